@@ -1,0 +1,26 @@
+# kestrune_add_test(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS l] [PROPERTIES ...])
+# One GoogleTest program. Natively every test case is its own ctest test;
+# under Wine the program is one ctest test, since each Wine start costs
+# about a second.
+include(GoogleTest)
+function(kestrune_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(WIN32)
+    add_test(NAME ${name} COMMAND ${name})
+    if(T_PROPERTIES)
+      set_tests_properties(${name} PROPERTIES ${T_PROPERTIES})
+    endif()
+    if(T_LABELS)
+      set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+  else()
+    set(props ${T_PROPERTIES})
+    if(T_LABELS)
+      list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES ${props})
+  endif()
+endfunction()

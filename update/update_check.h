@@ -1,0 +1,29 @@
+#pragma once
+// The update check: fetches the update manifest into features.json, hands
+// its text over, and reports the offered version and release notes.
+
+#include <string>
+
+namespace kestrune {
+
+class Downloader;
+
+// What the check reports to, implemented by the dialog with window calls
+// and by tests by recording.
+class UpdateCheckReporter {
+ public:
+  virtual ~UpdateCheckReporter() = default;
+  // A new status line text.
+  virtual void PostStatus(const std::u16string& text) = 0;
+  // The manifest text (raw UTF-8) that later firmware updates work from.
+  virtual void StoreManifestText(const std::string& text) = 0;
+  // The offered firmware version.
+  virtual void ShowFirmwareVersion(const std::u16string& version) = 0;
+  // The release notes, unchanged.
+  virtual void ShowReleaseNotes(const std::u16string& notes) = 0;
+};
+
+// Runs one whole update check against the update service with `downloader`.
+void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader);
+
+}  // namespace kestrune
