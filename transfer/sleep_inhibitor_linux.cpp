@@ -1,0 +1,47 @@
+// Linux: a "sleep" inhibitor lock from logind. logind hands back a file
+// descriptor; the lock lasts until the last copy of it is closed.
+#include "transfer/sleep_inhibitor.h"
+
+#include <systemd/sd-bus.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kestrune {
+namespace {
+
+int TakeLogindSleepLock(const char* why) {
+  sd_bus* bus = nullptr;
+  if (sd_bus_open_system(&bus) < 0) return -1;  // no system bus: nothing to do
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  int fd = -1;
+  if (sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                         "org.freedesktop.login1.Manager", "Inhibit", &error, &reply,
+                         "ssss", "sleep", "orvel kestrune", why, "block") >= 0) {
+    int lent = -1;
+    // The reply owns its fd; keep a copy of our own past the reply's life.
+    if (sd_bus_message_read(reply, "h", &lent) >= 0 && lent >= 0) {
+      fd = fcntl(lent, F_DUPFD_CLOEXEC, 3);
+    }
+  }
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+  sd_bus_flush_close_unref(bus);
+  return fd;
+}
+
+}  // namespace
+
+SleepInhibitor::SleepInhibitor(const char* why) {
+  const int fd = TakeLogindSleepLock(why);
+  if (fd >= 0) {
+    held_ = true;
+    token_ = fd;
+  }
+}
+
+SleepInhibitor::~SleepInhibitor() {
+  if (held_) close(static_cast<int>(token_));
+}
+
+}  // namespace kestrune
