@@ -1,26 +1,55 @@
 #pragma once
 // The platform operations that device discovery is written against: the
 // facts it needs of the operating system's device tree, nothing more.
+//
+// Every query that fills a text buffer behaves like the Windows calls it
+// stands for: the answer is written NUL-terminated when it fits the given
+// capacity (in UTF-16 units, terminator included); when it does not fit, the
+// query fails and the buffer is left as it was.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace kestrune {
+
+// A snapshot of the present devices that expose a serial port, in the
+// platform's enumeration order. Destroying it releases the list.
+class SerialDeviceList {
+ public:
+  virtual ~SerialDeviceList() = default;
+  // Makes the device at this index the current one; false past the last.
+  virtual bool SelectDevice(std::size_t index) = 0;
+  // The current device's own instance ID.
+  virtual bool ReadInstanceId(char16_t* buffer, std::size_t capacity) = 0;
+  // The instance ID of the current device's parent node.
+  virtual bool ReadParentId(char16_t* buffer, std::size_t capacity) = 0;
+};
 
 class DevicePlatform {
  public:
   virtual ~DevicePlatform() = default;
-  // (Exact operations are defined by the discovery implementation.)
+  // The present devices with a serial port, or null when no list can be had.
+  virtual std::unique_ptr<SerialDeviceList> ListSerialPortDevices() = 0;
+  // The serial-port interface paths of the device with this instance ID, as
+  // NUL-terminated strings followed by an empty one.
+  virtual bool ReadInterfacePaths(const char16_t* instanceId, char16_t* buffer,
+                                  std::size_t capacity) = 0;
+  // Whether the port can be opened for exclusive use right now; whatever the
+  // probe opens is closed again before it returns.
+  virtual bool ProbeExclusiveOpen(const char16_t* path) = 0;
 };
 
 // The operating system's device tree: SetupAPI on Windows, sysfs on Linux.
 std::unique_ptr<DevicePlatform> CreatePlatformDevices();
 
-// Finds the serial port of a device whose parent USB node has this
-// identity; returns its path, or an empty string.
+// Finds the serial port of a device whose parent node has this USB identity
+// and returns its path, or an empty string.
 std::u16string FindDevicePortPath(DevicePlatform& platform, std::uint16_t vendorId,
                                   std::uint16_t productId);
+
+// The same search over the operating system's own device tree.
+std::u16string FindDevicePortPath(std::uint16_t vendorId, std::uint16_t productId);
 
 }  // namespace kestrune

@@ -1,0 +1,72 @@
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+#include "device/device_platform.h"
+
+namespace kestrune {
+namespace {
+
+constexpr std::size_t kPatternCapacity = 1024;
+constexpr std::size_t kInstanceIdCapacity = 8192;
+constexpr std::size_t kParentIdCapacity = 1024;
+constexpr std::size_t kInterfaceListCapacity = 1024;
+
+// "VID_%04X&PID_%04X" as UTF-16.
+std::u16string IdentityPattern(std::uint16_t vendorId, std::uint16_t productId) {
+  char text[kPatternCapacity];
+  std::snprintf(text, sizeof text, "VID_%04X&PID_%04X", static_cast<unsigned>(vendorId),
+                static_cast<unsigned>(productId));
+  std::u16string pattern;
+  for (const char* c = text; *c != '\0'; ++c) pattern.push_back(static_cast<char16_t>(*c));
+  return pattern;
+}
+
+// The program runs in the "C" locale, where upper-casing touches a-z only.
+void ToUpperAscii(char16_t* text) {
+  for (; *text != u'\0'; ++text) {
+    if (*text >= u'a' && *text <= u'z') *text = static_cast<char16_t>(*text - u'a' + u'A');
+  }
+}
+
+}  // namespace
+
+std::u16string FindDevicePortPath(DevicePlatform& platform, std::uint16_t vendorId,
+                                  std::uint16_t productId) {
+  const std::u16string pattern = IdentityPattern(vendorId, productId);
+
+  // Zeroed once: when no port opens, the result is the first path of the last
+  // interface list that was read.
+  std::array<char16_t, kInterfaceListCapacity> interfaceList{};
+  std::array<char16_t, kInstanceIdCapacity> instanceId{};
+  std::array<char16_t, kParentIdCapacity> parentId{};
+  std::array<char16_t, kParentIdCapacity> upperParentId{};
+
+  if (std::unique_ptr<SerialDeviceList> devices = platform.ListSerialPortDevices()) {
+    for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
+      if (!devices->ReadInstanceId(instanceId.data(), instanceId.size())) continue;
+      parentId.fill(u'\0');
+      if (!devices->ReadParentId(parentId.data(), parentId.size())) continue;
+      // Only the parent's identity counts: a composite device's port sits
+      // under the USB device node that carries the vendor and product IDs.
+      upperParentId = parentId;
+      upperParentId.back() = u'\0';
+      ToUpperAscii(upperParentId.data());
+      if (std::u16string_view(upperParentId.data()).find(pattern) == std::u16string_view::npos)
+        continue;
+      if (!platform.ReadInterfacePaths(instanceId.data(), interfaceList.data(),
+                                       interfaceList.size()))
+        continue;
+      if (platform.ProbeExclusiveOpen(interfaceList.data())) break;
+    }
+  }  // the device list is released here, before the result is made
+  interfaceList.back() = u'\0';
+  return std::u16string(interfaceList.data());
+}
+
+std::u16string FindDevicePortPath(std::uint16_t vendorId, std::uint16_t productId) {
+  std::unique_ptr<DevicePlatform> platform = CreatePlatformDevices();
+  return FindDevicePortPath(*platform, vendorId, productId);
+}
+
+}  // namespace kestrune

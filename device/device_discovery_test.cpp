@@ -1,0 +1,211 @@
+// The search itself, over an in-memory device tree whose queries honour the
+// caller's buffer capacities the way the Windows calls do.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device/bounded_text.h"
+#include "device/device_platform.h"
+
+namespace kestrune {
+namespace {
+
+struct FakeDevice {
+  std::u16string ownId;
+  std::u16string parentId;  // empty: the parent query fails
+  std::vector<std::u16string> paths;
+};
+
+struct FakeTree {
+  bool listAvailable = true;
+  std::vector<FakeDevice> devices;
+  std::set<std::u16string> heldPaths;  // ports someone else has open
+};
+
+class FakeDeviceList : public SerialDeviceList {
+ public:
+  FakeDeviceList(const FakeTree& tree, int& openLists) : tree_(tree), openLists_(openLists) {
+    ++openLists_;
+  }
+  ~FakeDeviceList() override { --openLists_; }
+  bool SelectDevice(std::size_t index) override {
+    current_ = index;
+    return index < tree_.devices.size();
+  }
+  bool ReadInstanceId(char16_t* buffer, std::size_t capacity) override {
+    return CopyBoundedText(tree_.devices[current_].ownId, buffer, capacity);
+  }
+  bool ReadParentId(char16_t* buffer, std::size_t capacity) override {
+    const auto& parent = tree_.devices[current_].parentId;
+    return !parent.empty() && CopyBoundedText(parent, buffer, capacity);
+  }
+
+ private:
+  const FakeTree& tree_;
+  int& openLists_;
+  std::size_t current_ = 0;
+};
+
+class FakePlatform : public DevicePlatform {
+ public:
+  explicit FakePlatform(FakeTree tree) : tree_(std::move(tree)) {}
+
+  std::unique_ptr<SerialDeviceList> ListSerialPortDevices() override {
+    if (!tree_.listAvailable) return nullptr;
+    return std::make_unique<FakeDeviceList>(tree_, openLists);
+  }
+  bool ReadInterfacePaths(const char16_t* instanceId, char16_t* buffer,
+                          std::size_t capacity) override {
+    for (const auto& device : tree_.devices) {
+      if (device.ownId == instanceId) return CopyBoundedTextList(device.paths, buffer, capacity);
+    }
+    return false;
+  }
+  bool ProbeExclusiveOpen(const char16_t* path) override {
+    EXPECT_EQ(openLists, 1) << "probing outside the device list's lifetime";
+    probed.push_back(path);
+    return tree_.heldPaths.count(path) == 0;
+  }
+
+  int openLists = 0;
+  std::vector<std::u16string> probed;
+
+ private:
+  FakeTree tree_;
+};
+
+const std::u16string kWatchNode = u"USB\\VID_1915&PID_52F0\\KS0001";
+const std::u16string kHub = u"USB\\ROOT_HUB30\\4&1A2B3C&0&0";
+
+FakeDevice Watch(std::u16string ownId, std::u16string path,
+                 std::u16string parent = kWatchNode) {
+  return {std::move(ownId), std::move(parent), {std::move(path)}};
+}
+
+struct Case {
+  const char* name;
+  FakeTree tree;
+  std::u16string expected;
+  std::vector<std::u16string> expectedProbes;
+};
+
+class FindDevicePortPathTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(FindDevicePortPathTest, ReturnsThePathOfTheRightPort) {
+  const Case& c = GetParam();
+  FakePlatform platform(c.tree);
+  EXPECT_EQ(FindDevicePortPath(platform, 0x1915, 0x52F0), c.expected);
+  EXPECT_EQ(platform.probed, c.expectedProbes);
+  EXPECT_EQ(platform.openLists, 0) << "the device list was not released";
+}
+
+const std::u16string kPortA = u"\\\\?\\USB#VID_1915&PID_52F0&MI_00#7&1&0&0000#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+const std::u16string kPortB = u"\\\\?\\USB#VID_1915&PID_52F0&MI_00#7&2&0&0000#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+const std::u16string kOtherPort = u"\\\\?\\FTDIBUS#VID_0403+PID_6001#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+
+// An ID of exactly this many UTF-16 units, ending in the given text.
+std::u16string IdOfLength(std::size_t length, const std::u16string& tail) {
+  return std::u16string(length - tail.size(), u'X') + tail;
+}
+
+std::vector<Case> Cases() {
+  return {
+      {"NoDeviceList", FakeTree{false, {}, {}}, u"", {}},
+      {"NoDevice", FakeTree{}, u"", {}},
+      {"CompositeWatchFound",
+       FakeTree{true,
+                {{u"FTDIBUS\\VID_0403+PID_6001+A1\\0000", u"USB\\VID_0403&PID_6001\\A1", {kOtherPort}},
+                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1&0&0000", kPortA)},
+                {}},
+       kPortA,
+       {kPortA}},
+      {"OwnIdMatchOnlyIsNotFound",
+       FakeTree{true, {Watch(u"USB\\VID_1915&PID_52F0\\KS0001", kPortA, kHub)}, {}},
+       u"",
+       {}},
+      {"LowerCaseParentMatches",
+       FakeTree{true, {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA, u"usb\\vid_1915&pid_52f0\\ks0001")}, {}},
+       kPortA,
+       {kPortA}},
+      {"OtherProductIsNotFound",
+       FakeTree{true, {Watch(u"USB\\VID_1915&PID_52F1&MI_00\\7&1", kPortA, u"USB\\VID_1915&PID_52F1\\KS0001")}, {}},
+       u"",
+       {}},
+      {"ParentQueryFailsSkips",
+       FakeTree{true, {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA, u"")}, {}},
+       u"",
+       {}},
+      {"HeldPortPathStillReturned",
+       FakeTree{true, {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA)}, {kPortA}},
+       kPortA,
+       {kPortA}},
+      {"FirstUnopenableSecondOpens",
+       FakeTree{true,
+                {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA),
+                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&2", kPortB)},
+                {kPortA}},
+       kPortB,
+       {kPortA, kPortB}},
+      {"FirstOpenableWinsOverLater",
+       FakeTree{true,
+                {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA),
+                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&2", kPortB)},
+                {}},
+       kPortA,
+       {kPortA}},
+      {"NoneOpensLastQueriedPathReturned",
+       FakeTree{true,
+                {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA),
+                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&2", kPortB),
+                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&3", kOtherPort, kHub)},
+                {kPortA, kPortB}},
+       kPortB,
+       {kPortA, kPortB}},
+      {"OnlyFirstOfSeveralPathsProbedAndReturned",
+       FakeTree{true,
+                {{u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kWatchNode, {kPortA, kPortB}}},
+                {kPortA}},
+       kPortA,
+       {kPortA}},
+      {"OwnIdTooLongSkipsDevice",
+       FakeTree{true,
+                {Watch(IdOfLength(8192, u"&MI_00\\1"), kPortA),
+                 Watch(IdOfLength(8191, u"&MI_00\\2"), kPortB)},
+                {}},
+       kPortB,
+       {kPortB}},
+      {"ParentIdTooLongSkipsDevice",
+       FakeTree{true,
+                {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA, IdOfLength(1024, u"USB\\VID_1915&PID_52F0\\1")),
+                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&2", kPortB, IdOfLength(1023, u"USB\\VID_1915&PID_52F0\\2"))},
+                {}},
+       kPortB,
+       {kPortB}},
+      {"InterfaceListTooLongSkipsDevice",
+       // A list of one path of n units needs n + 2 units.
+       FakeTree{true,
+                {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", IdOfLength(1023, u"A")),
+                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&2", IdOfLength(1022, u"B"))},
+                {}},
+       IdOfLength(1022, u"B"),
+       {IdOfLength(1022, u"B")}},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Search, FindDevicePortPathTest, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FindDevicePortPathPattern, UsesFourUpperCaseHexDigitsOfEachId) {
+  FakeTree tree;
+  tree.devices = {Watch(u"USB\\VID_00AB&PID_0C0D&MI_00\\1", kPortA, u"USB\\VID_00AB&PID_0C0D\\S"),
+                  Watch(u"USB\\VID_0AB0&PID_C0D0&MI_00\\1", kPortB, u"USB\\VID_0AB0&PID_C0D0\\S")};
+  FakePlatform platform(tree);
+  EXPECT_EQ(FindDevicePortPath(platform, 0x0AB, 0xC0D), kPortA);
+  FakePlatform second(tree);
+  EXPECT_EQ(FindDevicePortPath(second, 0xAB0, 0xC0D0), kPortB);
+}
+
+}  // namespace
+}  // namespace kestrune

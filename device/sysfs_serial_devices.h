@@ -1,0 +1,43 @@
+#pragma once
+// The device tree as Linux shows it in sysfs: serial ports are the ttys of
+// /sys/class/tty that have a device behind them and a node in /dev. Each
+// device node gets an identity text shaped like a Windows instance ID, so the
+// same identity match works on both platforms:
+//   USB device     USB\VID_1915&PID_52F0\<serial, or the sysfs name>
+//   USB interface  USB\VID_1915&PID_52F0&MI_00\<sysfs name>
+//   anything else  <SUBSYSTEM>\<sysfs name>, e.g. USB-SERIAL\ttyUSB0
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/device_platform.h"
+
+namespace kestrune {
+
+class SysfsSerialDevices : public DevicePlatform {
+ public:
+  // sysfsRoot is /sys for the program; tests give a tree of their own.
+  explicit SysfsSerialDevices(std::filesystem::path sysfsRoot);
+
+  std::unique_ptr<SerialDeviceList> ListSerialPortDevices() override;
+  bool ReadInterfacePaths(const char16_t* instanceId, char16_t* buffer,
+                          std::size_t capacity) override;
+  bool ProbeExclusiveOpen(const char16_t* path) override;
+
+  struct SerialPort {
+    std::filesystem::path device;  // the resolved device directory behind the tty
+    std::string node;              // "/dev/<DEVNAME>"
+  };
+  // The present serial ports, ordered by tty name.
+  std::vector<SerialPort> ScanSerialPorts() const;
+  // The identity text of a device directory; empty when it is no device node
+  // (the top of the device tree or outside it).
+  std::u16string DeviceIdentity(const std::filesystem::path& device) const;
+
+ private:
+  std::filesystem::path root_;
+};
+
+}  // namespace kestrune
