@@ -15,3 +15,9 @@ endif()
 kestrune_add_test(device_discovery_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_discovery_test.cpp
     LIBS kestrune_discovery)
+
+if(NOT WIN32)
+  kestrune_add_test(sysfs_serial_devices_test
+      SOURCES ${CMAKE_CURRENT_LIST_DIR}/sysfs_serial_devices_test.cpp
+      LIBS kestrune_discovery)
+endif()

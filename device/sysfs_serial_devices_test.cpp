@@ -1,0 +1,277 @@
+// The Linux device tree backend on sysfs-shaped trees built per test, whose
+// tty nodes are real pseudo-terminals.
+#include "device/sysfs_serial_devices.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestrune {
+namespace {
+namespace fs = std::filesystem;
+
+std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+class Pty {
+ public:
+  Pty() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(master_, 0);
+    EXPECT_EQ(grantpt(master_), 0);
+    EXPECT_EQ(unlockpt(master_), 0);
+    path_ = ptsname(master_);
+  }
+  ~Pty() {
+    if (holder_ >= 0) close(holder_);
+    close(master_);
+  }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+
+  // Holds the port the way the serial link does.
+  void Hold() {
+    holder_ = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder_, 0);
+    ASSERT_EQ(ioctl(holder_, TIOCEXCL), 0);
+    ASSERT_EQ(flock(holder_, LOCK_EX | LOCK_NB), 0);
+  }
+  const std::string& path() const { return path_; }   // "/dev/pts/N"
+  std::string devname() const { return path_.substr(5); }  // "pts/N"
+
+ private:
+  int master_ = -1;
+  int holder_ = -1;
+  std::string path_;
+};
+
+// A sysfs-shaped tree: device directories under devices/, ttys under a
+// device's tty/ folder, /sys/class/tty entries as relative symlinks.
+class SysfsTree {
+ public:
+  SysfsTree() {
+    char pattern[] = "/tmp/kestrune-sysfs-XXXXXX";
+    root_ = mkdtemp(pattern);
+    fs::create_directories(root_ / "class" / "tty");
+    fs::create_directories(root_ / "bus" / "usb");
+    fs::create_directories(root_ / "bus" / "usb-serial");
+    fs::create_directories(root_ / "bus" / "platform");
+  }
+  ~SysfsTree() { fs::remove_all(root_); }
+  SysfsTree(const SysfsTree&) = delete;
+  SysfsTree& operator=(const SysfsTree&) = delete;
+
+  const fs::path& root() const { return root_; }
+
+  fs::path Device(const std::string& path, const std::string& bus = "") {
+    fs::path dir = root_ / "devices" / path;
+    fs::create_directories(dir);
+    if (!bus.empty()) fs::create_directory_symlink(fs::relative(root_ / "bus" / bus, dir), dir / "subsystem");
+    return dir;
+  }
+  fs::path UsbDevice(const std::string& path, const std::string& vid, const std::string& pid,
+                     const std::string& serial) {
+    fs::path dir = Device(path, "usb");
+    Write(dir / "idVendor", vid);
+    Write(dir / "idProduct", pid);
+    if (!serial.empty()) Write(dir / "serial", serial);
+    return dir;
+  }
+  fs::path UsbInterface(const std::string& path, const std::string& number) {
+    fs::path dir = Device(path, "usb");
+    Write(dir / "bInterfaceNumber", number);
+    return dir;
+  }
+  // A tty under device (empty: a virtual tty with no device link) whose
+  // uevent names devname.
+  void Tty(const std::string& name, const fs::path& device, const std::string& devname) {
+    fs::path dir = device.empty() ? root_ / "devices" / "virtual" / "tty" / name
+                                  : device / "tty" / name;
+    fs::create_directories(dir);
+    if (!device.empty()) fs::create_directory_symlink(fs::relative(device, dir), dir / "device");
+    Write(dir / "uevent", "MAJOR=136\nMINOR=3\nDEVNAME=" + devname);
+    fs::path entry = root_ / "class" / "tty" / name;
+    fs::create_directory_symlink(fs::relative(dir, entry.parent_path()), entry);
+  }
+
+ private:
+  static void Write(const fs::path& file, const std::string& text) {
+    std::ofstream(file) << text << "\n";
+  }
+  fs::path root_;
+};
+
+const std::string kPci = "pci0000:00/0000:00:14.0";
+
+struct Listed {
+  std::u16string ownId;
+  std::u16string parentId;  // empty: the query fails
+  bool operator==(const Listed& o) const { return ownId == o.ownId && parentId == o.parentId; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Listed& l) {
+  return out << std::string(l.ownId.begin(), l.ownId.end()) << " <- "
+             << std::string(l.parentId.begin(), l.parentId.end());
+}
+
+std::vector<Listed> ListAll(SysfsSerialDevices& devices) {
+  std::vector<Listed> listed;
+  auto list = devices.ListSerialPortDevices();
+  EXPECT_NE(list, nullptr);
+  for (std::size_t i = 0; list && list->SelectDevice(i); ++i) {
+    char16_t own[256] = {}, parent[256] = {};
+    EXPECT_TRUE(list->ReadInstanceId(own, 256));
+    list->ReadParentId(parent, 256);
+    listed.push_back({own, parent});
+  }
+  return listed;
+}
+
+std::u16string InterfacePaths(SysfsSerialDevices& devices, const std::u16string& id) {
+  char16_t buffer[1024];
+  if (!devices.ReadInterfacePaths(id.c_str(), buffer, 1024)) return u"<failed>";
+  std::u16string joined;
+  for (const char16_t* p = buffer; *p != u'\0'; p += std::char_traits<char16_t>::length(p) + 1)
+    joined += std::u16string(p) + u";";
+  return joined;
+}
+
+TEST(SysfsSerialDevices, ListsPortDevicesWithWindowsShapedIdentities) {
+  SysfsTree tree;
+  Pty acm, ftdi, direct, uart;
+  tree.UsbDevice(kPci + "/usb1", "1d6b", "0002", "0000:00:14.0");
+  tree.UsbDevice(kPci + "/usb1/1-1", "1915", "52f0", "KS0001");
+  tree.Tty("ttyACM0", tree.UsbInterface(kPci + "/usb1/1-1/1-1:1.0", "00"), acm.devname());
+  // A hub with a device whose tty sits right on the USB device node.
+  tree.UsbDevice(kPci + "/usb1/1-2", "05e3", "0610", "");
+  tree.Tty("ttyACM1", tree.UsbDevice(kPci + "/usb1/1-2/1-2.1", "1915", "52f0", "KS0002"),
+           direct.devname());
+  // A usb-serial adapter: the tty hangs off the port device on interface 2.
+  tree.UsbDevice(kPci + "/usb1/1-3", "0403", "6001", "A10K");
+  tree.UsbInterface(kPci + "/usb1/1-3/1-3:1.2", "02");
+  tree.Tty("ttyUSB0", tree.Device(kPci + "/usb1/1-3/1-3:1.2/ttyUSB0", "usb-serial"),
+           ftdi.devname());
+  tree.Device("platform");
+  tree.Tty("ttyS0", tree.Device("platform/serial8250", "platform"), uart.devname());
+  // Skipped: no device behind it; a node that does not exist; a name that
+  // would leave /dev.
+  tree.Tty("tty0", {}, acm.devname());
+  tree.Tty("ttyS1", tree.Device("platform/serial8250.1", "platform"), "kestrune-no-such-node");
+  tree.Tty("ttyS2", tree.Device("platform/serial8250.2", "platform"), "../" + uart.path());
+
+  SysfsSerialDevices devices(tree.root());
+  EXPECT_EQ(ListAll(devices),
+            (std::vector<Listed>{
+                {u"USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0", u"USB\\VID_1915&PID_52F0\\KS0001"},
+                {u"USB\\VID_1915&PID_52F0\\KS0002", u"USB\\VID_05E3&PID_0610\\1-2"},
+                {u"PLATFORM\\serial8250", u"DEVICE\\platform"},
+                {u"USB-SERIAL\\ttyUSB0", u"USB\\VID_0403&PID_6001&MI_02\\1-3:1.2"},
+            }));
+  EXPECT_EQ(InterfacePaths(devices, u"USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0"), U16(acm.path() + ";"));
+  EXPECT_EQ(InterfacePaths(devices, u"USB-SERIAL\\ttyUSB0"), U16(ftdi.path() + ";"));
+  EXPECT_EQ(InterfacePaths(devices, u"USB\\VID_1915&PID_52F0\\KS9999"), u"");
+}
+
+TEST(SysfsSerialDevices, DeviceWithTwoTtysIsListedOnceWithBothPaths) {
+  SysfsTree tree;
+  Pty first, second;
+  tree.UsbDevice(kPci + "/usb1", "1d6b", "0002", "");
+  tree.UsbDevice(kPci + "/usb1/1-1", "1915", "52f0", "KS0001");
+  fs::path interface = tree.UsbInterface(kPci + "/usb1/1-1/1-1:1.0", "00");
+  tree.Tty("ttyACM0", interface, first.devname());
+  tree.Tty("ttyACM1", interface, second.devname());
+  SysfsSerialDevices devices(tree.root());
+  EXPECT_EQ(ListAll(devices).size(), 1u);
+  EXPECT_EQ(InterfacePaths(devices, u"USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0"),
+            U16(first.path() + ";" + second.path() + ";"));
+}
+
+TEST(SysfsSerialDevices, ProbeFailsOnlyWhileAnotherOpenerHoldsThePort) {
+  Pty free, held;
+  held.Hold();
+  SysfsSerialDevices devices("/sys");
+  EXPECT_TRUE(devices.ProbeExclusiveOpen(U16(free.path()).c_str()));
+  EXPECT_TRUE(devices.ProbeExclusiveOpen(U16(free.path()).c_str())) << "the probe kept the port";
+  EXPECT_FALSE(devices.ProbeExclusiveOpen(U16(held.path()).c_str()));
+  EXPECT_FALSE(devices.ProbeExclusiveOpen(u"/dev/kestrune-no-such-node"));
+}
+
+// Which watch-shaped trees the search finds, and what it returns.
+struct Watch {
+  enum Shape { kCdcAcm, kUsbSerialAdapter, kTtyOnUsbDevice } shape;
+  bool held;
+};
+
+struct SearchCase {
+  const char* name;
+  std::vector<Watch> watches;  // attached in this order, ttys named in this order
+  int expectedWatch;           // -1: empty result
+};
+
+class SysfsSearchTest : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(SysfsSearchTest, FindsTheWatchPort) {
+  const SearchCase& c = GetParam();
+  SysfsTree tree;
+  std::vector<std::unique_ptr<Pty>> ptys;
+  tree.UsbDevice(kPci + "/usb1", "1d6b", "0002", "0000:00:14.0");
+  for (std::size_t i = 0; i < c.watches.size(); ++i) {
+    ptys.push_back(std::make_unique<Pty>());
+    if (c.watches[i].held) ptys.back()->Hold();
+    const std::string usb = kPci + "/usb1/1-" + std::to_string(i + 1);
+    const std::string tty = "ttyX" + std::to_string(i);
+    const std::string serial = "KS000" + std::to_string(i);
+    switch (c.watches[i].shape) {
+      case Watch::kCdcAcm:
+        tree.UsbDevice(usb, "1915", "52f0", serial);
+        tree.Tty(tty, tree.UsbInterface(usb + "/" + usb.substr(usb.rfind('/') + 1) + ":1.0", "00"),
+                 ptys.back()->devname());
+        break;
+      case Watch::kUsbSerialAdapter: {
+        tree.UsbDevice(usb, "1915", "52f0", serial);
+        const std::string interface = usb + "/" + usb.substr(usb.rfind('/') + 1) + ":1.0";
+        tree.UsbInterface(interface, "00");
+        tree.Tty(tty, tree.Device(interface + "/ttyUSB" + std::to_string(i), "usb-serial"),
+                 ptys.back()->devname());
+        break;
+      }
+      case Watch::kTtyOnUsbDevice:
+        tree.Tty(tty, tree.UsbDevice(usb, "1915", "52f0", serial), ptys.back()->devname());
+        break;
+    }
+  }
+  SysfsSerialDevices devices(tree.root());
+  const std::u16string expected =
+      c.expectedWatch < 0 ? u"" : U16(ptys[c.expectedWatch]->path());
+  EXPECT_EQ(FindDevicePortPath(devices, 0x1915, 0x52F0), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sysfs, SysfsSearchTest,
+    ::testing::Values(
+        SearchCase{"NoWatch", {}, -1},
+        SearchCase{"CdcAcmWatch", {{Watch::kCdcAcm, false}}, 0},
+        // The adapter's port device sits under the USB interface, which
+        // carries the identity: like a vendor serial driver's COM port under
+        // its USB device node on Windows, it is found.
+        SearchCase{"UsbSerialAdapterWatch", {{Watch::kUsbSerialAdapter, false}}, 0},
+        // The tty's own node is the USB device; its parent is the root hub.
+        SearchCase{"TtyOnUsbDeviceNotFound", {{Watch::kTtyOnUsbDevice, false}}, -1},
+        SearchCase{"HeldWatchPathStillReturned", {{Watch::kCdcAcm, true}}, 0},
+        SearchCase{"HeldFirstFreeSecond", {{Watch::kCdcAcm, true}, {Watch::kCdcAcm, false}}, 1},
+        SearchCase{"BothHeldLastReturned", {{Watch::kCdcAcm, true}, {Watch::kUsbSerialAdapter, true}}, 1},
+        SearchCase{"FreeFirstWins", {{Watch::kCdcAcm, false}, {Watch::kCdcAcm, false}}, 0},
+        SearchCase{"UnmatchedThenWatch", {{Watch::kTtyOnUsbDevice, false}, {Watch::kCdcAcm, false}}, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrune
