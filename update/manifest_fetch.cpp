@@ -1,0 +1,23 @@
+#include "update/manifest_fetch.h"
+
+#include "update/downloader.h"
+#include "update/file_contents.h"
+#include "update/format_path.h"
+#include "update/update_service_url.h"
+#include "update/user_data_folder.h"
+
+namespace kestrune {
+
+std::string FetchManifestText(Downloader& downloader) {
+  const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
+  // Without a data folder the path would fall back to the root folder.
+  if (folder.empty()) return std::string();
+  char16_t path[kPathBufferUnits] = {};
+  if (!FormatPath(path, u"%s\\features.json", folder.c_str())) return std::string();
+  downloader.DownloadUrlToFile(UpdateServiceUrl(), path);
+  return ReadFileContents(path).Bytes();
+}
+
+std::string FetchManifestText() { return FetchManifestText(PlatformDownloader()); }
+
+}  // namespace kestrune

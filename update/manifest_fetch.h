@@ -1,0 +1,20 @@
+#pragma once
+// Fetching the update manifest into features.json in the user data folder.
+
+#include <string>
+
+namespace kestrune {
+
+class Downloader;
+
+// Downloads the manifest into features.json and returns that file's bytes.
+// When the service cannot be reached (or answers with an error, or the
+// transfer breaks off) the file from an earlier run is left in place and its
+// text is returned. Empty when there is no such file, or when the data
+// folder cannot be resolved.
+std::string FetchManifestText(Downloader& downloader);
+
+// The same with the platform's downloader.
+std::string FetchManifestText();
+
+}  // namespace kestrune

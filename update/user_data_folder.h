@@ -1,0 +1,17 @@
+#pragma once
+// The per-user data folder: the user's Documents folder with a sub-folder
+// of the product's, created when missing. Resolved anew on every call.
+
+#include <string>
+
+namespace kestrune {
+
+// Sub-folder of the Documents folder that holds features.json and the
+// downloaded firmware images.
+extern const char16_t kUserDataFolderName[];
+
+// Returns the path of Documents/`name`, creating it when missing; empty when
+// the Documents folder cannot be resolved.
+std::u16string GetUserDataFolder(const std::u16string& name);
+
+}  // namespace kestrune
