@@ -1,0 +1,224 @@
+#include "transfer/firmware_update.h"
+
+#include <boost/asio/error.hpp>
+#include <boost/asio/io_service.hpp>
+#include <boost/asio/serial_port.hpp>
+#include <boost/system/system_error.hpp>
+
+#include <algorithm>
+#include <exception>
+#include <optional>
+
+#include "device/device_platform.h"
+#include "device/serial_link.h"
+#include "transfer/device_protocol.h"
+#include "transfer/image_file.h"
+#include "transfer/sleep_inhibitor.h"
+#include "update/downloader.h"
+#include "update/format_path.h"
+#include "update/text_conversion.h"
+#include "update/update_manifest.h"
+#include "update/user_data_folder.h"
+
+namespace kestrune {
+namespace {
+
+constexpr std::uint16_t kWatchVendorId = 0x1915;
+constexpr std::uint16_t kWatchProductId = 0x52F0;
+constexpr std::uint32_t kImageBlockSize = static_cast<std::uint32_t>(kBlockSize);
+
+const char16_t kConnectWatch[] = u"請連接 Kestrune 潛水錶";
+const char16_t kNoUpdateData[] = u"無法取得更新資料";
+const char16_t kFetchingImages[] = u"正在取得更新檔";
+const char16_t kImageDownloadFailed[] = u"無法取得更新檔";
+const char16_t kImageWrongSize[] = u"更新檔錯誤";
+const char16_t kWritingImage[] = u"正在寫入更新檔";
+const char16_t kUpdateFailed[] = u"更新錯誤";
+const char16_t kUpdateDone[] = u"更新完成";
+// Failures of the link itself, which have no text of their own otherwise.
+const char16_t kPortUnavailable[] = u"無法開啟潛水錶連接埠";
+const char16_t kWatchSilent[] = u"潛水錶沒有回應";
+
+// Blocks an image of `size` bytes takes; a tail shorter than a block is
+// written as one more, zero-filled block.
+std::uint32_t BlocksOf(std::int32_t size) {
+  if (size <= 0) return 0;
+  return (static_cast<std::uint32_t>(size) + kImageBlockSize - 1) / kImageBlockSize;
+}
+
+std::uint32_t TotalBlocks(const std::vector<FirmwareFileEntry>& files) {
+  std::uint64_t total = 0;
+  for (const FirmwareFileEntry& entry : files) total += BlocksOf(entry.size);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(total, UINT32_MAX));
+}
+
+// A link failure raised while the port is being opened and configured.
+struct PortOpenError {
+  boost::system::system_error error;
+};
+
+// What the user sees of a run that ended through an exception. Only call
+// from inside a catch block.
+const char16_t* StatusForCurrentException() {
+  try {
+    throw;
+  } catch (const PortOpenError& failure) {
+    if (failure.error.code() == boost::asio::error::timed_out) return kWatchSilent;
+    return kPortUnavailable;
+  } catch (const boost::system::system_error& failure) {
+    if (failure.code() == boost::asio::error::timed_out) return kWatchSilent;
+    return kUpdateFailed;  // a read or write of the block exchange failed
+  } catch (...) {
+    return kUpdateFailed;
+  }
+}
+
+// The part of a run that spans the writing of the watch: the reporter knows
+// writing is under way and the computer stays awake until the run ends.
+class WritingSpan {
+ public:
+  explicit WritingSpan(FirmwareUpdateReporter& reporter) : reporter_(reporter) {}
+
+  void Begin() {
+    if (begun_) return;
+    begun_ = true;
+    reporter_.SetWriting(true);
+    inhibitor_.emplace("Writing firmware to the dive watch");
+  }
+
+  // Called once the link is closed.
+  void End() {
+    if (!begun_) return;
+    inhibitor_.reset();
+    begun_ = false;
+    reporter_.SetWriting(false);
+  }
+
+ private:
+  FirmwareUpdateReporter& reporter_;
+  bool begun_ = false;
+  std::optional<SleepInhibitor> inhibitor_;
+};
+
+class UpdateRun {
+ public:
+  UpdateRun(FirmwareUpdateReporter& reporter, const FirmwareUpdateEnvironment& environment,
+            WritingSpan& writing)
+      : reporter_(reporter), environment_(environment), writing_(writing) {}
+
+  // Raises whatever the link raises; everything else ends in a status.
+  void Run() {
+    const std::u16string portPath =
+        FindDevicePortPath(environment_.devices, kWatchVendorId, kWatchProductId);
+    if (portPath.empty()) {
+      reporter_.PostStatus(kConnectWatch);
+      return;
+    }
+
+    boost::asio::io_service io;
+    boost::asio::serial_port port(io);
+    DeviceProtocol protocol(&port, environment_.answerTimeout);
+    std::optional<SerialLink> link;
+    try {
+      link.emplace(port, WideToUtf8Text(portPath).c_str());
+    } catch (const boost::system::system_error& error) {
+      throw PortOpenError{error};
+    }
+
+    if (!WriteAll(protocol)) return;  // `link` closes the port on the way out
+    protocol.SendFinish();
+    reporter_.PostStatus(kUpdateDone);
+    try {
+      link->Close();
+    } catch (const boost::system::system_error&) {
+      // The port counts as closed regardless, and the watch already has
+      // every block and the finish frame: the update stands.
+    }
+  }
+
+ private:
+  // The manifest's images, downloaded and written in order. False when the
+  // run stopped with its error status posted.
+  bool WriteAll(DeviceProtocol& protocol) {
+    const std::string text = environment_.manifestText();
+    UpdateManifest manifest;
+    if (text.size() <= kNoManifestMaxBytes || !ParseUpdateManifest(text, manifest)) {
+      reporter_.PostStatus(kNoUpdateData);
+      return false;
+    }
+    reporter_.PostStatus(kFetchingImages);
+    reporter_.SetProgressRange(TotalBlocks(manifest.firmwareFiles));
+
+    for (const FirmwareFileEntry& entry : manifest.firmwareFiles) {
+      if (!WriteOne(entry, protocol)) return false;
+    }
+    return true;
+  }
+
+  bool WriteOne(const FirmwareFileEntry& entry, DeviceProtocol& protocol) {
+    const std::u16string path = ImagePath(entry.sequence);
+    if (!environment_.downloader.DownloadUrlToFile(entry.filePath, path)) {
+      reporter_.PostStatus(kImageDownloadFailed);
+      return false;
+    }
+    FirmwareImage image;
+    if (entry.size < 0 ||
+        !ReadFirmwareImage(path, static_cast<std::uint32_t>(entry.size), image)) {
+      reporter_.PostStatus(kImageWrongSize);
+      return false;
+    }
+    reporter_.PostStatus(kWritingImage);
+
+    const std::uint32_t base = static_cast<std::uint32_t>(entry.address);
+    for (std::uint32_t offset = 0; offset < image.length; offset += kImageBlockSize) {
+      writing_.Begin();
+      const std::uint32_t length = std::min(kImageBlockSize, image.length - offset);
+      // Device addresses wrap at 32 bits like the watch's own.
+      if (!protocol.WriteBlock(base + offset, image.bytes.get() + offset, length)) {
+        reporter_.PostStatus(kUpdateFailed);
+        return false;
+      }
+      reporter_.SetProgressPosition(++blocksWritten_);
+    }
+    return true;
+  }
+
+  // data<sequence>.bin in the user data folder, resolved anew per image.
+  static std::u16string ImagePath(std::int32_t sequence) {
+    const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
+    std::vector<char16_t> buffer(kPathBufferUnits, u'\0');
+    if (!FormatPath(buffer.data(), u"%s\\data%d.bin", folder.c_str(),
+                    static_cast<int>(sequence))) {
+      return {};  // a cut-off path would name some other file: no download
+    }
+    return std::u16string(buffer.data());
+  }
+
+  FirmwareUpdateReporter& reporter_;
+  const FirmwareUpdateEnvironment& environment_;
+  WritingSpan& writing_;
+  std::uint32_t blocksWritten_ = 0;
+};
+
+}  // namespace
+
+void RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
+                                const FirmwareUpdateEnvironment& environment) {
+  // This is the body of a worker thread: nothing may leave it as an
+  // exception, and the reporter hears how every run ended.
+  WritingSpan writing(reporter);
+  try {
+    UpdateRun(reporter, environment, writing).Run();
+  } catch (...) {
+    try {
+      reporter.PostStatus(StatusForCurrentException());
+    } catch (...) {
+    }
+  }
+  try {
+    writing.End();
+  } catch (...) {
+  }
+}
+
+}  // namespace kestrune

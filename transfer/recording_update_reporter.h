@@ -1,0 +1,56 @@
+#pragma once
+// Test support: a FirmwareUpdateReporter that records every call in order.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "transfer/firmware_update.h"
+
+namespace kestrune {
+
+class RecordingUpdateReporter : public FirmwareUpdateReporter {
+ public:
+  enum class Kind { Status, Range, Position, Writing };
+  struct Event {
+    Kind kind;
+    std::u16string text;     // Status
+    std::uint32_t value = 0; // Range, Position; 1 or 0 for Writing
+  };
+
+  void PostStatus(const std::u16string& text) override { Add({Kind::Status, text, 0}); }
+  void SetProgressRange(std::uint32_t maximum) override { Add({Kind::Range, {}, maximum}); }
+  void SetProgressPosition(std::uint32_t position) override {
+    Add({Kind::Position, {}, position});
+  }
+  void SetWriting(bool writing) override { Add({Kind::Writing, {}, writing ? 1u : 0u}); }
+
+  std::vector<Event> Events() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_;
+  }
+  std::vector<std::u16string> Statuses() const {
+    std::vector<std::u16string> out;
+    for (const Event& e : Events())
+      if (e.kind == Kind::Status) out.push_back(e.text);
+    return out;
+  }
+  // Values of every call of one numeric kind, in order.
+  std::vector<std::uint32_t> Values(Kind kind) const {
+    std::vector<std::uint32_t> out;
+    for (const Event& e : Events())
+      if (e.kind == kind) out.push_back(e.value);
+    return out;
+  }
+
+ private:
+  void Add(Event event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.push_back(std::move(event));
+  }
+  mutable std::mutex mutex_;
+  std::vector<Event> events_;
+};
+
+}  // namespace kestrune
