@@ -1,0 +1,22 @@
+// The per-platform steps around opening and closing the serial port that
+// Boost.Asio's own open and close do not cover.
+#pragma once
+
+#include <boost/asio/serial_port.hpp>
+#include <boost/system/error_code.hpp>
+
+namespace kestrune {
+
+// Right after the port opened: claims it for exclusive use and makes the line
+// 8-bit transparent. Sets `ec` on failure; the caller then closes the port.
+void ClaimOpenedPort(boost::asio::serial_port& port, boost::system::error_code& ec);
+
+// Right after the line settings: raises DTR and RTS where the settings alone
+// do not. Sets `ec` on failure.
+void RaiseModemLines(boost::asio::serial_port& port, boost::system::error_code& ec);
+
+// Right before the port closes: gives up what ClaimOpenedPort took that the
+// close alone would not release.
+void ReleasePortClaim(boost::asio::serial_port& port);
+
+}  // namespace kestrune

@@ -1,0 +1,311 @@
+#include "tools/dive_watch_sim/dive_watch_sim.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <system_error>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kestrune {
+
+namespace {
+
+constexpr std::uint32_t kCommitHead = 0x00030CAA;  // bytes AA 0C 03 00
+constexpr char kWakeStop = 's';
+constexpr char kWakeHangUp = 'h';
+
+[[noreturn]] void ThrowErrno(const char* what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+void MakeRaw(int fd) {
+  termios ios;
+  if (::tcgetattr(fd, &ios) != 0) ThrowErrno("tcgetattr");
+  ::cfmakeraw(&ios);
+  ios.c_iflag &= ~(IXOFF | IXANY);
+  if (::tcsetattr(fd, TCSANOW, &ios) != 0) ThrowErrno("tcsetattr");
+}
+
+}  // namespace
+
+DiveWatchSim::DiveWatchSim(DiveWatchFaults faults) : faults_(faults) {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master_ < 0) ThrowErrno("posix_openpt");
+  try {
+    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) ThrowErrno("unlockpt");
+    char name[128];
+    if (::ptsname_r(master_, name, sizeof name) != 0) ThrowErrno("ptsname_r");
+    slavePath_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave_ < 0) ThrowErrno("open slave");
+    // Echo or line editing on the slave would send the watch's own answers
+    // back to it, or change frame bytes.
+    MakeRaw(slave_);
+    if (::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) ThrowErrno("fcntl");
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC) != 0) ThrowErrno("pipe2");
+    wakeRead_ = wake[0];
+    wakeWrite_ = wake[1];
+  } catch (...) {
+    if (slave_ >= 0) ::close(slave_);
+    ::close(master_);
+    throw;
+  }
+  stopReading_ = faults_.stopReadingAfterBlocks == 0;
+  thread_ = std::thread(&DiveWatchSim::Serve, this);
+}
+
+DiveWatchSim::~DiveWatchSim() {
+  const char stop = kWakeStop;
+  while (::write(wakeWrite_, &stop, 1) < 0 && errno == EINTR) {
+  }
+  thread_.join();
+  CloseLine();
+  ::close(wakeRead_);
+  ::close(wakeWrite_);
+}
+
+std::vector<DeviceFrame> DiveWatchSim::Frames() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return frames_;
+}
+
+bool DiveWatchSim::WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return frames_.size() >= count; });
+}
+
+std::size_t DiveWatchSim::FinishCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return finishCount_;
+}
+
+bool DiveWatchSim::WaitForFinish(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return finishCount_ >= count; });
+}
+
+std::size_t DiveWatchSim::AcceptedBlocks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return accepted_;
+}
+
+std::size_t DiveWatchSim::RefusedBlocks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return refused_;
+}
+
+std::vector<std::uint8_t> DiveWatchSim::Memory(std::uint32_t address, std::size_t size) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return memory_.Read(address, size);
+}
+
+std::vector<MemoryRegion> DiveWatchSim::WrittenRegions() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return memory_.WrittenRegions();
+}
+
+void DiveWatchSim::OnFinish(std::function<void()> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  onFinish_ = std::move(handler);
+}
+
+void DiveWatchSim::HangUp() {
+  const char hangUp = kWakeHangUp;
+  while (::write(wakeWrite_, &hangUp, 1) < 0 && errno == EINTR) {
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return hungUp_; });
+}
+
+bool DiveWatchSim::HungUp() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return hungUp_;
+}
+
+void DiveWatchSim::CloseLine() {
+  if (master_ >= 0) ::close(master_);
+  if (slave_ >= 0) ::close(slave_);
+  master_ = slave_ = -1;
+  std::lock_guard<std::mutex> lock(mutex_);
+  hungUp_ = true;
+  changed_.notify_all();
+}
+
+bool DiveWatchSim::ReadingStopped() const { return stopReading_ || master_ < 0; }
+
+void DiveWatchSim::Serve() {
+  std::vector<std::uint8_t> pending;
+  std::uint8_t chunk[16 * 1024];
+  for (;;) {
+    pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {master_, POLLIN, 0}};
+    const nfds_t count = ReadingStopped() ? 1 : 2;
+    if (::poll(fds, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[0].revents != 0) {
+      char why = kWakeStop;
+      if (::read(wakeRead_, &why, 1) != 1 || why == kWakeStop) return;
+      CloseLine();
+      continue;
+    }
+    if (count < 2 || fds[1].revents == 0) continue;
+    const ssize_t got = ::read(master_, chunk, sizeof chunk);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (got <= 0) {
+      // Cannot happen while we hold the slave open; treat it as a hang-up.
+      CloseLine();
+      continue;
+    }
+    pending.insert(pending.end(), chunk, chunk + got);
+    std::size_t used = 0;
+    while (pending.size() - used >= kFrameSize && !ReadingStopped()) {
+      DeviceFrame frame;
+      std::memcpy(frame.bytes.data(), pending.data() + used, kFrameSize);
+      used += kFrameSize;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        frames_.push_back(frame);
+        changed_.notify_all();
+      }
+      HandleFrame(frame);
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
+  }
+}
+
+void DiveWatchSim::HandleFrame(const DeviceFrame& frame) {
+  if (frame.Is(FrameCommand::Data)) {
+    HandleData(frame);
+  } else if (frame.Is(FrameCommand::Commit)) {
+    HandleCommit(frame);
+  } else if (frame.Is(FrameCommand::ReadRequest)) {
+    ServeRead(frame);
+  } else if (frame.Is(FrameCommand::Finish)) {
+    std::function<void()> handler;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++finishCount_;
+      handler = onFinish_;
+      changed_.notify_all();
+    }
+    if (handler) handler();
+  }
+}
+
+void DiveWatchSim::HandleData(const DeviceFrame& frame) {
+  ++framesOfBlock_;
+  if (frame.Index() != nextIndex_ || nextIndex_ >= kChunksPerBlock || frame.PayloadSize() != kChunkSize) {
+    blockSound_ = false;
+  } else {
+    std::memcpy(block_.data() + nextIndex_ * kChunkSize, frame.Payload(), kChunkSize);
+  }
+  ++nextIndex_;
+  if (faults_.hangUpInBlock == blockNumber_ && faults_.hangUpAfterFrames == framesOfBlock_) {
+    CloseLine();
+  }
+}
+
+void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
+  ++framesOfBlock_;
+  if (faults_.hangUpInBlock == blockNumber_ && faults_.hangUpAfterFrames == framesOfBlock_) {
+    CloseLine();
+    return;
+  }
+  const std::uint32_t length = frame.Word(kLengthOffset);
+  const bool sound = blockSound_ && nextIndex_ == kChunksPerBlock && frame.Word(0) == kCommitHead &&
+                     frame.Index() == 0 && length <= kBlockSize &&
+                     frame.Word(kChecksumOffset) == BlockChecksum(block_.data(), block_.size());
+  const int number = blockNumber_;
+  std::array<std::uint8_t, kBlockSize> received = block_;
+  ++blockNumber_;
+  framesOfBlock_ = 0;
+  nextIndex_ = 0;
+  blockSound_ = true;
+  block_.fill(0);
+
+  const bool silent = faults_.silentFromBlock != DiveWatchFaults::kNever && number >= faults_.silentFromBlock;
+  if (silent) return;
+  DeviceFrame answer;
+  answer.SetPayloadSize(4);
+  if (faults_.wrongCommandBlock == number) {
+    answer.SetCommand(FrameCommand::Data);
+    answer.SetWord(kAcceptedOffset, 1);
+  } else {
+    const bool accepted = sound && faults_.refuseBlock != number;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (accepted) {
+        memory_.Write(frame.Word(kAddressOffset), received.data(), length);
+        ++accepted_;
+      } else {
+        ++refused_;
+      }
+    }
+    answer.SetCommand(FrameCommand::CommitAnswer);
+    answer.SetWord(kAcceptedOffset, accepted ? 1 : 0);
+  }
+  Answer(answer.bytes.data(), kFrameSize);
+  if (faults_.stopReadingAfterBlocks != DiveWatchFaults::kNever && blockNumber_ >= faults_.stopReadingAfterBlocks) {
+    stopReading_ = true;
+  }
+}
+
+void DiveWatchSim::ServeRead(const DeviceFrame& request) {
+  const std::vector<std::uint8_t> data = Memory(request.Word(kAddressOffset), kBlockSize);
+  std::array<DeviceFrame, kChunksPerBlock + 1> frames{};
+  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
+    DeviceFrame& frame = frames[i];
+    frame.SetPayloadSize(kChunkSize);
+    frame.SetCommand(FrameCommand::Data);
+    frame.SetIndex(faults_.readWrongIndexAt == static_cast<int>(i) ? i + 1 : i);
+    std::memcpy(frame.Payload(), data.data() + i * kChunkSize, kChunkSize);
+  }
+  DeviceFrame& end = frames[kChunksPerBlock];
+  end.SetPayloadSize(12);
+  end.SetCommand(FrameCommand::ReadEnd);
+  end.SetWord(kAddressOffset, request.Word(kAddressOffset));
+  end.SetWord(kChecksumOffset, BlockChecksum(data.data(), data.size()) + (faults_.readWrongChecksum ? 1 : 0));
+  if (faults_.answerInPieces) {
+    for (const DeviceFrame& frame : frames) Answer(frame.bytes.data(), kFrameSize);
+  } else {
+    WriteAll(frames[0].bytes.data(), sizeof frames);
+  }
+}
+
+void DiveWatchSim::Answer(const std::uint8_t* bytes, std::size_t size) {
+  if (!faults_.answerInPieces || size <= faults_.pieceSize) {
+    WriteAll(bytes, size);
+    return;
+  }
+  if (!WriteAll(bytes, faults_.pieceSize)) return;
+  std::this_thread::sleep_for(faults_.piecePause);
+  WriteAll(bytes + faults_.pieceSize, size - faults_.pieceSize);
+}
+
+bool DiveWatchSim::WriteAll(const std::uint8_t* bytes, std::size_t size) {
+  while (size > 0 && master_ >= 0) {
+    const ssize_t put = ::write(master_, bytes, size);
+    if (put > 0) {
+      bytes += put;
+      size -= static_cast<std::size_t>(put);
+      continue;
+    }
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && errno == EAGAIN) {
+      // The host is not reading; wait for room, or for a stop or hang-up.
+      pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {master_, POLLOUT, 0}};
+      ::poll(fds, 2, -1);
+      if (fds[0].revents != 0) return false;  // the serving loop handles it
+      continue;
+    }
+    return false;
+  }
+  return size == 0;
+}
+
+}  // namespace kestrune

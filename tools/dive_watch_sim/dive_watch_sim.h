@@ -1,0 +1,158 @@
+// A simulated dive watch on a pseudo-terminal, for tests and demos.
+//
+// The simulator owns the master side of a pty and serves the frame protocol
+// of transfer/device_frame.h on a thread of its own; the host opens
+// SlavePath() as its serial port (under Wine, through a COM link to it).
+//
+// What the watch does with the frames it receives:
+// - Data frames (command 5) are collected into the block in progress; each
+//   must carry payloadSize 32 and the next index, 0 to 127 in order.
+// - A commit (AA 0C 03 00, index 0) is accepted when the block had all 128
+//   data frames in order, its checksum equals the sum of the 4096 bytes
+//   received, and its length is at most 4096. The first `length` bytes are
+//   then stored at its address and the watch answers CommitAnswer with
+//   accepted 1; otherwise it stores nothing and answers accepted 0. Either
+//   way the next data frame starts a new block.
+// - A read request (command 1) is answered with 128 data frames of the 4096
+//   bytes at its address (never-written bytes read 0xFF) and a ReadEnd frame
+//   whose bytes 16-19 hold their checksum.
+// - A finish frame (command 0x9999) is counted; nothing is sent back.
+// - Any other frame is only recorded.
+// Every frame received is recorded in arrival order.
+//
+// Blocks are numbered 0, 1, 2, ... in the order their commits arrive (read
+// requests do not count); the faults below name blocks by that number.
+#pragma once
+
+#include "tools/dive_watch_sim/sparse_memory.h"
+#include "transfer/device_frame.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kestrune {
+
+// Ways the simulated watch can misbehave. kNever leaves a fault off.
+struct DiveWatchFaults {
+  static constexpr int kNever = -1;
+
+  // Answers this block's commit with accepted 0 and stores nothing.
+  int refuseBlock = kNever;
+  // Answers this block's commit with command 5 (Data) and accepted 1; stores
+  // nothing.
+  int wrongCommandBlock = kNever;
+  // From this block on, keeps reading and recording but never answers a
+  // commit and stores nothing.
+  int silentFromBlock = kNever;
+  // Hangs up (closes the pty) after receiving `hangUpAfterFrames` frames of
+  // this block: 1 to 128 counts data frames, 129 means after the commit, in
+  // place of the answer.
+  int hangUpInBlock = kNever;
+  int hangUpAfterFrames = 0;
+  // Stops reading altogether once this many blocks are answered, so the
+  // host's writes fill the pty and then block. 0 stops at once.
+  int stopReadingAfterBlocks = kNever;
+  // Sends every answer frame in two pieces: the first `pieceSize` bytes,
+  // a pause of `piecePause`, then the rest.
+  bool answerInPieces = false;
+  std::size_t pieceSize = 16;
+  std::chrono::milliseconds piecePause{5};
+  // In served reads, data frame number k carries index k + 1.
+  int readWrongIndexAt = kNever;
+  // In served reads, the ReadEnd checksum is one more than the true sum.
+  bool readWrongChecksum = false;
+};
+
+class DiveWatchSim {
+ public:
+  // Opens a pty (raw on both sides, so bytes pass unchanged) and starts
+  // serving at once. Throws std::system_error when no pty can be had.
+  explicit DiveWatchSim(DiveWatchFaults faults = {});
+
+  // Stops serving and closes the pty.
+  ~DiveWatchSim();
+
+  DiveWatchSim(const DiveWatchSim&) = delete;
+  DiveWatchSim& operator=(const DiveWatchSim&) = delete;
+
+  // The slave device the host opens, e.g. "/dev/pts/7".
+  const std::string& SlavePath() const { return slavePath_; }
+
+  // Every frame received so far, in arrival order.
+  std::vector<DeviceFrame> Frames() const;
+
+  // Waits until at least `count` frames have arrived; false on time-out.
+  bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
+
+  // Number of finish frames received so far.
+  std::size_t FinishCount() const;
+
+  // Waits until at least `count` finish frames have arrived; false on time-out.
+  bool WaitForFinish(std::size_t count, std::chrono::milliseconds timeout) const;
+
+  // Number of commits answered with accepted 1 / accepted 0 so far.
+  std::size_t AcceptedBlocks() const;
+  std::size_t RefusedBlocks() const;
+
+  // `size` bytes of the watch's memory from `address`; unwritten bytes 0xFF.
+  std::vector<std::uint8_t> Memory(std::uint32_t address, std::size_t size) const;
+
+  // Every run of written memory, by ascending address.
+  std::vector<MemoryRegion> WrittenRegions() const;
+
+  // Called on the simulator's thread after each finish frame was recorded
+  // (e.g. to dump memory). Set it before the host starts talking.
+  void OnFinish(std::function<void()> handler);
+
+  // Hangs up now: closes the pty, as a watch pulled from the cable would.
+  void HangUp();
+
+  // True once the pty is closed (by HangUp, a hang-up fault or destruction).
+  bool HungUp() const;
+
+ private:
+  void Serve();
+  void HandleFrame(const DeviceFrame& frame);
+  void HandleData(const DeviceFrame& frame);
+  void HandleCommit(const DeviceFrame& frame);
+  void ServeRead(const DeviceFrame& frame);
+  void Answer(const std::uint8_t* bytes, std::size_t size);
+  bool WriteAll(const std::uint8_t* bytes, std::size_t size);
+  bool ReadingStopped() const;
+  void CloseLine();
+
+  const DiveWatchFaults faults_;
+  std::string slavePath_;
+  int master_ = -1;
+  int slave_ = -1;  // held open so the host's close never hangs up the master
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+
+  // Block in progress (simulator thread only).
+  std::array<std::uint8_t, kBlockSize> block_{};
+  std::uint32_t nextIndex_ = 0;
+  bool blockSound_ = true;
+  int blockNumber_ = 0;
+  int framesOfBlock_ = 0;
+  bool stopReading_ = false;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<DeviceFrame> frames_;
+  SparseMemory memory_;
+  std::size_t finishCount_ = 0;
+  std::size_t accepted_ = 0;
+  std::size_t refused_ = 0;
+  bool hungUp_ = false;
+  std::function<void()> onFinish_;
+
+  std::thread thread_;
+};
+
+}  // namespace kestrune

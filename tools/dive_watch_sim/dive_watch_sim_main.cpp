@@ -1,0 +1,153 @@
+// dive-watch-sim: serves a simulated dive watch on a pseudo-terminal.
+//
+// Prints the slave device path (one line, flushed) on stdout, then serves
+// until SIGTERM, SIGINT or SIGHUP. Dumps are written whenever a finish frame
+// arrives and once more at exit, each replaced atomically (written beside
+// and renamed), so a reader never sees half a file.
+#include "tools/dive_watch_sim/dive_watch_sim.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <string>
+
+namespace {
+
+using kestrune::DiveWatchFaults;
+using kestrune::DiveWatchSim;
+
+const char kUsage[] =
+    "usage: dive-watch-sim [options]\n"
+    "  --refuse-block N          answer block N's commit with accepted 0\n"
+    "  --wrong-command-block N   answer block N's commit with command 5\n"
+    "  --silent-from-block N     never answer block N or later\n"
+    "  --hang-up-in-block N      close the line during block N ...\n"
+    "  --hang-up-after-frames K  ... after K of its frames (129: after the commit)\n"
+    "  --stop-reading-after N    stop reading once N blocks are answered\n"
+    "  --pieces                  send answers as 16 bytes, 5 ms pause, 24 bytes\n"
+    "  --read-wrong-index K      served reads: data frame K carries index K+1\n"
+    "  --read-wrong-checksum     served reads: ReadEnd checksum off by one\n"
+    "  --dump FILE               written memory [lowest, highest), gaps 0xFF\n"
+    "  --dump-dir DIR            one file per written run: DIR/<address, 8 hex>.bin\n"
+    "  --frames FILE             every frame received, 40 bytes each, in order\n"
+    "Blocks count from 0 in the order their commits arrive.\n";
+
+struct Outputs {
+  std::string dump, dumpDir, frames;
+};
+
+bool WriteAtomically(const std::string& path, const void* data, std::size_t size) {
+  const std::string temporary = path + ".part";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!out.flush()) return false;
+  }
+  return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+void WriteOutputs(const DiveWatchSim& sim, const Outputs& outputs) {
+  static std::mutex mutex;  // finish frames and exit may race
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto regions = sim.WrittenRegions();
+  if (!outputs.dump.empty()) {
+    std::vector<std::uint8_t> bytes;
+    if (!regions.empty()) {
+      const std::uint32_t low = regions.front().address;
+      const std::uint64_t high = regions.back().address + std::uint64_t{regions.back().bytes.size()};
+      bytes = sim.Memory(low, static_cast<std::size_t>(high - low));
+    }
+    if (!WriteAtomically(outputs.dump, bytes.data(), bytes.size())) std::perror(outputs.dump.c_str());
+  }
+  if (!outputs.dumpDir.empty()) {
+    for (const auto& region : regions) {
+      char name[16];
+      std::snprintf(name, sizeof name, "%08x.bin", static_cast<unsigned>(region.address));
+      const std::string path = outputs.dumpDir + "/" + name;
+      if (!WriteAtomically(path, region.bytes.data(), region.bytes.size())) std::perror(path.c_str());
+    }
+  }
+  if (!outputs.frames.empty()) {
+    const auto frames = sim.Frames();
+    if (!WriteAtomically(outputs.frames, frames.data(), frames.size() * sizeof(frames[0]))) {
+      std::perror(outputs.frames.c_str());
+    }
+  }
+}
+
+bool ParseCount(const char* text, int& out) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < 0 || value > 1000000) return false;
+  out = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  DiveWatchFaults faults;
+  Outputs outputs;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    auto count = [&](int& field) {
+      if (value == nullptr || !ParseCount(value, field)) return false;
+      ++i;
+      return true;
+    };
+    auto text = [&](std::string& field) {
+      if (value == nullptr) return false;
+      field = value;
+      ++i;
+      return true;
+    };
+    bool ok = true;
+    if (option == "--refuse-block") ok = count(faults.refuseBlock);
+    else if (option == "--wrong-command-block") ok = count(faults.wrongCommandBlock);
+    else if (option == "--silent-from-block") ok = count(faults.silentFromBlock);
+    else if (option == "--hang-up-in-block") ok = count(faults.hangUpInBlock);
+    else if (option == "--hang-up-after-frames") ok = count(faults.hangUpAfterFrames);
+    else if (option == "--stop-reading-after") ok = count(faults.stopReadingAfterBlocks);
+    else if (option == "--pieces") faults.answerInPieces = true;
+    else if (option == "--read-wrong-index") ok = count(faults.readWrongIndexAt);
+    else if (option == "--read-wrong-checksum") faults.readWrongChecksum = true;
+    else if (option == "--dump") ok = text(outputs.dump);
+    else if (option == "--dump-dir") ok = text(outputs.dumpDir);
+    else if (option == "--frames") ok = text(outputs.frames);
+    else if (option == "--help") {
+      std::cout << kUsage;
+      return 0;
+    } else ok = false;
+    if (!ok) {
+      std::cerr << "dive-watch-sim: bad option " << option << "\n" << kUsage;
+      return 2;
+    }
+  }
+
+  // Block the stop signals before the serving thread starts, so only
+  // sigwait below ever receives them.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+
+  try {
+    DiveWatchSim sim(faults);
+    sim.OnFinish([&sim, &outputs] { WriteOutputs(sim, outputs); });
+    std::cout << sim.SlavePath() << std::endl;
+    int signal = 0;
+    sigwait(&stops, &signal);
+    WriteOutputs(sim, outputs);
+  } catch (const std::exception& error) {
+    std::cerr << "dive-watch-sim: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

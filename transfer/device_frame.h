@@ -1,0 +1,90 @@
+// The fixed 40-byte frame that carries every message between the host and the
+// dive watch, and the 4096-byte block it moves. Header-only so that the watch
+// simulator can share it without linking the protocol.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace kestrune {
+
+constexpr std::size_t kFrameSize = 40;
+constexpr std::size_t kBlockSize = 4096;
+constexpr std::size_t kChunkSize = 32;
+constexpr std::size_t kChunksPerBlock = kBlockSize / kChunkSize;  // 128
+
+// Frame kinds, the value of bytes 2-3.
+enum class FrameCommand : std::uint16_t {
+  ReadRequest = 1,   // host -> watch: address, length
+  ReadEnd = 2,       // watch -> host: checksum of the block just sent
+  Commit = 3,        // host -> watch: address, length, checksum of the block
+  CommitAnswer = 4,  // watch -> host: accepted word
+  Data = 5,          // both ways: one 32-byte chunk of a block
+  Finish = 0x9999,   // host -> watch: update done, no answer
+};
+
+// Byte offsets of the fields; multi-byte fields are little-endian.
+constexpr std::size_t kStartOffset = 0;
+constexpr std::size_t kPayloadSizeOffset = 1;
+constexpr std::size_t kCommandOffset = 2;
+constexpr std::size_t kIndexOffset = 4;
+constexpr std::size_t kPayloadOffset = 8;
+// Words inside the payload of commit, read request, read end and answer frames.
+constexpr std::size_t kAddressOffset = 8;
+constexpr std::size_t kLengthOffset = 12;
+constexpr std::size_t kChecksumOffset = 16;
+constexpr std::size_t kAcceptedOffset = 8;
+
+constexpr std::uint8_t kCommitStart = 0xAA;
+
+// One frame as it travels on the wire. Every byte starts at zero, so bytes a
+// frame kind leaves unassigned go out as zero.
+struct DeviceFrame {
+  std::array<std::uint8_t, kFrameSize> bytes{};
+
+  std::uint8_t Start() const { return bytes[kStartOffset]; }
+  void SetStart(std::uint8_t value) { bytes[kStartOffset] = value; }
+
+  std::uint8_t PayloadSize() const { return bytes[kPayloadSizeOffset]; }
+  void SetPayloadSize(std::uint8_t value) { bytes[kPayloadSizeOffset] = value; }
+
+  std::uint16_t Command() const {
+    return static_cast<std::uint16_t>(bytes[kCommandOffset] | (bytes[kCommandOffset + 1] << 8));
+  }
+  void SetCommand(std::uint16_t value) {
+    bytes[kCommandOffset] = static_cast<std::uint8_t>(value);
+    bytes[kCommandOffset + 1] = static_cast<std::uint8_t>(value >> 8);
+  }
+  bool Is(FrameCommand command) const { return Command() == static_cast<std::uint16_t>(command); }
+  void SetCommand(FrameCommand command) { SetCommand(static_cast<std::uint16_t>(command)); }
+
+  std::uint32_t Index() const { return Word(kIndexOffset); }
+  void SetIndex(std::uint32_t value) { SetWord(kIndexOffset, value); }
+
+  // A little-endian 32-bit word at `offset` (at most kFrameSize - 4).
+  std::uint32_t Word(std::size_t offset) const {
+    return static_cast<std::uint32_t>(bytes[offset]) |
+           static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
+           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+  }
+  void SetWord(std::size_t offset, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+
+  std::uint8_t* Payload() { return bytes.data() + kPayloadOffset; }
+  const std::uint8_t* Payload() const { return bytes.data() + kPayloadOffset; }
+};
+
+static_assert(sizeof(DeviceFrame) == kFrameSize, "a frame is exactly 40 bytes");
+
+// Sum of the bytes as unsigned values; a whole block sums to at most
+// 4096 * 255, so the 32-bit result never wraps.
+inline std::uint32_t BlockChecksum(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < size; ++i) sum += data[i];
+  return sum;
+}
+
+}  // namespace kestrune
