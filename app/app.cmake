@@ -1,0 +1,33 @@
+# The Windows dialog program and its own small window framework.
+if(WIN32)
+  add_library(kestrune_app_framework STATIC
+      framework/app_module.cpp
+      framework/center_window.cpp
+      framework/centered_position.cpp
+      framework/dialog_window.cpp
+      framework/message_loop.cpp
+      framework/message_loop_registry.cpp)
+  target_link_libraries(kestrune_app_framework PUBLIC user32)
+
+  add_library(kestrune_main_dialog STATIC
+      dialog_shared_state.cpp
+      main_dlg.cpp
+      run_main_dialog.cpp
+      window_reporters.cpp)
+  target_link_libraries(kestrune_main_dialog PUBLIC
+      kestrune_app_framework kestrune_update kestrune_firmware_update kestrune_discovery
+      kestrune::boost comctl32)
+
+  # GUI subsystem (-mwindows) and the wide entry point wWinMain (-municode).
+  add_executable(kestrune_app WIN32 win_main.cpp $<TARGET_OBJECTS:kestrune_resources>)
+  set_target_properties(kestrune_app PROPERTIES OUTPUT_NAME "orvel kestrune")
+  target_link_options(kestrune_app PRIVATE -municode)
+  target_link_libraries(kestrune_app PRIVATE kestrune_main_dialog gdiplus ole32)
+
+  kestrune_add_test(app_framework_test
+      SOURCES
+        framework/centered_position_test.cpp
+        framework/message_loop_registry_test.cpp
+        framework/message_loop_test.cpp
+      LIBS kestrune_app_framework)
+endif()

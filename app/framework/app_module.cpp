@@ -1,0 +1,15 @@
+#include "app/framework/app_module.h"
+
+namespace kestrune {
+
+CAppModule appModule;
+
+void CAppModule::Init(HINSTANCE instance) {
+  instance_ = instance;
+  mainThreadId_ = GetCurrentThreadId();
+  registry_ = std::make_unique<MessageLoopRegistry>();
+}
+
+void CAppModule::Term() { registry_.reset(); }
+
+}  // namespace kestrune
