@@ -1,0 +1,110 @@
+// The SetupAPI backend under Wine: once against Wine's own SetupAPI, once
+// against the test stand-in DLLs placed beside this program.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device/device_platform.h"
+
+namespace kestrune {
+namespace {
+
+// The stand-ins export only what discovery imports; Wine's own DLLs export
+// much more. (The module path does not tell them apart: Wine names a builtin
+// DLL after a same-named file beside the program.)
+bool IsStandIn(const wchar_t* dll, const char* otherExport) {
+  HMODULE module = GetModuleHandleW(dll);
+  return module != nullptr && GetProcAddress(module, otherExport) == nullptr;
+}
+
+bool StandInsLoaded() {
+  return IsStandIn(L"setupapi.dll", "SetupDiGetClassDevsA") &&
+         IsStandIn(L"cfgmgr32.dll", "CM_Get_Child");
+}
+
+std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+TEST(WineOwnSetupApi, FindsNothingWithoutCrashing) {
+  ASSERT_NE(GetModuleHandleW(L"setupapi.dll"), nullptr);
+  ASSERT_FALSE(IsStandIn(L"setupapi.dll", "SetupDiGetClassDevsA")) << "the stand-in is loaded";
+  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), u"");
+}
+
+class StandInSetupApi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(StandInsLoaded()) << "stand-in DLLs not loaded; WINEDLLOVERRIDES is "
+                                  << (getenv("WINEDLLOVERRIDES") ? getenv("WINEDLLOVERRIDES") : "unset");
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    freePort_ = std::wstring(folder) + L"kestrune-port-free-" + std::to_wstring(GetCurrentProcessId());
+    heldPort_ = std::wstring(folder) + L"kestrune-port-held-" + std::to_wstring(GetCurrentProcessId());
+    for (const auto& path : {freePort_, heldPort_}) {
+      HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(file, INVALID_HANDLE_VALUE);
+      CloseHandle(file);
+    }
+    // Held the way another program holds a port: opened without sharing.
+    holder_ = CreateFileW(heldPort_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder_, INVALID_HANDLE_VALUE);
+  }
+  void TearDown() override {
+    if (holder_ != INVALID_HANDLE_VALUE) CloseHandle(holder_);
+    DeleteFileW(freePort_.c_str());
+    DeleteFileW(heldPort_.c_str());
+    SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES", nullptr);
+  }
+  static void SetTable(const std::wstring& table) {
+    SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES", table.c_str());
+  }
+
+  std::wstring freePort_, heldPort_;
+  HANDLE holder_ = INVALID_HANDLE_VALUE;
+};
+
+const std::wstring kWatchParent = L"USB\\VID_1915&PID_52F0\\KS0001";
+
+TEST_F(StandInSetupApi, DefaultTableHasOneWatchOnCom7) {
+  SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES", nullptr);
+  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), u"\\\\.\\COM7");
+  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F1), u"");
+}
+
+TEST_F(StandInSetupApi, EmptyTableFindsNothing) {
+  SetTable(L"");
+  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), u"");
+}
+
+TEST_F(StandInSetupApi, WatchUnderHubIsNotFound) {
+  SetTable(L"USB\\VID_1915&PID_52F0\\KS0001|USB\\ROOT_HUB30\\4&1&0&0|" + freePort_);
+  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), u"");
+}
+
+TEST_F(StandInSetupApi, HeldPortIsPassedOverForAFreeOne) {
+  SetTable(L"USB\\VID_1915&PID_52F0&MI_00\\1|" + kWatchParent + L"|" + heldPort_ +
+           L";USB\\VID_1915&PID_52F0&MI_00\\2|usb\\vid_1915&pid_52f0\\ks0002|" + freePort_);
+  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), U16(freePort_));
+}
+
+TEST_F(StandInSetupApi, HeldPortAloneIsStillReturned) {
+  SetTable(L"USB\\VID_1915&PID_52F0&MI_00\\1|" + kWatchParent + L"|" + heldPort_ + L"|" +
+           freePort_);
+  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), U16(heldPort_));
+}
+
+TEST_F(StandInSetupApi, IdsBeyondTheirBuffersSkipTheDevice) {
+  const std::wstring longOwn(8192, L'X');
+  const std::wstring longParent = std::wstring(1024 - kWatchParent.size(), L'X') + kWatchParent;
+  const std::wstring fittingParent = longParent.substr(1);
+  SetTable(longOwn + L"|" + kWatchParent + L"|" + heldPort_ +  //
+           L";B|" + longParent + L"|" + heldPort_ +            //
+           L";C|" + fittingParent + L"|" + freePort_);
+  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), U16(freePort_));
+}
+
+}  // namespace
+}  // namespace kestrune

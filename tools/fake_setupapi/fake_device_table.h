@@ -1,0 +1,31 @@
+#pragma once
+// Test-only stand-in for the USB device tree under Wine, whose own SetupAPI
+// lists no COM ports. The table of devices comes from the environment
+// variable KESTRUNE_FAKE_DEVICES, read at every query:
+//   devices separated by ';', the fields of one device by '|':
+//     <own instance ID>|<parent instance ID>|<interface path>[|<interface path>...]
+//   an empty parent ID makes the parent query fail.
+// Set but empty: no devices. Unset: one dive watch whose COM port is \\.\COM7.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrune::fake {
+
+struct FakeDevice {
+  std::wstring ownId;
+  std::wstring parentId;
+  std::vector<std::wstring> interfacePaths;
+};
+
+std::vector<FakeDevice> LoadDeviceTable();
+
+// Device nodes handed out: device i is 0x1000 + 2i, its parent the next one.
+constexpr DWORD kFirstDevInst = 0x1000;
+inline DWORD DeviceDevInst(std::size_t index) { return kFirstDevInst + 2 * static_cast<DWORD>(index); }
+
+// {86E0D1E0-8089-11D0-9CE4-08003E301F73}
+bool IsComPortInterfaceClass(const GUID* guid);
+
+}  // namespace kestrune::fake
