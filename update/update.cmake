@@ -33,3 +33,26 @@ kestrune_add_test(kestrune_update_text_test
     ${CMAKE_CURRENT_LIST_DIR}/update_manifest_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/format_path_test.cpp
   LIBS kestrune_update)
+
+# Downloads against the reference update service: in-process with libcurl
+# natively; under Wine the service runs natively around the test program.
+if(WIN32)
+  set(KESTRUNE_NATIVE_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/native" CACHE PATH
+      "Native build whose kestrune-update-service the Windows tests start")
+  add_executable(kestrune_download_test
+    ${CMAKE_CURRENT_LIST_DIR}/download_client_test.cpp
+    ${CMAKE_SOURCE_DIR}/tools/update_service/pattern_bytes.cpp)
+  target_link_libraries(kestrune_download_test PRIVATE kestrune_update
+    GTest::gtest GTest::gtest_main)
+  add_test(NAME kestrune_download_test
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/update_service/with-update-service
+      --service ${KESTRUNE_NATIVE_BUILD_DIR}/tools/update_service/kestrune-update-service
+      --port 0 --untrusted-port 0 --
+      ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:kestrune_download_test>)
+  set_tests_properties(kestrune_download_test PROPERTIES LABELS "wine;network")
+else()
+  kestrune_add_test(kestrune_download_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_client_test.cpp
+    LIBS kestrune_update kestrune_update_service
+    LABELS network)
+endif()

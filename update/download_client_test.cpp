@@ -1,0 +1,205 @@
+// The platform downloader against the reference update service: libcurl
+// with the service in-process on Linux; WinINet under Wine, with the service
+// started around the test program by tools/update_service/with-update-service.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "update/downloader.h"
+#include "update/text_conversion.h"
+
+#ifdef _WIN32
+#include "tools/update_service/pattern_bytes.h"
+#else
+#include "tools/update_service/reference_update_service.h"
+#include "update/curl_downloader.h"
+#endif
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where the service listens and the downloader that the build uses.
+class ServiceUnderTest {
+ public:
+  ServiceUnderTest() {
+#ifdef _WIN32
+    const char* port = std::getenv("KESTRUNE_TEST_SERVICE_PORT");
+    const char* untrusted = std::getenv("KESTRUNE_TEST_UNTRUSTED_PORT");
+    if (port == nullptr || untrusted == nullptr) {
+      ADD_FAILURE() << "run under tools/update_service/with-update-service";
+      return;
+    }
+    base_ = std::string("https://localhost:") + port;
+    untrustedBase_ = std::string("https://localhost:") + untrusted;
+#else
+    UpdateServiceOptions options = TestServiceOptions(0);
+    options.untrustedListener = true;
+    service_ = std::make_unique<ReferenceUpdateService>(options);
+    service_->Start();
+    base_ = service_->BaseUrl();
+    untrustedBase_ = "https://localhost:" + std::to_string(service_->UntrustedPort());
+    downloader_ = std::make_unique<CurlDownloader>(TestCaFile());
+#endif
+  }
+
+#ifdef _WIN32
+  Downloader& downloader() { return PlatformDownloader(); }
+#else
+  Downloader& downloader() { return *downloader_; }
+#endif
+  std::u16string Url(const std::string& path) const { return Utf8ToWideText(base_ + path); }
+  std::u16string UntrustedUrl(const std::string& path) const {
+    return Utf8ToWideText(untrustedBase_ + path);
+  }
+
+ private:
+#ifndef _WIN32
+  std::unique_ptr<ReferenceUpdateService> service_;
+  std::unique_ptr<CurlDownloader> downloader_;
+#endif
+  std::string base_;
+  std::string untrustedBase_;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class DownloadTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("kestrune-download-" + std::to_string(std::chrono::steady_clock::now()
+                                                         .time_since_epoch()
+                                                         .count()));
+    fs::create_directories(folder_);
+    target_ = folder_ / "data1.bin";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  bool Download(const std::u16string& url) {
+    return service_.downloader().DownloadUrlToFile(url, target_.u16string());
+  }
+  // Only the target itself may remain in the folder: no temporary files.
+  void ExpectNoStrayFiles() {
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      EXPECT_EQ(entry.path().filename(), target_.filename()) << "left behind: " << entry.path();
+    }
+  }
+
+  ServiceUnderTest service_;
+  fs::path folder_;
+  fs::path target_;
+};
+
+TEST_F(DownloadTest, WholeBodyReplacesTarget) {
+  WriteAll(target_, "older content that is longer than nothing");
+  ASSERT_TRUE(Download(service_.Url("/data/100000")));
+  EXPECT_EQ(ReadAll(target_), PatternBytes(100000));
+  ExpectNoStrayFiles();
+}
+
+TEST_F(DownloadTest, SendsTheProductUserAgent) {
+  ASSERT_TRUE(Download(service_.Url("/echo/user-agent")));
+  EXPECT_EQ(ReadAll(target_), "InetURL/1.0");
+}
+
+TEST_F(DownloadTest, EmptyBodyLeavesEmptyFile) {
+  WriteAll(target_, "old");
+  ASSERT_TRUE(Download(service_.Url("/fault/empty")));
+  ASSERT_TRUE(fs::exists(target_));
+  EXPECT_EQ(fs::file_size(target_), 0u);
+  ExpectNoStrayFiles();
+}
+
+TEST_F(DownloadTest, RedirectIsFollowed) {
+  ASSERT_TRUE(Download(service_.Url("/fault/redirect/data/3000")));
+  EXPECT_EQ(ReadAll(target_), PatternBytes(3000));
+}
+
+struct FailureCase {
+  const char* name;
+  std::string path;
+  bool untrusted;
+};
+
+class FailedDownloadTest : public DownloadTest,
+                           public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailedDownloadTest, ReturnsFalseAndKeepsTargetByteForByte) {
+  const std::string good = "{\"response\":\"the manifest of an earlier run\"}\n";
+  WriteAll(target_, good);
+  const FailureCase& c = GetParam();
+  EXPECT_FALSE(Download(c.untrusted ? service_.UntrustedUrl(c.path) : service_.Url(c.path)));
+  EXPECT_EQ(ReadAll(target_), good);
+  ExpectNoStrayFiles();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FailedDownloadTest,
+    testing::Values(FailureCase{"NotFoundWithHtmlBody", "/fault/404", false},
+                    FailureCase{"ServerError", "/fault/500", false},
+                    FailureCase{"BodyCutOff", "/fault/cut/50000", false},
+                    FailureCase{"UntrustedCertificate", "/data/100", true}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadTest, UnreachableHostKeepsTarget) {
+  WriteAll(target_, "cached");
+  // Port 1 on the loopback has no listener.
+  EXPECT_FALSE(Download(u"https://localhost:1/api/v1/devices/firmwareUpdate?model=K1"));
+  EXPECT_EQ(ReadAll(target_), "cached");
+  ExpectNoStrayFiles();
+}
+
+TEST_F(DownloadTest, MissingFolderFails) {
+  const fs::path missing = folder_ / "no such folder" / "data1.bin";
+  EXPECT_FALSE(
+      service_.downloader().DownloadUrlToFile(service_.Url("/data/10"), missing.u16string()));
+  EXPECT_FALSE(fs::exists(missing.parent_path()));
+}
+
+// The first half of a slow body is on disk (in the temporary file beside the
+// target) while the second half has not been sent yet.
+TEST_F(DownloadTest, ChunksReachTheDiskAsTheyArrive) {
+  const size_t total = 200000;
+  auto result = std::async(std::launch::async,
+                           [this] { return Download(service_.Url("/fault/slow/200000/3000")); });
+  uintmax_t seen = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (seen == 0 && std::chrono::steady_clock::now() < deadline) {
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      const std::string name = entry.path().filename().string();
+      std::error_code ec;
+      const uintmax_t size = fs::file_size(entry.path(), ec);
+      if (name.rfind("data1.bin.part-", 0) == 0 && !ec && size >= total / 4) seen = size;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_GE(seen, total / 4);
+  EXPECT_LE(seen, total / 2);
+  EXPECT_FALSE(fs::exists(target_)) << "the target appears only when the body is complete";
+  ASSERT_TRUE(result.get());
+  EXPECT_EQ(ReadAll(target_), PatternBytes(total));
+  ExpectNoStrayFiles();
+}
+
+}  // namespace
+}  // namespace kestrune
