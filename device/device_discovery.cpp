@@ -45,22 +45,23 @@ std::u16string FindDevicePortPath(DevicePlatform& platform, std::uint16_t vendor
   if (std::unique_ptr<SerialDeviceList> devices = platform.ListSerialPortDevices()) {
     for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
       if (!devices->ReadInstanceId(instanceId.data(), instanceId.size())) continue;
+      instanceId.back() = u'\0';
       parentId.fill(u'\0');
       if (!devices->ReadParentId(parentId.data(), parentId.size())) continue;
+      parentId.back() = u'\0';
       // Only the parent's identity counts: a composite device's port sits
       // under the USB device node that carries the vendor and product IDs.
       upperParentId = parentId;
-      upperParentId.back() = u'\0';
       ToUpperAscii(upperParentId.data());
       if (std::u16string_view(upperParentId.data()).find(pattern) == std::u16string_view::npos)
         continue;
       if (!platform.ReadInterfacePaths(instanceId.data(), interfaceList.data(),
                                        interfaceList.size()))
         continue;
+      interfaceList.back() = u'\0';
       if (platform.ProbeExclusiveOpen(interfaceList.data())) break;
     }
   }  // the device list is released here, before the result is made
-  interfaceList.back() = u'\0';
   return std::u16string(interfaceList.data());
 }
 
