@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,14 +98,24 @@ void PaintSource(HDC dc) {
         }
 }
 
-// Checks that the 2x2 block at (3, 1) of a white 6x6 MemDC came from the
-// source's (sourceX, sourceY) and nothing else changed.
-void ExpectCopiedBlock(const MemDC& dc, int sourceX, int sourceY) {
+// A copy of the source's 2x2 block at (source.x, source.y) to (3, 1) of a
+// white 6x6 MemDC, through the short form when the source point is (0, 0).
+struct BlockCopy {
+    POINT source;
+    DWORD rop;
+};
+const BlockCopy kBlockCopies[] = {{{0, 0}, NOTSRCCOPY}, {{1, 2}, SRCCOPY}};
+
+// Checks that the block came from the source with the copy's raster
+// operation and that nothing else changed.
+void ExpectCopiedBlock(const MemDC& dc, const BlockCopy& copy) {
+    const std::uint32_t invert = copy.rop == NOTSRCCOPY ? 0xFFFFFF : 0;
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 6; ++x) {
             const bool inside = x >= 3 && x < 5 && y >= 1 && y < 3;
             const std::uint32_t expected =
-                inside ? SourceColour(sourceX + x - 3, sourceY + y - 1) : 0xFFFFFF;
+                inside ? SourceColour(copy.source.x + x - 3, copy.source.y + y - 1) ^ invert
+                       : 0xFFFFFF;
             EXPECT_EQ(SectionPixel(dc.BitmapInfo(), x, y), expected) << x << "," << y;
         }
 }
@@ -115,15 +124,15 @@ TEST(CompatibleDC, BltDCCopiesFromTheSourcePoint) {
     ScreenDC screen;
     MemDC source(screen, 4, 4);
     PaintSource(source.Handle());
-    for (const POINT from : {POINT{0, 0}, POINT{1, 2}}) {
+    for (const BlockCopy& copy : kBlockCopies) {
         MemDC dc(screen, 6, 6);
         ASSERT_TRUE(PatBlt(dc.Handle(), 0, 0, 6, 6, WHITENESS));
-        if (from.x == 0 && from.y == 0) {
-            EXPECT_TRUE(dc.BltDC(source.Handle(), SRCCOPY, 3, 1, 2, 2));
+        if (copy.source.x == 0 && copy.source.y == 0) {
+            EXPECT_TRUE(dc.BltDC(source.Handle(), copy.rop, 3, 1, 2, 2));
         } else {
-            EXPECT_TRUE(dc.BltDC(source.Handle(), SRCCOPY, 3, 1, 2, 2, from.x, from.y));
+            EXPECT_TRUE(dc.BltDC(source.Handle(), copy.rop, 3, 1, 2, 2, copy.source.x, copy.source.y));
         }
-        ExpectCopiedBlock(dc, from.x, from.y);
+        ExpectCopiedBlock(dc, copy);
     }
 }
 
@@ -139,15 +148,15 @@ TEST(CompatibleDC, BltBitmapCopiesFromTheSourcePoint) {
         SelectObject(painter, previous);
         DeleteDC(painter);
     }
-    for (const POINT from : {POINT{0, 0}, POINT{2, 1}}) {
+    for (const BlockCopy& copy : kBlockCopies) {
         MemDC dc(screen, 6, 6);
         ASSERT_TRUE(PatBlt(dc.Handle(), 0, 0, 6, 6, WHITENESS));
-        if (from.x == 0 && from.y == 0) {
-            EXPECT_TRUE(dc.BltBitmap(bitmap, SRCCOPY, 3, 1, 2, 2));
+        if (copy.source.x == 0 && copy.source.y == 0) {
+            EXPECT_TRUE(dc.BltBitmap(bitmap, copy.rop, 3, 1, 2, 2));
         } else {
-            EXPECT_TRUE(dc.BltBitmap(bitmap, SRCCOPY, 3, 1, 2, 2, from.x, from.y));
+            EXPECT_TRUE(dc.BltBitmap(bitmap, copy.rop, 3, 1, 2, 2, copy.source.x, copy.source.y));
         }
-        ExpectCopiedBlock(dc, from.x, from.y);
+        ExpectCopiedBlock(dc, copy);
     }
     EXPECT_EQ(GetObjectType(bitmap), static_cast<DWORD>(OBJ_BITMAP)) << "the bitmap is not taken";
     DeleteObject(bitmap);

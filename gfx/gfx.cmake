@@ -13,7 +13,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/mem_dc.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bmp_dc.cpp
     ${CMAKE_CURRENT_LIST_DIR}/blend_bitmap.cpp)
-  target_compile_definitions(kestrune_gfx_win PUBLIC UNICODE _UNICODE NOMINMAX)
+  target_compile_definitions(kestrune_gfx_win PUBLIC NOMINMAX)
   target_link_libraries(kestrune_gfx_win PUBLIC kestrune_blend gdi32 user32)
   kestrune_add_test(gfx_dc_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/dc_test.cpp
