@@ -91,6 +91,8 @@ struct Case {
   std::vector<std::u16string> expectedProbes;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class FindDevicePortPathTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(FindDevicePortPathTest, ReturnsThePathOfTheRightPort) {

@@ -217,6 +217,8 @@ struct SearchCase {
   int expectedWatch;           // -1: empty result
 };
 
+void PrintTo(const SearchCase& c, std::ostream* out) { *out << c.name; }
+
 class SysfsSearchTest : public ::testing::TestWithParam<SearchCase> {};
 
 TEST_P(SysfsSearchTest, FindsTheWatchPort) {
