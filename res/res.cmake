@@ -16,3 +16,9 @@ if(WIN32)
   set_source_files_properties(kestrune.rc PROPERTIES OBJECT_DEPENDS
       "${KESTRUNE_ICON};${CMAKE_CURRENT_SOURCE_DIR}/app.manifest;${CMAKE_CURRENT_SOURCE_DIR}/resource.h")
 endif()
+
+if(WIN32)
+  kestrune_add_test(resources_test
+      SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/resources_test.cpp $<TARGET_OBJECTS:kestrune_resources>
+      LIBS version comctl32)
+endif()
