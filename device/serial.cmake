@@ -8,3 +8,9 @@ else()
   target_sources(kestrune_serial PRIVATE ${CMAKE_CURRENT_LIST_DIR}/serial_link_posix.cpp)
 endif()
 target_link_libraries(kestrune_serial PUBLIC kestrune::boost)
+
+if(NOT WIN32)
+  kestrune_add_test(serial_link_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/serial_link_test.cpp
+    LIBS kestrune_serial kestrune_dive_watch_sim)
+endif()

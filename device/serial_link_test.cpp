@@ -1,0 +1,203 @@
+// SerialLink and the bounded transfers on a real pty served by the simulated
+// watch.
+#include "device/serial_link.h"
+
+#include "device/bounded_transfer.h"
+#include "tools/dive_watch_sim/dive_watch_sim.h"
+#include "transfer/device_frame.h"
+
+#include <boost/asio/error.hpp>
+#include <boost/asio/io_service.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/system/system_error.hpp>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <vector>
+
+namespace kestrune {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+template <typename Call>
+boost::system::system_error RaisedBy(Call call) {
+  try {
+    call();
+  } catch (const boost::system::system_error& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no system_error raised";
+  return boost::system::system_error(boost::system::error_code());
+}
+
+std::string WordOf(const boost::system::system_error& error) {
+  const std::string what = error.what();
+  return what.substr(0, what.find(':'));
+}
+
+DeviceFrame FinishFrame() {
+  DeviceFrame frame;
+  frame.SetCommand(FrameCommand::Finish);
+  return frame;
+}
+
+TEST(SerialLinkTest, MissingPathRaisesOpenAndLeavesThePortClosed) {
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  const auto error = RaisedBy([&] { SerialLink link(port, "/dev/kestrune-no-such-port"); });
+  EXPECT_EQ(WordOf(error), "open");
+  EXPECT_EQ(error.code().value(), ENOENT);
+  EXPECT_FALSE(port.is_open());
+}
+
+TEST(SerialLinkTest, SecondOpenOfAHeldPortRaisesOpenAndTheFirstLinkKeepsWorking) {
+  DiveWatchSim sim;
+  boost::asio::io_service io;
+  boost::asio::serial_port first(io);
+  SerialLink held(first, sim.SlavePath().c_str());
+
+  boost::asio::serial_port second(io);
+  const auto error = RaisedBy([&] { SerialLink again(second, sim.SlavePath().c_str()); });
+  EXPECT_EQ(WordOf(error), "open");
+  EXPECT_FALSE(second.is_open());
+
+  const DeviceFrame finish = FinishFrame();
+  WriteWithin(first, boost::asio::buffer(finish.bytes), 2000ms);
+  EXPECT_TRUE(sim.WaitForFinish(1, 2s));
+}
+
+TEST(SerialLinkTest, ClosedLinkReleasesThePortForTheNextOne) {
+  DiveWatchSim sim;
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  {
+    SerialLink link(port, sim.SlavePath().c_str());
+    EXPECT_TRUE(port.is_open());
+  }
+  EXPECT_FALSE(port.is_open());
+  SerialLink next(port, sim.SlavePath().c_str());
+  EXPECT_TRUE(port.is_open());
+}
+
+TEST(SerialLinkTest, CloseIsExplicitAndRepeatable) {
+  DiveWatchSim sim;
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.SlavePath().c_str());
+  link.Close();
+  EXPECT_FALSE(port.is_open());
+  EXPECT_NO_THROW(link.Close());
+}
+
+TEST(SerialLinkTest, LineIs9600EightNoneOneWithoutFlowControlAndTransparent) {
+  DiveWatchSim sim;
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  // Start from a cooked line with flow control, as a terminal would be.
+  {
+    SerialLink setup(port, sim.SlavePath().c_str());
+    termios ios;
+    ASSERT_EQ(tcgetattr(port.native_handle(), &ios), 0);
+    ios.c_iflag |= IXON | IXOFF | IXANY | ICRNL | INLCR;
+    ios.c_oflag |= OPOST | ONLCR;
+    ios.c_lflag |= ICANON | ECHO | ISIG;
+    ios.c_cflag |= PARENB | CSTOPB | CRTSCTS;
+    cfsetspeed(&ios, B115200);
+    ASSERT_EQ(tcsetattr(port.native_handle(), TCSANOW, &ios), 0);
+  }
+
+  SerialLink link(port, sim.SlavePath().c_str());
+  termios ios;
+  ASSERT_EQ(tcgetattr(port.native_handle(), &ios), 0);
+  EXPECT_EQ(cfgetospeed(&ios), B9600);
+  EXPECT_EQ(cfgetispeed(&ios), B9600);
+  EXPECT_EQ(ios.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(ios.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(ios.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+  EXPECT_EQ(ios.c_oflag & OPOST, 0u);
+  EXPECT_EQ(ios.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+}
+
+TEST(SerialLinkTest, BytesThatArriveBeforeTheReadAreNotLost) {
+  DiveWatchSim sim;
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.SlavePath().c_str());
+
+  // A whole block and its commit, written raw; the watch answers at once.
+  std::vector<std::uint8_t> stream;
+  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
+    DeviceFrame data;
+    data.SetPayloadSize(32);
+    data.SetCommand(FrameCommand::Data);
+    data.SetIndex(i);
+    stream.insert(stream.end(), data.bytes.begin(), data.bytes.end());
+  }
+  DeviceFrame commit;
+  commit.SetStart(kCommitStart);
+  commit.SetPayloadSize(12);
+  commit.SetCommand(FrameCommand::Commit);
+  commit.SetWord(kLengthOffset, kBlockSize);
+  stream.insert(stream.end(), commit.bytes.begin(), commit.bytes.end());
+  WriteWithin(port, boost::asio::buffer(stream), 2000ms);
+  ASSERT_TRUE(sim.WaitForFrames(kChunksPerBlock + 1, 2s));
+  std::this_thread::sleep_for(100ms);  // the answer is now waiting in the line
+
+  DeviceFrame answer;
+  EXPECT_EQ(ReadWithin(port, boost::asio::buffer(answer.bytes), 2000ms), kFrameSize);
+  EXPECT_TRUE(answer.Is(FrameCommand::CommitAnswer));
+  EXPECT_EQ(answer.Word(kAcceptedOffset), 1u);
+}
+
+TEST(BoundedTransferTest, ReadOfASilentLineRaisesTimedOutNearTheBound) {
+  DiveWatchSim sim;
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.SlavePath().c_str());
+  std::uint8_t bytes[kFrameSize];
+  const auto started = Clock::now();
+  const auto error = RaisedBy([&] { ReadWithin(port, boost::asio::buffer(bytes), 250ms); });
+  const auto waited = Clock::now() - started;
+  EXPECT_EQ(error.code(), boost::asio::error::timed_out);
+  EXPECT_EQ(WordOf(error), "read");
+  EXPECT_GE(waited, 250ms);
+  EXPECT_LT(waited, 2s);
+}
+
+TEST(BoundedTransferTest, WriteToALineNobodyReadsRaisesTimedOut) {
+  DiveWatchFaults faults;
+  faults.stopReadingAfterBlocks = 0;
+  DiveWatchSim sim(faults);
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.SlavePath().c_str());
+  // Far more than a pty buffers.
+  const std::vector<std::uint8_t> flood(4 << 20, 0x42);
+  const auto started = Clock::now();
+  const auto error = RaisedBy([&] { WriteWithin(port, boost::asio::buffer(flood), 300ms); });
+  EXPECT_EQ(error.code(), boost::asio::error::timed_out);
+  EXPECT_EQ(WordOf(error), "write");
+  EXPECT_LT(Clock::now() - started, 3s);
+}
+
+TEST(BoundedTransferTest, HungUpLineRaisesEndOfFileOnRead) {
+  DiveWatchSim sim;
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.SlavePath().c_str());
+  sim.HangUp();
+  std::uint8_t bytes[kFrameSize];
+  const auto error = RaisedBy([&] { ReadWithin(port, boost::asio::buffer(bytes), 2000ms); });
+  EXPECT_EQ(WordOf(error), "read");
+  EXPECT_NE(error.code(), boost::asio::error::timed_out);
+}
+
+}  // namespace
+}  // namespace kestrune
