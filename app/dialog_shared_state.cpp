@@ -1,0 +1,71 @@
+#include "app/dialog_shared_state.h"
+
+namespace kestrune {
+
+void DialogSharedState::AttachWindow(HWND window) {
+  std::lock_guard<std::mutex> guard(lock_);
+  window_ = window;
+}
+
+void DialogSharedState::DetachWindow() {
+  std::lock_guard<std::mutex> guard(lock_);
+  window_ = nullptr;
+}
+
+HWND DialogSharedState::Window() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return window_;
+}
+
+std::u16string DialogSharedState::StatusText() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return statusText_;
+}
+
+std::string DialogSharedState::ManifestText() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return manifestText_;
+}
+
+void DialogSharedState::SetManifestText(const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  manifestText_ = text;
+}
+
+void DialogSharedState::PostStatus(const std::u16string& text) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    statusText_ = text;
+  }
+  Post(WM_UPDATE_STATUS);
+}
+
+void DialogSharedState::Post(UINT message) const {
+  HWND window = Window();
+  if (window) PostMessageW(window, message, 0, 0);
+}
+
+bool DialogSharedState::TryBeginUpdate() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (updateRunning_) return false;
+  updateRunning_ = true;
+  return true;
+}
+
+void DialogSharedState::EndUpdate() {
+  std::lock_guard<std::mutex> guard(lock_);
+  updateRunning_ = false;
+  writing_ = false;
+}
+
+void DialogSharedState::SetWriting(bool writing) {
+  std::lock_guard<std::mutex> guard(lock_);
+  writing_ = writing;
+}
+
+bool DialogSharedState::Writing() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return writing_;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,225 @@
+#include "app/main_dlg.h"
+
+#include <boost/bind/bind.hpp>
+#include <boost/thread/exceptions.hpp>
+
+#include "app/framework/app_module.h"
+#include "app/framework/center_window.h"
+#include "app/framework/message_loop.h"
+#include "app/window_reporters.h"
+#include "device/device_platform.h"
+#include "transfer/device_protocol.h"
+#include "update/downloader.h"
+
+namespace kestrune {
+
+namespace {
+
+const char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
+// What a worker shows when its procedure ended through an exception.
+const char16_t kNoUpdateData[] = u"無法取得更新資料";
+const char16_t kUpdateFailed[] = u"更新錯誤";
+
+constexpr int kCancelExitCode = IDCANCEL;
+
+// Posts WM_UPDATE_FINISHED however the run ends.
+class RunEndNotice {
+ public:
+  explicit RunEndNotice(const std::shared_ptr<DialogSharedState>& shared) : shared_(shared) {}
+  ~RunEndNotice() {
+    shared_->SetWriting(false);
+    shared_->Post(WM_UPDATE_FINISHED);
+  }
+
+ private:
+  const std::shared_ptr<DialogSharedState>& shared_;
+};
+
+// Starts `body` on a new thread in `slot`, releasing (detaching) whatever
+// the slot held. False when the system cannot start another thread.
+template <class Body>
+bool StartWorker(boost::thread& slot, Body body) {
+  try {
+    boost::thread worker(body);
+    if (slot.joinable()) slot.detach();
+    slot = boost::move(worker);
+    return true;
+  } catch (const boost::thread_resource_error&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg() : shared_(std::make_shared<DialogSharedState>()) {}
+
+CMainDlg::~CMainDlg() {
+  // Never join: a worker may be waiting for this thread in SendMessage.
+  if (UpdateThread.joinable()) UpdateThread.detach();
+  if (CheckThread.joinable()) CheckThread.detach();
+}
+
+BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam,
+                                    LPARAM /*lParam*/, LRESULT& result) {
+  switch (message) {
+    case WM_INITDIALOG:
+      result = OnInitDialog();
+      return TRUE;
+    case WM_DESTROY:
+      result = OnDestroy();
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) {
+        result = OnCancel();
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDC_UPDATE_FIRMWARE) {
+        result = OnUpdateFirmware();
+        return TRUE;
+      }
+      return FALSE;
+    case WM_UPDATE_STATUS:
+      result = OnUpdateStatus();
+      return TRUE;
+    case WM_UPDATE_FINISHED:
+      result = OnUpdateFinished();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+BOOL CMainDlg::PreTranslateMessage(MSG* msg) {
+  HWND window = Window();
+  return window ? IsDialogMessageW(window, msg) : FALSE;
+}
+
+BOOL CMainDlg::OnIdle() { return FALSE; }
+
+LRESULT CMainDlg::OnInitDialog() {
+  CenterWindow(Window());
+  SetIcons();
+
+  CMessageLoop* loop = appModule.GetMessageLoop();
+  if (loop) {
+    loop->AddMessageFilter(this);
+    loop->AddIdleHandler(this);
+  }
+  UIAddChildWindowContainer(Window());
+
+  shared_->AttachWindow(Window());
+  if (!StartWorker(CheckThread, boost::bind(&CMainDlg::RunUpdateCheck, shared_))) {
+    ShowStatusNow(kCannotStartWorker);
+  }
+  // The dialog manager puts the focus on the first tab stop, the notes.
+  return TRUE;
+}
+
+void CMainDlg::SetIcons() {
+  HINSTANCE instance = appModule.GetResourceInstance();
+  HANDLE big = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
+                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                          LR_DEFAULTCOLOR);
+  SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  HANDLE small = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
+                            GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                            LR_DEFAULTCOLOR);
+  SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+}
+
+LRESULT CMainDlg::OnDestroy() {
+  CheckThread.interrupt();
+  UpdateThread.interrupt();
+  CMessageLoop* loop = appModule.GetMessageLoop();
+  if (loop) {
+    loop->RemoveMessageFilter(this);
+    loop->RemoveIdleHandler(this);
+  }
+  // From here on the workers' posts and control calls go nowhere.
+  shared_->DetachWindow();
+  return 0;
+}
+
+LRESULT CMainDlg::OnCancel() {
+  // Cutting a firmware write off half-way can leave the watch unusable:
+  // close when the run has ended (a silent watch times out, so it ends).
+  if (shared_->Writing()) {
+    closePending_ = true;
+    return 0;
+  }
+  CloseNow();
+  return 0;
+}
+
+void CMainDlg::CloseNow() {
+  DestroyWindow(Window());
+  PostQuitMessage(kCancelExitCode);
+}
+
+LRESULT CMainDlg::OnUpdateFirmware() {
+  if (closePending_ || !shared_->TryBeginUpdate()) return 0;
+  SetUpdateButtonEnabled(false);
+  if (!StartWorker(UpdateThread, boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
+    shared_->EndUpdate();
+    SetUpdateButtonEnabled(true);
+    ShowStatusNow(kCannotStartWorker);
+  }
+  return 0;
+}
+
+LRESULT CMainDlg::OnUpdateStatus() {
+  const std::u16string text = shared_->StatusText();
+  SetDlgItemTextW(Window(), IDC_STATUS, reinterpret_cast<const wchar_t*>(text.c_str()));
+  return 0;
+}
+
+LRESULT CMainDlg::OnUpdateFinished() {
+  shared_->EndUpdate();
+  if (closePending_) {
+    CloseNow();
+    return 0;
+  }
+  SetUpdateButtonEnabled(true);
+  return 0;
+}
+
+void CMainDlg::SetUpdateButtonEnabled(bool enabled) {
+  HWND button = GetDlgItem(Window(), IDC_UPDATE_FIRMWARE);
+  if (!enabled && GetFocus() == button) {
+    // A disabled control cannot keep the focus; hand it to the notes.
+    SendMessageW(Window(), WM_NEXTDLGCTL,
+                 reinterpret_cast<WPARAM>(GetDlgItem(Window(), IDC_RELEASE_NOTES)), TRUE);
+  }
+  EnableWindow(button, enabled ? TRUE : FALSE);
+}
+
+void CMainDlg::ShowStatusNow(const std::u16string& text) {
+  // On the UI thread: the same path as a worker's report.
+  shared_->PostStatus(text);
+}
+
+void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
+  UpdateCheckWindowReporter reporter(shared);
+  try {
+    RunUpdateCheckProcedure(reporter, PlatformDownloader());
+  } catch (...) {
+    // An exception must not end the process from a worker thread.
+    reporter.PostStatus(kNoUpdateData);
+  }
+}
+
+void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
+  RunEndNotice notice(shared);
+  FirmwareUpdateWindowReporter reporter(shared);
+  try {
+    std::unique_ptr<DevicePlatform> devices = CreatePlatformDevices();
+    FirmwareUpdateEnvironment environment{PlatformDownloader(), *devices,
+                                          [shared] { return shared->ManifestText(); },
+                                          DeviceProtocol::kDefaultAnswerTimeout};
+    RunFirmwareUpdateProcedure(reporter, environment);
+  } catch (...) {
+    reporter.PostStatus(kUpdateFailed);
+  }
+}
+
+}  // namespace kestrune

@@ -1,0 +1,62 @@
+#pragma once
+// The program's only window: offered firmware version, release notes,
+// status line, progress bar and the "Update Firmware" button. It owns the
+// two worker threads; what they share with it lives in DialogSharedState.
+
+#include <windows.h>
+
+#include <boost/thread/thread.hpp>
+#include <memory>
+
+#include "app/dialog_shared_state.h"
+#include "app/framework/dialog_window.h"
+#include "app/framework/message_hooks.h"
+#include "app/framework/update_ui.h"
+#include "res/resource.h"
+
+namespace kestrune {
+
+class CMainDlg : public CDialogImpl<CMainDlg>,
+                 public CUpdateUI<CMainDlg>,
+                 public CMessageFilter,
+                 public CIdleHandler {
+ public:
+  enum { IDD = IDD_MAIN_DIALOG };
+
+  CMainDlg();
+  ~CMainDlg() override;
+
+  BOOL PreTranslateMessage(MSG* msg) override;
+  BOOL OnIdle() override;
+
+  // Worker bodies. They get the shared state, never the dialog, so that a
+  // worker that outlives the dialog touches nothing that is gone.
+  static void RunUpdateCheck(std::shared_ptr<DialogSharedState> shared);
+  static void RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared);
+
+ protected:
+  BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                            LRESULT& result) override;
+
+ private:
+  LRESULT OnInitDialog();
+  LRESULT OnDestroy();
+  LRESULT OnCancel();
+  LRESULT OnUpdateFirmware();
+  LRESULT OnUpdateStatus();
+  LRESULT OnUpdateFinished();
+
+  void SetIcons();
+  void CloseNow();
+  void SetUpdateButtonEnabled(bool enabled);
+  void ShowStatusNow(const std::u16string& text);
+
+  boost::thread CheckThread;
+  boost::thread UpdateThread;
+  // Holds StatusText and ManifestText; see its header for the protocol.
+  std::shared_ptr<DialogSharedState> shared_;
+  // The user asked to close while firmware was being written.
+  bool closePending_ = false;
+};
+
+}  // namespace kestrune

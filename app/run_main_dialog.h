@@ -1,0 +1,13 @@
+#pragma once
+// The UI thread's run: registers its message loop, creates and shows the
+// main dialog, and runs the loop until the dialog asks to quit.
+
+#include <windows.h>
+
+namespace kestrune {
+
+// The exit code: the quit message's code, or 0 when the dialog cannot be
+// created. The command line is ignored.
+int RunMainDialog(LPWSTR commandLine, int showCommand);
+
+}  // namespace kestrune

@@ -1,0 +1,33 @@
+// Process entry of the Windows program: brings up COM, the common controls
+// and GDI+, runs the main dialog on this thread and takes them down again.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "app/framework/app_module.h"
+#include "app/run_main_dialog.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR commandLine,
+                    int showCommand) {
+  CoInitialize(nullptr);
+
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_BAR_CLASSES;
+  InitCommonControlsEx(&controls);
+
+  kestrune::appModule.Init(instance);
+
+  Gdiplus::GdiplusStartupInput gdiplusInput;
+  ULONG_PTR gdiplusToken = 0;
+  Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+
+  int exitCode = kestrune::RunMainDialog(commandLine, showCommand);
+
+  Gdiplus::GdiplusShutdown(gdiplusToken);
+  kestrune::appModule.Term();
+  CoUninitialize();
+  return exitCode;
+}
