@@ -27,3 +27,10 @@ else()
     SOURCES sleep_inhibitor_linux_test.cpp
     LIBS kestrune_sleep_inhibitor PkgConfig::LIBSYSTEMD)
 endif()
+
+if(NOT WIN32)
+  kestrune_add_test(firmware_update_test
+    SOURCES firmware_update_test.cpp
+    LIBS kestrune_firmware_update kestrune_dive_watch_sim kestrune_update_service
+    PROPERTIES TIMEOUT 120)
+endif()
