@@ -56,3 +56,12 @@ else()
     LIBS kestrune_update kestrune_update_service
     LABELS network)
 endif()
+
+if(NOT WIN32)
+  kestrune_add_test(kestrune_update_check_test
+    SOURCES
+      ${CMAKE_CURRENT_LIST_DIR}/update_check_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/user_data_folder_test.cpp
+    LIBS kestrune_update kestrune_update_service
+    LABELS network)
+endif()

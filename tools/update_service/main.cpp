@@ -19,6 +19,7 @@ const char kUsage[] =
     "  --pki DIR             test PKI folder (default " KESTRUNE_TEST_PKI_DIR ")\n"
     "  --images DIR          images to list and serve, named <sequence>-<hexaddress>.bin\n"
     "  --manifest FILE       serve this file verbatim as the manifest\n"
+    "  --manifest-status N   answer the manifest request with status N (404, 500)\n"
     "  --firmware-version S  firmware_version of the generated manifest\n"
     "  --release-note S      release_note of the generated manifest\n"
     "  --url-host H          host name in the URLs it hands out (default localhost)\n";
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
         std::ostringstream text;
         text << file.rdbuf();
         options.manifestText = text.str();
+      } else if (arg == "--manifest-status") {
+        options.manifestStatus = std::stoi(value);
       } else if (arg == "--firmware-version") {
         options.firmwareVersion = value;
       } else if (arg == "--release-note") {

@@ -32,7 +32,8 @@ using tcp = asio::ip::tcp;
 std::string UpdateServiceOptions::DefaultReleaseNote() {
   return "1. 改善潛水記錄同步速度\r\n"
          "2. Compass calibration is kept after a battery change\r\n"
-         "3. 新增繁體中文選單";
+         "3. 新增繁體中文選單\r\n"
+         "4. Safety stop timer shows seconds below 1 minute";
 }
 
 std::string TestPkiDir() { return KESTRUNE_TEST_PKI_DIR; }
@@ -112,6 +113,7 @@ class ReferenceUpdateService::Impl {
  public:
   explicit Impl(UpdateServiceOptions options) : options_(std::move(options)) {
     if (options_.manifestText) manifest_ = *options_.manifestText;
+    manifestStatus_ = options_.manifestStatus;
   }
 
   void Start() {
@@ -161,6 +163,8 @@ class ReferenceUpdateService::Impl {
     std::lock_guard<std::mutex> lock(mutex_);
     manifest_ = text;
   }
+
+  void SetManifestStatus(int status) { manifestStatus_ = status; }
 
   std::string ManifestText() const {
     {
@@ -261,6 +265,7 @@ class ReferenceUpdateService::Impl {
     std::smatch m;
     if (target == "/api/v1/devices/firmwareUpdate?model=K1") {
       ++manifestRequests_;
+      if (manifestStatus_ != 200) return HtmlError(manifestStatus_);
       Answer a;
       a.contentType = "application/json; charset=utf-8";
       a.body = ManifestText();
@@ -323,6 +328,7 @@ class ReferenceUpdateService::Impl {
       files.append(entry);
     }
     response["firmware_files"] = files;
+    response["model"] = "K1";
     root["status"] = "ok";
     Json::StreamWriterBuilder builder;
     builder["emitUTF8"] = true;
@@ -377,6 +383,7 @@ class ReferenceUpdateService::Impl {
   std::optional<std::string> manifest_;
   std::string lastUserAgent_;
   std::atomic<int> manifestRequests_{0};
+  std::atomic<int> manifestStatus_{200};
 };
 
 ReferenceUpdateService::ReferenceUpdateService(UpdateServiceOptions options)
@@ -390,6 +397,7 @@ std::string ReferenceUpdateService::BaseUrl() const { return impl_->BaseUrl(); }
 void ReferenceUpdateService::SetManifestText(const std::string& text) {
   impl_->SetManifestText(text);
 }
+void ReferenceUpdateService::SetManifestStatus(int status) { impl_->SetManifestStatus(status); }
 std::string ReferenceUpdateService::ManifestText() const { return impl_->ManifestText(); }
 std::string ReferenceUpdateService::LastUserAgent() const { return impl_->LastUserAgent(); }
 int ReferenceUpdateService::ManifestRequests() const { return impl_->ManifestRequests(); }

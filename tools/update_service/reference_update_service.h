@@ -41,6 +41,7 @@ struct UpdateServiceOptions {
   std::string firmwareVersion = "1.006";
   std::string releaseNote = DefaultReleaseNote();
   std::optional<std::string> manifestText;
+  int manifestStatus = 200;
 
   static std::string DefaultReleaseNote();
 };
@@ -65,6 +66,9 @@ class ReferenceUpdateService {
 
   // Serve this text verbatim as the manifest from now on.
   void SetManifestText(const std::string& text);
+  // Answer the manifest request with this status (an HTML error page unless
+  // it is 200) from now on.
+  void SetManifestStatus(int status);
   // The manifest that is served now.
   std::string ManifestText() const;
   // User-Agent of the last request, and how many manifest requests came.

@@ -1,0 +1,192 @@
+// The update check end to end on Linux: the reference service on the fixed
+// port 8443 (or nothing listening there), libcurl trusting the test CA, and
+// the data folder in a temporary HOME.
+
+#include "update/update_check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/update_service/port_lock.h"
+#include "tools/update_service/reference_update_service.h"
+#include "update/curl_downloader.h"
+#include "update/testing/scoped_home.h"
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::u16string kFetching = u"正在取得更新資料";
+const std::u16string kUnable = u"無法取得更新資料";
+const std::u16string kFetched = u"已取得更新資料";
+
+class RecordingReporter : public UpdateCheckReporter {
+ public:
+  void PostStatus(const std::u16string& text) override { statuses.push_back(text); }
+  void StoreManifestText(const std::string& text) override { stored.push_back(text); }
+  void ShowFirmwareVersion(const std::u16string& v) override { versions.push_back(v); }
+  void ShowReleaseNotes(const std::u16string& n) override { notes.push_back(n); }
+
+  std::vector<std::u16string> statuses;
+  std::vector<std::string> stored;
+  std::vector<std::u16string> versions;
+  std::vector<std::u16string> notes;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// A manifest of exactly `length` bytes (padded inside a member outside
+// `response`).
+std::string ManifestOfLength(size_t length, const std::string& version) {
+  const std::string head = "{\"response\":{\"firmware_version\":\"" + version +
+                           "\",\"release_note\":\"line 1\\r\\n\xE6\xAA\x94\"},\"pad\":\"";
+  const std::string tail = "\"}";
+  return head + std::string(length - head.size() - tail.size(), ' ') + tail;
+}
+
+class UpdateCheckTest : public testing::Test {
+ protected:
+  // Serves on the product's fixed port; waits for the port's lock.
+  ReferenceUpdateService& StartService() {
+    service_ = std::make_unique<ReferenceUpdateService>(TestServiceOptions(kUpdateServicePort));
+    service_->Start();
+    return *service_;
+  }
+  // Nobody may listen on the port while we hold its lock: the service is
+  // unreachable.
+  void GoOffline() { offline_.emplace(kUpdateServicePort); }
+
+  void WriteCachedManifest(const std::string& text) {
+    fs::create_directories(home_.DataFolder());
+    std::ofstream(home_.DataFolder() / "features.json", std::ios::binary) << text;
+  }
+  fs::path CachedManifest() const { return home_.DataFolder() / "features.json"; }
+
+  void RunCheck() {
+    CurlDownloader downloader(TestCaFile());
+    RunUpdateCheckProcedure(reporter_, downloader);
+  }
+  void ExpectFailureShowsNothing() {
+    EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetching, kUnable}));
+    EXPECT_TRUE(reporter_.versions.empty());
+    EXPECT_TRUE(reporter_.notes.empty());
+  }
+
+  ScopedHome home_;
+  std::optional<ScopedPortLock> offline_;
+  std::unique_ptr<ReferenceUpdateService> service_;
+  RecordingReporter reporter_;
+};
+
+TEST_F(UpdateCheckTest, ShowsTheServicesManifest) {
+  ReferenceUpdateService& service = StartService();
+  RunCheck();
+  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetching, kFetched}));
+  EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.006"});
+  ASSERT_EQ(reporter_.notes.size(), 1u);
+  EXPECT_EQ(reporter_.notes[0],
+            u"1. 改善潛水記錄同步速度\r\n2. Compass calibration is kept after a battery "
+            u"change\r\n3. 新增繁體中文選單\r\n4. Safety stop timer shows seconds below 1 "
+            u"minute");
+  ASSERT_EQ(reporter_.stored.size(), 1u);
+  EXPECT_EQ(reporter_.stored[0], service.ManifestText());
+  EXPECT_EQ(ReadAll(CachedManifest()), service.ManifestText());
+  EXPECT_EQ(service.LastUserAgent(), "InetURL/1.0");
+}
+
+TEST_F(UpdateCheckTest, ManifestOf256BytesIsNoData) {
+  StartService().SetManifestText(ManifestOfLength(256, "9.256"));
+  RunCheck();
+  ExpectFailureShowsNothing();
+  EXPECT_EQ(reporter_.stored, std::vector<std::string>{ManifestOfLength(256, "9.256")});
+}
+
+TEST_F(UpdateCheckTest, ManifestOf257BytesIsRead) {
+  StartService().SetManifestText(ManifestOfLength(257, "9.257"));
+  RunCheck();
+  EXPECT_EQ(reporter_.statuses.back(), kFetched);
+  EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"9.257"});
+  EXPECT_EQ(reporter_.notes, std::vector<std::u16string>{u"line 1\r\n\u6A94"});
+}
+
+TEST_F(UpdateCheckTest, MembersOutsideResponseChangeNothing) {
+  const std::string text =
+      "{\"firmware_version\":\"6.666\",\"release_note\":\"outside\",\"response\":{"
+      "\"firmware_version\":\"\xEF\xBB\xBF" "2.000\",\"release_note\":\"inside\","
+      "\"firmware_files\":[],\"channel\":\"beta\"},\"padding\":\"" +
+      std::string(200, '-') + "\"}";
+  StartService().SetManifestText(text);
+  RunCheck();
+  EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"2.000"});
+  EXPECT_EQ(reporter_.notes, std::vector<std::u16string>{u"inside"});
+}
+
+TEST_F(UpdateCheckTest, MalformedManifestsShowNothing) {
+  const std::string padding(300, ' ');
+  for (const std::string& text : {
+           "{\"response\":{\"firmware_version\":\"1.007\",\"release_note\":\"n\"" + padding,
+           "{\"response\":[\"1.007\"]}" + padding,
+           "{\"response\":{\"firmware_version\":1007,\"release_note\":\"n\"}}" + padding,
+           "{\"response\":{\"firmware_version\":\"1\",\"release_note\":\"n\","
+           "\"firmware_files\":[{\"file_path\":\"u\",\"size\":4294967296}]}}" + padding}) {
+    SCOPED_TRACE(text);
+    reporter_ = RecordingReporter();
+    if (!service_) StartService();
+    service_->SetManifestText(text);
+    RunCheck();
+    ExpectFailureShowsNothing();
+    EXPECT_EQ(reporter_.stored, std::vector<std::string>{text});
+  }
+}
+
+TEST_F(UpdateCheckTest, OfflineUsesTheCachedManifest) {
+  const std::string cached = ManifestOfLength(400, "1.004");
+  WriteCachedManifest(cached);
+  GoOffline();
+  RunCheck();
+  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetching, kFetched}));
+  EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.004"});
+  EXPECT_EQ(reporter_.stored, std::vector<std::string>{cached});
+  EXPECT_EQ(ReadAll(CachedManifest()), cached);
+}
+
+TEST_F(UpdateCheckTest, OfflineWithoutCacheShowsNothing) {
+  GoOffline();
+  RunCheck();
+  ExpectFailureShowsNothing();
+  EXPECT_EQ(reporter_.stored, std::vector<std::string>{""});
+  EXPECT_FALSE(fs::exists(CachedManifest()));
+  EXPECT_TRUE(fs::is_directory(home_.DataFolder()));
+}
+
+// An error page never replaces a good cached manifest.
+TEST_F(UpdateCheckTest, ErrorStatusKeepsTheCachedManifest) {
+  const std::string cached = ManifestOfLength(300, "1.003");
+  WriteCachedManifest(cached);
+  StartService().SetManifestStatus(500);
+  RunCheck();
+  EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.003"});
+  EXPECT_EQ(ReadAll(CachedManifest()), cached);
+}
+
+TEST_F(UpdateCheckTest, NoHomeMeansNoManifestAndNoFiles) {
+  ::unsetenv("HOME");
+  StartService();
+  RunCheck();
+  ExpectFailureShowsNothing();
+  EXPECT_EQ(reporter_.stored, std::vector<std::string>{""});
+  EXPECT_EQ(service_->ManifestRequests(), 0);
+}
+
+}  // namespace
+}  // namespace kestrune
