@@ -65,3 +65,15 @@ if(NOT WIN32)
     LIBS kestrune_update kestrune_update_service
     LABELS network)
 endif()
+
+if(WIN32)
+  add_executable(kestrune_update_check_win_test ${CMAKE_CURRENT_LIST_DIR}/update_check_win_test.cpp)
+  target_link_libraries(kestrune_update_check_win_test PRIVATE kestrune_update
+    GTest::gtest GTest::gtest_main)
+  add_test(NAME kestrune_update_check_win_test
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/update_service/with-update-service
+      --service ${KESTRUNE_NATIVE_BUILD_DIR}/tools/update_service/kestrune-update-service
+      --port 8443 --
+      ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:kestrune_update_check_win_test>)
+  set_tests_properties(kestrune_update_check_win_test PROPERTIES LABELS "wine;network")
+endif()
