@@ -1,3 +1,7 @@
+// Windows: the port's handle is overlapped, so each transfer is an
+// asynchronous Asio operation run on the calling thread for at most the
+// bound; cancelling it (CancelIoEx) frees a read that waits on a silent
+// device, which no synchronous read time-out under these settings does.
 #include "device/bounded_transfer.h"
 
 #include <boost/asio/error.hpp>
