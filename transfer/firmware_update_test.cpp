@@ -30,14 +30,14 @@
 #include "tools/update_service/reference_update_service.h"
 #include "transfer/device_frame.h"
 #include "transfer/recording_update_reporter.h"
+#include "transfer/update_run_fixtures.h"
 #include "update/curl_downloader.h"
 #include "update/manifest_fetch.h"
 
 namespace kestrune {
 namespace {
-namespace fs = std::filesystem;
+using namespace testing_support;
 using Kind = RecordingUpdateReporter::Kind;
-using Bytes = std::vector<std::uint8_t>;
 
 const std::u16string kConnectWatch = u"請連接 Kestrune 潛水錶";
 const std::u16string kNoUpdateData = u"無法取得更新資料";
@@ -51,95 +51,6 @@ const std::u16string kPortUnavailable = u"無法開啟潛水錶連接埠";
 const std::u16string kWatchSilent = u"潛水錶沒有回應";
 
 constexpr std::chrono::milliseconds kAnswerTimeout{2000};
-
-fs::path MakeTempDir(const char* what) {
-  std::string pattern = std::string("/tmp/kestrune-") + what + "-XXXXXX";
-  return fs::path(mkdtemp(pattern.data()));
-}
-
-Bytes ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& file, const Bytes& bytes) {
-  std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Random bytes, different for every image, none of them 0xFF-only.
-Bytes RandomImage(std::size_t size, unsigned seed) {
-  std::mt19937 generator(seed);
-  Bytes bytes(size);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(generator());
-  return bytes;
-}
-
-// HOME and XDG_CONFIG_HOME point at a fresh folder for the test's lifetime,
-// so the user data folder is <temp>/Documents/orvel kestrune.
-class TempHome {
- public:
-  TempHome() : dir_(MakeTempDir("home")) {
-    Save("HOME");
-    Save("XDG_CONFIG_HOME");
-    setenv("HOME", dir_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir_ / ".config").c_str(), 1);
-  }
-  ~TempHome() {
-    for (auto& [name, value] : saved_) {
-      if (value) setenv(name.c_str(), value->c_str(), 1);
-      else unsetenv(name.c_str());
-    }
-    fs::remove_all(dir_);
-  }
-  fs::path DataFolder() const { return dir_ / "Documents" / "orvel kestrune"; }
-
- private:
-  void Save(const char* name) {
-    const char* value = getenv(name);
-    saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-  }
-  fs::path dir_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-// A sysfs-shaped tree with a hub and, when asked, a CDC-ACM dive watch whose
-// tty node is `watchNode` (a /dev/pts/N of the simulator).
-class DeviceTree {
- public:
-  explicit DeviceTree(const std::string& watchNode) : root_(MakeTempDir("sysfs")) {
-    fs::create_directories(root_ / "class" / "tty");
-    fs::create_directories(root_ / "bus" / "usb");
-    const std::string usb = "pci0000:00/0000:00:14.0/usb1";
-    UsbDevice(usb, "1d6b", "0002");
-    if (watchNode.empty()) return;
-    UsbDevice(usb + "/1-1", "1915", "52f0");
-    const fs::path interface = Device(usb + "/1-1/1-1:1.0");
-    std::ofstream(interface / "bInterfaceNumber") << "00\n";
-    const fs::path tty = interface / "tty" / "ttyACM0";
-    fs::create_directories(tty);
-    fs::create_directory_symlink(fs::relative(interface, tty), tty / "device");
-    std::ofstream(tty / "uevent") << "MAJOR=166\nMINOR=0\nDEVNAME=" << watchNode.substr(5) << "\n";
-    fs::create_directory_symlink(fs::relative(tty, root_ / "class" / "tty"),
-                                 root_ / "class" / "tty" / "ttyACM0");
-  }
-  ~DeviceTree() { fs::remove_all(root_); }
-  const fs::path& root() const { return root_; }
-
- private:
-  fs::path Device(const std::string& path) {
-    const fs::path dir = root_ / "devices" / path;
-    fs::create_directories(dir);
-    fs::create_directory_symlink(fs::relative(root_ / "bus" / "usb", dir), dir / "subsystem");
-    return dir;
-  }
-  void UsbDevice(const std::string& path, const char* vid, const char* pid) {
-    const fs::path dir = Device(path);
-    std::ofstream(dir / "idVendor") << vid << "\n";
-    std::ofstream(dir / "idProduct") << pid << "\n";
-  }
-  fs::path root_;
-};
 
 // Another program holding the port the way a serial link does.
 class PortHolder {
@@ -466,6 +377,8 @@ TEST_F(UpdateFixture, WritesTheImagesOfTheServicesOwnManifest) {
   EXPECT_EQ(watch.Memory(kB, images[1].size()), images[1]);
   EXPECT_EQ(watch.WrittenRegions().size(), 2u);
 }
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FirmwareUpdateRun, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
