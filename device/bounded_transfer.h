@@ -1,7 +1,8 @@
 // Whole-buffer reads and writes on a serial port that give up after a time
 // bound, so a watch that stops answering (or stops reading) never hangs the
-// caller. They run the port's I/O context on the calling thread for the
-// length of one transfer; nothing else may run that context meanwhile.
+// caller. On Windows they run the port's I/O context on the calling thread
+// for the length of one transfer, so nothing else may run that context
+// meanwhile; on POSIX they wait with poll() on the port's descriptor.
 #pragma once
 
 #include <boost/asio/buffer.hpp>
