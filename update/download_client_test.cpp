@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -140,6 +141,9 @@ struct FailureCase {
   std::string path;
   bool untrusted;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class FailedDownloadTest : public DownloadTest,
                            public testing::WithParamInterface<FailureCase> {};

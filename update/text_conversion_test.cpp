@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ struct DecodeCase {
   std::string bytes;
   std::u16string units;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 
 class Utf8ToWideTest : public testing::TestWithParam<DecodeCase> {};
 
@@ -54,6 +58,9 @@ struct EncodeCase {
   std::u16string units;
   std::string bytes;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const EncodeCase& c, std::ostream* os) { *os << c.name; }
 
 class WideToUtf8Test : public testing::TestWithParam<EncodeCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace kestrune {
@@ -84,6 +85,9 @@ struct InvalidCase {
   const char* name;
   std::string text;
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const InvalidCase& c, std::ostream* os) { *os << c.name; }
 
 class InvalidManifestTest : public testing::TestWithParam<InvalidCase> {};
 

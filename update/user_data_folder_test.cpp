@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #include "update/testing/scoped_home.h"
@@ -19,6 +20,9 @@ struct FolderCase {
   const char* userDirs;  // content of ~/.config/user-dirs.dirs, or null
   const char* expected;  // below HOME
 };
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
 
 class UserDataFolderTest : public testing::TestWithParam<FolderCase> {};
 
