@@ -185,9 +185,9 @@ TEST_F(DownloadTest, MissingFolderFails) {
 TEST_F(DownloadTest, ChunksReachTheDiskAsTheyArrive) {
   const size_t total = 200000;
   auto result = std::async(std::launch::async,
-                           [this] { return Download(service_.Url("/fault/slow/200000/3000")); });
+                           [this] { return Download(service_.Url("/fault/slow/200000/5000")); });
   uintmax_t seen = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (seen == 0 && std::chrono::steady_clock::now() < deadline) {
     for (const auto& entry : fs::directory_iterator(folder_)) {
       const std::string name = entry.path().filename().string();
