@@ -32,7 +32,7 @@
 #include "transfer/recording_update_reporter.h"
 #include "transfer/update_run_fixtures.h"
 #include "update/curl_downloader.h"
-#include "update/manifest_fetch.h"
+#include "update/text_conversion.h"
 
 namespace kestrune {
 namespace {
@@ -353,18 +353,23 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   }
 }
 
-// The whole road: the update check's fetch from the fixed endpoint, then
-// the update from the manifest the service made of its images folder.
+// The update from the manifest that the service makes of its images folder,
+// fetched from the service as the update check fetches it.
 TEST_F(UpdateFixture, WritesTheImagesOfTheServicesOwnManifest) {
   TempHome home;
   DiveWatchSim watch;
   const std::vector<ServedImage> served = {{kA, 1, 4096 * 3}, {kB, 2, 100}};
   const std::vector<Bytes> images = ServeImages(served);
-  StartService(8443);
+  StartService(0);
   DeviceTree tree(watch.SlavePath());
   SysfsSerialDevices devices(tree.root());
   CurlDownloader downloader(std::string(KESTRUNE_TEST_PKI_DIR) + "/ca.crt");
-  const std::string manifest = FetchManifestText(downloader);
+  const fs::path manifestFile = imagesDir_ / "features.json";
+  ASSERT_TRUE(downloader.DownloadUrlToFile(
+      Utf8ToWideText(service_->BaseUrl() + "/api/v1/devices/firmwareUpdate?model=K1"),
+      Utf8ToWideText(manifestFile.string())));
+  const Bytes manifestBytes = ReadFile(manifestFile);
+  const std::string manifest(manifestBytes.begin(), manifestBytes.end());
 
   RecordingUpdateReporter reporter;
   Run(reporter, devices, manifest);
