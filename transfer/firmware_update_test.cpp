@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <new>
 #include <optional>
 #include <random>
 #include <string>
@@ -136,6 +137,11 @@ DiveWatchFaults SilentFrom(int block) {
   f.silentFromBlock = block;
   return f;
 }
+DiveWatchFaults StopReadingAfter(int blocks) {
+  DiveWatchFaults f;
+  f.stopReadingAfterBlocks = blocks;
+  return f;
+}
 DiveWatchFaults HangUpIn(int block, int frames) {
   DiveWatchFaults f;
   f.hangUpInBlock = block;
@@ -178,6 +184,9 @@ std::vector<Case> Cases() {
        {{kFetching, kWriting, kUpdateFailed}, 3u, {1}, {{0, 0}, {0, 1}}, 0, false, {{0, 4096}}, 1}},
       {"SilentWatch", true, false, SilentFrom(1), twoImages, std::nullopt,
        {{kFetching, kWriting, kWatchSilent}, 3u, {1}, {{0, 0}, {0, 1}}, 0, false, {{0, 4096}}, 1}},
+      // The host's frames fill the line, then the wait for room or answer ends.
+      {"WatchStopsReading", true, false, StopReadingAfter(1), twoImages, std::nullopt,
+       {{kFetching, kWriting, kWatchSilent}, 3u, {1}, {{0, 0}}, 0, false, {{0, 4096}}, 1}},
       {"WatchHangsUpMidBlock", true, false, HangUpIn(1, 40), twoImages, std::nullopt,
        {{kFetching, kWriting, kUpdateFailed}, 3u, {1}, {{0, 0}}, 40, false, {{0, 4096}}, 1}},
   };
@@ -295,7 +304,7 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
       if (e.kind == Kind::Writing) break;
     }
   }
-  if (c.faults.silentFromBlock != DiveWatchFaults::kNever) {
+  if (want.statuses.back() == kWatchSilent) {
     EXPECT_LT(took, kAnswerTimeout + std::chrono::seconds(5)) << "the wait for the answer is bounded";
   }
 
@@ -381,6 +390,45 @@ TEST_F(UpdateFixture, WritesTheImagesOfTheServicesOwnManifest) {
   EXPECT_EQ(watch.Memory(kA, images[0].size()), images[0]);
   EXPECT_EQ(watch.Memory(kB, images[1].size()), images[1]);
   EXPECT_EQ(watch.WrittenRegions().size(), 2u);
+}
+
+// Fetches the first image for real, then fails as an exhausted allocator
+// would: the run must still end with a status, the port closed and the
+// writing span over.
+class FailingSecondDownload : public Downloader {
+ public:
+  bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) override {
+    if (++calls_ > 1) throw std::bad_alloc();
+    return real_.DownloadUrlToFile(url, path);
+  }
+
+ private:
+  CurlDownloader real_{std::string(KESTRUNE_TEST_PKI_DIR) + "/ca.crt"};
+  int calls_ = 0;
+};
+
+TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
+  TempHome home;
+  DiveWatchSim watch;
+  const std::vector<ServedImage> served = {{kA, 1, 4096}, {kB, 2, 4096}};
+  const std::vector<Bytes> images = ServeImages(served);
+  StartService(0);
+  DeviceTree tree(watch.SlavePath());
+  SysfsSerialDevices devices(tree.root());
+  FailingSecondDownload downloader;
+  const std::string manifest = ManifestFor(served, service_->BaseUrl());
+  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
+                                        kAnswerTimeout};
+  RecordingUpdateReporter reporter;
+
+  EXPECT_NO_THROW(RunFirmwareUpdateProcedure(reporter, environment));
+
+  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetching, kWriting, kUpdateFailed}));
+  EXPECT_EQ(reporter.Values(Kind::Writing), (std::vector<std::uint32_t>{1, 0}));
+  EXPECT_EQ(watch.Memory(kA, 4096), images[0]);
+  EXPECT_EQ(watch.FinishCount(), 0u);
+  EXPECT_TRUE(devices.ProbeExclusiveOpen(
+      std::u16string(watch.SlavePath().begin(), watch.SlavePath().end()).c_str()));
 }
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
