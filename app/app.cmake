@@ -31,3 +31,15 @@ if(WIN32)
         framework/message_loop_test.cpp
       LIBS kestrune_app_framework)
 endif()
+
+# The program end to end under Wine: needs a display and the native build's
+# simulated watch and reference update service (scripts/test provides both).
+if(WIN32)
+  if(NOT DEFINED KESTRUNE_NATIVE_BUILD_DIR)
+    set(KESTRUNE_NATIVE_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/native")
+  endif()
+  add_test(NAME app_e2e
+           COMMAND bash "${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e"
+                   "${CMAKE_BINARY_DIR}" "${KESTRUNE_NATIVE_BUILD_DIR}")
+  set_tests_properties(app_e2e PROPERTIES TIMEOUT 900 LABELS e2e)
+endif()
