@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <vector>
 
 #include "device/device_platform.h"
 #include "device/serial_link.h"
@@ -115,18 +116,23 @@ class UpdateRun {
       return;
     }
 
-    boost::asio::io_service io;
-    boost::asio::serial_port port(io);
-    DeviceProtocol protocol(&port, environment_.answerTimeout);
+    // Destroyed in reverse order: the link (closing the port), the port,
+    // then the I/O context.
+    std::optional<boost::asio::io_service> io;
+    std::optional<boost::asio::serial_port> port;
+    std::optional<DeviceProtocol> protocol;
     std::optional<SerialLink> link;
     try {
-      link.emplace(port, WideToUtf8Text(portPath).c_str());
+      io.emplace();  // on Windows this starts the socket layer, which can fail
+      port.emplace(*io);
+      protocol.emplace(&*port, environment_.answerTimeout);
+      link.emplace(*port, WideToUtf8Text(portPath).c_str());
     } catch (const boost::system::system_error& error) {
       throw PortOpenError{error};
     }
 
-    if (!WriteAll(protocol)) return;  // `link` closes the port on the way out
-    protocol.SendFinish();
+    if (!WriteAll(*protocol)) return;  // `link` closes the port on the way out
+    protocol->SendFinish();
     reporter_.PostStatus(kUpdateDone);
     try {
       link->Close();
@@ -157,7 +163,7 @@ class UpdateRun {
 
   bool WriteOne(const FirmwareFileEntry& entry, DeviceProtocol& protocol) {
     const std::u16string path = ImagePath(entry.sequence);
-    if (!environment_.downloader.DownloadUrlToFile(entry.filePath, path)) {
+    if (path.empty() || !environment_.downloader.DownloadUrlToFile(entry.filePath, path)) {
       reporter_.PostStatus(kImageDownloadFailed);
       return false;
     }
@@ -183,13 +189,16 @@ class UpdateRun {
     return true;
   }
 
-  // data<sequence>.bin in the user data folder, resolved anew per image.
+  // data<sequence>.bin in the user data folder, resolved anew per image;
+  // empty when there is no data folder (an image never lands at the root
+  // of the drive) or the path does not fit (it would name another file).
   static std::u16string ImagePath(std::int32_t sequence) {
     const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
+    if (folder.empty()) return {};
     std::vector<char16_t> buffer(kPathBufferUnits, u'\0');
     if (!FormatPath(buffer.data(), u"%s\\data%d.bin", folder.c_str(),
                     static_cast<int>(sequence))) {
-      return {};  // a cut-off path would name some other file: no download
+      return {};
     }
     return std::u16string(buffer.data());
   }

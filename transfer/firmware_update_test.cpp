@@ -431,6 +431,24 @@ TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
       std::u16string(watch.SlavePath().begin(), watch.SlavePath().end()).c_str()));
 }
 
+TEST_F(UpdateFixture, WithoutADataFolderNothingIsDownloaded) {
+  TempHome home;
+  unsetenv("HOME");  // no Documents folder can be resolved
+  DiveWatchSim watch;
+  const std::vector<ServedImage> served = {{kA, 1, 4096}};
+  ServeImages(served);
+  StartService(0);
+  DeviceTree tree(watch.SlavePath());
+  SysfsSerialDevices devices(tree.root());
+  RecordingUpdateReporter reporter;
+
+  Run(reporter, devices, ManifestFor(served, service_->BaseUrl()));
+
+  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetching, kDownloadFailed}));
+  EXPECT_FALSE(fs::exists("/data1.bin"));
+  EXPECT_TRUE(watch.Frames().empty());
+}
+
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FirmwareUpdateRun, testing::ValuesIn(Cases()),
