@@ -8,6 +8,7 @@
 #include <boost/system/system_error.hpp>
 
 #include <cerrno>
+#include <optional>
 #include <poll.h>
 #include <unistd.h>
 
@@ -21,10 +22,14 @@ using Clock = std::chrono::steady_clock;
   throw boost::system::system_error(boost::system::error_code(error, boost::system::system_category()), word);
 }
 
-// Waits until `fd` is ready for `events` or `deadline` passes.
-void AwaitReady(int fd, short events, Clock::time_point deadline, const char* word) {
+// Waits until `fd` is ready for `events` or the deadline passes. The
+// deadline is fixed by the first wait of a transfer (microseconds after its
+// start), so a transfer that never waits never reads the clock.
+void AwaitReady(int fd, short events, std::chrono::milliseconds bound,
+                std::optional<Clock::time_point>& deadline, const char* word) {
+  if (!deadline) deadline = Clock::now() + bound;
   for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
     if (left.count() <= 0) throw boost::system::system_error(boost::asio::error::timed_out, word);
     pollfd pfd{fd, events, 0};
     const int n = ::poll(&pfd, 1, static_cast<int>(left.count()));
@@ -37,7 +42,7 @@ void AwaitReady(int fd, short events, Clock::time_point deadline, const char* wo
 
 std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buffer buffer,
                        std::chrono::milliseconds bound) {
-  const auto deadline = Clock::now() + bound;
+  std::optional<Clock::time_point> deadline;
   const int fd = port.native_handle();
   auto* bytes = static_cast<unsigned char*>(buffer.data());
   std::size_t done = 0;
@@ -48,7 +53,7 @@ std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buff
     } else if (n == 0) {
       throw boost::system::system_error(boost::asio::error::eof, "read");  // the line hung up
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      AwaitReady(fd, POLLIN, deadline, "read");
+      AwaitReady(fd, POLLIN, bound, deadline, "read");
     } else if (errno != EINTR) {
       Raise("read", errno);
     }
@@ -58,7 +63,7 @@ std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buff
 
 std::size_t WriteWithin(boost::asio::serial_port& port, boost::asio::const_buffer buffer,
                         std::chrono::milliseconds bound) {
-  const auto deadline = Clock::now() + bound;
+  std::optional<Clock::time_point> deadline;
   const int fd = port.native_handle();
   const auto* bytes = static_cast<const unsigned char*>(buffer.data());
   std::size_t done = 0;
@@ -67,7 +72,7 @@ std::size_t WriteWithin(boost::asio::serial_port& port, boost::asio::const_buffe
     if (n >= 0) {
       done += static_cast<std::size_t>(n);
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      AwaitReady(fd, POLLOUT, deadline, "write");
+      AwaitReady(fd, POLLOUT, bound, deadline, "write");
     } else if (errno != EINTR) {
       Raise("write", errno);
     }
