@@ -33,7 +33,7 @@ for _ in $(seq 240); do
   sleep 0.25
 done
 shot 1-update-check
-[ "$last" = "已取得更新資料" ] || { echo "demo: no update data"; exit 1; }
+[ "$last" = "已取得更新資料" ] || { echo "demo: the update check failed"; exit 1; }
 echo "demo: offered version $(field text.1006); pressing \"Update Firmware\""
 click_control 1007
 for _ in $(seq 1200); do
