@@ -43,3 +43,14 @@ if(WIN32)
                    "${CMAKE_BINARY_DIR}" "${KESTRUNE_NATIVE_BUILD_DIR}")
   set_tests_properties(app_e2e PROPERTIES TIMEOUT 900 LABELS e2e)
 endif()
+
+if(WIN32)
+  # The dialog window base on the program's real template.
+  kestrune_add_test(app_dialog_window_test
+      SOURCES framework/dialog_window_test.cpp $<TARGET_OBJECTS:kestrune_resources>
+      LIBS kestrune_app_framework comctl32)
+  # A program without the dialog template.
+  kestrune_add_test(app_run_without_template_test
+      SOURCES run_main_dialog_test.cpp
+      LIBS kestrune_main_dialog)
+endif()

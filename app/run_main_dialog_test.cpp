@@ -1,0 +1,19 @@
+// This program links no dialog template: the main dialog cannot be
+// created, and the run ends at once with exit code 0.
+#include "app/run_main_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include "app/framework/app_module.h"
+
+namespace kestrune {
+namespace {
+
+TEST(RunMainDialogTest, WithoutItsTemplateTheRunEndsWithExitCodeZero) {
+  appModule.Init(GetModuleHandleW(nullptr));
+  EXPECT_EQ(RunMainDialog(nullptr, SW_SHOWNORMAL), 0);
+  appModule.Term();
+}
+
+}  // namespace
+}  // namespace kestrune
