@@ -8,6 +8,9 @@
 //   win-probe close CAPTION          post WM_SYSCOMMAND SC_CLOSE
 //   win-probe center CAPTION ID      print the screen centre of control ID
 //   win-probe closebox CAPTION       print the screen centre of the close box
+//   win-probe run SHOW EXE           start EXE with show command SHOW (e.g. 7,
+//                                    SW_SHOWMINNOACTIVE), wait for it, and
+//                                    print its exit code
 //
 // Exit status 0 on success, 1 when the dialog is not there, 2 on misuse.
 
@@ -74,6 +77,7 @@ void Dump(HWND dialog) {
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   PrintLine(L"caption", Text(dialog));
   PrintLine(L"visible", IsWindowVisible(dialog) ? L"1" : L"0");
+  PrintLine(L"minimised", IsIconic(dialog) ? L"1" : L"0");
   PrintLine(L"window", Rect(window));
   PrintLine(L"workarea", Rect(work));
   for (int id : kControls) {
@@ -104,15 +108,38 @@ void Dump(HWND dialog) {
 }
 
 int Usage() {
-  fwprintf(stderr, L"usage: win-probe wait|gone|dump|command|close|center|closebox CAPTION [ARG]\n");
+  fwprintf(stderr, L"usage: win-probe wait|gone|dump|command|close|center|closebox CAPTION [ARG] | run SHOW EXE\n");
   return 2;
 }
 
 }  // namespace
 
+// Starts a program the way a shell would with that show command.
+int RunWithShowCommand(int show, const wchar_t* exe) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(show);
+  PROCESS_INFORMATION process{};
+  std::wstring commandLine = L"\"" + std::wstring(exe) + L"\"";
+  if (!CreateProcessW(exe, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return 1;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  Print(std::to_wstring(code) + L"\n");
+  fflush(stdout);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return Usage();
   std::wstring verb = argv[1];
+  if (verb == L"run" && argc > 3) return RunWithShowCommand(_wtoi(argv[2]), argv[3]);
   const wchar_t* caption = argv[2];
   if (verb == L"wait" || verb == L"gone") {
     DWORD ms = argc > 3 ? wcstoul(argv[3], nullptr, 10) : 10000;
