@@ -37,6 +37,21 @@ struct FirmwareUpdateEnvironment {
   std::chrono::milliseconds answerTimeout;
 };
 
+// Runs one whole update on the calling thread and returns when it is over;
+// it never throws. The last status posted tells the outcome:
+//   "更新完成"               every image written, finish frame sent
+//   "請連接 Kestrune 潛水錶"  no watch found
+//   "無法開啟潛水錶連接埠"     the watch's port cannot be opened or set up
+//                            (another program holds it, for instance)
+//   "無法取得更新資料"         no usable manifest
+//   "無法取得更新檔"           an image could not be downloaded
+//   "更新檔錯誤"              an image's length is not the manifest's size
+//   "更新錯誤"                the watch refused a block or the line failed
+//   "潛水錶沒有回應"           the watch stopped answering or taking bytes
+// The progress range counts every block of every image, a short tail as one
+// block; the position is the number of blocks written so far. The port is
+// closed before the function returns, and the images stay in the user data
+// folder as data<sequence>.bin.
 void RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
                                 const FirmwareUpdateEnvironment& environment);
 
