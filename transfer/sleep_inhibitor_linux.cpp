@@ -6,18 +6,26 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdint>
+
 namespace kestrune {
 namespace {
+
+constexpr uint64_t kAnswerWaitUsec = 2 * 1000 * 1000;
 
 int TakeLogindSleepLock(const char* why) {
   sd_bus* bus = nullptr;
   if (sd_bus_open_system(&bus) < 0) return -1;  // no system bus: nothing to do
   sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* call = nullptr;
   sd_bus_message* reply = nullptr;
   int fd = -1;
-  if (sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
-                         "org.freedesktop.login1.Manager", "Inhibit", &error, &reply,
-                         "ssss", "sleep", "orvel kestrune", why, "block") >= 0) {
+  // A bus that does not answer must not hold up the first block for long.
+  if (sd_bus_message_new_method_call(bus, &call, "org.freedesktop.login1",
+                                     "/org/freedesktop/login1",
+                                     "org.freedesktop.login1.Manager", "Inhibit") >= 0 &&
+      sd_bus_message_append(call, "ssss", "sleep", "orvel kestrune", why, "block") >= 0 &&
+      sd_bus_call(bus, call, kAnswerWaitUsec, &error, &reply) >= 0) {
     int lent = -1;
     // The reply owns its fd; keep a copy of our own past the reply's life.
     if (sd_bus_message_read(reply, "h", &lent) >= 0 && lent >= 0) {
@@ -25,6 +33,7 @@ int TakeLogindSleepLock(const char* why) {
     }
   }
   sd_bus_message_unref(reply);
+  sd_bus_message_unref(call);
   sd_bus_error_free(&error);
   sd_bus_flush_close_unref(bus);
   return fd;

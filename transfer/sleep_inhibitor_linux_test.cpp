@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -45,7 +46,8 @@ class EnvironmentVariable {
 // read end reports end-of-file once every copy of the lock fd is closed.
 class StandInLogind {
  public:
-  StandInLogind() {
+  // `answers` false: Inhibit calls are taken and never answered.
+  explicit StandInLogind(bool answers = true) : answers_(answers) {
     char dir[] = "/tmp/kestrune-logind-XXXXXX";
     EXPECT_NE(mkdtemp(dir), nullptr);
     dir_ = dir;
@@ -93,6 +95,7 @@ class StandInLogind {
 
   static int OnInhibit(sd_bus_message* call, void* self, sd_bus_error*) {
     auto* logind = static_cast<StandInLogind*>(self);
+    if (!logind->answers_) return 1;  // left without a reply
     const char *what, *who, *why, *mode;
     int r = sd_bus_message_read(call, "ssss", &what, &who, &why, &mode);
     if (r < 0) return r;
@@ -147,6 +150,7 @@ class StandInLogind {
     sd_bus_flush_close_unref(bus);
   }
 
+  const bool answers_;
   std::string dir_, socketPath_;
   int listener_ = -1;
   std::mutex mutex_;
@@ -169,6 +173,15 @@ TEST(SleepInhibitorLinux, HoldsLogindSleepBlockUntilDestroyed) {
     EXPECT_FALSE(logind.LockReleasedWithin(300));
   }
   EXPECT_TRUE(logind.LockReleasedWithin(5000));
+}
+
+TEST(SleepInhibitorLinux, ALogindThatDoesNotAnswerDelaysOnlyBriefly) {
+  StandInLogind logind(false);
+  EnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
+  const auto start = std::chrono::steady_clock::now();
+  SleepInhibitor inhibitor("Writing firmware to the dive watch");
+  EXPECT_FALSE(inhibitor.Held());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST(SleepInhibitorLinux, WithoutLogindItIsQuietlyInert) {
