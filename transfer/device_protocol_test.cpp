@@ -10,8 +10,8 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>

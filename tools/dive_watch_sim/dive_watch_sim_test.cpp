@@ -1,0 +1,171 @@
+// The simulated watch's own checks, driven with hand-made frames over a plain
+// descriptor, so a faulty host is caught by the watch rather than trusted.
+#include "tools/dive_watch_sim/dive_watch_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kestrune {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The frames of one well-formed block of `data` for `address`.
+std::vector<DeviceFrame> BlockFrames(std::uint32_t address, const std::vector<std::uint8_t>& data) {
+  std::vector<DeviceFrame> frames;
+  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
+    DeviceFrame frame;
+    frame.SetPayloadSize(32);
+    frame.SetCommand(FrameCommand::Data);
+    frame.SetIndex(i);
+    std::copy_n(data.begin() + i * kChunkSize, kChunkSize, frame.Payload());
+    frames.push_back(frame);
+  }
+  DeviceFrame commit;
+  commit.SetStart(kCommitStart);
+  commit.SetPayloadSize(12);
+  commit.SetCommand(FrameCommand::Commit);
+  commit.SetWord(kAddressOffset, address);
+  commit.SetWord(kLengthOffset, kBlockSize);
+  commit.SetWord(kChecksumOffset, BlockChecksum(data.data(), data.size()));
+  frames.push_back(commit);
+  return frames;
+}
+
+// A plain raw descriptor on the watch's pty.
+class RawLine {
+ public:
+  explicit RawLine(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {
+    termios ios;
+    tcgetattr(fd_, &ios);
+    cfmakeraw(&ios);
+    tcsetattr(fd_, TCSANOW, &ios);
+  }
+  ~RawLine() { close(fd_); }
+
+  void Send(const std::vector<DeviceFrame>& frames) {
+    for (const auto& frame : frames) ASSERT_EQ(write(fd_, frame.bytes.data(), kFrameSize), 40);
+  }
+
+  // The next frame from the watch, or false when none comes within `timeout`.
+  bool Receive(DeviceFrame& frame, std::chrono::milliseconds timeout) {
+    std::size_t done = 0;
+    while (done < kFrameSize) {
+      pollfd pfd{fd_, POLLIN, 0};
+      if (poll(&pfd, 1, static_cast<int>(timeout.count())) != 1) return false;
+      const ssize_t n = read(fd_, frame.bytes.data() + done, kFrameSize - done);
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+struct CheckCase {
+  const char* name;
+  std::function<void(std::vector<DeviceFrame>&)> spoil;  // empty: a sound block
+  bool accepted;
+};
+
+class DiveWatchChecks : public testing::TestWithParam<CheckCase> {};
+
+TEST_P(DiveWatchChecks, CommitIsAnsweredByTheBlocksSoundness) {
+  DiveWatchSim sim;
+  RawLine line(sim.SlavePath());
+  std::vector<std::uint8_t> data(kBlockSize);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 5 + 1);
+  auto frames = BlockFrames(0x4000, data);
+  if (GetParam().spoil) GetParam().spoil(frames);
+  line.Send(frames);
+
+  DeviceFrame answer;
+  ASSERT_TRUE(line.Receive(answer, 2000ms));
+  EXPECT_TRUE(answer.Is(FrameCommand::CommitAnswer));
+  EXPECT_EQ(answer.Word(kAcceptedOffset), GetParam().accepted ? 1u : 0u);
+  if (GetParam().accepted) {
+    EXPECT_EQ(sim.Memory(0x4000, kBlockSize), data);
+  } else {
+    EXPECT_TRUE(sim.WrittenRegions().empty());
+  }
+
+  // Whatever the verdict, the next sound block starts afresh and is taken.
+  line.Send(BlockFrames(0x8000, data));
+  ASSERT_TRUE(line.Receive(answer, 2000ms));
+  EXPECT_EQ(answer.Word(kAcceptedOffset), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, DiveWatchChecks,
+    testing::Values(
+        CheckCase{"Sound", {}, true},
+        CheckCase{"DataOutOfOrder", [](auto& f) { std::swap(f[5], f[6]); }, false},
+        CheckCase{"DataFrameMissing", [](auto& f) { f.erase(f.begin() + 127); }, false},
+        CheckCase{"DataFrameTooMany", [](auto& f) { f.insert(f.begin() + 128, f[127]); }, false},
+        CheckCase{"DataPayloadSizeWrong", [](auto& f) { f[9].SetPayloadSize(31); }, false},
+        CheckCase{"CommitStartByteMissing", [](auto& f) { f.back().SetStart(0); }, false},
+        CheckCase{"CommitPayloadSizeWrong", [](auto& f) { f.back().SetPayloadSize(8); }, false},
+        CheckCase{"CommitIndexNotZero", [](auto& f) { f.back().SetIndex(1); }, false},
+        CheckCase{"ChecksumOffByOne",
+                  [](auto& f) { f.back().SetWord(kChecksumOffset, f.back().Word(kChecksumOffset) + 1); }, false},
+        CheckCase{"ChunkChangedAfterChecksum", [](auto& f) { f[64].Payload()[3] ^= 0x01; }, false},
+        CheckCase{"LengthAboveABlock", [](auto& f) { f.back().SetWord(kLengthOffset, kBlockSize + 1); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DiveWatchSimTest, ServesReadsOfWrittenAndErasedMemory) {
+  DiveWatchSim sim;
+  RawLine line(sim.SlavePath());
+  std::vector<std::uint8_t> data(kBlockSize, 0x00);  // NUL bytes travel too
+  data[0] = 0x11;
+  data[4095] = 0x13;
+  line.Send(BlockFrames(0, data));
+  DeviceFrame answer;
+  ASSERT_TRUE(line.Receive(answer, 2000ms));
+  ASSERT_EQ(answer.Word(kAcceptedOffset), 1u);
+
+  // Half written block, half erased flash.
+  DeviceFrame request;
+  request.SetPayloadSize(8);
+  request.SetCommand(FrameCommand::ReadRequest);
+  request.SetWord(kAddressOffset, 2048);
+  request.SetWord(kLengthOffset, kBlockSize);
+  line.Send({request});
+  std::vector<std::uint8_t> expected(data.begin() + 2048, data.end());
+  expected.resize(kBlockSize, 0xFF);
+  std::vector<std::uint8_t> received;
+  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
+    DeviceFrame frame;
+    ASSERT_TRUE(line.Receive(frame, 2000ms));
+    ASSERT_TRUE(frame.Is(FrameCommand::Data));
+    ASSERT_EQ(frame.Index(), i);
+    received.insert(received.end(), frame.Payload(), frame.Payload() + kChunkSize);
+  }
+  EXPECT_EQ(received, expected);
+  DeviceFrame end;
+  ASSERT_TRUE(line.Receive(end, 2000ms));
+  EXPECT_TRUE(end.Is(FrameCommand::ReadEnd));
+  EXPECT_EQ(end.Word(kChecksumOffset), BlockChecksum(expected.data(), expected.size()));
+}
+
+TEST(DiveWatchSimTest, CountsFinishFramesWithoutAnswering) {
+  DiveWatchSim sim;
+  RawLine line(sim.SlavePath());
+  DeviceFrame finish;
+  finish.SetCommand(FrameCommand::Finish);
+  line.Send({finish});
+  ASSERT_TRUE(sim.WaitForFinish(1, 2s));
+  DeviceFrame nothing;
+  EXPECT_FALSE(line.Receive(nothing, 200ms));
+}
+
+}  // namespace
+}  // namespace kestrune
