@@ -24,7 +24,8 @@ bool ReadFirmwareImage(const std::u16string& path, std::uint32_t expectedLength,
                        FirmwareImage& image) {
   image = FirmwareImage{};
   const std::string native = WideToUtf8Text(path);
-  Fd file{open(native.c_str(), O_RDONLY | O_CLOEXEC)};
+  // Non-blocking, so a FIFO planted under the name cannot stall the run.
+  Fd file{open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   if (file.fd < 0) return false;
   struct stat info {};
   if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
