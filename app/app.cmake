@@ -54,3 +54,9 @@ if(WIN32)
       SOURCES run_main_dialog_test.cpp
       LIBS kestrune_main_dialog)
 endif()
+
+if(WIN32)
+  kestrune_add_test(app_worker_start_test
+      SOURCES worker_start_test.cpp
+      LIBS kestrune::boost)
+endif()

@@ -1,12 +1,12 @@
 #include "app/main_dlg.h"
 
 #include <boost/bind/bind.hpp>
-#include <boost/thread/exceptions.hpp>
 
 #include "app/framework/app_module.h"
 #include "app/framework/center_window.h"
 #include "app/framework/message_loop.h"
 #include "app/window_reporters.h"
+#include "app/worker_start.h"
 #include "device/device_platform.h"
 #include "transfer/device_protocol.h"
 #include "update/downloader.h"
@@ -34,20 +34,6 @@ class RunEndNotice {
  private:
   const std::shared_ptr<DialogSharedState>& shared_;
 };
-
-// Starts `body` on a new thread in `slot`, releasing (detaching) whatever
-// the slot held. False when the system cannot start another thread.
-template <class Body>
-bool StartWorker(boost::thread& slot, Body body) {
-  try {
-    boost::thread worker(body);
-    if (slot.joinable()) slot.detach();
-    slot = boost::move(worker);
-    return true;
-  } catch (const boost::thread_resource_error&) {
-    return false;
-  }
-}
 
 }  // namespace
 
