@@ -86,6 +86,12 @@ void Dump(HWND dialog) {
     PrintLine(L"text." + std::to_wstring(id), Text(control));
     PrintLine(L"enabled." + std::to_wstring(id), IsWindowEnabled(control) ? L"1" : L"0");
   }
+  // The fixed labels carry no identifier of their own.
+  std::wstring labels;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (static_cast<short>(GetDlgCtrlID(child)) == -1) labels += (labels.empty() ? L"" : L"|") + Text(child);
+  }
+  PrintLine(L"labels", labels);
   HWND bar = GetDlgItem(dialog, 1004);
   // Without a structure (which cannot cross processes) the answer is
   // the low limit for TRUE and the high one for FALSE.
