@@ -31,7 +31,15 @@ e2e_prepare_prefix() {
   done
 }
 
-probe() { "$WINE64" "$PROBE_EXE" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# Runs win-probe; its output without carriage returns, and its status.
+probe() {
+  local out rc
+  out="$("$WINE64" "$PROBE_EXE" "$@" </dev/null 2>/dev/null)"
+  rc=$?
+  out="${out//$'\r'/}"
+  [ -n "$out" ] && printf '%s\n' "$out"
+  return $rc
+}
 
 # The value of one key of the dialog's state.
 field() { probe dump "$CAPTION" | sed -n "s/^$1=//p"; }
