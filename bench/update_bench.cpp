@@ -137,7 +137,6 @@ int Bench(std::size_t imageSize) {
   const fs::path& work = workDir.path;
   const fs::path images = work / "images";
   fs::create_directories(images);
-  const std::uint32_t address = 0x00008000;
   const Bytes image = RandomImage(imageSize, 2024);
   WriteFile(images / "1-00008000.bin", image);
 

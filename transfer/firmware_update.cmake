@@ -30,4 +30,6 @@ else()
   kestrune_add_test(firmware_update_test
     SOURCES firmware_update_test.cpp
     LIBS kestrune_firmware_update kestrune_dive_watch_sim kestrune_update_service)
+  # The case table leaves a failing run's later expectations at their defaults.
+  target_compile_options(firmware_update_test PRIVATE -Wno-missing-field-initializers)
 endif()

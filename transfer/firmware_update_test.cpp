@@ -332,7 +332,9 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
     ExpectDataFrames(frames, at, BlockOf(images[image], block + 1), want.trailingDataFrames);
     at += want.trailingDataFrames;
   }
-  if (want.finish) EXPECT_TRUE(frames[at].Is(FrameCommand::Finish));
+  if (want.finish) {
+    EXPECT_TRUE(frames[at].Is(FrameCommand::Finish));
+  }
   EXPECT_EQ(watch.FinishCount(), want.finish ? 1u : 0u);
 
   // What the watch holds, byte for byte against the served images.
