@@ -12,6 +12,8 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
+#include "device/testing/raised_error.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -26,21 +28,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-template <typename Call>
-boost::system::system_error RaisedBy(Call call) {
-  try {
-    call();
-  } catch (const boost::system::system_error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no system_error raised";
-  return boost::system::system_error(boost::system::error_code());
-}
 
-std::string WordOf(const boost::system::system_error& error) {
-  const std::string what = error.what();
-  return what.substr(0, what.find(':'));
-}
+using testing_support::RaisedBy;
+using testing_support::WordOf;
 
 DeviceFrame FinishFrame() {
   DeviceFrame frame;

@@ -10,6 +10,8 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
+#include "device/testing/raised_error.h"
+
 #include <algorithm>
 #include <chrono>
 #include <numeric>
@@ -46,22 +48,9 @@ std::vector<std::uint8_t> Slice(const std::uint8_t* data, std::size_t size) {
   return std::vector<std::uint8_t>(data, data + size);
 }
 
-// Runs `call` and returns the system_error it raised.
-template <typename Call>
-boost::system::system_error RaisedBy(Call call) {
-  try {
-    call();
-  } catch (const boost::system::system_error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no system_error raised";
-  return boost::system::system_error(boost::system::error_code());
-}
 
-std::string WordOf(const boost::system::system_error& error) {
-  const std::string what = error.what();
-  return what.substr(0, what.find(':'));
-}
+using testing_support::RaisedBy;
+using testing_support::WordOf;
 
 TEST(DeviceProtocolTest, WriteBlockSendsByteExactFramesAndTheWatchStoresTheBlock) {
   Connection c;

@@ -10,6 +10,8 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
+#include "device/testing/raised_error.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -48,10 +50,7 @@ class WineProtocol : public testing::Test {
   std::unique_ptr<DeviceProtocol> protocol_;
 };
 
-std::string WordOf(const boost::system::system_error& error) {
-  const std::string what = error.what();
-  return what.substr(0, what.find(':'));
-}
+using testing_support::WordOf;
 
 // Watch: default.
 TEST_F(WineProtocol, WrittenBlocksAreAcceptedAndReadBackUnchanged) {
