@@ -170,7 +170,7 @@ class TemplateReader {
   std::size_t offset_ = 0;
 };
 
-struct ControlSpec {
+struct ExpectedControl {
   int id;
   const wchar_t* className;
   const wchar_t* text;
@@ -203,7 +203,7 @@ TEST(ResourcesTest, MainDialogTemplateHoldsEveryControlInOrder) {
 
   const DWORD base = WS_CHILD | WS_VISIBLE;
   const DWORD label = base | SS_LEFT | WS_GROUP;
-  const ControlSpec specs[] = {
+  const ExpectedControl controls[] = {
       {IDC_RELEASE_NOTES, L"Edit", L"", 7, 31, 205, 91,
        base | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY | WS_VSCROLL |
            WS_HSCROLL | WS_BORDER | WS_TABSTOP},
@@ -214,19 +214,19 @@ TEST(ResourcesTest, MainDialogTemplateHoldsEveryControlInOrder) {
       {IDC_VERSION, L"Static", L"1.005", 68, 9, 31, 8, label},
       {IDC_PROGRESS, L"msctls_progress32", L"", 7, 141, 205, 8, base | WS_BORDER},
       {-1, L"Static", L"New Features:", 8, 21, 47, 8, label}};
-  ASSERT_EQ(count, std::size(specs));
-  for (const ControlSpec& spec : specs) {
+  ASSERT_EQ(count, std::size(controls));
+  for (const ExpectedControl& control : controls) {
     in.AlignToDword();
     in.Dword();  // help id
-    EXPECT_EQ(in.Dword(), 0u) << spec.id;
-    EXPECT_EQ(in.Dword(), spec.styles) << spec.id;
-    EXPECT_EQ(in.Short(), spec.x) << spec.id;
-    EXPECT_EQ(in.Short(), spec.y) << spec.id;
-    EXPECT_EQ(in.Short(), spec.width) << spec.id;
-    EXPECT_EQ(in.Short(), spec.height) << spec.id;
-    EXPECT_EQ(static_cast<int>(in.Dword()), spec.id);
-    EXPECT_EQ(lstrcmpiW(in.TextOrOrdinal().c_str(), spec.className), 0) << spec.id;
-    EXPECT_EQ(in.TextOrOrdinal(), spec.text) << spec.id;
+    EXPECT_EQ(in.Dword(), 0u) << control.id;
+    EXPECT_EQ(in.Dword(), control.styles) << control.id;
+    EXPECT_EQ(in.Short(), control.x) << control.id;
+    EXPECT_EQ(in.Short(), control.y) << control.id;
+    EXPECT_EQ(in.Short(), control.width) << control.id;
+    EXPECT_EQ(in.Short(), control.height) << control.id;
+    EXPECT_EQ(static_cast<int>(in.Dword()), control.id);
+    EXPECT_EQ(lstrcmpiW(in.TextOrOrdinal().c_str(), control.className), 0) << control.id;
+    EXPECT_EQ(in.TextOrOrdinal(), control.text) << control.id;
     in.Skip(in.Word());  // creation data
   }
 }

@@ -1,23 +1,19 @@
 # The firmware update procedure, run on a worker thread without a window,
-# with its two platform pieces: reading an image back from disk, and the
-# sleep block held while the watch is being written.
+# with its platform piece: the sleep block held while the watch is being
+# written.
 if(WIN32)
-  add_library(kestrune_image_file STATIC image_file_win.cpp)
   add_library(kestrune_sleep_inhibitor STATIC sleep_inhibitor_win.cpp)
 else()
-  add_library(kestrune_image_file STATIC image_file_posix.cpp)
   pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
   add_library(kestrune_sleep_inhibitor STATIC sleep_inhibitor_linux.cpp)
   target_link_libraries(kestrune_sleep_inhibitor PRIVATE PkgConfig::LIBSYSTEMD)
 endif()
-target_link_libraries(kestrune_image_file PUBLIC kestrune_update)
 
 add_library(kestrune_firmware_update STATIC firmware_update.cpp)
 target_link_libraries(kestrune_firmware_update PUBLIC
   kestrune_protocol kestrune_serial kestrune_discovery kestrune_update
-  kestrune_image_file kestrune_sleep_inhibitor kestrune::boost)
+  kestrune_sleep_inhibitor kestrune::boost)
 
-kestrune_add_test(image_file_test SOURCES image_file_test.cpp LIBS kestrune_image_file)
 if(WIN32)
   kestrune_add_test(sleep_inhibitor_test
     SOURCES sleep_inhibitor_win_test.cpp

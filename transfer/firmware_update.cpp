@@ -13,9 +13,9 @@
 #include "device/device_platform.h"
 #include "device/serial_link.h"
 #include "transfer/device_protocol.h"
-#include "transfer/image_file.h"
 #include "transfer/sleep_inhibitor.h"
 #include "update/downloader.h"
+#include "update/file_contents.h"
 #include "update/format_path.h"
 #include "update/text_conversion.h"
 #include "update/update_manifest.h"
@@ -167,20 +167,21 @@ class UpdateRun {
       reporter_.PostStatus(kImageDownloadFailed);
       return false;
     }
-    FirmwareImage image;
-    if (entry.size < 0 ||
-        !ReadFirmwareImage(path, static_cast<std::uint32_t>(entry.size), image)) {
+    const FileContents image =
+        entry.size < 0 ? FileContents{}
+                       : ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
+    if (!image.Read()) {
       reporter_.PostStatus(kImageWrongSize);
       return false;
     }
     reporter_.PostStatus(kWritingImage);
 
     const std::uint32_t base = static_cast<std::uint32_t>(entry.address);
-    for (std::uint32_t offset = 0; offset < image.length; offset += kImageBlockSize) {
+    for (std::uint32_t offset = 0; offset < image.size; offset += kImageBlockSize) {
       writing_.Begin();
-      const std::uint32_t length = std::min(kImageBlockSize, image.length - offset);
+      const std::uint32_t length = std::min(kImageBlockSize, image.size - offset);
       // Device addresses wrap at 32 bits like the watch's own.
-      if (!protocol.WriteBlock(base + offset, image.bytes.get() + offset, length)) {
+      if (!protocol.WriteBlock(base + offset, image.UnsignedBytes() + offset, length)) {
         reporter_.PostStatus(kUpdateFailed);
         return false;
       }

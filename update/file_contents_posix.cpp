@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "update/text_conversion.h"
 
 namespace kestrune {
@@ -25,20 +27,23 @@ class Fd {
 
 }  // namespace
 
-FileContents ReadFileContents(const std::u16string& path) {
+FileContents ReadFileContents(const std::u16string& path, std::optional<uint32_t> expectedSize) {
   FileContents contents;
-  Fd file(::open(WideToUtf8Text(path).c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so a FIFO planted under the name cannot stall the reader.
+  Fd file(::open(WideToUtf8Text(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat info;
   if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
       info.st_size > static_cast<off_t>(UINT32_MAX)) {
     return contents;
   }
   const auto size = static_cast<uint32_t>(info.st_size);
+  if (expectedSize && *expectedSize != size) return contents;
   std::unique_ptr<char[]> data(new char[size == 0 ? 1 : size]);
   uint32_t done = 0;
   while (done < size) {
     const ssize_t n = ::read(file.get(), data.get() + done, size - done);
-    if (n <= 0) return contents;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return contents;  // shrunk meanwhile, or an I/O error
     done += static_cast<uint32_t>(n);
   }
   contents.data = std::move(data);

@@ -32,6 +32,7 @@ kestrune_add_test(kestrune_update_text_test
     ${CMAKE_CURRENT_LIST_DIR}/text_conversion_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/update_manifest_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/format_path_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/file_contents_test.cpp
   LIBS kestrune_update)
 
 # Downloads against the reference update service: in-process with libcurl

@@ -1,0 +1,74 @@
+// Reading a file back whole: a downloaded image only when it has exactly
+// the expected length.
+#include "update/file_contents.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+namespace {
+namespace fs = std::filesystem;
+
+class FileContentsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kestrune-file-contents-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A file of `size` bytes 0, 1, 2, ... (mod 251) named `name`.
+  std::u16string Make(const std::string& name, std::size_t size) {
+    std::vector<char> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
+    std::ofstream(dir_ / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(size));
+    return (dir_ / name).u16string();
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(FileContentsTest, ReadsAFileWholeWithOrWithoutAnExpectedLength) {
+  const std::u16string path = Make("data1.bin", 5000);
+  for (const std::optional<std::uint32_t> expected : {std::optional<std::uint32_t>(5000),
+                                                      std::optional<std::uint32_t>()}) {
+    const FileContents contents = ReadFileContents(path, expected);
+    ASSERT_TRUE(contents.Read());
+    ASSERT_EQ(contents.size, 5000u);
+    for (std::uint32_t i = 0; i < contents.size; ++i) {
+      ASSERT_EQ(contents.UnsignedBytes()[i], i % 251) << "byte " << i;
+    }
+  }
+}
+
+TEST_F(FileContentsTest, AnEmptyFileOfExpectedLengthZeroIsRead) {
+  const FileContents contents = ReadFileContents(Make("data1.bin", 0), 0u);
+  EXPECT_TRUE(contents.Read());
+  EXPECT_EQ(contents.size, 0u);
+}
+
+TEST_F(FileContentsTest, RefusesOtherLengthsAndMissingFiles) {
+  struct Case {
+    std::size_t onDisk;  // SIZE_MAX: no file
+    std::uint32_t expected;
+  };
+  const Case cases[] = {{4097, 4096}, {4095, 4096}, {0, 1}, {SIZE_MAX, 0}, {SIZE_MAX, 4096}};
+  for (const Case& c : cases) {
+    const std::u16string path = c.onDisk == SIZE_MAX ? (dir_ / "missing.bin").u16string()
+                                                     : Make("data.bin", c.onDisk);
+    const FileContents contents = ReadFileContents(path, c.expected);
+    EXPECT_FALSE(contents.Read()) << c.onDisk << " vs " << c.expected;
+    EXPECT_EQ(contents.size, 0u);
+    EXPECT_EQ(contents.data, nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace kestrune
