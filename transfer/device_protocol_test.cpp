@@ -136,25 +136,6 @@ struct AnswerCase {
   std::vector<bool> results;  // WriteBlock's result for blocks 0, 1, 2
 };
 
-DiveWatchFaults Refuse(int block) {
-  DiveWatchFaults f;
-  f.refuseBlock = block;
-  return f;
-}
-
-DiveWatchFaults WrongCommand(int block) {
-  DiveWatchFaults f;
-  f.wrongCommandBlock = block;
-  return f;
-}
-
-DiveWatchFaults InPieces(std::chrono::milliseconds pause) {
-  DiveWatchFaults f;
-  f.answerInPieces = true;
-  f.piecePause = pause;
-  return f;
-}
-
 class CommitAnswerTest : public testing::TestWithParam<AnswerCase> {};
 
 TEST_P(CommitAnswerTest, ResultFollowsTheWatchsAnswer) {
@@ -174,14 +155,14 @@ TEST_P(CommitAnswerTest, ResultFollowsTheWatchsAnswer) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, CommitAnswerTest,
     testing::Values(AnswerCase{"Accepted", {}, {true, true, true}},
-                    AnswerCase{"Refused", Refuse(1), {true, false, true}},
-                    AnswerCase{"WrongCommand", WrongCommand(0), {false, true, true}},
-                    AnswerCase{"InPieces", InPieces(5ms), {true, true, true}},
-                    AnswerCase{"InSlowPieces", InPieces(60ms), {true, true}}),
+                    AnswerCase{"Refused", DiveWatchFaults::Refuse(1), {true, false, true}},
+                    AnswerCase{"WrongCommand", DiveWatchFaults::WrongCommand(0), {false, true, true}},
+                    AnswerCase{"InPieces", DiveWatchFaults::InPieces(5ms), {true, true, true}},
+                    AnswerCase{"InSlowPieces", DiveWatchFaults::InPieces(60ms), {true, true}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DeviceProtocolTest, ReadBlockGathersAnswersSentInPieces) {
-  Connection c(InPieces(2ms));
+  Connection c(DiveWatchFaults::InPieces(2ms));
   const auto data = Pattern(kBlockSize, 5);
   ASSERT_TRUE(c.protocol.WriteBlock(0x4000, data.data(), kBlockSize));
   std::vector<std::uint8_t> back(kBlockSize);

@@ -127,28 +127,6 @@ struct Case {
   Expected expected;
 };
 
-DiveWatchFaults Refuse(int block) {
-  DiveWatchFaults f;
-  f.refuseBlock = block;
-  return f;
-}
-DiveWatchFaults SilentFrom(int block) {
-  DiveWatchFaults f;
-  f.silentFromBlock = block;
-  return f;
-}
-DiveWatchFaults StopReadingAfter(int blocks) {
-  DiveWatchFaults f;
-  f.stopReadingAfterBlocks = blocks;
-  return f;
-}
-DiveWatchFaults HangUpIn(int block, int frames) {
-  DiveWatchFaults f;
-  f.hangUpInBlock = block;
-  f.hangUpAfterFrames = frames;
-  return f;
-}
-
 constexpr std::uint32_t kA = 0x00008000;
 constexpr std::uint32_t kB = 0x00100000;
 
@@ -180,14 +158,14 @@ std::vector<Case> Cases() {
        {{kFetching, kWrongSize}, 1u, {}, {}, 0, false, {}, 1}},
       {"TailShorterThanABlock", true, false, {}, {{kA, 1, 5000}}, std::nullopt,
        {{kFetching, kWriting, kDone}, 2u, {1, 2}, {{0, 0}, {0, 1}}, 0, true, {{0, 5000}}, 1}},
-      {"RefusedBlock", true, false, Refuse(1), twoImages, std::nullopt,
+      {"RefusedBlock", true, false, DiveWatchFaults::Refuse(1), twoImages, std::nullopt,
        {{kFetching, kWriting, kUpdateFailed}, 3u, {1}, {{0, 0}, {0, 1}}, 0, false, {{0, 4096}}, 1}},
-      {"SilentWatch", true, false, SilentFrom(1), twoImages, std::nullopt,
+      {"SilentWatch", true, false, DiveWatchFaults::SilentFrom(1), twoImages, std::nullopt,
        {{kFetching, kWriting, kWatchSilent}, 3u, {1}, {{0, 0}, {0, 1}}, 0, false, {{0, 4096}}, 1}},
       // The host's frames fill the line, then the wait for room or answer ends.
-      {"WatchStopsReading", true, false, StopReadingAfter(1), twoImages, std::nullopt,
+      {"WatchStopsReading", true, false, DiveWatchFaults::StopReadingAfter(1), twoImages, std::nullopt,
        {{kFetching, kWriting, kWatchSilent}, 3u, {1}, {{0, 0}}, 0, false, {{0, 4096}}, 1}},
-      {"WatchHangsUpMidBlock", true, false, HangUpIn(1, 40), twoImages, std::nullopt,
+      {"WatchHangsUpMidBlock", true, false, DiveWatchFaults::HangUpIn(1, 40), twoImages, std::nullopt,
        {{kFetching, kWriting, kUpdateFailed}, 3u, {1}, {{0, 0}}, 40, false, {{0, 4096}}, 1}},
   };
 }

@@ -67,6 +67,40 @@ struct DiveWatchFaults {
   int readWrongIndexAt = kNever;
   // In served reads, the ReadEnd checksum is one more than the true sum.
   bool readWrongChecksum = false;
+
+  // One misbehaviour each, for test tables.
+  static DiveWatchFaults Refuse(int block) {
+    DiveWatchFaults f;
+    f.refuseBlock = block;
+    return f;
+  }
+  static DiveWatchFaults WrongCommand(int block) {
+    DiveWatchFaults f;
+    f.wrongCommandBlock = block;
+    return f;
+  }
+  static DiveWatchFaults SilentFrom(int block) {
+    DiveWatchFaults f;
+    f.silentFromBlock = block;
+    return f;
+  }
+  static DiveWatchFaults StopReadingAfter(int blocks) {
+    DiveWatchFaults f;
+    f.stopReadingAfterBlocks = blocks;
+    return f;
+  }
+  static DiveWatchFaults HangUpIn(int block, int afterFrames) {
+    DiveWatchFaults f;
+    f.hangUpInBlock = block;
+    f.hangUpAfterFrames = afterFrames;
+    return f;
+  }
+  static DiveWatchFaults InPieces(std::chrono::milliseconds pause) {
+    DiveWatchFaults f;
+    f.answerInPieces = true;
+    f.piecePause = pause;
+    return f;
+  }
 };
 
 class DiveWatchSim {
