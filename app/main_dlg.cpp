@@ -9,16 +9,15 @@
 #include "app/worker_start.h"
 #include "device/device_platform.h"
 #include "transfer/device_protocol.h"
+#include "transfer/firmware_update.h"
 #include "update/downloader.h"
+#include "update/update_check.h"
 
 namespace kestrune {
 
 namespace {
 
 const char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
-// What a worker shows when its procedure ended through an exception.
-const char16_t kNoUpdateData[] = u"無法取得更新資料";
-const char16_t kUpdateFailed[] = u"更新錯誤";
 
 constexpr int kCancelExitCode = IDCANCEL;
 

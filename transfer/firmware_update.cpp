@@ -18,6 +18,7 @@
 #include "update/file_contents.h"
 #include "update/format_path.h"
 #include "update/text_conversion.h"
+#include "update/update_check.h"
 #include "update/update_manifest.h"
 #include "update/user_data_folder.h"
 
@@ -27,18 +28,6 @@ namespace {
 constexpr std::uint16_t kWatchVendorId = 0x1915;
 constexpr std::uint16_t kWatchProductId = 0x52F0;
 constexpr std::uint32_t kImageBlockSize = static_cast<std::uint32_t>(kBlockSize);
-
-const char16_t kConnectWatch[] = u"請連接 Kestrune 潛水錶";
-const char16_t kNoUpdateData[] = u"無法取得更新資料";
-const char16_t kFetchingImages[] = u"正在取得更新檔";
-const char16_t kImageDownloadFailed[] = u"無法取得更新檔";
-const char16_t kImageWrongSize[] = u"更新檔錯誤";
-const char16_t kWritingImage[] = u"正在寫入更新檔";
-const char16_t kUpdateFailed[] = u"更新錯誤";
-const char16_t kUpdateDone[] = u"更新完成";
-// Failures of the link itself, which have no text of their own otherwise.
-const char16_t kPortUnavailable[] = u"無法開啟潛水錶連接埠";
-const char16_t kWatchSilent[] = u"潛水錶沒有回應";
 
 // Blocks an image of `size` bytes takes; a tail shorter than a block is
 // written as one more, zero-filled block.
@@ -148,7 +137,7 @@ class UpdateRun {
   bool WriteAll(DeviceProtocol& protocol) {
     const std::string text = environment_.manifestText();
     UpdateManifest manifest;
-    if (text.size() <= kNoManifestMaxBytes || !ParseUpdateManifest(text, manifest)) {
+    if (!ParseUpdateManifest(text, manifest)) {
       reporter_.PostStatus(kNoUpdateData);
       return false;
     }

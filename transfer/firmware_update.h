@@ -12,6 +12,20 @@ namespace kestrune {
 class Downloader;
 class DevicePlatform;
 
+// The status texts of a run, besides the update check's "無法取得更新資料"
+// for a missing or unusable manifest.
+inline constexpr char16_t kConnectWatch[] = u"請連接 Kestrune 潛水錶";
+inline constexpr char16_t kFetchingImages[] = u"正在取得更新檔";
+inline constexpr char16_t kImageDownloadFailed[] = u"無法取得更新檔";
+inline constexpr char16_t kImageWrongSize[] = u"更新檔錯誤";
+inline constexpr char16_t kWritingImage[] = u"正在寫入更新檔";
+inline constexpr char16_t kUpdateFailed[] = u"更新錯誤";
+inline constexpr char16_t kUpdateDone[] = u"更新完成";
+// Failures of the link itself: the port cannot be opened or configured, and
+// the watch stopped answering or reading.
+inline constexpr char16_t kPortUnavailable[] = u"無法開啟潛水錶連接埠";
+inline constexpr char16_t kWatchSilent[] = u"潛水錶沒有回應";
+
 // What a run reports to, implemented by the dialog with window messages and
 // by tests by recording.
 class FirmwareUpdateReporter {

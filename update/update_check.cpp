@@ -6,17 +6,17 @@
 namespace kestrune {
 
 void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader) {
-  reporter.PostStatus(u"正在取得更新資料");
+  reporter.PostStatus(kFetchingUpdateData);
   const std::string text = FetchManifestText(downloader);
   reporter.StoreManifestText(text);
   UpdateManifest manifest;
   if (!ParseUpdateManifest(text, manifest)) {
-    reporter.PostStatus(u"無法取得更新資料");
+    reporter.PostStatus(kNoUpdateData);
     return;
   }
   reporter.ShowFirmwareVersion(manifest.firmwareVersion);
   reporter.ShowReleaseNotes(manifest.releaseNote);
-  reporter.PostStatus(u"已取得更新資料");
+  reporter.PostStatus(kUpdateDataFetched);
 }
 
 }  // namespace kestrune

@@ -8,6 +8,12 @@ namespace kestrune {
 
 class Downloader;
 
+// The check's status texts. "無法取得更新資料" also ends a firmware update
+// that has no usable manifest.
+inline constexpr char16_t kFetchingUpdateData[] = u"正在取得更新資料";
+inline constexpr char16_t kNoUpdateData[] = u"無法取得更新資料";
+inline constexpr char16_t kUpdateDataFetched[] = u"已取得更新資料";
+
 // What the check reports to, implemented by the dialog with window calls
 // and by tests by recording.
 class UpdateCheckReporter {
