@@ -95,7 +95,7 @@ bool CurlDownloader::DownloadUrlToFile(const std::u16string& url, const std::u16
          curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK &&
          IsSuccessStatus(status);
   }
-  ok = ::fsync(fd) == 0 && ok;
+  ok = ok && ::fsync(fd) == 0;  // durable before it replaces the target
   ok = ::close(fd) == 0 && ok;
   if (ok && std::rename(tempName.data(), target.c_str()) == 0) return true;
   ::unlink(tempName.data());
