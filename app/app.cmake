@@ -15,7 +15,7 @@ if(WIN32)
       run_main_dialog.cpp
       window_reporters.cpp)
   target_link_libraries(kestrune_main_dialog PUBLIC
-      kestrune_app_framework kestrune_update kestrune_firmware_update kestrune_discovery
+      kestrune_app_framework kestrune_update kestrune_firmware_update
       kestrune::boost comctl32)
 
   # GUI subsystem (-mwindows) and the wide entry point wWinMain (-municode).

@@ -3,12 +3,12 @@ add_library(kestrune_discovery STATIC
     ${CMAKE_CURRENT_LIST_DIR}/device_discovery.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bounded_text.cpp)
 if(WIN32)
-  target_sources(kestrune_discovery PRIVATE ${CMAKE_CURRENT_LIST_DIR}/device_platform_win.cpp)
+  target_sources(kestrune_discovery PRIVATE ${CMAKE_CURRENT_LIST_DIR}/serial_device_tree_win.cpp)
   # The configuration manager's calls come from cfgmgr32.dll, SetupAPI's from setupapi.dll.
   target_link_libraries(kestrune_discovery PUBLIC cfgmgr32 setupapi)
 else()
   target_sources(kestrune_discovery PRIVATE
-      ${CMAKE_CURRENT_LIST_DIR}/device_platform_linux.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/serial_device_tree_linux.cpp
       ${CMAKE_CURRENT_LIST_DIR}/sysfs_serial_devices.cpp)
 endif()
 
@@ -38,18 +38,18 @@ endfunction()
 
 if(WIN32)
   # One program, run as two tests.
-  add_executable(device_platform_win_test ${CMAKE_CURRENT_LIST_DIR}/device_platform_win_test.cpp)
-  target_link_libraries(device_platform_win_test PRIVATE
+  add_executable(serial_device_tree_win_test ${CMAKE_CURRENT_LIST_DIR}/serial_device_tree_win_test.cpp)
+  target_link_libraries(serial_device_tree_win_test PRIVATE
       kestrune_discovery GTest::gtest GTest::gtest_main)
-  kestrune_place_fake_setupapi(device_platform_win_test)
+  kestrune_place_fake_setupapi(serial_device_tree_win_test)
   # Against the stand-ins...
-  add_test(NAME device_platform_win_test COMMAND device_platform_win_test
+  add_test(NAME serial_device_tree_win_test COMMAND serial_device_tree_win_test
            --gtest_filter=StandInSetupApi.*)
-  set_tests_properties(device_platform_win_test PROPERTIES
+  set_tests_properties(serial_device_tree_win_test PROPERTIES
       ENVIRONMENT "${KESTRUNE_FAKE_SETUPAPI_ENVIRONMENT}")
   # ...and against Wine's own SetupAPI.
-  add_test(NAME device_platform_win_wine_setupapi_test COMMAND device_platform_win_test
+  add_test(NAME serial_device_tree_win_wine_setupapi_test COMMAND serial_device_tree_win_test
            --gtest_filter=WineOwnSetupApi.*)
-  set_tests_properties(device_platform_win_wine_setupapi_test PROPERTIES
+  set_tests_properties(serial_device_tree_win_wine_setupapi_test PROPERTIES
       ENVIRONMENT "WINEDLLOVERRIDES=setupapi,cfgmgr32=b")
 endif()

@@ -9,7 +9,7 @@ else()
   target_link_libraries(kestrune_sleep_inhibitor PRIVATE PkgConfig::LIBSYSTEMD)
 endif()
 
-add_library(kestrune_firmware_update STATIC firmware_update.cpp)
+add_library(kestrune_firmware_update STATIC firmware_update.cpp update_environment.cpp)
 target_link_libraries(kestrune_firmware_update PUBLIC
   kestrune_protocol kestrune_serial kestrune_discovery kestrune_update
   kestrune_sleep_inhibitor kestrune::boost)

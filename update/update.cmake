@@ -1,7 +1,6 @@
 # Update service client: downloads, data folder, text conversions, manifest
 # and the update check.
 add_library(kestrune_update STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/downloader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/format_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest_fetch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_conversion.cpp
