@@ -1,11 +1,13 @@
 // The fixed 40-byte frame that carries every message between the host and the
-// dive watch, and the 4096-byte block it moves. Header-only so that the watch
-// simulator can share it without linking the protocol.
+// dive watch, the 4096-byte block it moves, and the builders of each frame
+// kind. Header-only so that the watch simulator can share it without linking
+// the protocol.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace kestrune {
 
@@ -37,6 +39,13 @@ constexpr std::size_t kChecksumOffset = 16;
 constexpr std::size_t kAcceptedOffset = 8;
 
 constexpr std::uint8_t kCommitStart = 0xAA;
+
+// The payload size (byte 1) each frame kind carries; a finish frame carries 0.
+constexpr std::uint8_t kDataPayloadSize = static_cast<std::uint8_t>(kChunkSize);
+constexpr std::uint8_t kCommitPayloadSize = 12;
+constexpr std::uint8_t kReadRequestPayloadSize = 8;
+constexpr std::uint8_t kReadEndPayloadSize = 12;
+constexpr std::uint8_t kCommitAnswerPayloadSize = 4;
 
 // One frame as it travels on the wire. Every byte starts at zero, so bytes a
 // frame kind leaves unassigned go out as zero.
@@ -85,6 +94,79 @@ inline std::uint32_t BlockChecksum(const std::uint8_t* data, std::size_t size) {
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i < size; ++i) sum += data[i];
   return sum;
+}
+
+// Chunk `index` of a block: kChunkSize bytes from `chunk`.
+inline DeviceFrame DataFrame(std::uint32_t index, const std::uint8_t* chunk) {
+  DeviceFrame frame;
+  frame.SetPayloadSize(kDataPayloadSize);
+  frame.SetCommand(FrameCommand::Data);
+  frame.SetIndex(index);
+  std::memcpy(frame.Payload(), chunk, kChunkSize);
+  return frame;
+}
+
+// Ends a block's data frames: the watch keeps the first `length` bytes at
+// `address` when `checksum` matches the sum of all 4096 bytes it received.
+inline DeviceFrame CommitFrame(std::uint32_t address, std::uint32_t length, std::uint32_t checksum) {
+  DeviceFrame frame;
+  frame.SetStart(kCommitStart);
+  frame.SetPayloadSize(kCommitPayloadSize);
+  frame.SetCommand(FrameCommand::Commit);
+  frame.SetIndex(0);
+  frame.SetWord(kAddressOffset, address);
+  frame.SetWord(kLengthOffset, length);
+  frame.SetWord(kChecksumOffset, checksum);
+  return frame;
+}
+
+// The frames that write one block: its 128 data frames, then the commit.
+// `block` holds kBlockSize bytes (zero past `length`, which is what the watch
+// keeps); the commit carries the sum of all of them.
+using BlockWriteFrames = std::array<DeviceFrame, kChunksPerBlock + 1>;
+inline BlockWriteFrames WriteBlockFrames(std::uint32_t address, const std::uint8_t* block,
+                                         std::uint32_t length) {
+  BlockWriteFrames frames;
+  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) frames[i] = DataFrame(i, block + i * kChunkSize);
+  frames[kChunksPerBlock] = CommitFrame(address, length, BlockChecksum(block, kBlockSize));
+  return frames;
+}
+
+// The watch's answer to a commit.
+inline DeviceFrame CommitAnswerFrame(bool accepted) {
+  DeviceFrame frame;
+  frame.SetPayloadSize(kCommitAnswerPayloadSize);
+  frame.SetCommand(FrameCommand::CommitAnswer);
+  frame.SetWord(kAcceptedOffset, accepted ? 1 : 0);
+  return frame;
+}
+
+// Asks the watch for the block at `address`; it answers with 128 data frames
+// and a read end frame.
+inline DeviceFrame ReadRequestFrame(std::uint32_t address, std::uint32_t length) {
+  DeviceFrame frame;
+  frame.SetPayloadSize(kReadRequestPayloadSize);
+  frame.SetCommand(FrameCommand::ReadRequest);
+  frame.SetWord(kAddressOffset, address);
+  frame.SetWord(kLengthOffset, length);
+  return frame;
+}
+
+// Follows the data frames of a read with the checksum of the block sent.
+inline DeviceFrame ReadEndFrame(std::uint32_t address, std::uint32_t checksum) {
+  DeviceFrame frame;
+  frame.SetPayloadSize(kReadEndPayloadSize);
+  frame.SetCommand(FrameCommand::ReadEnd);
+  frame.SetWord(kAddressOffset, address);
+  frame.SetWord(kChecksumOffset, checksum);
+  return frame;
+}
+
+// Ends an update; it carries only its command and gets no answer.
+inline DeviceFrame FinishFrame() {
+  DeviceFrame frame;
+  frame.SetCommand(FrameCommand::Finish);
+  return frame;
 }
 
 }  // namespace kestrune
