@@ -96,11 +96,28 @@ inline std::uint32_t BlockChecksum(const std::uint8_t* data, std::size_t size) {
   return sum;
 }
 
+// A frame of `command` carrying `payloadSize`, every other byte zero.
+inline DeviceFrame FrameOf(FrameCommand command, std::uint8_t payloadSize) {
+  DeviceFrame frame;
+  frame.SetPayloadSize(payloadSize);
+  frame.SetCommand(command);
+  return frame;
+}
+
+// A frame of `command` whose payload holds a block's address, length and
+// checksum words; a kind that has no use for one of them sends it as zero.
+inline DeviceFrame BlockWordsFrame(FrameCommand command, std::uint8_t payloadSize, std::uint32_t address,
+                                   std::uint32_t length, std::uint32_t checksum) {
+  DeviceFrame frame = FrameOf(command, payloadSize);
+  frame.SetWord(kAddressOffset, address);
+  frame.SetWord(kLengthOffset, length);
+  frame.SetWord(kChecksumOffset, checksum);
+  return frame;
+}
+
 // Chunk `index` of a block: kChunkSize bytes from `chunk`.
 inline DeviceFrame DataFrame(std::uint32_t index, const std::uint8_t* chunk) {
-  DeviceFrame frame;
-  frame.SetPayloadSize(kDataPayloadSize);
-  frame.SetCommand(FrameCommand::Data);
+  DeviceFrame frame = FrameOf(FrameCommand::Data, kDataPayloadSize);
   frame.SetIndex(index);
   std::memcpy(frame.Payload(), chunk, kChunkSize);
   return frame;
@@ -108,15 +125,10 @@ inline DeviceFrame DataFrame(std::uint32_t index, const std::uint8_t* chunk) {
 
 // Ends a block's data frames: the watch keeps the first `length` bytes at
 // `address` when `checksum` matches the sum of all 4096 bytes it received.
+// Its index stays 0.
 inline DeviceFrame CommitFrame(std::uint32_t address, std::uint32_t length, std::uint32_t checksum) {
-  DeviceFrame frame;
+  DeviceFrame frame = BlockWordsFrame(FrameCommand::Commit, kCommitPayloadSize, address, length, checksum);
   frame.SetStart(kCommitStart);
-  frame.SetPayloadSize(kCommitPayloadSize);
-  frame.SetCommand(FrameCommand::Commit);
-  frame.SetIndex(0);
-  frame.SetWord(kAddressOffset, address);
-  frame.SetWord(kLengthOffset, length);
-  frame.SetWord(kChecksumOffset, checksum);
   return frame;
 }
 
@@ -134,9 +146,7 @@ inline BlockWriteFrames WriteBlockFrames(std::uint32_t address, const std::uint8
 
 // The watch's answer to a commit.
 inline DeviceFrame CommitAnswerFrame(bool accepted) {
-  DeviceFrame frame;
-  frame.SetPayloadSize(kCommitAnswerPayloadSize);
-  frame.SetCommand(FrameCommand::CommitAnswer);
+  DeviceFrame frame = FrameOf(FrameCommand::CommitAnswer, kCommitAnswerPayloadSize);
   frame.SetWord(kAcceptedOffset, accepted ? 1 : 0);
   return frame;
 }
@@ -144,29 +154,15 @@ inline DeviceFrame CommitAnswerFrame(bool accepted) {
 // Asks the watch for the block at `address`; it answers with 128 data frames
 // and a read end frame.
 inline DeviceFrame ReadRequestFrame(std::uint32_t address, std::uint32_t length) {
-  DeviceFrame frame;
-  frame.SetPayloadSize(kReadRequestPayloadSize);
-  frame.SetCommand(FrameCommand::ReadRequest);
-  frame.SetWord(kAddressOffset, address);
-  frame.SetWord(kLengthOffset, length);
-  return frame;
+  return BlockWordsFrame(FrameCommand::ReadRequest, kReadRequestPayloadSize, address, length, 0);
 }
 
 // Follows the data frames of a read with the checksum of the block sent.
 inline DeviceFrame ReadEndFrame(std::uint32_t address, std::uint32_t checksum) {
-  DeviceFrame frame;
-  frame.SetPayloadSize(kReadEndPayloadSize);
-  frame.SetCommand(FrameCommand::ReadEnd);
-  frame.SetWord(kAddressOffset, address);
-  frame.SetWord(kChecksumOffset, checksum);
-  return frame;
+  return BlockWordsFrame(FrameCommand::ReadEnd, kReadEndPayloadSize, address, 0, checksum);
 }
 
 // Ends an update; it carries only its command and gets no answer.
-inline DeviceFrame FinishFrame() {
-  DeviceFrame frame;
-  frame.SetCommand(FrameCommand::Finish);
-  return frame;
-}
+inline DeviceFrame FinishFrame() { return FrameOf(FrameCommand::Finish, 0); }
 
 }  // namespace kestrune
