@@ -19,7 +19,7 @@ kestrune_add_test(device_discovery_test
 if(NOT WIN32)
   kestrune_add_test(sysfs_serial_devices_test
       SOURCES ${CMAKE_CURRENT_LIST_DIR}/sysfs_serial_devices_test.cpp
-      LIBS kestrune_discovery)
+      LIBS kestrune_discovery kestrune_testing)
 endif()
 
 # Places the test-only stand-ins for setupapi.dll and cfgmgr32.dll beside a
@@ -40,7 +40,7 @@ if(WIN32)
   # One program, run as two tests.
   add_executable(device_platform_win_test ${CMAKE_CURRENT_LIST_DIR}/device_platform_win_test.cpp)
   target_link_libraries(device_platform_win_test PRIVATE
-      kestrune_discovery GTest::gtest GTest::gtest_main)
+      kestrune_discovery kestrune_testing GTest::gtest GTest::gtest_main)
   kestrune_place_fake_setupapi(device_platform_win_test)
   # Against the stand-ins...
   add_test(NAME device_platform_win_test COMMAND device_platform_win_test

@@ -33,7 +33,7 @@ kestrune_add_test(kestrune_update_text_test
     ${CMAKE_CURRENT_LIST_DIR}/update_manifest_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/format_path_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/file_contents_test.cpp
-  LIBS kestrune_update)
+  LIBS kestrune_update kestrune_testing)
 
 # Downloads against the reference update service: in-process with libcurl
 # natively; under Wine the service runs natively around the test program.
@@ -43,7 +43,7 @@ if(WIN32)
   add_executable(kestrune_download_test
     ${CMAKE_CURRENT_LIST_DIR}/download_client_test.cpp
     ${CMAKE_SOURCE_DIR}/tools/update_service/pattern_bytes.cpp)
-  target_link_libraries(kestrune_download_test PRIVATE kestrune_update
+  target_link_libraries(kestrune_download_test PRIVATE kestrune_update kestrune_testing
     GTest::gtest GTest::gtest_main)
   add_test(NAME kestrune_download_test
     COMMAND ${CMAKE_SOURCE_DIR}/tools/update_service/with-update-service
@@ -54,7 +54,7 @@ if(WIN32)
 else()
   kestrune_add_test(kestrune_download_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_client_test.cpp
-    LIBS kestrune_update kestrune_update_service
+    LIBS kestrune_update kestrune_update_service kestrune_testing
     LABELS network)
 endif()
 
@@ -63,7 +63,7 @@ if(NOT WIN32)
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/update_check_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/user_data_folder_test.cpp
-    LIBS kestrune_update kestrune_update_service
+    LIBS kestrune_update kestrune_update_service kestrune_testing
     LABELS network)
 endif()
 
