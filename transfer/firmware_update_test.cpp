@@ -384,6 +384,8 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   }
   if (c.finish) {
     EXPECT_TRUE(frames[at].Is(FrameCommand::Finish));
+    // The watch records a frame first and counts a finish frame just after.
+    watch.WaitForFinish(1, std::chrono::seconds(5));
   }
   EXPECT_EQ(watch.FinishCount(), c.finish ? 1u : 0u);
 
