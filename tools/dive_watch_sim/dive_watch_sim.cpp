@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <algorithm>
 #include <poll.h>
 #include <system_error>
 #include <termios.h>
@@ -30,7 +31,11 @@ void MakeRaw(int fd) {
 
 }  // namespace
 
-DiveWatchSim::DiveWatchSim(DiveWatchFaults faults) : faults_(faults) {
+DiveWatchSim::DiveWatchSim(DiveWatchFaults faults, DiveWatchPacing pacing)
+    : faults_(faults),
+      pacing_(pacing),
+      inbound_(std::max<std::uint32_t>(pacing.baud, 1)),
+      outbound_(std::max<std::uint32_t>(pacing.baud, 1)) {
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
   if (master_ < 0) ThrowErrno("posix_openpt");
   try {
@@ -160,9 +165,28 @@ void DiveWatchSim::Serve() {
       CloseLine();
       continue;
     }
+    // On a paced line the bytes just read are still crossing it: each
+    // frame is due when its last byte has crossed.
+    std::vector<LineSchedule::Clock::time_point> due;
+    if (pacing_.baud > 0) {
+      const auto readAt = LineSchedule::Clock::now();
+      std::size_t offset = 0;
+      for (std::size_t need = kFrameSize - pending.size() % kFrameSize;
+           offset + need <= std::size_t(got); offset += need, need = kFrameSize) {
+        due.push_back(inbound_.Carry(readAt, need));
+      }
+      if (offset < std::size_t(got)) inbound_.Carry(readAt, std::size_t(got) - offset);
+    }
     pending.insert(pending.end(), chunk, chunk + got);
     std::size_t used = 0;
-    while (pending.size() - used >= kFrameSize && !ReadingStopped()) {
+    for (std::size_t k = 0; pending.size() - used >= kFrameSize && !ReadingStopped(); ++k) {
+      if (pacing_.baud == 0) {
+        frameArrived_ = LineSchedule::Clock::now();
+      } else if (k < due.size() && PauseUntil(due[k])) {
+        frameArrived_ = due[k];
+      } else {
+        break;  // a stop or hang-up is waiting
+      }
       DeviceFrame frame;
       std::memcpy(frame.bytes.data(), pending.data() + used, kFrameSize);
       used += kFrameSize;
@@ -198,7 +222,8 @@ void DiveWatchSim::HandleFrame(const DeviceFrame& frame) {
 
 void DiveWatchSim::HandleData(const DeviceFrame& frame) {
   ++framesOfBlock_;
-  if (frame.Index() != nextIndex_ || nextIndex_ >= kChunksPerBlock || frame.PayloadSize() != kDataPayloadSize) {
+  if (frame.Index() != nextIndex_ || nextIndex_ >= kChunksPerBlock ||
+      frame.PayloadSize() != kDataPayloadSize) {
     blockSound_ = false;
   } else {
     std::memcpy(block_.data() + nextIndex_ * kChunkSize, frame.Payload(), kChunkSize);
@@ -216,9 +241,10 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
     return;
   }
   const std::uint32_t length = frame.Word(kLengthOffset);
-  const bool headSound =
-      frame.Start() == kCommitStart && frame.PayloadSize() == kCommitPayloadSize && frame.Index() == 0;
-  const bool sound = blockSound_ && nextIndex_ == kChunksPerBlock && headSound && length <= kBlockSize &&
+  const bool headSound = frame.Start() == kCommitStart &&
+                         frame.PayloadSize() == kCommitPayloadSize && frame.Index() == 0;
+  const bool sound = blockSound_ && nextIndex_ == kChunksPerBlock && headSound &&
+                     length <= kBlockSize &&
                      frame.Word(kChecksumOffset) == BlockChecksum(block_.data(), block_.size());
   const int number = blockNumber_;
   std::array<std::uint8_t, kBlockSize> received = block_;
@@ -228,8 +254,12 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
   blockSound_ = true;
   block_.fill(0);
 
-  const bool silent = faults_.silentFromBlock != DiveWatchFaults::kNever && number >= faults_.silentFromBlock;
+  const bool silent =
+      faults_.silentFromBlock != DiveWatchFaults::kNever && number >= faults_.silentFromBlock;
   if (silent) return;
+  // Flash writing, which the answer waits for.
+  const auto answerAt = frameArrived_ + pacing_.commitDelay;
+  if (pacing_.commitDelay.count() > 0 && !PauseUntil(answerAt)) return;
   DeviceFrame answer;
   if (faults_.wrongCommandBlock == number) {
     answer = CommitAnswerFrame(true);
@@ -247,8 +277,13 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
     }
     answer = CommitAnswerFrame(accepted);
   }
-  Answer(answer.bytes.data(), kFrameSize);
-  if (faults_.stopReadingAfterBlocks != DiveWatchFaults::kNever && blockNumber_ >= faults_.stopReadingAfterBlocks) {
+  if (pacing_.baud > 0) {
+    PacedWrite(answer.bytes.data(), kFrameSize, answerAt);
+  } else {
+    Answer(answer.bytes.data(), kFrameSize);
+  }
+  if (faults_.stopReadingAfterBlocks != DiveWatchFaults::kNever &&
+      blockNumber_ >= faults_.stopReadingAfterBlocks) {
     stopReading_ = true;
   }
 }
@@ -260,9 +295,12 @@ void DiveWatchSim::ServeRead(const DeviceFrame& request) {
     const std::uint32_t index = faults_.readWrongIndexAt == static_cast<int>(i) ? i + 1 : i;
     frames[i] = DataFrame(index, data.data() + i * kChunkSize);
   }
-  const std::uint32_t checksum = BlockChecksum(data.data(), data.size()) + (faults_.readWrongChecksum ? 1 : 0);
+  const std::uint32_t checksum =
+      BlockChecksum(data.data(), data.size()) + (faults_.readWrongChecksum ? 1 : 0);
   frames[kChunksPerBlock] = ReadEndFrame(request.Word(kAddressOffset), checksum);
-  if (faults_.answerInPieces) {
+  if (pacing_.baud > 0) {
+    PacedWrite(frames[0].bytes.data(), sizeof frames, frameArrived_);
+  } else if (faults_.answerInPieces) {
     for (const DeviceFrame& frame : frames) Answer(frame.bytes.data(), kFrameSize);
   } else {
     WriteAll(frames[0].bytes.data(), sizeof frames);
@@ -277,6 +315,38 @@ void DiveWatchSim::Answer(const std::uint8_t* bytes, std::size_t size) {
   if (!WriteAll(bytes, faults_.pieceSize)) return;
   std::this_thread::sleep_for(faults_.piecePause);
   WriteAll(bytes + faults_.pieceSize, size - faults_.pieceSize);
+}
+
+bool DiveWatchSim::PacedWrite(const std::uint8_t* bytes, std::size_t size,
+                              LineSchedule::Clock::time_point handedOver) {
+  std::vector<LineSchedule::Clock::time_point> crossed(size);
+  for (auto& at : crossed) at = outbound_.Carry(handedOver, 1);
+  // Each byte reaches the host once it has crossed; bytes whose time has
+  // already come (after a late wake-up) go together.
+  for (std::size_t sent = 0; sent < size;) {
+    if (!PauseUntil(crossed[sent])) return false;
+    const auto now = LineSchedule::Clock::now();
+    std::size_t ready = sent + 1;
+    while (ready < size && crossed[ready] <= now) ++ready;
+    if (!WriteAll(bytes + sent, ready - sent)) return false;
+    sent = ready;
+  }
+  return true;
+}
+
+bool DiveWatchSim::PauseUntil(LineSchedule::Clock::time_point until) {
+  for (;;) {
+    const auto left = until - LineSchedule::Clock::now();
+    if (left <= LineSchedule::Clock::duration::zero()) return true;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
+                           static_cast<long>(ns % 1'000'000'000)};
+    // A stop or hang-up ends the pause; the serving loop then reads it.
+    pollfd wake{wakeRead_, POLLIN, 0};
+    const int n = ::ppoll(&wake, 1, &timeout, nullptr);
+    if (n > 0) return false;
+    if (n < 0 && errno != EINTR) return false;
+  }
 }
 
 bool DiveWatchSim::WriteAll(const std::uint8_t* bytes, std::size_t size) {

@@ -24,6 +24,7 @@
 // requests do not count); the faults below name blocks by that number.
 #pragma once
 
+#include "tools/dive_watch_sim/line_schedule.h"
 #include "tools/dive_watch_sim/sparse_memory.h"
 #include "transfer/device_frame.h"
 
@@ -103,11 +104,22 @@ struct DiveWatchFaults {
   }
 };
 
+// How fast the simulated watch's line and flash are. The defaults are as
+// fast as the pty: no pacing, no flash time.
+struct DiveWatchPacing {
+  // Above 0: every byte in either direction takes as long as on a UART at
+  // this many baud, 8N1 (10 bit times). A frame is handled once its last
+  // byte has crossed; answer bytes reach the host one by one as they cross.
+  std::uint32_t baud = 0;
+  // Flash writing: each commit is answered this long after it has arrived.
+  std::chrono::milliseconds commitDelay{0};
+};
+
 class DiveWatchSim {
  public:
   // Opens a pty (raw on both sides, so bytes pass unchanged) and starts
   // serving at once. Throws std::system_error when no pty can be had.
-  explicit DiveWatchSim(DiveWatchFaults faults = {});
+  explicit DiveWatchSim(DiveWatchFaults faults = {}, DiveWatchPacing pacing = {});
 
   // Stops serving and closes the pty.
   ~DiveWatchSim();
@@ -157,11 +169,20 @@ class DiveWatchSim {
   void HandleCommit(const DeviceFrame& frame);
   void ServeRead(const DeviceFrame& frame);
   void Answer(const std::uint8_t* bytes, std::size_t size);
+  bool PacedWrite(const std::uint8_t* bytes, std::size_t size,
+                  LineSchedule::Clock::time_point handedOver);
+  bool PauseUntil(LineSchedule::Clock::time_point until);
   bool WriteAll(const std::uint8_t* bytes, std::size_t size);
   bool ReadingStopped() const;
   void CloseLine();
 
   const DiveWatchFaults faults_;
+  const DiveWatchPacing pacing_;
+  // The two directions of the line, host to watch and watch to host.
+  LineSchedule inbound_;
+  LineSchedule outbound_;
+  // When the frame being handled crossed the line.
+  LineSchedule::Clock::time_point frameArrived_{};
   std::string slavePath_;
   int master_ = -1;
   int slave_ = -1;  // held open so the host's close never hangs up the master

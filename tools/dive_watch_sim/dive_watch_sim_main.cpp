@@ -18,6 +18,7 @@
 namespace {
 
 using kestrune::DiveWatchFaults;
+using kestrune::DiveWatchPacing;
 using kestrune::DiveWatchSim;
 
 const char kUsage[] =
@@ -31,6 +32,8 @@ const char kUsage[] =
     "  --pieces                  send answers as 16 bytes, 5 ms pause, 24 bytes\n"
     "  --read-wrong-index K      served reads: data frame K carries index K+1\n"
     "  --read-wrong-checksum     served reads: ReadEnd checksum off by one\n"
+    "  --baud N                  pace the line as a UART at N baud, 8N1, both ways\n"
+    "  --commit-delay MS         answer each commit MS milliseconds after it arrived\n"
     "  --dump FILE               written memory [lowest, highest), gaps 0xFF\n"
     "  --dump-dir DIR            one file per written run: DIR/<address, 8 hex>.bin\n"
     "  --frames FILE             every frame received, 40 bytes each, in order\n"
@@ -58,17 +61,20 @@ void WriteOutputs(const DiveWatchSim& sim, const Outputs& outputs) {
     std::vector<std::uint8_t> bytes;
     if (!regions.empty()) {
       const std::uint32_t low = regions.front().address;
-      const std::uint64_t high = regions.back().address + std::uint64_t{regions.back().bytes.size()};
+      const std::uint64_t high =
+          regions.back().address + std::uint64_t{regions.back().bytes.size()};
       bytes = sim.Memory(low, static_cast<std::size_t>(high - low));
     }
-    if (!WriteAtomically(outputs.dump, bytes.data(), bytes.size())) std::perror(outputs.dump.c_str());
+    if (!WriteAtomically(outputs.dump, bytes.data(), bytes.size()))
+      std::perror(outputs.dump.c_str());
   }
   if (!outputs.dumpDir.empty()) {
     for (const auto& region : regions) {
       char name[16];
       std::snprintf(name, sizeof name, "%08x.bin", static_cast<unsigned>(region.address));
       const std::string path = outputs.dumpDir + "/" + name;
-      if (!WriteAtomically(path, region.bytes.data(), region.bytes.size())) std::perror(path.c_str());
+      if (!WriteAtomically(path, region.bytes.data(), region.bytes.size()))
+        std::perror(path.c_str());
     }
   }
   if (!outputs.frames.empty()) {
@@ -91,6 +97,9 @@ bool ParseCount(const char* text, int& out) {
 
 int main(int argc, char** argv) {
   DiveWatchFaults faults;
+  DiveWatchPacing pacing;
+  int baud = 0;
+  int commitDelayMs = 0;
   Outputs outputs;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -107,22 +116,39 @@ int main(int argc, char** argv) {
       return true;
     };
     bool ok = true;
-    if (option == "--refuse-block") ok = count(faults.refuseBlock);
-    else if (option == "--wrong-command-block") ok = count(faults.wrongCommandBlock);
-    else if (option == "--silent-from-block") ok = count(faults.silentFromBlock);
-    else if (option == "--hang-up-in-block") ok = count(faults.hangUpInBlock);
-    else if (option == "--hang-up-after-frames") ok = count(faults.hangUpAfterFrames);
-    else if (option == "--stop-reading-after") ok = count(faults.stopReadingAfterBlocks);
-    else if (option == "--pieces") faults.answerInPieces = true;
-    else if (option == "--read-wrong-index") ok = count(faults.readWrongIndexAt);
-    else if (option == "--read-wrong-checksum") faults.readWrongChecksum = true;
-    else if (option == "--dump") ok = text(outputs.dump);
-    else if (option == "--dump-dir") ok = text(outputs.dumpDir);
-    else if (option == "--frames") ok = text(outputs.frames);
+    if (option == "--refuse-block")
+      ok = count(faults.refuseBlock);
+    else if (option == "--wrong-command-block")
+      ok = count(faults.wrongCommandBlock);
+    else if (option == "--silent-from-block")
+      ok = count(faults.silentFromBlock);
+    else if (option == "--hang-up-in-block")
+      ok = count(faults.hangUpInBlock);
+    else if (option == "--hang-up-after-frames")
+      ok = count(faults.hangUpAfterFrames);
+    else if (option == "--stop-reading-after")
+      ok = count(faults.stopReadingAfterBlocks);
+    else if (option == "--pieces")
+      faults.answerInPieces = true;
+    else if (option == "--read-wrong-index")
+      ok = count(faults.readWrongIndexAt);
+    else if (option == "--read-wrong-checksum")
+      faults.readWrongChecksum = true;
+    else if (option == "--baud")
+      ok = count(baud) && baud > 0;
+    else if (option == "--commit-delay")
+      ok = count(commitDelayMs);
+    else if (option == "--dump")
+      ok = text(outputs.dump);
+    else if (option == "--dump-dir")
+      ok = text(outputs.dumpDir);
+    else if (option == "--frames")
+      ok = text(outputs.frames);
     else if (option == "--help") {
       std::cout << kUsage;
       return 0;
-    } else ok = false;
+    } else
+      ok = false;
     if (!ok) {
       std::cerr << "dive-watch-sim: bad option " << option << "\n" << kUsage;
       return 2;
@@ -138,8 +164,10 @@ int main(int argc, char** argv) {
   sigaddset(&stops, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
+  pacing.baud = static_cast<std::uint32_t>(baud);
+  pacing.commitDelay = std::chrono::milliseconds(commitDelayMs);
   try {
-    DiveWatchSim sim(faults);
+    DiveWatchSim sim(faults, pacing);
     sim.OnFinish([&sim, &outputs] { WriteOutputs(sim, outputs); });
     std::cout << sim.SlavePath() << std::endl;
     int signal = 0;

@@ -113,11 +113,32 @@ TEST_F(DiveWatchSimProgramTest, MisbehaviourOptionsReachTheWatch) {
   EXPECT_FALSE(protocol.WriteBlock(kBlockSize, image.data(), kBlockSize));
 }
 
-TEST_F(DiveWatchSimProgramTest, UnknownOptionExitsWithUsage) {
-  ChildProgram sim(Sim({"--no-such-option"}));
-  EXPECT_TRUE(sim.FirstLine().empty());
-  const int status = sim.Stop();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+TEST_F(DiveWatchSimProgramTest, PacingOptionsReachTheWatch) {
+  ChildProgram sim(Sim({"--baud", "115200", "--commit-delay", "50"}));
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.FirstLine().c_str());
+  DeviceProtocol protocol(&port, 10000ms);
+  const auto image = RandomImage(kBlockSize, 5);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(protocol.WriteBlock(0, image.data(), kBlockSize));
+  // 5200 bytes at 10 bit times of 115200 baud, then the flash time: a
+  // paced watch is never faster than that.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 451ms + 50ms);
+}
+
+TEST_F(DiveWatchSimProgramTest, BadOptionsExitWithUsage) {
+  const std::vector<std::vector<std::string>> cases = {{"--no-such-option"},
+                                                       {"--baud", "0"},
+                                                       {"--baud", "fast"},
+                                                       {"--commit-delay", "-1"},
+                                                       {"--baud"}};
+  for (const auto& options : cases) {
+    ChildProgram sim(Sim(options));
+    EXPECT_TRUE(sim.FirstLine().empty()) << options[0];
+    const int status = sim.Stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << options[0] << " " << status;
+  }
 }
 
 }  // namespace

@@ -96,17 +96,22 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         CheckCase{"Sound", {}, true},
         CheckCase{"DataOutOfOrder", [](auto& f) { std::swap(f[5], f[6]); }, false},
-        CheckCase{"DataFrameMissing", [](auto& f) { f.erase(f.begin() + kChunksPerBlock - 1); }, false},
+        CheckCase{"DataFrameMissing", [](auto& f) { f.erase(f.begin() + kChunksPerBlock - 1); },
+                  false},
         CheckCase{"DataFrameTooMany",
-                  [](auto& f) { f.insert(f.begin() + kChunksPerBlock, f[kChunksPerBlock - 1]); }, false},
+                  [](auto& f) { f.insert(f.begin() + kChunksPerBlock, f[kChunksPerBlock - 1]); },
+                  false},
         CheckCase{"DataPayloadSizeWrong", [](auto& f) { f[9].SetPayloadSize(31); }, false},
         CheckCase{"CommitStartByteMissing", [](auto& f) { f.back().SetStart(0); }, false},
         CheckCase{"CommitPayloadSizeWrong", [](auto& f) { f.back().SetPayloadSize(8); }, false},
         CheckCase{"CommitIndexNotZero", [](auto& f) { f.back().SetIndex(1); }, false},
-        CheckCase{"ChecksumOffByOne",
-                  [](auto& f) { f.back().SetWord(kChecksumOffset, f.back().Word(kChecksumOffset) + 1); }, false},
+        CheckCase{
+            "ChecksumOffByOne",
+            [](auto& f) { f.back().SetWord(kChecksumOffset, f.back().Word(kChecksumOffset) + 1); },
+            false},
         CheckCase{"ChunkChangedAfterChecksum", [](auto& f) { f[64].Payload()[3] ^= 0x01; }, false},
-        CheckCase{"LengthAboveABlock", [](auto& f) { f.back().SetWord(kLengthOffset, kBlockSize + 1); }, false}),
+        CheckCase{"LengthAboveABlock",
+                  [](auto& f) { f.back().SetWord(kLengthOffset, kBlockSize + 1); }, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DiveWatchSimTest, ServesReadsOfWrittenAndErasedMemory) {
@@ -146,6 +151,61 @@ TEST(DiveWatchSimTest, CountsFinishFramesWithoutAnswering) {
   ASSERT_TRUE(sim.WaitForFinish(1, 2s));
   DeviceFrame nothing;
   EXPECT_FALSE(line.Receive(nothing, 200ms));
+}
+
+// A paced line can only make the watch later, never earlier, so the lower
+// bounds below hold on any machine; the upper bound is the generous receive
+// time-out.
+struct PacingCase {
+  const char* name;
+  DiveWatchPacing pacing;
+  std::chrono::microseconds earliest;  // from the commit's handover to the whole answer
+};
+
+TEST(DiveWatchSimTest, PacedLineAndFlashHoldTheAnswerBack) {
+  const PacingCase cases[] = {
+      // 80 bytes at 10 bit times each: the commit in, the answer out.
+      {"a frame each way at 1200 baud", {1200, 0ms}, 666'666us},
+      {"flash time on an unpaced line", {0, 250ms}, 250ms},
+      {"line and flash time add up", {2400, 200ms}, 333'333us + 200ms},
+  };
+  for (const PacingCase& c : cases) {
+    DiveWatchSim sim({}, c.pacing);
+    RawLine line(sim.SlavePath());
+    // A commit without its data frames: refused, but answered all the same.
+    const auto sent = std::chrono::steady_clock::now();
+    line.Send({CommitFrame(0, kBlockSize, 0)});
+    DeviceFrame answer;
+    ASSERT_TRUE(line.Receive(answer, 10s)) << c.name;
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, c.earliest) << c.name;
+    EXPECT_TRUE(answer.Is(FrameCommand::CommitAnswer)) << c.name;
+    EXPECT_EQ(answer.Word(kAcceptedOffset), 0u) << c.name;
+  }
+}
+
+TEST(DiveWatchSimTest, PacedLineCarriesBlocksUnchanged) {
+  DiveWatchSim sim({}, {115200, 5ms});
+  RawLine line(sim.SlavePath());
+  std::vector<std::uint8_t> data(kBlockSize);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 3);
+  line.Send(BlockFrames(0x1000, data));
+  DeviceFrame answer;
+  ASSERT_TRUE(line.Receive(answer, 10s));
+  EXPECT_EQ(answer.Word(kAcceptedOffset), 1u);
+  EXPECT_EQ(sim.Memory(0x1000, kBlockSize), data);
+}
+
+TEST(DiveWatchSimTest, PacedWatchStopsPromptlyInTheMiddleOfAnAnswer) {
+  const auto start = std::chrono::steady_clock::now();
+  {
+    // At 600 baud the 129 frames of a served read would take 8.6 s.
+    DiveWatchSim sim({}, {600, 0ms});
+    RawLine line(sim.SlavePath());
+    line.Send({ReadRequestFrame(0, kBlockSize)});
+    DeviceFrame frame;
+    ASSERT_TRUE(line.Receive(frame, 10s));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
 }
 
 }  // namespace
