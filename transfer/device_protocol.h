@@ -13,8 +13,9 @@ namespace kestrune {
 
 // Holds a pointer to the serial port of an open SerialLink and nothing that
 // outlives one call; it neither opens nor closes the port. One thread at a
-// time. Every frame write and every answer read is bounded by the answer
-// time-out given at construction.
+// time. Every write (a block's frames together, a request, the finish frame)
+// and every answer read is bounded by the answer time-out given at
+// construction.
 //
 // Failures of the exchange itself (the watch refused, answered something
 // else, or sent data that does not match its checksum) come back as false.

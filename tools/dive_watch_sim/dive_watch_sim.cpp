@@ -142,8 +142,6 @@ void DiveWatchSim::CloseLine() {
 bool DiveWatchSim::ReadingStopped() const { return stopReading_ || master_ < 0; }
 
 void DiveWatchSim::Serve() {
-  std::vector<std::uint8_t> pending;
-  std::uint8_t chunk[16 * 1024];
   for (;;) {
     pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {master_, POLLIN, 0}};
     const nfds_t count = ReadingStopped() ? 1 : 2;
@@ -158,46 +156,54 @@ void DiveWatchSim::Serve() {
       continue;
     }
     if (count < 2 || fds[1].revents == 0) continue;
-    const ssize_t got = ::read(master_, chunk, sizeof chunk);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (got <= 0) {
-      // Cannot happen while we hold the slave open; treat it as a hang-up.
-      CloseLine();
-      continue;
+    ReadArrived();
+    HandleArrivedFrames();
+  }
+}
+
+void DiveWatchSim::ReadArrived() {
+  std::uint8_t chunk[16 * 1024];
+  const ssize_t got = ::read(master_, chunk, sizeof chunk);
+  if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (got <= 0) {
+    // Cannot happen while we hold the slave open; treat it as a hang-up.
+    CloseLine();
+    return;
+  }
+  // On a paced line the bytes just read are still crossing it: each frame
+  // is due when its last byte has crossed.
+  if (pacing_.baud > 0) {
+    const auto readAt = LineSchedule::Clock::now();
+    const std::size_t size = static_cast<std::size_t>(got);
+    std::size_t offset = 0;
+    for (std::size_t need = kFrameSize - pending_.size() % kFrameSize; offset + need <= size;
+         offset += need, need = kFrameSize) {
+      frameDue_.push_back(inbound_.Carry(readAt, need));
     }
-    // On a paced line the bytes just read are still crossing it: each
-    // frame is due when its last byte has crossed.
-    std::vector<LineSchedule::Clock::time_point> due;
-    if (pacing_.baud > 0) {
-      const auto readAt = LineSchedule::Clock::now();
-      std::size_t offset = 0;
-      for (std::size_t need = kFrameSize - pending.size() % kFrameSize;
-           offset + need <= std::size_t(got); offset += need, need = kFrameSize) {
-        due.push_back(inbound_.Carry(readAt, need));
-      }
-      if (offset < std::size_t(got)) inbound_.Carry(readAt, std::size_t(got) - offset);
+    if (offset < size) inbound_.Carry(readAt, size - offset);
+  }
+  pending_.insert(pending_.end(), chunk, chunk + got);
+}
+
+void DiveWatchSim::HandleArrivedFrames() {
+  while (pending_.size() >= kFrameSize && !ReadingStopped()) {
+    if (pacing_.baud == 0) {
+      frameArrived_ = LineSchedule::Clock::now();
+    } else if (PauseUntil(frameDue_.front())) {
+      frameArrived_ = frameDue_.front();
+      frameDue_.pop_front();
+    } else {
+      return;  // a stop or hang-up is waiting
     }
-    pending.insert(pending.end(), chunk, chunk + got);
-    std::size_t used = 0;
-    for (std::size_t k = 0; pending.size() - used >= kFrameSize && !ReadingStopped(); ++k) {
-      if (pacing_.baud == 0) {
-        frameArrived_ = LineSchedule::Clock::now();
-      } else if (k < due.size() && PauseUntil(due[k])) {
-        frameArrived_ = due[k];
-      } else {
-        break;  // a stop or hang-up is waiting
-      }
-      DeviceFrame frame;
-      std::memcpy(frame.bytes.data(), pending.data() + used, kFrameSize);
-      used += kFrameSize;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        frames_.push_back(frame);
-        changed_.notify_all();
-      }
-      HandleFrame(frame);
+    DeviceFrame frame;
+    std::memcpy(frame.bytes.data(), pending_.data(), kFrameSize);
+    pending_.erase(pending_.begin(), pending_.begin() + kFrameSize);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      frames_.push_back(frame);
+      changed_.notify_all();
     }
-    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
+    HandleFrame(frame);
   }
 }
 
@@ -341,11 +347,18 @@ bool DiveWatchSim::PauseUntil(LineSchedule::Clock::time_point until) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
     const timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
                            static_cast<long>(ns % 1'000'000'000)};
-    // A stop or hang-up ends the pause; the serving loop then reads it.
-    pollfd wake{wakeRead_, POLLIN, 0};
-    const int n = ::ppoll(&wake, 1, &timeout, nullptr);
-    if (n > 0) return false;
+    // A paced line keeps taking the host's bytes meanwhile, as a UART's
+    // receiver does, so the pty never fills and holds the host back.
+    pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {master_, POLLIN, 0}};
+    const nfds_t count = pacing_.baud > 0 && !ReadingStopped() ? 2 : 1;
+    const int n = ::ppoll(fds, count, &timeout, nullptr);
     if (n < 0 && errno != EINTR) return false;
+    // A stop or hang-up ends the pause; the serving loop then reads it.
+    if (n > 0 && fds[0].revents != 0) return false;
+    if (n > 0 && count == 2 && fds[1].revents != 0) {
+      ReadArrived();
+      if (master_ < 0) return false;
+    }
   }
 }
 

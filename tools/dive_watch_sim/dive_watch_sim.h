@@ -31,6 +31,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -164,6 +165,8 @@ class DiveWatchSim {
 
  private:
   void Serve();
+  void ReadArrived();
+  void HandleArrivedFrames();
   void HandleFrame(const DeviceFrame& frame);
   void HandleData(const DeviceFrame& frame);
   void HandleCommit(const DeviceFrame& frame);
@@ -181,6 +184,10 @@ class DiveWatchSim {
   // The two directions of the line, host to watch and watch to host.
   LineSchedule inbound_;
   LineSchedule outbound_;
+  // Bytes read but not yet handled, and on a paced line when each whole
+  // frame among them has crossed it (simulator thread only).
+  std::vector<std::uint8_t> pending_;
+  std::deque<LineSchedule::Clock::time_point> frameDue_;
   // When the frame being handled crossed the line.
   LineSchedule::Clock::time_point frameArrived_{};
   std::string slavePath_;

@@ -205,6 +205,9 @@ class ReferenceUpdateService::Impl {
     acceptor.async_accept([this, &acceptor, &context](boost::system::error_code ec,
                                                       tcp::socket socket) {
       if (ec) return;  // closed on Stop
+      // Head and body go out in separate writes; without this the body
+      // waits for the client's delayed acknowledgement of the head.
+      socket.set_option(tcp::no_delay(true), ec);
       std::lock_guard<std::mutex> lock(mutex_);
       if (stopping_) return;
       ReapFinishedConnections();
