@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <optional>
+#include <algorithm>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace kestrune {
@@ -19,7 +21,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void Raise(const char* word, int error) {
-  throw boost::system::system_error(boost::system::error_code(error, boost::system::system_category()), word);
+  throw boost::system::system_error(
+      boost::system::error_code(error, boost::system::system_category()), word);
 }
 
 // Waits until `fd` is ready for `events` or the deadline passes. The
@@ -38,6 +41,21 @@ void AwaitReady(int fd, short events, std::chrono::milliseconds bound,
   }
 }
 
+// Makes a wait for input on the tty end only once `count` bytes are there
+// (VMIN, with VTIME 0, is what poll() on a tty in raw mode waits for). On a
+// slow line the bytes of an answer arrive one by one; without this the
+// thread would wake for each of them. Left unchanged where it cannot be set
+// (not a tty): the wait then ends at the first byte, as before.
+void WakeForAtLeast(int fd, std::size_t count) {
+  termios ios;
+  if (::tcgetattr(fd, &ios) != 0) return;
+  const cc_t wanted = static_cast<cc_t>(std::min<std::size_t>(count, 255));
+  if (ios.c_cc[VMIN] == wanted && ios.c_cc[VTIME] == 0) return;
+  ios.c_cc[VMIN] = wanted;
+  ios.c_cc[VTIME] = 0;
+  ::tcsetattr(fd, TCSANOW, &ios);
+}
+
 }  // namespace
 
 std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buffer buffer,
@@ -53,6 +71,7 @@ std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buff
     } else if (n == 0) {
       throw boost::system::system_error(boost::asio::error::eof, "read");  // the line hung up
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      WakeForAtLeast(fd, buffer.size() - done);
       AwaitReady(fd, POLLIN, bound, deadline, "read");
     } else if (errno != EINTR) {
       Raise("read", errno);
