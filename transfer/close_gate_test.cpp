@@ -40,19 +40,17 @@ TEST(CloseGate, WithoutACloseWritingMayBeginAgain) {
 // However the two race, exactly one side wins: either the close goes ahead
 // and writing never begins, or writing began and the close is deferred.
 TEST(CloseGate, RacingCloseAndWritingNeverBothProceed) {
-  for (int round = 0; round < 2000; ++round) {
+  for (int round = 0; round < 300; ++round) {
     CloseGate gate;
     std::atomic<bool> go{false};
     bool closedNow = false;
     bool writingBegan = false;
     std::thread front([&] {
-      while (!go) {
-      }
+      while (!go) std::this_thread::yield();
       closedNow = gate.RequestClose();
     });
     std::thread run([&] {
-      while (!go) {
-      }
+      while (!go) std::this_thread::yield();
       writingBegan = gate.BeginWriting();
     });
     go = true;
