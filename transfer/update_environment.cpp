@@ -1,0 +1,21 @@
+#include "transfer/update_environment.h"
+
+#include <utility>
+
+#include "transfer/device_protocol.h"
+#include "update/downloader.h"
+
+namespace kestrune {
+
+FirmwareUpdateEnvironment UpdateEnvironment::ForFirmwareUpdate(
+    std::function<std::string()> manifestText, CloseGate* closeGate) const {
+  return FirmwareUpdateEnvironment{downloader, *devices, std::move(manifestText), answerTimeout,
+                                   closeGate};
+}
+
+UpdateEnvironment PlatformUpdateEnvironment() {
+  return UpdateEnvironment{PlatformDownloader(), SystemSerialDeviceTree(),
+                           DeviceProtocol::kDefaultAnswerTimeout};
+}
+
+}  // namespace kestrune
