@@ -21,25 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "testing/scoped_environment_variable.h"
+#include "testing/temp_folder.h"
+
 namespace kestrune {
 namespace {
-
-class EnvironmentVariable {
- public:
-  EnvironmentVariable(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, hadOld_ = true;
-    setenv(name, value.c_str(), 1);
-  }
-  ~EnvironmentVariable() {
-    if (hadOld_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool hadOld_ = false;
-};
+using testing_support::ScopedEnvironmentVariable;
+using testing_support::TempFolder;
 
 // Answers Hello and org.freedesktop.login1.Manager.Inhibit for one client.
 // Inhibit hands out the write end of a pipe and keeps the read end: the
@@ -48,10 +36,7 @@ class StandInLogind {
  public:
   // `answers` false: Inhibit calls are taken and never answered.
   explicit StandInLogind(bool answers = true) : answers_(answers) {
-    char dir[] = "/tmp/kestrune-logind-XXXXXX";
-    EXPECT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-    socketPath_ = dir_ + "/system_bus_socket";
+    socketPath_ = (dir_.path() / "system_bus_socket").string();
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -65,8 +50,6 @@ class StandInLogind {
     thread_.join();
     close(listener_);
     if (lockReadEnd_ >= 0) close(lockReadEnd_);
-    unlink(socketPath_.c_str());
-    rmdir(dir_.c_str());
   }
 
   std::string Address() const { return "unix:path=" + socketPath_; }
@@ -113,13 +96,10 @@ class StandInLogind {
 
   void Serve() {
     static const sd_bus_vtable kDbus[] = {
-        SD_BUS_VTABLE_START(0),
-        SD_BUS_METHOD("Hello", "", "s", OnHello, 0),
-        SD_BUS_VTABLE_END};
-    static const sd_bus_vtable kManager[] = {
-        SD_BUS_VTABLE_START(0),
-        SD_BUS_METHOD("Inhibit", "ssss", "h", OnInhibit, 0),
-        SD_BUS_VTABLE_END};
+        SD_BUS_VTABLE_START(0), SD_BUS_METHOD("Hello", "", "s", OnHello, 0), SD_BUS_VTABLE_END};
+    static const sd_bus_vtable kManager[] = {SD_BUS_VTABLE_START(0),
+                                             SD_BUS_METHOD("Inhibit", "ssss", "h", OnInhibit, 0),
+                                             SD_BUS_VTABLE_END};
 
     pollfd wait{listener_, POLLIN, 0};
     while (!stop_ && poll(&wait, 1, 50) == 0) {
@@ -132,8 +112,8 @@ class StandInLogind {
     sd_bus_slot* slots[2] = {};
     if (sd_bus_new(&bus) < 0 || sd_bus_set_fd(bus, connection, connection) < 0 ||
         sd_bus_set_server(bus, 1, id) < 0 || sd_bus_negotiate_fds(bus, 1) < 0 ||
-        sd_bus_add_object_vtable(bus, &slots[0], "/org/freedesktop/DBus",
-                                 "org.freedesktop.DBus", kDbus, this) < 0 ||
+        sd_bus_add_object_vtable(bus, &slots[0], "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                 kDbus, this) < 0 ||
         sd_bus_add_object_vtable(bus, &slots[1], "/org/freedesktop/login1",
                                  "org.freedesktop.login1.Manager", kManager, this) < 0 ||
         sd_bus_start(bus) < 0) {
@@ -151,7 +131,8 @@ class StandInLogind {
   }
 
   const bool answers_;
-  std::string dir_, socketPath_;
+  TempFolder dir_{"logind"};
+  std::string socketPath_;
   int listener_ = -1;
   std::mutex mutex_;
   std::vector<std::string> arguments_;
@@ -162,7 +143,7 @@ class StandInLogind {
 
 TEST(SleepInhibitorLinux, HoldsLogindSleepAndShutdownBlockUntilDestroyed) {
   StandInLogind logind;
-  EnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
+  ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
   {
     SleepInhibitor inhibitor("Writing firmware to the dive watch");
     ASSERT_TRUE(inhibitor.Held());
@@ -177,7 +158,7 @@ TEST(SleepInhibitorLinux, HoldsLogindSleepAndShutdownBlockUntilDestroyed) {
 
 TEST(SleepInhibitorLinux, ALogindThatDoesNotAnswerDelaysOnlyBriefly) {
   StandInLogind logind(false);
-  EnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
+  ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
   const auto start = std::chrono::steady_clock::now();
   SleepInhibitor inhibitor("Writing firmware to the dive watch");
   EXPECT_FALSE(inhibitor.Held());
@@ -185,8 +166,8 @@ TEST(SleepInhibitorLinux, ALogindThatDoesNotAnswerDelaysOnlyBriefly) {
 }
 
 TEST(SleepInhibitorLinux, WithoutLogindItIsQuietlyInert) {
-  EnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS",
-                          "unix:path=/tmp/kestrune-no-such-bus/socket");
+  ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS",
+                                "unix:path=/tmp/kestrune-no-such-bus/socket");
   SleepInhibitor inhibitor("Writing firmware to the dive watch");
   EXPECT_FALSE(inhibitor.Held());
 }
