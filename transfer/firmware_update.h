@@ -26,7 +26,8 @@ inline constexpr char16_t kUpdateDone[] = u"更新完成";
 // the watch stopped answering or reading.
 inline constexpr char16_t kPortUnavailable[] = u"無法開啟潛水錶連接埠";
 inline constexpr char16_t kWatchSilent[] = u"潛水錶沒有回應";
-// A front-end's close waits for the run's end while the watch is written.
+// Said by a window asked to close while firmware is being written; it closes
+// when the run has ended.
 inline constexpr char16_t kCloseDeferred[] = u"更新結束後將關閉視窗";
 
 // The status line while a deferred close is owed: the run's own status may
