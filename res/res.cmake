@@ -9,12 +9,14 @@ if(WIN32)
     COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/make_icon.py" "${KESTRUNE_ICON}"
     DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/make_icon.py"
     COMMENT "Drawing the program icon")
+  # The version resource's numbers come from the project's version.
+  configure_file(program_version.h.in "${CMAKE_CURRENT_BINARY_DIR}/program_version.h" @ONLY)
   add_library(kestrune_resources OBJECT kestrune.rc)
   # windres looks for the icon and the manifest in its include folders.
   target_include_directories(kestrune_resources PRIVATE
       "${CMAKE_CURRENT_BINARY_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}")
   set_source_files_properties(kestrune.rc PROPERTIES OBJECT_DEPENDS
-      "${KESTRUNE_ICON};${CMAKE_CURRENT_SOURCE_DIR}/app.manifest;${CMAKE_CURRENT_SOURCE_DIR}/resource.h")
+      "${KESTRUNE_ICON};${CMAKE_CURRENT_SOURCE_DIR}/app.manifest;${CMAKE_CURRENT_SOURCE_DIR}/resource.h;${CMAKE_CURRENT_BINARY_DIR}/program_version.h")
 endif()
 
 if(WIN32)
