@@ -4,7 +4,7 @@ into a scratch root, its control fields, files, programs, desktop entry,
 icons, udev rule and documents checked, and lintian run on it.
 
 usage: package_contents_test.py --package-dir DIR --version V --icon-script make_icon.py
-                                [--program NAME ...] [--icon-size N ...]
+                                [--program NAME ...] [--icon-size N ...] [--manual NAME.1 ...]
 Exits 77 (skipped) when DIR holds no package, unless KESTRUNE_REQUIRE_PACKAGE
 is set.
 """
@@ -52,8 +52,8 @@ def expected_files():
         f"{RULES_DIR}/70-{NAME}.rules",
         f"usr/share/doc/{NAME}/copyright",
         f"usr/share/doc/{NAME}/changelog.gz",
-        f"usr/share/man/man1/{NAME}.1.gz",
     }
+    files |= {f"usr/share/man/man1/{m}.gz" for m in ARGS.manual}
     return files
 
 
@@ -228,6 +228,7 @@ def main():
     parser.add_argument("--icon-script", required=True)
     parser.add_argument("--program", action="append", default=[])
     parser.add_argument("--icon-size", action="append", type=int, default=[])
+    parser.add_argument("--manual", action="append", default=[])
     ARGS, rest = parser.parse_known_args()
     if not os.path.exists(package_path()):
         message = (f"no package {package_path()}: build it with scripts/release, "
