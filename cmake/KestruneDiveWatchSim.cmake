@@ -10,8 +10,7 @@ include_guard(GLOBAL)
 
 set(KESTRUNE_WITH_SIM_COM "${CMAKE_SOURCE_DIR}/tools/dive_watch_sim/with-sim-com")
 if(WIN32)
-  set(KESTRUNE_DIVE_WATCH_SIM "${CMAKE_SOURCE_DIR}/build/native/tools/dive_watch_sim/dive-watch-sim"
-      CACHE FILEPATH "The native dive-watch-sim program that the Windows build's tests talk to")
+  set(KESTRUNE_DIVE_WATCH_SIM "${KESTRUNE_NATIVE_BUILD_DIR}/tools/dive_watch_sim/dive-watch-sim")
 endif()
 
 function(kestrune_add_sim_test)
