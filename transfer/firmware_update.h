@@ -25,6 +25,9 @@ inline constexpr char16_t kUpdateDone[] = u"更新完成";
 // the watch stopped answering or reading.
 inline constexpr char16_t kPortUnavailable[] = u"無法開啟潛水錶連接埠";
 inline constexpr char16_t kWatchSilent[] = u"潛水錶沒有回應";
+// Said by a window asked to close while firmware is being written; it closes
+// when the run has ended.
+inline constexpr char16_t kCloseDeferred[] = u"更新結束後將關閉視窗";
 
 // What a run reports to, implemented by the dialog with window messages and
 // by tests by recording.

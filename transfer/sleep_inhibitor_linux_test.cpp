@@ -160,13 +160,13 @@ class StandInLogind {
   std::thread thread_;
 };
 
-TEST(SleepInhibitorLinux, HoldsLogindSleepBlockUntilDestroyed) {
+TEST(SleepInhibitorLinux, HoldsLogindSleepAndShutdownBlockUntilDestroyed) {
   StandInLogind logind;
   EnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
   {
     SleepInhibitor inhibitor("Writing firmware to the dive watch");
     ASSERT_TRUE(inhibitor.Held());
-    const std::vector<std::string> expected = {"sleep", "orvel kestrune",
+    const std::vector<std::string> expected = {"sleep:shutdown", "orvel kestrune",
                                                "Writing firmware to the dive watch", "block"};
     EXPECT_EQ(logind.InhibitArguments(), expected);
     // The stand-in drops its own copy once the reply is out; ours stays.
