@@ -7,10 +7,8 @@
 #include "app/framework/message_loop.h"
 #include "app/window_reporters.h"
 #include "app/worker_start.h"
-#include "device/device_platform.h"
-#include "transfer/device_protocol.h"
 #include "transfer/firmware_update.h"
-#include "update/downloader.h"
+#include "transfer/update_environment.h"
 #include "update/update_check.h"
 
 namespace kestrune {
@@ -94,7 +92,7 @@ LRESULT CMainDlg::OnInitDialog() {
 
   shared_->AttachWindow(Window());
   if (!StartWorker(CheckThread, boost::bind(&CMainDlg::RunUpdateCheck, shared_))) {
-    ShowStatusNow(kCannotStartWorker);
+    shared_->PostStatus(kCannotStartWorker);
   }
   // The dialog manager puts the focus on the first tab stop, the notes.
   return TRUE;
@@ -147,7 +145,7 @@ LRESULT CMainDlg::OnUpdateFirmware() {
   if (!StartWorker(UpdateThread, boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
     shared_->EndUpdate();
     SetUpdateButtonEnabled(true);
-    ShowStatusNow(kCannotStartWorker);
+    shared_->PostStatus(kCannotStartWorker);
   }
   return 0;
 }
@@ -178,15 +176,11 @@ void CMainDlg::SetUpdateButtonEnabled(bool enabled) {
   EnableWindow(button, enabled ? TRUE : FALSE);
 }
 
-void CMainDlg::ShowStatusNow(const std::u16string& text) {
-  // On the UI thread: the same path as a worker's report.
-  shared_->PostStatus(text);
-}
-
 void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
   UpdateCheckWindowReporter reporter(shared);
   try {
-    RunUpdateCheckProcedure(reporter, PlatformDownloader());
+    const UpdateEnvironment environment = PlatformUpdateEnvironment();
+    RunUpdateCheckProcedure(reporter, environment.downloader);
   } catch (...) {
     // An exception must not end the process from a worker thread.
     reporter.PostStatus(kNoUpdateData);
@@ -197,11 +191,9 @@ void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
   RunEndNotice notice(shared);
   FirmwareUpdateWindowReporter reporter(shared);
   try {
-    std::unique_ptr<DevicePlatform> devices = CreatePlatformDevices();
-    FirmwareUpdateEnvironment environment{PlatformDownloader(), *devices,
-                                          [shared] { return shared->ManifestText(); },
-                                          DeviceProtocol::kDefaultAnswerTimeout};
-    RunFirmwareUpdateProcedure(reporter, environment);
+    const UpdateEnvironment environment = PlatformUpdateEnvironment();
+    RunFirmwareUpdateProcedure(
+        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); }));
   } catch (...) {
     reporter.PostStatus(kUpdateFailed);
   }

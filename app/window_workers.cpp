@@ -4,10 +4,8 @@
 #include <thread>
 
 #include "app/notice_reporters.h"
-#include "device/device_platform.h"
-#include "transfer/device_protocol.h"
 #include "transfer/firmware_update.h"
-#include "update/downloader.h"
+#include "transfer/update_environment.h"
 #include "update/update_check.h"
 
 namespace kestrune {
@@ -16,7 +14,8 @@ namespace {
 void RunUpdateCheck(std::shared_ptr<WindowSharedState> shared) {
   UpdateCheckNoticeReporter reporter(shared);
   try {
-    RunUpdateCheckProcedure(reporter, PlatformDownloader());
+    const UpdateEnvironment environment = PlatformUpdateEnvironment();
+    RunUpdateCheckProcedure(reporter, environment.downloader);
   } catch (...) {
     reporter.PostStatus(kNoUpdateData);
   }
@@ -25,11 +24,9 @@ void RunUpdateCheck(std::shared_ptr<WindowSharedState> shared) {
 void RunFirmwareUpdate(std::shared_ptr<WindowSharedState> shared) {
   FirmwareUpdateNoticeReporter reporter(shared);
   try {
-    std::unique_ptr<DevicePlatform> devices = CreatePlatformDevices();
-    FirmwareUpdateEnvironment environment{PlatformDownloader(), *devices,
-                                          [shared] { return shared->ManifestText(); },
-                                          DeviceProtocol::kDefaultAnswerTimeout};
-    RunFirmwareUpdateProcedure(reporter, environment);
+    const UpdateEnvironment environment = PlatformUpdateEnvironment();
+    RunFirmwareUpdateProcedure(
+        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); }));
   } catch (...) {
     reporter.PostStatus(kUpdateFailed);
   }

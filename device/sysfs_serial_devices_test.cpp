@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/device_discovery.h"
+
 namespace kestrune {
 namespace {
 namespace fs = std::filesystem;

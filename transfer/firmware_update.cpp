@@ -6,11 +6,10 @@
 #include <boost/system/system_error.hpp>
 
 #include <algorithm>
-#include <exception>
 #include <optional>
 #include <vector>
 
-#include "device/device_platform.h"
+#include "device/device_discovery.h"
 #include "device/serial_link.h"
 #include "transfer/device_protocol.h"
 #include "transfer/sleep_inhibitor.h"
@@ -159,7 +158,7 @@ class UpdateRun {
     const FileContents image =
         entry.size < 0 ? FileContents{}
                        : ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
-    if (!image.Read()) {
+    if (!image.WasRead()) {
       reporter_.PostStatus(kImageWrongSize);
       return false;
     }

@@ -228,7 +228,7 @@ class UpdateFixture : public testing::Test {
 
   // Runs the procedure on a thread of its own, as the dialog does; a run
   // that does not end in time fails the test instead of hanging it.
-  void Run(RecordingUpdateReporter& reporter, DevicePlatform& devices, std::string manifest) {
+  void Run(RecordingUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest) {
     CurlDownloader downloader(std::string(KESTRUNE_TEST_PKI_DIR) + "/ca.crt");
     FirmwareUpdateEnvironment environment{downloader, devices, [manifest] { return manifest; },
                                           kAnswerTimeout};

@@ -40,7 +40,7 @@ TEST_F(FileContentsTest, ReadsAFileWholeWithOrWithoutAnExpectedLength) {
   for (const std::optional<std::uint32_t> expected : {std::optional<std::uint32_t>(5000),
                                                       std::optional<std::uint32_t>()}) {
     const FileContents contents = ReadFileContents(path, expected);
-    ASSERT_TRUE(contents.Read());
+    ASSERT_TRUE(contents.WasRead());
     ASSERT_EQ(contents.size, 5000u);
     for (std::uint32_t i = 0; i < contents.size; ++i) {
       ASSERT_EQ(contents.UnsignedBytes()[i], i % 251) << "byte " << i;
@@ -50,7 +50,7 @@ TEST_F(FileContentsTest, ReadsAFileWholeWithOrWithoutAnExpectedLength) {
 
 TEST_F(FileContentsTest, AnEmptyFileOfExpectedLengthZeroIsRead) {
   const FileContents contents = ReadFileContents(Make("data1.bin", 0), 0u);
-  EXPECT_TRUE(contents.Read());
+  EXPECT_TRUE(contents.WasRead());
   EXPECT_EQ(contents.size, 0u);
 }
 
@@ -64,7 +64,7 @@ TEST_F(FileContentsTest, RefusesOtherLengthsAndMissingFiles) {
     const std::u16string path = c.onDisk == SIZE_MAX ? (dir_ / "missing.bin").u16string()
                                                      : Make("data.bin", c.onDisk);
     const FileContents contents = ReadFileContents(path, c.expected);
-    EXPECT_FALSE(contents.Read()) << c.onDisk << " vs " << c.expected;
+    EXPECT_FALSE(contents.WasRead()) << c.onDisk << " vs " << c.expected;
     EXPECT_EQ(contents.size, 0u);
     EXPECT_EQ(contents.data, nullptr);
   }

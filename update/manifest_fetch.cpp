@@ -18,6 +18,4 @@ std::string FetchManifestText(Downloader& downloader) {
   return ReadFileContents(path).Bytes();
 }
 
-std::string FetchManifestText() { return FetchManifestText(PlatformDownloader()); }
-
 }  // namespace kestrune

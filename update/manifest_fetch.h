@@ -14,7 +14,4 @@ class Downloader;
 // folder cannot be resolved.
 std::string FetchManifestText(Downloader& downloader);
 
-// The same with the platform's downloader.
-std::string FetchManifestText();
-
 }  // namespace kestrune

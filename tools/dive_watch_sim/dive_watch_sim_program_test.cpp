@@ -117,8 +117,8 @@ TEST_F(DiveWatchSimProgramTest, DumpsWrittenMemoryWhenTheFinishFrameArrives) {
     boost::asio::serial_port port(io);
     SerialLink link(port, sim.Path().c_str());
     DeviceProtocol protocol(&port, 5000ms);
-    ASSERT_TRUE(protocol.WriteBlock(0x10000, first.data(), 4096));
-    ASSERT_TRUE(protocol.WriteBlock(0x11000, first.data() + 4096, 904));
+    ASSERT_TRUE(protocol.WriteBlock(0x10000, first.data(), kBlockSize));
+    ASSERT_TRUE(protocol.WriteBlock(0x11000, first.data() + kBlockSize, 904));
     ASSERT_TRUE(protocol.WriteBlock(0x10000 + 5000 + 2, second.data(), 100));
     protocol.SendFinish();
   }
@@ -133,7 +133,7 @@ TEST_F(DiveWatchSimProgramTest, DumpsWrittenMemoryWhenTheFinishFrameArrives) {
   whole.push_back(0xFF);
   whole.insert(whole.end(), second.begin(), second.end());
   EXPECT_EQ(ReadFile(dump), whole);
-  EXPECT_EQ(ReadFile(frames).size(), (3 * 129 + 1) * kFrameSize);
+  EXPECT_EQ(ReadFile(frames).size(), (3 * (kChunksPerBlock + 1) + 1) * kFrameSize);
 
   const int status = sim.Stop();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
@@ -142,13 +142,13 @@ TEST_F(DiveWatchSimProgramTest, DumpsWrittenMemoryWhenTheFinishFrameArrives) {
 TEST_F(DiveWatchSimProgramTest, DumpsAtExitWithoutAFinishFrame) {
   const std::string dump = dir_ + "/memory.bin";
   SimProcess sim({"--dump", dump});
-  const auto image = Image(4096, 3);
+  const auto image = Image(kBlockSize, 3);
   {
     boost::asio::io_service io;
     boost::asio::serial_port port(io);
     SerialLink link(port, sim.Path().c_str());
     DeviceProtocol protocol(&port, 5000ms);
-    ASSERT_TRUE(protocol.WriteBlock(0x20000, image.data(), 4096));
+    ASSERT_TRUE(protocol.WriteBlock(0x20000, image.data(), kBlockSize));
   }
   EXPECT_NE(access(dump.c_str(), F_OK), 0);
   const int status = sim.Stop();
@@ -162,9 +162,9 @@ TEST_F(DiveWatchSimProgramTest, MisbehaviourOptionsReachTheWatch) {
   boost::asio::serial_port port(io);
   SerialLink link(port, sim.Path().c_str());
   DeviceProtocol protocol(&port, 5000ms);
-  const auto image = Image(4096, 4);
-  EXPECT_TRUE(protocol.WriteBlock(0, image.data(), 4096));
-  EXPECT_FALSE(protocol.WriteBlock(4096, image.data(), 4096));
+  const auto image = Image(kBlockSize, 4);
+  EXPECT_TRUE(protocol.WriteBlock(0, image.data(), kBlockSize));
+  EXPECT_FALSE(protocol.WriteBlock(kBlockSize, image.data(), kBlockSize));
 }
 
 TEST_F(DiveWatchSimProgramTest, UnknownOptionExitsWithUsage) {

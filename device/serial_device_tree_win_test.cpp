@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "device/device_platform.h"
+#include "device/device_discovery.h"
 
 namespace kestrune {
 namespace {
