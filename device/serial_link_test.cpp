@@ -12,7 +12,7 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
-#include "device/testing/raised_error.h"
+#include "testing/raised_error.h"
 
 #include <cerrno>
 #include <chrono>

@@ -6,33 +6,31 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "testing/temp_folder.h"
+#include "testing/whole_file.h"
+
 namespace kestrune {
 namespace {
 namespace fs = std::filesystem;
+using testing_support::TempFolder;
+using testing_support::WriteWholeFile;
 
 class FileContentsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrune-file-contents-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // A file of `size` bytes 0, 1, 2, ... (mod 251) named `name`.
   std::u16string Make(const std::string& name, std::size_t size) {
     std::vector<char> bytes(size);
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
-    std::ofstream(dir_ / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(size));
+    WriteWholeFile(dir_ / name, bytes);
     return (dir_ / name).u16string();
   }
 
-  fs::path dir_;
+  TempFolder temp_{"file-contents"};
+  const fs::path dir_ = temp_.path();
 };
 
 TEST_F(FileContentsTest, ReadsAFileWholeWithOrWithoutAnExpectedLength) {
