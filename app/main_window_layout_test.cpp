@@ -27,19 +27,21 @@ TEST(MainWindowLayout, IsTheDialogTemplateOfTheResourceScript) {
   ASSERT_FALSE(script.empty());
 
   std::smatch dialog;
-  ASSERT_TRUE(std::regex_search(script, dialog,
-                                std::regex(R"(IDD_MAIN_DIALOG DIALOGEX (\d+), (\d+), (\d+), (\d+))")));
+  ASSERT_TRUE(std::regex_search(
+      script, dialog, std::regex(R"(IDD_MAIN_DIALOG DIALOGEX (\d+), (\d+), (\d+), (\d+))")));
   EXPECT_EQ(std::stoi(dialog[3]), kMainWindowSize.width);
   EXPECT_EQ(std::stoi(dialog[4]), kMainWindowSize.height);
   EXPECT_NE(script.find(std::string("CAPTION \"") + kMainWindowCaption + "\""), std::string::npos);
-  EXPECT_NE(script.find("FONT " + std::to_string(kDialogFontPoints) + ", \"" +
-                        kDialogFontFamily + "\", 700"),
+  EXPECT_NE(script.find("FONT " + std::to_string(kDialogFontPoints) + ", \"" + kDialogFontFamily +
+                        "\", 700"),
             std::string::npos);
 
-  const std::map<std::string, int> ids = {
-      {"IDC_RELEASE_NOTES", IDC_RELEASE_NOTES}, {"IDC_STATUS", IDC_STATUS},
-      {"IDC_UPDATE_FIRMWARE", IDC_UPDATE_FIRMWARE}, {"IDC_VERSION", IDC_VERSION},
-      {"IDC_PROGRESS", IDC_PROGRESS}, {"-1", -1}};
+  const std::map<std::string, int> ids = {{"IDC_RELEASE_NOTES", IDC_RELEASE_NOTES},
+                                          {"IDC_STATUS", IDC_STATUS},
+                                          {"IDC_UPDATE_FIRMWARE", IDC_UPDATE_FIRMWARE},
+                                          {"IDC_VERSION", IDC_VERSION},
+                                          {"IDC_PROGRESS", IDC_PROGRESS},
+                                          {"-1", -1}};
   const std::regex control(
       R"re(CONTROL "([^"]*)", ([A-Z_]+|-1), "[^"]+", [^,]+, (\d+), (\d+), (\d+), (\d+))re");
   std::vector<ControlPlacement> fromScript;
@@ -48,8 +50,8 @@ TEST(MainWindowLayout, IsTheDialogTemplateOfTheResourceScript) {
     const std::smatch& m = *it;
     ASSERT_EQ(ids.count(m[2]), 1u) << m[2];
     texts.push_back(m[1]);
-    fromScript.push_back({ids.at(m[2]), {}, {std::stoi(m[3]), std::stoi(m[4]),
-                                             std::stoi(m[5]), std::stoi(m[6])}});
+    fromScript.push_back(
+        {ids.at(m[2]), {}, {std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[5]), std::stoi(m[6])}});
   }
   ASSERT_EQ(fromScript.size(), std::size(kMainWindowControls));
   for (std::size_t i = 0; i < fromScript.size(); ++i) {

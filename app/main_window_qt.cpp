@@ -78,10 +78,10 @@ void MainWindowQt::BuildControls() {
   QFont font(QString::fromLatin1(kDialogFontFamily), kDialogFontPoints, QFont::Bold);
   setFont(font);
   const QFontMetrics metrics(font);
-  const DialogBaseUnits base = BaseUnitsFromFont(
-      metrics.horizontalAdvance(
-          QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-      metrics.height());
+  const DialogBaseUnits base =
+      BaseUnitsFromFont(metrics.horizontalAdvance(
+                            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
+                        metrics.height());
   const PixelRect size = ToPixels(kMainWindowSize, base);
   setFixedSize(size.width, size.height);
 
@@ -94,8 +94,7 @@ void MainWindowQt::BuildControls() {
         notes_ = new QPlainTextEdit(this);
         notes_->setObjectName(QStringLiteral("releaseNotes"));
         notes_->setReadOnly(true);
-        notes_->setTextInteractionFlags(Qt::TextSelectableByMouse |
-                                        Qt::TextSelectableByKeyboard);
+        notes_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         notes_->setLineWrapMode(QPlainTextEdit::NoWrap);
         notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -163,25 +162,15 @@ bool MainWindowQt::event(QEvent* event) {
 void MainWindowQt::OnNotice(const WindowNotice& notice) {
   using Kind = WindowNotice::Kind;
   switch (notice.kind) {
-    case Kind::kStatus:
-      ShowStatus(notice.text);
-      break;
-    case Kind::kFirmwareVersion:
-      version_->setText(Text(notice.text));
-      break;
-    case Kind::kReleaseNotes:
-      notes_->setPlainText(Text(notice.text));
-      break;
+    case Kind::kStatus: ShowStatus(notice.text); break;
+    case Kind::kFirmwareVersion: version_->setText(Text(notice.text)); break;
+    case Kind::kReleaseNotes: notes_->setPlainText(Text(notice.text)); break;
     case Kind::kProgressRange:
       progress_->setRange(0, ProgressValue(notice.value));
       progress_->setValue(0);
       break;
-    case Kind::kProgressPosition:
-      progress_->setValue(ProgressValue(notice.value));
-      break;
-    case Kind::kRunFinished:
-      OnRunFinished();
-      break;
+    case Kind::kProgressPosition: progress_->setValue(ProgressValue(notice.value)); break;
+    case Kind::kRunFinished: OnRunFinished(); break;
   }
 }
 
@@ -201,8 +190,8 @@ void MainWindowQt::OnRunFinished() {
 }
 
 void MainWindowQt::closeEvent(QCloseEvent* event) {
-  if (closing_ || logic_.RequestClose(shared_->Writing()) ==
-                      MainWindowLogic::CloseAction::kCloseNow) {
+  if (closing_ ||
+      logic_.RequestClose(shared_->Writing()) == MainWindowLogic::CloseAction::kCloseNow) {
     closing_ = true;
     shared_->DetachWindow();
     event->accept();

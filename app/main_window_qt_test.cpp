@@ -102,9 +102,9 @@ class MainWindowQtTest : public QObject {
   void init() {
     script_ = std::make_shared<Script>();
     auto script = script_;
-    window_ = std::make_unique<MainWindowQt>(WindowWorkers{
-        [script](std::shared_ptr<WindowSharedState> s) { CheckBody(script, s); },
-        [script](std::shared_ptr<WindowSharedState> s) { UpdateBody(script, s); }});
+    window_ = std::make_unique<MainWindowQt>(
+        WindowWorkers{[script](std::shared_ptr<WindowSharedState> s) { CheckBody(script, s); },
+                      [script](std::shared_ptr<WindowSharedState> s) { UpdateBody(script, s); }});
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
   }
@@ -119,7 +119,7 @@ class MainWindowQtTest : public QObject {
   void opensAsTheWindowsDialogDoes() {
     QCOMPARE(window_->windowTitle(), QStringLiteral("orvel kestrune tools"));
     QCOMPARE(window_->minimumSize(), window_->maximumSize());  // fixed size
-    QVERIFY(script_->checkStarted.load());  // the check starts with the window
+    QVERIFY(script_->checkStarted.load());                     // the check starts with the window
     QCOMPARE(Version()->text(), QStringLiteral("1.005"));
     QVERIFY(Notes()->isReadOnly());
     QCOMPARE(Notes()->lineWrapMode(), QPlainTextEdit::NoWrap);
@@ -144,8 +144,10 @@ class MainWindowQtTest : public QObject {
     const struct {
       QWidget* widget;
       int id;
-    } controls[] = {{Notes(), IDC_RELEASE_NOTES}, {Status(), IDC_STATUS},
-                    {Button(), IDC_UPDATE_FIRMWARE}, {Version(), IDC_VERSION},
+    } controls[] = {{Notes(), IDC_RELEASE_NOTES},
+                    {Status(), IDC_STATUS},
+                    {Button(), IDC_UPDATE_FIRMWARE},
+                    {Version(), IDC_VERSION},
                     {Progress(), IDC_PROGRESS}};
     for (const auto& c : controls) {
       const DialogUnitRect& r = FindControl(c.id)->rect;
@@ -153,7 +155,11 @@ class MainWindowQtTest : public QObject {
       QVERIFY2(qAbs(g.x() - r.x * sx) <= 1 && qAbs(g.y() - r.y * sy) <= 1 &&
                    qAbs(g.width() - r.width * sx) <= 1 && qAbs(g.height() - r.height * sy) <= 1,
                qPrintable(QString("control %1 at %2,%3 %4x%5")
-                              .arg(c.id).arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())));
+                              .arg(c.id)
+                              .arg(g.x())
+                              .arg(g.y())
+                              .arg(g.width())
+                              .arg(g.height())));
     }
   }
 
@@ -170,7 +176,7 @@ class MainWindowQtTest : public QObject {
     QTRY_COMPARE(Progress()->value(), 2);
     QCOMPARE(Progress()->maximum(), 4);
     QVERIFY(!Button()->isEnabled());
-    Button()->click();  // ignored while disabled
+    Button()->click();                               // ignored while disabled
     QMetaObject::invokeMethod(Button(), "clicked");  // and refused by the window
     QCoreApplication::processEvents();
 

@@ -95,7 +95,8 @@ TEST(WindowWorkers, AFirmwareUpdateAlwaysEndsWithRunFinishedAndWritingCleared) {
     ASSERT_EQ(seen.size(), 2u) << c.name;
     EXPECT_EQ(seen[1].kind, Kind::kRunFinished) << c.name;
     EXPECT_FALSE(shared->Writing()) << c.name;
-    for (int i = 0; i < 1000 && shared->RunningWorkers() != 0; ++i) std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 1000 && shared->RunningWorkers() != 0; ++i)
+      std::this_thread::sleep_for(5ms);
     EXPECT_EQ(shared->RunningWorkers(), 0) << c.name;
     shared->DetachWindow();
   }

@@ -74,8 +74,7 @@ bool StartUpdateCheckWorker(const WorkerBody& body, std::shared_ptr<WindowShared
   return StartDetached(body, std::move(shared), nullptr);
 }
 
-bool StartFirmwareUpdateWorker(const WorkerBody& body,
-                               std::shared_ptr<WindowSharedState> shared) {
+bool StartFirmwareUpdateWorker(const WorkerBody& body, std::shared_ptr<WindowSharedState> shared) {
   WindowSharedState* state = shared.get();  // kept alive by the worker's own copy
   return StartDetached(body, std::move(shared), [state] {
     state->SetWriting(false);

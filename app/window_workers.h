@@ -26,7 +26,6 @@ WindowWorkers ProgramWorkers();
 bool StartUpdateCheckWorker(const WorkerBody& body, std::shared_ptr<WindowSharedState> shared);
 // The same for a firmware update; however the body ends, the run then
 // counts as no longer writing and kRunFinished is posted.
-bool StartFirmwareUpdateWorker(const WorkerBody& body,
-                               std::shared_ptr<WindowSharedState> shared);
+bool StartFirmwareUpdateWorker(const WorkerBody& body, std::shared_ptr<WindowSharedState> shared);
 
 }  // namespace kestrune

@@ -23,8 +23,8 @@ int TakeLogindLock(const char* why) {
   int fd = -1;
   // A bus that does not answer must not hold up the first block for long.
   if (sd_bus_message_new_method_call(bus, &call, "org.freedesktop.login1",
-                                     "/org/freedesktop/login1",
-                                     "org.freedesktop.login1.Manager", "Inhibit") >= 0 &&
+                                     "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                     "Inhibit") >= 0 &&
       sd_bus_message_append(call, "ssss", "sleep:shutdown", "orvel kestrune", why, "block") >= 0 &&
       sd_bus_call(bus, call, kAnswerWaitUsec, &error, &reply) >= 0) {
     int lent = -1;

@@ -15,7 +15,8 @@
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export KESTRUNE_ROOT="$ROOT"
-NATIVE="${KESTRUNE_NATIVE_BUILD:-$ROOT/build/native}"
+source "$ROOT/scripts/lib/build-trees.sh"
+NATIVE="$KESTRUNE_NATIVE_BUILD"
 DEMO="${KESTRUNE_DEMO_DIR:-$ROOT/build/demo}/linux"
 export LINUX_APP="$NATIVE/app/orvel-kestrune"
 export SHOTS="$DEMO/screenshots"
@@ -64,9 +65,8 @@ if [ -n "$missing" ]; then
 fi
 
 echo "demo: building the Linux program and the native tools"
-cmake -S "$ROOT" -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
-  cmake --build "$NATIVE" -j "${JOBS:-$(nproc)}" --target orvel-kestrune dive-watch-sim \
-    kestrune-update-service >/dev/null || { echo "demo: build failed"; exit 1; }
+build_native orvel-kestrune dive-watch-sim kestrune-update-service >/dev/null ||
+  { echo "demo: build failed"; exit 1; }
 
 export HEADLESS=0
 trap linux_display_stop EXIT

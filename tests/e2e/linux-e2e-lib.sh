@@ -10,9 +10,9 @@
 CAPTION="orvel kestrune tools"
 APP_PID=""
 APP_RC_FILE=""
-LINUX_XVFB_PID=""
 LINUX_WM_PID=""
 PROBE="$KESTRUNE_ROOT/tools/atspi_probe/atspi-probe"
+source "$KESTRUNE_ROOT/scripts/lib/virtual-display.sh"
 
 # Why the program cannot be isolated here (empty output: it can). The
 # private namespace needs root and a kernel that lets us bind-mount in it.
@@ -33,17 +33,7 @@ linux_isolation_missing() {
 # A virtual display of its own with a window manager (which draws the close
 # box and turns Alt+F4 and close requests into WM_DELETE_WINDOW).
 linux_display_start() {
-  local n
-  for n in $(seq 130 199); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-    LINUX_XVFB_PID=$!
-    export DISPLAY=":$n"
-    break
-  done
-  local _
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
-  linux_wm_start
+  virtual_display_start && linux_wm_start
 }
 
 linux_wm_start() {
@@ -56,8 +46,8 @@ linux_wm_start() {
 
 linux_display_stop() {
   [ -n "$LINUX_WM_PID" ] && kill "$LINUX_WM_PID" 2>/dev/null
-  [ -n "$LINUX_XVFB_PID" ] && kill "$LINUX_XVFB_PID" 2>/dev/null
-  LINUX_WM_PID=""; LINUX_XVFB_PID=""
+  LINUX_WM_PID=""
+  virtual_display_stop
 }
 
 # Turns on the accessibility bus of this session, as a screen reader does.
