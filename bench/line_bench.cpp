@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -78,10 +79,12 @@ Round RunOnce(LocalUpdateService& service, const DiveWatchPacing& pacing, std::u
   TempHome home;
   DiveWatchSim watch({}, pacing);
   std::mutex mutex;
+  std::condition_variable finishSeen;
   Clock::time_point finished{};
   watch.OnFinish([&] {
     std::lock_guard<std::mutex> lock(mutex);
     finished = Clock::now();
+    finishSeen.notify_all();
   });
   DiveWatchSysfsTree tree(watch.SlavePath());
   SysfsSerialDevices devices(tree.root());
@@ -92,13 +95,16 @@ Round RunOnce(LocalUpdateService& service, const DiveWatchPacing& pacing, std::u
   const Clock::time_point start = Clock::now();
   RunFirmwareUpdateProcedure(reporter, environment);
   const Clock::time_point returned = Clock::now();
-  if (reporter.lastStatus != kUpdateDone || !watch.WaitForFinish(1, std::chrono::seconds(10))) {
+  std::unique_lock<std::mutex> lock(mutex);
+  // The finish frame still crosses the line after the host has sent it.
+  if (reporter.lastStatus != kUpdateDone ||
+      !finishSeen.wait_for(lock, std::chrono::seconds(10),
+                           [&] { return finished != Clock::time_point{}; })) {
     throw std::runtime_error("the update did not complete");
   }
   if (watch.Memory(0x8000, service.image().size()) != service.image()) {
     throw std::runtime_error("the watch holds a different image");
   }
-  std::lock_guard<std::mutex> lock(mutex);
   const Clock::time_point end = std::max(finished, returned);
   auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
   return {seconds(end - start), seconds(reporter.firstBlock.at - start),
