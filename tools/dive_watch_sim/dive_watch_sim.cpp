@@ -264,7 +264,8 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
   const bool silent =
       faults_.silentFromBlock != DiveWatchFaults::kNever && number >= faults_.silentFromBlock;
   if (silent) return;
-  if (faults_.partialAnswerBlock != DiveWatchFaults::kNever && number >= faults_.partialAnswerBlock) {
+  if (faults_.partialAnswerBlock != DiveWatchFaults::kNever &&
+      number >= faults_.partialAnswerBlock) {
     if (number == faults_.partialAnswerBlock) {
       DeviceFrame partial;
       partial.SetPayloadSize(4);

@@ -119,25 +119,40 @@ int main(int argc, char** argv) {
       return true;
     };
     bool ok = true;
-    if (option == "--refuse-block") ok = count(faults.refuseBlock);
-    else if (option == "--wrong-command-block") ok = count(faults.wrongCommandBlock);
-    else if (option == "--silent-from-block") ok = count(faults.silentFromBlock);
-    else if (option == "--hang-up-in-block") ok = count(faults.hangUpInBlock);
-    else if (option == "--hang-up-after-frames") ok = count(faults.hangUpAfterFrames);
-    else if (option == "--stop-reading-after") ok = count(faults.stopReadingAfterBlocks);
-    else if (option == "--pieces") faults.answerInPieces = true;
+    if (option == "--refuse-block")
+      ok = count(faults.refuseBlock);
+    else if (option == "--wrong-command-block")
+      ok = count(faults.wrongCommandBlock);
+    else if (option == "--silent-from-block")
+      ok = count(faults.silentFromBlock);
+    else if (option == "--hang-up-in-block")
+      ok = count(faults.hangUpInBlock);
+    else if (option == "--hang-up-after-frames")
+      ok = count(faults.hangUpAfterFrames);
+    else if (option == "--stop-reading-after")
+      ok = count(faults.stopReadingAfterBlocks);
+    else if (option == "--pieces")
+      faults.answerInPieces = true;
     else if (option == "--piece-pause") {
       int ms = 0;
       ok = count(ms);
       faults.piecePause = std::chrono::milliseconds(ms);
-    } else if (option == "--partial-answer-block") ok = count(faults.partialAnswerBlock);
-    else if (option == "--read-wrong-index") ok = count(faults.readWrongIndexAt);
-    else if (option == "--read-wrong-checksum") faults.readWrongChecksum = true;
-    else if (option == "--baud") ok = count(baud) && baud > 0;
-    else if (option == "--commit-delay") ok = count(commitDelayMs);
-    else if (option == "--dump") ok = text(outputs.dump);
-    else if (option == "--dump-dir") ok = text(outputs.dumpDir);
-    else if (option == "--frames") ok = text(outputs.frames);
+    } else if (option == "--partial-answer-block")
+      ok = count(faults.partialAnswerBlock);
+    else if (option == "--read-wrong-index")
+      ok = count(faults.readWrongIndexAt);
+    else if (option == "--read-wrong-checksum")
+      faults.readWrongChecksum = true;
+    else if (option == "--baud")
+      ok = count(baud) && baud > 0;
+    else if (option == "--commit-delay")
+      ok = count(commitDelayMs);
+    else if (option == "--dump")
+      ok = text(outputs.dump);
+    else if (option == "--dump-dir")
+      ok = text(outputs.dumpDir);
+    else if (option == "--frames")
+      ok = text(outputs.frames);
     else if (option == "--help") {
       std::cout << kUsage;
       return 0;
