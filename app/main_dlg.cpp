@@ -10,7 +10,10 @@
 #include "device/device_platform.h"
 #include "transfer/device_protocol.h"
 #include "transfer/firmware_update.h"
+#include "transfer/logged_firmware_update_reporter.h"
 #include "update/downloader.h"
+#include "update/logged_update_check_reporter.h"
+#include "update/run_log.h"
 #include "update/update_check.h"
 
 namespace kestrune {
@@ -18,6 +21,7 @@ namespace kestrune {
 namespace {
 
 const char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
+const char kProgramName[] = "orvel kestrune";
 
 constexpr int kCancelExitCode = IDCANCEL;
 
@@ -184,7 +188,8 @@ void CMainDlg::ShowStatusNow(const std::u16string& text) {
 }
 
 void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
-  UpdateCheckWindowReporter reporter(shared);
+  UpdateCheckWindowReporter window(shared);
+  LoggedUpdateCheckReporter reporter(window, UserRunLog(), kProgramName);
   try {
     RunUpdateCheckProcedure(reporter, PlatformDownloader());
   } catch (...) {
@@ -195,7 +200,8 @@ void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
 
 void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
   RunEndNotice notice(shared);
-  FirmwareUpdateWindowReporter reporter(shared);
+  FirmwareUpdateWindowReporter window(shared);
+  LoggedFirmwareUpdateReporter reporter(window, UserRunLog(), kProgramName);
   try {
     std::unique_ptr<DevicePlatform> devices = CreatePlatformDevices();
     FirmwareUpdateEnvironment environment{PlatformDownloader(), *devices,

@@ -40,6 +40,9 @@ class FirmwareUpdateReporter {
   // True from just before the first block goes to the watch until the run
   // ends; a window must not close in between.
   virtual void SetWriting(bool writing) = 0;
+  // A fact the user does not see but support needs (what was found, what
+  // failed and why), in English, UTF-8: for the run log.
+  virtual void Note(const std::string& /*detail*/) {}
 };
 
 struct FirmwareUpdateEnvironment {
@@ -49,6 +52,9 @@ struct FirmwareUpdateEnvironment {
   std::function<std::string()> manifestText;
   // Longest wait for one answer frame from the watch.
   std::chrono::milliseconds answerTimeout;
+  // When not empty, discovery is skipped and this port is opened ("COM7",
+  // "\\.\COM7", "/dev/ttyACM0").
+  std::u16string portPath = {};
 };
 
 // Runs one whole update on the calling thread and returns when it is over;

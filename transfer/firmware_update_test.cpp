@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <map>
 #include <new>
 #include <optional>
 #include <random>
@@ -30,9 +31,11 @@
 #include "tools/dive_watch_sim/dive_watch_sim.h"
 #include "tools/update_service/reference_update_service.h"
 #include "transfer/device_frame.h"
+#include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/recording_update_reporter.h"
 #include "transfer/update_run_fixtures.h"
 #include "update/curl_downloader.h"
+#include "update/run_log.h"
 #include "update/text_conversion.h"
 
 namespace kestrune {
@@ -170,6 +173,33 @@ std::vector<Case> Cases() {
   };
 }
 
+// What the run log must say of each case's cause, besides the statuses.
+const std::map<std::string, std::vector<std::string>> kLoggedCauses = {
+    {"NoWatch", {"discovery: no serial port device present"}},
+    {"PortHeldByAnotherProgram",
+     {"discovery: USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0, parent USB\\VID_1915&PID_52F0\\1-1, "
+      "port /dev/pts/",
+      ": port busy", "port: open error 11 (Resource temporarily unavailable)"}},
+    {"Manifest256Bytes", {"manifest text of 256 bytes is not a usable manifest"}},
+    {"InvalidManifest", {"bytes is not a usable manifest"}},
+    {"TwoImages",
+     {": picked", "firmware 1.006: 2 image(s), 3 blocks",
+      "image 1 https://localhost:", "/files/1-00008000.bin (size 8192, address 0x00008000): HTTP 200, 8192 bytes",
+      "done: 3 blocks written, 15520 bytes sent and 120 received on the line, "}},
+    {"SecondDownloadFails", {"/fault/404 (size 4096, address 0x00100000): HTTP 404"}},
+    {"ImageOneByteLongerThanItsSize", {"data1.bin does not hold the manifest's 4096 bytes"}},
+    {"RefusedBlock", {"block 2 (image 1 block 2) at 0x00009000: refused by the watch"}},
+    {"SilentWatch", {"block 2 (image 1 block 2) at 0x00009000: read error 110 (Connection timed out)"}},
+    // The pty takes the frames, so the answer's wait is what times out.
+    {"WatchStopsReading", {"block 2 (image 1 block 2) at 0x00009000: read error 110"}},
+    {"WatchHangsUpMidBlock", {"block 2 (image 1 block 2) at 0x00009000: "}},
+};
+
+std::string LogText(const fs::path& file) {
+  const Bytes bytes = ReadFile(file);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 // The block that image bytes [4096 * block, ...) make, zero-filled.
 Bytes BlockOf(const Bytes& image, std::size_t block) {
   Bytes bytes(kBlockSize, 0);
@@ -228,7 +258,7 @@ class UpdateFixture : public testing::Test {
 
   // Runs the procedure on a thread of its own, as the dialog does; a run
   // that does not end in time fails the test instead of hanging it.
-  void Run(RecordingUpdateReporter& reporter, DevicePlatform& devices, std::string manifest) {
+  void Run(FirmwareUpdateReporter& reporter, DevicePlatform& devices, std::string manifest) {
     CurlDownloader downloader(std::string(KESTRUNE_TEST_PKI_DIR) + "/ca.crt");
     FirmwareUpdateEnvironment environment{downloader, devices, [manifest] { return manifest; },
                                           kAnswerTimeout};
@@ -260,9 +290,32 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   if (c.portHeld) holder.emplace(watch.SlavePath());
 
   RecordingUpdateReporter reporter;
+  // Beside the data folder, whose contents are checked below.
+  const fs::path logFile = home.DataFolder().parent_path() / "update.log";
+  fs::create_directories(logFile.parent_path());
+  RunLog log(logFile.u16string());
+  LoggedFirmwareUpdateReporter logged(reporter, log, "kestrune-test");
   const auto started = std::chrono::steady_clock::now();
-  Run(reporter, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()));
+  Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()));
   const auto took = std::chrono::steady_clock::now() - started;
+
+  // What support reads: the program, every status the user saw, the cause.
+  const std::string logText = LogText(logFile);
+  EXPECT_NE(logText.find("update: start, kestrune-test " + std::string(kProgramVersion)),
+            std::string::npos)
+      << logText;
+  std::size_t at = 0;
+  for (const std::u16string& status : want.statuses) {
+    at = logText.find("update: status " + WideToUtf8Text(status), at);
+    EXPECT_NE(at, std::string::npos) << "status " << WideToUtf8Text(status) << " in\n" << logText;
+    if (at == std::string::npos) break;
+  }
+  const auto causes = kLoggedCauses.find(c.name);
+  if (causes != kLoggedCauses.end()) {
+    for (const std::string& cause : causes->second) {
+      EXPECT_NE(logText.find(cause), std::string::npos) << cause << " in\n" << logText;
+    }
+  }
 
   // What the user saw.
   EXPECT_EQ(reporter.Statuses(), want.statuses);
@@ -293,7 +346,7 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   watch.WaitForFrames(frameCount, std::chrono::seconds(5));
   const std::vector<DeviceFrame> frames = watch.Frames();
   ASSERT_EQ(frames.size(), frameCount);
-  std::size_t at = 0;
+  at = 0;
   for (const auto& [image, block] : want.blocks) {
     const Bytes bytes = BlockOf(images[image], block);
     ExpectDataFrames(frames, at, bytes, kChunksPerBlock);

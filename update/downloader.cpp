@@ -2,6 +2,18 @@
 
 namespace kestrune {
 
+std::string DownloadResult::Describe() const {
+  std::string text;
+  if (httpStatus != 0) text = "HTTP " + std::to_string(httpStatus) + ", ";
+  text += std::to_string(bytes) + " bytes";
+  if (errorCode != 0 || !errorText.empty()) {
+    text += ", error";
+    if (errorCode != 0) text += " " + std::to_string(errorCode);
+    if (!errorText.empty()) text += " (" + errorText + ")";
+  }
+  return text;
+}
+
 bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) {
   return PlatformDownloader().DownloadUrlToFile(url, path);
 }
