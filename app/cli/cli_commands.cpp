@@ -1,0 +1,169 @@
+#include "app/cli/cli_commands.h"
+
+#include <memory>
+#include <mutex>
+
+#include "app/cli/console.h"
+#include "app/cli/exit_codes.h"
+#include "device/device_platform.h"
+#include "transfer/close_gate.h"
+#include "transfer/device_protocol.h"
+#include "transfer/firmware_update.h"
+#include "transfer/logged_firmware_update_reporter.h"
+#include "update/downloader.h"
+#include "update/logged_update_check_reporter.h"
+#include "update/run_log.h"
+#include "update/text_conversion.h"
+#include "update/update_check.h"
+
+namespace kestrune {
+namespace {
+
+constexpr char kProgramName[] = "kestrune-update";
+constexpr std::uint16_t kWatchVendorId = 0x1915;
+constexpr std::uint16_t kWatchProductId = 0x52F0;
+
+class CheckPrinter : public UpdateCheckReporter {
+ public:
+  explicit CheckPrinter(CliOutput& output) : output_(output) {}
+  void PostStatus(const std::u16string& text) override {
+    lastStatus = text;
+    output_.Status(text);
+  }
+  void StoreManifestText(const std::string& text) override { manifestText = text; }
+  void ShowFirmwareVersion(const std::u16string& version) override { this->version = version; }
+  void ShowReleaseNotes(const std::u16string& notes) override { releaseNotes = notes; }
+
+  std::u16string lastStatus;
+  std::string manifestText;
+  std::u16string version;
+  std::u16string releaseNotes;
+
+ private:
+  CliOutput& output_;
+};
+
+// Prints the run and keeps the close gate: writing begins only while no
+// interrupt has ended the process, and an interrupt during writing waits.
+class UpdatePrinter : public FirmwareUpdateReporter {
+ public:
+  UpdatePrinter(CliOutput& output, CloseGate& gate) : output_(output), gate_(gate) {}
+  void PostStatus(const std::u16string& text) override {
+    lastStatus = text;
+    output_.Status(text);
+  }
+  void SetProgressRange(std::uint32_t maximum) override { total_ = maximum; }
+  void SetProgressPosition(std::uint32_t position) override { output_.Progress(position, total_); }
+  void SetWriting(bool writing) override {
+    if (!writing) {
+      gate_.EndWriting();
+      return;
+    }
+    // The interrupt that decided the close ends the process; it must not
+    // find a block half sent.
+    if (!gate_.BeginWriting()) ExitProcessNow(static_cast<int>(ExitCode::kInterrupted));
+  }
+
+  std::u16string lastStatus;
+
+ private:
+  CliOutput& output_;
+  CloseGate& gate_;
+  std::uint32_t total_ = 0;
+};
+
+void ListenForInterrupts(CloseGate& gate, CliOutput& output) {
+  HandleInterrupts([&gate, &output] {
+    if (gate.RequestClose()) {
+      output.Message("kestrune-update: interrupted");
+      WriteRunLog("interrupted before writing began; stopped");
+      ExitProcessNow(static_cast<int>(ExitCode::kInterrupted));
+    }
+    output.Message("kestrune-update: " + WideToUtf8Text(kCloseDeferred) +
+                   " (firmware is being written; the update finishes first)");
+    WriteRunLog("interrupt during writing; the run finishes first");
+  });
+}
+
+CheckPrinter RunCheck(CliOutput& output) {
+  CheckPrinter printer(output);
+  LoggedUpdateCheckReporter logged(printer, UserRunLog(), kProgramName);
+  RunUpdateCheckProcedure(logged, PlatformDownloader());
+  return printer;
+}
+
+int Check(CliOutput& output) {
+  const CheckPrinter check = RunCheck(output);
+  const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
+  std::vector<std::pair<std::string, std::string>> extra;
+  if (code == 0) {
+    extra = {{"firmware_version", WideToUtf8Text(check.version)},
+             {"release_note", WideToUtf8Text(check.releaseNotes)}};
+  }
+  output.Result(code, check.lastStatus, extra);
+  return code;
+}
+
+int Update(const CliOptions& options, CliOutput& output, CloseGate& gate) {
+  const CheckPrinter check = RunCheck(output);
+  UpdatePrinter printer(output, gate);
+  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
+  std::unique_ptr<DevicePlatform> devices = CreatePlatformDevices();
+  const std::string manifest = check.manifestText;
+  FirmwareUpdateEnvironment environment{PlatformDownloader(), *devices,
+                                        [manifest] { return manifest; },
+                                        DeviceProtocol::kDefaultAnswerTimeout,
+                                        Utf8ToWideText(options.port)};
+  RunFirmwareUpdateProcedure(logged, environment);
+  const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
+  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  output.Result(code, printer.lastStatus);
+  return code;
+}
+
+int Devices(CliOutput& output) {
+  std::unique_ptr<DevicePlatform> platform = CreatePlatformDevices();
+  const std::u16string picked = FindDevicePortPath(*platform, kWatchVendorId, kWatchProductId);
+  bool pickedListed = false;
+  if (std::unique_ptr<SerialDeviceList> devices = platform->ListSerialPortDevices()) {
+    for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
+      char16_t instanceId[8192] = {};
+      char16_t parentId[1024] = {};
+      char16_t paths[1024] = {};
+      if (!devices->ReadInstanceId(instanceId, 8192)) continue;
+      devices->ReadParentId(parentId, 1024);
+      platform->ReadInterfacePaths(instanceId, paths, 1024);
+      const std::u16string path(paths);
+      const bool isPicked = !picked.empty() && path == picked;
+      pickedListed = pickedListed || isPicked;
+      output.Device(WideToUtf8Text(path), WideToUtf8Text(instanceId), WideToUtf8Text(parentId),
+                    isPicked);
+    }
+  }
+  const ExitCode code = pickedListed ? ExitCode::kDone : ExitCode::kNoWatch;
+  output.Result(static_cast<int>(code), pickedListed ? u"" : kConnectWatch,
+                {{"picked", WideToUtf8Text(picked)}});
+  return static_cast<int>(code);
+}
+
+}  // namespace
+
+int RunCliCommand(const CliOptions& options, CliOutput& output) {
+  // Before anything else starts a thread, so the signals reach only the
+  // thread that waits for them.
+  static CloseGate gate;
+  ListenForInterrupts(gate, output);
+  switch (options.command) {
+    case CliCommand::kCheck:
+      return Check(output);
+    case CliCommand::kUpdate:
+      return Update(options, output, gate);
+    case CliCommand::kDevices:
+      return Devices(output);
+    case CliCommand::kHelp:
+      break;
+  }
+  return static_cast<int>(ExitCode::kBadUsage);
+}
+
+}  // namespace kestrune
