@@ -7,11 +7,9 @@
 #include "app/framework/message_loop.h"
 #include "app/window_reporters.h"
 #include "app/worker_start.h"
-#include "device/device_platform.h"
-#include "transfer/device_protocol.h"
 #include "transfer/firmware_update.h"
 #include "transfer/logged_firmware_update_reporter.h"
-#include "update/downloader.h"
+#include "transfer/update_environment.h"
 #include "update/logged_update_check_reporter.h"
 #include "update/run_log.h"
 #include "update/update_check.h"
@@ -98,7 +96,7 @@ LRESULT CMainDlg::OnInitDialog() {
 
   shared_->AttachWindow(Window());
   if (!StartWorker(CheckThread, boost::bind(&CMainDlg::RunUpdateCheck, shared_))) {
-    ShowStatusNow(kCannotStartWorker);
+    shared_->PostStatus(kCannotStartWorker);
   }
   // The dialog manager puts the focus on the first tab stop, the notes.
   return TRUE;
@@ -151,7 +149,7 @@ LRESULT CMainDlg::OnUpdateFirmware() {
   if (!StartWorker(UpdateThread, boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
     shared_->EndUpdate();
     SetUpdateButtonEnabled(true);
-    ShowStatusNow(kCannotStartWorker);
+    shared_->PostStatus(kCannotStartWorker);
   }
   return 0;
 }
@@ -182,16 +180,12 @@ void CMainDlg::SetUpdateButtonEnabled(bool enabled) {
   EnableWindow(button, enabled ? TRUE : FALSE);
 }
 
-void CMainDlg::ShowStatusNow(const std::u16string& text) {
-  // On the UI thread: the same path as a worker's report.
-  shared_->PostStatus(text);
-}
-
 void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
   UpdateCheckWindowReporter window(shared);
   LoggedUpdateCheckReporter reporter(window, UserRunLog(), kProgramName);
   try {
-    RunUpdateCheckProcedure(reporter, PlatformDownloader());
+    const UpdateEnvironment environment = PlatformUpdateEnvironment();
+    RunUpdateCheckProcedure(reporter, environment.downloader);
   } catch (...) {
     // An exception must not end the process from a worker thread.
     reporter.PostStatus(kNoUpdateData);
@@ -203,11 +197,9 @@ void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
   FirmwareUpdateWindowReporter window(shared);
   LoggedFirmwareUpdateReporter reporter(window, UserRunLog(), kProgramName);
   try {
-    std::unique_ptr<DevicePlatform> devices = CreatePlatformDevices();
-    FirmwareUpdateEnvironment environment{PlatformDownloader(), *devices,
-                                          [shared] { return shared->ManifestText(); },
-                                          DeviceProtocol::kDefaultAnswerTimeout};
-    RunFirmwareUpdateProcedure(reporter, environment);
+    const UpdateEnvironment environment = PlatformUpdateEnvironment();
+    RunFirmwareUpdateProcedure(
+        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); }));
   } catch (...) {
     reporter.PostStatus(kUpdateFailed);
   }

@@ -49,7 +49,6 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   void SetIcons();
   void CloseNow();
   void SetUpdateButtonEnabled(bool enabled);
-  void ShowStatusNow(const std::u16string& text);
 
   boost::thread CheckThread;
   boost::thread UpdateThread;

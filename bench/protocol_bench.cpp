@@ -21,7 +21,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <stdexcept>
@@ -76,23 +75,10 @@ std::vector<std::uint8_t> MakeStream(const std::vector<std::uint8_t>& image) {
   std::vector<std::uint8_t> stream;
   stream.reserve(kBlocks * (kChunksPerBlock + 1) * kFrameSize);
   for (std::uint32_t b = 0; b < kBlocks; ++b) {
-    const std::uint8_t* block = image.data() + b * kBlockSize;
-    for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
-      DeviceFrame frame;
-      frame.SetPayloadSize(32);
-      frame.SetCommand(FrameCommand::Data);
-      frame.SetIndex(i);
-      std::memcpy(frame.Payload(), block + i * kChunkSize, kChunkSize);
+    const auto frames = WriteBlockFrames(b * kBlockSize, image.data() + b * kBlockSize, kBlockSize);
+    for (const DeviceFrame& frame : frames) {
       stream.insert(stream.end(), frame.bytes.begin(), frame.bytes.end());
     }
-    DeviceFrame commit;
-    commit.SetStart(kCommitStart);
-    commit.SetPayloadSize(12);
-    commit.SetCommand(FrameCommand::Commit);
-    commit.SetWord(kAddressOffset, b * kBlockSize);
-    commit.SetWord(kLengthOffset, kBlockSize);
-    commit.SetWord(kChecksumOffset, BlockChecksum(block, kBlockSize));
-    stream.insert(stream.end(), commit.bytes.begin(), commit.bytes.end());
   }
   return stream;
 }
@@ -106,7 +92,7 @@ Run RawLoop(const std::vector<std::uint8_t>& stream) {
   cfmakeraw(&ios);
   tcsetattr(fd, TCSANOW, &ios);
   const std::uint8_t* next = stream.data();
-  std::uint8_t answer[kFrameSize];
+  DeviceFrame answer;
   const double wall = WallSeconds();
   const double cpu = ThreadCpuSeconds();
   for (std::uint32_t b = 0; b < kBlocks; ++b) {
@@ -118,11 +104,13 @@ Run RawLoop(const std::vector<std::uint8_t>& stream) {
       }
     }
     for (std::size_t done = 0; done < kFrameSize;) {
-      const ssize_t n = read(fd, answer + done, kFrameSize - done);
+      const ssize_t n = read(fd, answer.bytes.data() + done, kFrameSize - done);
       if (n <= 0) throw std::runtime_error("raw read failed");
       done += static_cast<std::size_t>(n);
     }
-    if (answer[2] != 4 || answer[8] != 1) throw std::runtime_error("the watch refused a raw block");
+    if (!answer.Is(FrameCommand::CommitAnswer) || answer.Word(kAcceptedOffset) != 1) {
+      throw std::runtime_error("the watch refused a raw block");
+    }
   }
   const Run run{WallSeconds() - wall, ThreadCpuSeconds() - cpu};
   close(fd);

@@ -7,15 +7,12 @@
 // The service and the watch run as child processes (kestrune-update-service,
 // dive-watch-sim), so this process holds only what the tool itself holds.
 // Usage: update_bench [image bytes, default 1048576]
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
@@ -23,56 +20,27 @@
 #include <vector>
 
 #include "device/sysfs_serial_devices.h"
+#include "testing/child_program.h"
+#include "testing/random_image.h"
+#include "testing/sysfs_tree.h"
+#include "testing/temp_folder.h"
+#include "testing/temp_home.h"
+#include "testing/whole_file.h"
 #include "transfer/firmware_update.h"
-#include "transfer/update_run_fixtures.h"
 #include "update/curl_downloader.h"
 #include "update/text_conversion.h"
-
-extern char** environ;
 
 namespace kestrune {
 namespace {
 using namespace testing_support;
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// A child program whose first line of output tells how to reach it.
-class Child {
- public:
-  explicit Child(std::vector<std::string> argv) {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) {
-      throw std::runtime_error("cannot start " + argv[0]);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    output_ = fdopen(out[0], "r");
-    char line[512];
-    if (!fgets(line, sizeof line, output_)) throw std::runtime_error(argv[0] + " said nothing");
-    firstLine_ = line;
-    while (!firstLine_.empty() && (firstLine_.back() == '\n' || firstLine_.back() == '\r'))
-      firstLine_.pop_back();
-  }
-  ~Child() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    fclose(output_);
-  }
-  const std::string& FirstLine() const { return firstLine_; }
-
- private:
-  pid_t pid_ = -1;
-  FILE* output_ = nullptr;
-  std::string firstLine_;
-};
+// The first line of a child program, which tells how to reach it.
+std::string FirstLineOf(const ChildProgram& child, const std::string& name) {
+  if (child.FirstLine().empty()) throw std::runtime_error(name + " said nothing");
+  return child.FirstLine();
+}
 
 // Kilobytes of one field of /proc/self/status.
 long StatusKb(const char* field) {
@@ -125,29 +93,25 @@ class TimedDownloader : public Downloader {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// Removes a folder when the run is over, after the children have ended.
-struct RemovedAtEnd {
-  fs::path path;
-  ~RemovedAtEnd() { fs::remove_all(path); }
-};
-
 int Bench(std::size_t imageSize) {
   TempHome home;
-  const RemovedAtEnd workDir{MakeTempDir("bench")};
-  const fs::path& work = workDir.path;
+  // Removed when the run is over, after the children have ended.
+  const TempFolder workDir("bench");
+  const fs::path& work = workDir.path();
   const fs::path images = work / "images";
   fs::create_directories(images);
   const Bytes image = RandomImage(imageSize, 2024);
-  WriteFile(images / "1-00008000.bin", image);
+  WriteWholeFile(images / "1-00008000.bin", image);
 
-  Child service({KESTRUNE_UPDATE_SERVICE_PROGRAM, "--port", "0", "--images", images.string()});
-  const std::string ready = service.FirstLine();  // "ready port=N untrusted_port=M"
+  ChildProgram service({KESTRUNE_UPDATE_SERVICE_PROGRAM, "--port", "0", "--images", images.string()});
+  // "ready port=N untrusted_port=M"
+  const std::string ready = FirstLineOf(service, KESTRUNE_UPDATE_SERVICE_PROGRAM);
   const std::size_t at = ready.find("port=");
   if (at == std::string::npos) throw std::runtime_error("service: " + ready);
   const std::string port = std::to_string(std::stoi(ready.substr(at + 5)));
   const fs::path dump = work / "watch.bin";
-  Child watch({KESTRUNE_DIVE_WATCH_SIM_PROGRAM, "--dump", dump.string()});
-  DeviceTree tree(watch.FirstLine());
+  ChildProgram watch({KESTRUNE_DIVE_WATCH_SIM_PROGRAM, "--dump", dump.string()});
+  DiveWatchSysfsTree tree(FirstLineOf(watch, KESTRUNE_DIVE_WATCH_SIM_PROGRAM));
   SysfsSerialDevices devices(tree.root());
   CurlDownloader downloader(std::string(KESTRUNE_TEST_PKI_DIR) + "/ca.crt");
 
@@ -159,8 +123,7 @@ int Bench(std::size_t imageSize) {
     std::cerr << "update_bench: no manifest from the service\n";
     return 1;
   }
-  const Bytes manifestBytes = ReadFile(manifestFile);
-  const std::string manifest(manifestBytes.begin(), manifestBytes.end());
+  const std::string manifest = ReadWholeFile(manifestFile);
 
   TimingReporter reporter;
   TimedDownloader timedDownloader(downloader);
@@ -174,7 +137,7 @@ int Bench(std::size_t imageSize) {
   const Clock::time_point end = Clock::now();
   const long peakKb = StatusKb("VmHWM");
 
-  if (reporter.statuses.empty() || reporter.statuses.back() != u"更新完成") {
+  if (reporter.statuses.empty() || reporter.statuses.back() != kUpdateDone) {
     std::cerr << "update_bench: the update did not complete\n";
     return 1;
   }
@@ -182,7 +145,7 @@ int Bench(std::size_t imageSize) {
   Bytes written;
   for (int i = 0; i < 100 && written.size() != image.size(); ++i) {
     usleep(20000);
-    written = ReadFile(dump);
+    written = ReadWholeFile<Bytes>(dump);
   }
   const bool verified = written == image;
 

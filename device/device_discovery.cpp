@@ -2,7 +2,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "device/device_platform.h"
+#include "device/device_discovery.h"
+#include "device/serial_device_tree.h"
 
 namespace kestrune {
 namespace {
@@ -31,7 +32,7 @@ void ToUpperAscii(char16_t* text) {
 
 }  // namespace
 
-std::u16string FindDevicePortPath(DevicePlatform& platform, std::uint16_t vendorId,
+std::u16string FindDevicePortPath(SerialDeviceTree& tree, std::uint16_t vendorId,
                                   std::uint16_t productId,
                                   std::vector<DiscoveryCandidate>* candidates) {
   const std::u16string pattern = IdentityPattern(vendorId, productId);
@@ -49,7 +50,7 @@ std::u16string FindDevicePortPath(DevicePlatform& platform, std::uint16_t vendor
   std::array<char16_t, kParentIdCapacity> parentId{};
   std::array<char16_t, kParentIdCapacity> upperParentId{};
 
-  if (std::unique_ptr<SerialDeviceList> devices = platform.ListSerialPortDevices()) {
+  if (std::unique_ptr<SerialDeviceList> devices = tree.ListSerialPortDevices()) {
     for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
       DiscoveryCandidate& candidate = look();
       if (!devices->ReadInstanceId(instanceId.data(), instanceId.size())) {
@@ -75,14 +76,13 @@ std::u16string FindDevicePortPath(DevicePlatform& platform, std::uint16_t vendor
         }
         continue;
       }
-      if (!platform.ReadInterfacePaths(instanceId.data(), interfaceList.data(),
-                                       interfaceList.size())) {
+      if (!tree.ReadInterfacePaths(instanceId.data(), interfaceList.data(), interfaceList.size())) {
         candidate.verdict = "no interface path";
         continue;
       }
       interfaceList.back() = u'\0';
       if (candidates != nullptr) candidate.path = interfaceList.data();
-      if (platform.ProbeExclusiveOpen(interfaceList.data())) {
+      if (tree.ProbeExclusiveOpen(interfaceList.data())) {
         candidate.verdict = "picked";
         break;
       }
@@ -93,8 +93,7 @@ std::u16string FindDevicePortPath(DevicePlatform& platform, std::uint16_t vendor
 }
 
 std::u16string FindDevicePortPath(std::uint16_t vendorId, std::uint16_t productId) {
-  std::unique_ptr<DevicePlatform> platform = CreatePlatformDevices();
-  return FindDevicePortPath(*platform, vendorId, productId);
+  return FindDevicePortPath(*SystemSerialDeviceTree(), vendorId, productId);
 }
 
 }  // namespace kestrune

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "device/bounded_text.h"
-#include "device/device_platform.h"
+#include "device/device_discovery.h"
+#include "device/serial_device_tree.h"
 
 namespace kestrune {
 namespace {
@@ -48,9 +49,9 @@ class FakeDeviceList : public SerialDeviceList {
   std::size_t current_ = 0;
 };
 
-class FakePlatform : public DevicePlatform {
+class FakeDeviceTree : public SerialDeviceTree {
  public:
-  explicit FakePlatform(FakeTree tree) : tree_(std::move(tree)) {}
+  explicit FakeDeviceTree(FakeTree tree) : tree_(std::move(tree)) {}
 
   std::unique_ptr<SerialDeviceList> ListSerialPortDevices() override {
     if (!tree_.listAvailable) return nullptr;
@@ -97,10 +98,10 @@ class FindDevicePortPathTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(FindDevicePortPathTest, ReturnsThePathOfTheRightPort) {
   const Case& c = GetParam();
-  FakePlatform platform(c.tree);
-  EXPECT_EQ(FindDevicePortPath(platform, 0x1915, 0x52F0), c.expected);
-  EXPECT_EQ(platform.probed, c.expectedProbes);
-  EXPECT_EQ(platform.openLists, 0) << "the device list was not released";
+  FakeDeviceTree devices(c.tree);
+  EXPECT_EQ(FindDevicePortPath(devices, 0x1915, 0x52F0), c.expected);
+  EXPECT_EQ(devices.probed, c.expectedProbes);
+  EXPECT_EQ(devices.openLists, 0) << "the device list was not released";
 }
 
 const std::u16string kPortA = u"\\\\?\\USB#VID_1915&PID_52F0&MI_00#7&1&0&0000#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
@@ -203,9 +204,9 @@ TEST(FindDevicePortPathPattern, UsesFourUpperCaseHexDigitsOfEachId) {
   FakeTree tree;
   tree.devices = {Watch(u"USB\\VID_00AB&PID_0C0D&MI_00\\1", kPortA, u"USB\\VID_00AB&PID_0C0D\\S"),
                   Watch(u"USB\\VID_0AB0&PID_C0D0&MI_00\\1", kPortB, u"USB\\VID_0AB0&PID_C0D0\\S")};
-  FakePlatform platform(tree);
-  EXPECT_EQ(FindDevicePortPath(platform, 0x0AB, 0xC0D), kPortA);
-  FakePlatform second(tree);
+  FakeDeviceTree first(tree);
+  EXPECT_EQ(FindDevicePortPath(first, 0x0AB, 0xC0D), kPortA);
+  FakeDeviceTree second(tree);
   EXPECT_EQ(FindDevicePortPath(second, 0xAB0, 0xC0D0), kPortB);
 }
 

@@ -12,7 +12,7 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
-#include "device/testing/raised_error.h"
+#include "testing/raised_error.h"
 
 #include <cerrno>
 #include <chrono>
@@ -31,12 +31,6 @@ using Clock = std::chrono::steady_clock;
 
 using testing_support::RaisedBy;
 using testing_support::WordOf;
-
-DeviceFrame FinishFrame() {
-  DeviceFrame frame;
-  frame.SetCommand(FrameCommand::Finish);
-  return frame;
-}
 
 TEST(SerialLinkTest, MissingPathRaisesOpenAndLeavesThePortClosed) {
   boost::asio::io_service io;
@@ -121,22 +115,10 @@ TEST(SerialLinkTest, BytesThatArriveBeforeTheReadAreNotLost) {
   boost::asio::serial_port port(io);
   SerialLink link(port, sim.SlavePath().c_str());
 
-  // A whole block and its commit, written raw; the watch answers at once.
-  std::vector<std::uint8_t> stream;
-  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
-    DeviceFrame data;
-    data.SetPayloadSize(32);
-    data.SetCommand(FrameCommand::Data);
-    data.SetIndex(i);
-    stream.insert(stream.end(), data.bytes.begin(), data.bytes.end());
-  }
-  DeviceFrame commit;
-  commit.SetStart(kCommitStart);
-  commit.SetPayloadSize(12);
-  commit.SetCommand(FrameCommand::Commit);
-  commit.SetWord(kLengthOffset, kBlockSize);
-  stream.insert(stream.end(), commit.bytes.begin(), commit.bytes.end());
-  WriteWithin(port, boost::asio::buffer(stream), 2000ms);
+  // A whole block of zeros and its commit, written raw; the watch answers at once.
+  const std::vector<std::uint8_t> zeros(kBlockSize, 0);
+  const BlockWriteFrames frames = WriteBlockFrames(0, zeros.data(), kBlockSize);
+  WriteWithin(port, boost::asio::buffer(frames.data(), sizeof frames), 2000ms);
   ASSERT_TRUE(sim.WaitForFrames(kChunksPerBlock + 1, 2s));
   std::this_thread::sleep_for(100ms);  // the answer is now waiting in the line
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "device/device_platform.h"
+#include "device/serial_device_tree.h"
 
 namespace kestrune {
 
-class SysfsSerialDevices : public DevicePlatform {
+class SysfsSerialDevices : public SerialDeviceTree {
  public:
   // sysfsRoot is /sys for the program; tests give a tree of their own.
   explicit SysfsSerialDevices(std::filesystem::path sysfsRoot);

@@ -4,21 +4,26 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "device/device_discovery.h"
+#include "testing/held_port.h"
+#include "testing/sysfs_tree.h"
+
 namespace kestrune {
 namespace {
 namespace fs = std::filesystem;
+using testing_support::HeldPort;
+using testing_support::SysfsTree;
 
 std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
@@ -32,82 +37,21 @@ class Pty {
     path_ = ptsname(master_);
   }
   ~Pty() {
-    if (holder_ >= 0) close(holder_);
+    holder_.reset();
     close(master_);
   }
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
 
   // Holds the port the way the serial link does.
-  void Hold() {
-    holder_ = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(holder_, 0);
-    ASSERT_EQ(ioctl(holder_, TIOCEXCL), 0);
-    ASSERT_EQ(flock(holder_, LOCK_EX | LOCK_NB), 0);
-  }
+  void Hold() { holder_.emplace(path_); }
   const std::string& path() const { return path_; }   // "/dev/pts/N"
   std::string devname() const { return path_.substr(5); }  // "pts/N"
 
  private:
   int master_ = -1;
-  int holder_ = -1;
   std::string path_;
-};
-
-// A sysfs-shaped tree: device directories under devices/, ttys under a
-// device's tty/ folder, /sys/class/tty entries as relative symlinks.
-class SysfsTree {
- public:
-  SysfsTree() {
-    char pattern[] = "/tmp/kestrune-sysfs-XXXXXX";
-    root_ = mkdtemp(pattern);
-    fs::create_directories(root_ / "class" / "tty");
-    fs::create_directories(root_ / "bus" / "usb");
-    fs::create_directories(root_ / "bus" / "usb-serial");
-    fs::create_directories(root_ / "bus" / "platform");
-  }
-  ~SysfsTree() { fs::remove_all(root_); }
-  SysfsTree(const SysfsTree&) = delete;
-  SysfsTree& operator=(const SysfsTree&) = delete;
-
-  const fs::path& root() const { return root_; }
-
-  fs::path Device(const std::string& path, const std::string& bus = "") {
-    fs::path dir = root_ / "devices" / path;
-    fs::create_directories(dir);
-    if (!bus.empty()) fs::create_directory_symlink(fs::relative(root_ / "bus" / bus, dir), dir / "subsystem");
-    return dir;
-  }
-  fs::path UsbDevice(const std::string& path, const std::string& vid, const std::string& pid,
-                     const std::string& serial) {
-    fs::path dir = Device(path, "usb");
-    Write(dir / "idVendor", vid);
-    Write(dir / "idProduct", pid);
-    if (!serial.empty()) Write(dir / "serial", serial);
-    return dir;
-  }
-  fs::path UsbInterface(const std::string& path, const std::string& number) {
-    fs::path dir = Device(path, "usb");
-    Write(dir / "bInterfaceNumber", number);
-    return dir;
-  }
-  // A tty under device (empty: a virtual tty with no device link) whose
-  // uevent names devname.
-  void Tty(const std::string& name, const fs::path& device, const std::string& devname) {
-    fs::path dir = device.empty() ? root_ / "devices" / "virtual" / "tty" / name
-                                  : device / "tty" / name;
-    fs::create_directories(dir);
-    if (!device.empty()) fs::create_directory_symlink(fs::relative(device, dir), dir / "device");
-    Write(dir / "uevent", "MAJOR=136\nMINOR=3\nDEVNAME=" + devname);
-    fs::path entry = root_ / "class" / "tty" / name;
-    fs::create_directory_symlink(fs::relative(dir, entry.parent_path()), entry);
-  }
-
- private:
-  static void Write(const fs::path& file, const std::string& text) {
-    std::ofstream(file) << text << "\n";
-  }
-  fs::path root_;
+  std::optional<HeldPort> holder_;
 };
 
 const std::string kPci = "pci0000:00/0000:00:14.0";
@@ -208,8 +152,10 @@ TEST(SysfsSerialDevices, ProbeFailsOnlyWhileAnotherOpenerHoldsThePort) {
 // Which watch-shaped trees the search finds, and what it returns.
 struct Watch {
   enum Shape { kCdcAcm, kUsbSerialAdapter, kTtyOnUsbDevice } shape;
-  bool held;
+  bool held;  // another program holds its port
 };
+Watch Free(Watch::Shape shape) { return {shape, false}; }
+Watch Held(Watch::Shape shape) { return {shape, true}; }
 
 struct SearchCase {
   const char* name;
@@ -261,18 +207,18 @@ INSTANTIATE_TEST_SUITE_P(
     Sysfs, SysfsSearchTest,
     ::testing::Values(
         SearchCase{"NoWatch", {}, -1},
-        SearchCase{"CdcAcmWatch", {{Watch::kCdcAcm, false}}, 0},
+        SearchCase{"CdcAcmWatch", {Free(Watch::kCdcAcm)}, 0},
         // The adapter's port device sits under the USB interface, which
         // carries the identity: like a vendor serial driver's COM port under
         // its USB device node on Windows, it is found.
-        SearchCase{"UsbSerialAdapterWatch", {{Watch::kUsbSerialAdapter, false}}, 0},
+        SearchCase{"UsbSerialAdapterWatch", {Free(Watch::kUsbSerialAdapter)}, 0},
         // The tty's own node is the USB device; its parent is the root hub.
-        SearchCase{"TtyOnUsbDeviceNotFound", {{Watch::kTtyOnUsbDevice, false}}, -1},
-        SearchCase{"HeldWatchPathStillReturned", {{Watch::kCdcAcm, true}}, 0},
-        SearchCase{"HeldFirstFreeSecond", {{Watch::kCdcAcm, true}, {Watch::kCdcAcm, false}}, 1},
-        SearchCase{"BothHeldLastReturned", {{Watch::kCdcAcm, true}, {Watch::kUsbSerialAdapter, true}}, 1},
-        SearchCase{"FreeFirstWins", {{Watch::kCdcAcm, false}, {Watch::kCdcAcm, false}}, 0},
-        SearchCase{"UnmatchedThenWatch", {{Watch::kTtyOnUsbDevice, false}, {Watch::kCdcAcm, false}}, 1}),
+        SearchCase{"TtyOnUsbDeviceNotFound", {Free(Watch::kTtyOnUsbDevice)}, -1},
+        SearchCase{"HeldWatchPathStillReturned", {Held(Watch::kCdcAcm)}, 0},
+        SearchCase{"HeldFirstFreeSecond", {Held(Watch::kCdcAcm), Free(Watch::kCdcAcm)}, 1},
+        SearchCase{"BothHeldLastReturned", {Held(Watch::kCdcAcm), Held(Watch::kUsbSerialAdapter)}, 1},
+        SearchCase{"FreeFirstWins", {Free(Watch::kCdcAcm), Free(Watch::kCdcAcm)}, 0},
+        SearchCase{"UnmatchedThenWatch", {Free(Watch::kTtyOnUsbDevice), Free(Watch::kCdcAcm)}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,14 +1,19 @@
 #include "gfx/blend_bitmap.h"
 #include "gfx/bmp_dc.h"
-#include "gfx/gdi_test_support.h"
 #include "gfx/mem_dc.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "testing/gdi_drawing.h"
+
 namespace kestrune {
 namespace {
+
+using testing_support::ScreenDC;
+using testing_support::SectionBytes;
+using testing_support::SectionPixel;
 
 void FillWith(HDC dc, int width, int height, COLORREF colour) {
     HBRUSH brush = CreateSolidBrush(colour);

@@ -1,6 +1,5 @@
 #include "gfx/bmp_dc.h"
 #include "gfx/compatible_dc.h"
-#include "gfx/gdi_test_support.h"
 #include "gfx/mem_dc.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "testing/gdi_drawing.h"
+
 namespace kestrune {
 namespace {
+
+using testing_support::ScreenDC;
+using testing_support::SectionBytes;
+using testing_support::SectionPixel;
 
 TEST(MemDC, OwnsA24BitBottomUpSectionReachedThroughItsInfo) {
     ScreenDC screen;

@@ -1,11 +1,13 @@
 // The fixed 40-byte frame that carries every message between the host and the
-// dive watch, and the 4096-byte block it moves. Header-only so that the watch
-// simulator can share it without linking the protocol.
+// dive watch, the 4096-byte block it moves, and the builders of each frame
+// kind. Header-only so that the watch simulator can share it without linking
+// the protocol.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace kestrune {
 
@@ -37,6 +39,13 @@ constexpr std::size_t kChecksumOffset = 16;
 constexpr std::size_t kAcceptedOffset = 8;
 
 constexpr std::uint8_t kCommitStart = 0xAA;
+
+// The payload size (byte 1) each frame kind carries; a finish frame carries 0.
+constexpr std::uint8_t kDataPayloadSize = static_cast<std::uint8_t>(kChunkSize);
+constexpr std::uint8_t kCommitPayloadSize = 12;
+constexpr std::uint8_t kReadRequestPayloadSize = 8;
+constexpr std::uint8_t kReadEndPayloadSize = 12;
+constexpr std::uint8_t kCommitAnswerPayloadSize = 4;
 
 // One frame as it travels on the wire. Every byte starts at zero, so bytes a
 // frame kind leaves unassigned go out as zero.
@@ -86,5 +95,74 @@ inline std::uint32_t BlockChecksum(const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) sum += data[i];
   return sum;
 }
+
+// A frame of `command` carrying `payloadSize`, every other byte zero.
+inline DeviceFrame FrameOf(FrameCommand command, std::uint8_t payloadSize) {
+  DeviceFrame frame;
+  frame.SetPayloadSize(payloadSize);
+  frame.SetCommand(command);
+  return frame;
+}
+
+// A frame of `command` whose payload holds a block's address, length and
+// checksum words; a kind that has no use for one of them sends it as zero.
+inline DeviceFrame BlockWordsFrame(FrameCommand command, std::uint8_t payloadSize, std::uint32_t address,
+                                   std::uint32_t length, std::uint32_t checksum) {
+  DeviceFrame frame = FrameOf(command, payloadSize);
+  frame.SetWord(kAddressOffset, address);
+  frame.SetWord(kLengthOffset, length);
+  frame.SetWord(kChecksumOffset, checksum);
+  return frame;
+}
+
+// Chunk `index` of a block: kChunkSize bytes from `chunk`.
+inline DeviceFrame DataFrame(std::uint32_t index, const std::uint8_t* chunk) {
+  DeviceFrame frame = FrameOf(FrameCommand::Data, kDataPayloadSize);
+  frame.SetIndex(index);
+  std::memcpy(frame.Payload(), chunk, kChunkSize);
+  return frame;
+}
+
+// Ends a block's data frames: the watch keeps the first `length` bytes at
+// `address` when `checksum` matches the sum of all 4096 bytes it received.
+// Its index stays 0.
+inline DeviceFrame CommitFrame(std::uint32_t address, std::uint32_t length, std::uint32_t checksum) {
+  DeviceFrame frame = BlockWordsFrame(FrameCommand::Commit, kCommitPayloadSize, address, length, checksum);
+  frame.SetStart(kCommitStart);
+  return frame;
+}
+
+// The frames that write one block: its 128 data frames, then the commit.
+// `block` holds kBlockSize bytes (zero past `length`, which is what the watch
+// keeps); the commit carries the sum of all of them.
+using BlockWriteFrames = std::array<DeviceFrame, kChunksPerBlock + 1>;
+inline BlockWriteFrames WriteBlockFrames(std::uint32_t address, const std::uint8_t* block,
+                                         std::uint32_t length) {
+  BlockWriteFrames frames;
+  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) frames[i] = DataFrame(i, block + i * kChunkSize);
+  frames[kChunksPerBlock] = CommitFrame(address, length, BlockChecksum(block, kBlockSize));
+  return frames;
+}
+
+// The watch's answer to a commit.
+inline DeviceFrame CommitAnswerFrame(bool accepted) {
+  DeviceFrame frame = FrameOf(FrameCommand::CommitAnswer, kCommitAnswerPayloadSize);
+  frame.SetWord(kAcceptedOffset, accepted ? 1 : 0);
+  return frame;
+}
+
+// Asks the watch for the block at `address`; it answers with 128 data frames
+// and a read end frame.
+inline DeviceFrame ReadRequestFrame(std::uint32_t address, std::uint32_t length) {
+  return BlockWordsFrame(FrameCommand::ReadRequest, kReadRequestPayloadSize, address, length, 0);
+}
+
+// Follows the data frames of a read with the checksum of the block sent.
+inline DeviceFrame ReadEndFrame(std::uint32_t address, std::uint32_t checksum) {
+  return BlockWordsFrame(FrameCommand::ReadEnd, kReadEndPayloadSize, address, 0, checksum);
+}
+
+// Ends an update; it carries only its command and gets no answer.
+inline DeviceFrame FinishFrame() { return FrameOf(FrameCommand::Finish, 0); }
 
 }  // namespace kestrune

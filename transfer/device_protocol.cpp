@@ -7,14 +7,6 @@
 
 namespace kestrune {
 
-namespace {
-
-constexpr std::uint8_t kDataPayloadSize = 32;
-constexpr std::uint8_t kCommitPayloadSize = 12;
-constexpr std::uint8_t kReadRequestPayloadSize = 8;
-
-}  // namespace
-
 DeviceProtocol::DeviceProtocol(boost::asio::serial_port* port,
                                std::chrono::milliseconds answerTimeout)
     : port_(port), answerTimeout_(answerTimeout) {}
@@ -34,24 +26,8 @@ bool DeviceProtocol::WriteBlock(std::uint32_t address, const std::uint8_t* data,
   std::array<std::uint8_t, kBlockSize> block{};
   if (length != 0) std::memcpy(block.data(), data, length);
 
-  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
-    DeviceFrame frame;
-    frame.SetPayloadSize(kDataPayloadSize);
-    frame.SetCommand(FrameCommand::Data);
-    frame.SetIndex(i);
-    std::memcpy(frame.Payload(), block.data() + i * kChunkSize, kChunkSize);
-    Send(frame);
-  }
-
-  DeviceFrame commit;
-  commit.SetStart(kCommitStart);
-  commit.SetPayloadSize(kCommitPayloadSize);
-  commit.SetCommand(FrameCommand::Commit);
-  commit.SetIndex(0);
-  commit.SetWord(kAddressOffset, address);
-  commit.SetWord(kLengthOffset, length);
-  commit.SetWord(kChecksumOffset, BlockChecksum(block.data(), block.size()));
-  Send(commit);
+  // Frame by frame, so that the time-out bounds each frame, not the block.
+  for (const DeviceFrame& frame : WriteBlockFrames(address, block.data(), length)) Send(frame);
 
   DeviceFrame answer;
   Receive(answer);
@@ -63,12 +39,7 @@ bool DeviceProtocol::ReadBlock(std::uint32_t address, std::uint8_t* destination,
   if (length > kBlockSize || (destination == nullptr && length != 0)) return false;
   std::array<std::uint8_t, kBlockSize> block{};
 
-  DeviceFrame request;
-  request.SetPayloadSize(kReadRequestPayloadSize);
-  request.SetCommand(FrameCommand::ReadRequest);
-  request.SetWord(kAddressOffset, address);
-  request.SetWord(kLengthOffset, length);
-  Send(request);
+  Send(ReadRequestFrame(address, length));
 
   DeviceFrame frame;
   for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
@@ -85,9 +56,7 @@ bool DeviceProtocol::ReadBlock(std::uint32_t address, std::uint8_t* destination,
 }
 
 void DeviceProtocol::SendFinish() {
-  DeviceFrame finish;
-  finish.SetCommand(FrameCommand::Finish);
-  Send(finish);
+  Send(FinishFrame());
 }
 
 }  // namespace kestrune

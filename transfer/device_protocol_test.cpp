@@ -10,7 +10,7 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
-#include "device/testing/raised_error.h"
+#include "testing/raised_error.h"
 
 #include <algorithm>
 #include <chrono>

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/device_platform.h"
+#include "device/device_discovery.h"
 #include "device/serial_link.h"
 #include "transfer/device_protocol.h"
 #include "transfer/sleep_inhibitor.h"
@@ -26,8 +26,6 @@
 namespace kestrune {
 namespace {
 
-constexpr std::uint16_t kWatchVendorId = 0x1915;
-constexpr std::uint16_t kWatchProductId = 0x52F0;
 constexpr std::uint32_t kImageBlockSize = static_cast<std::uint32_t>(kBlockSize);
 
 // Blocks an image of `size` bytes takes; a tail shorter than a block is
@@ -229,7 +227,7 @@ class UpdateRun {
     const FileContents image =
         entry.size < 0 ? FileContents{}
                        : ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
-    if (!image.Read()) {
+    if (!image.WasRead()) {
       reporter_.Note("image " + std::to_string(entry.sequence) + ": " + WideToUtf8Text(path) +
                      " does not hold the manifest's " + std::to_string(entry.size) + " bytes");
       reporter_.PostStatus(kImageWrongSize);

@@ -10,7 +10,11 @@
 namespace kestrune {
 
 class Downloader;
-class DevicePlatform;
+class SerialDeviceTree;
+
+// The watch's USB identity, which discovery looks for.
+inline constexpr std::uint16_t kWatchVendorId = 0x1915;
+inline constexpr std::uint16_t kWatchProductId = 0x52F0;
 
 // The status texts of a run, besides the update check's "無法取得更新資料"
 // for a missing or unusable manifest.
@@ -31,7 +35,6 @@ inline constexpr char16_t kWatchSilent[] = u"潛水錶沒有回應";
 class FirmwareUpdateReporter {
  public:
   virtual ~FirmwareUpdateReporter() = default;
-  // A new status line text.
   virtual void PostStatus(const std::u16string& text) = 0;
   // The progress bar runs from 0 to `maximum`, one step per block.
   virtual void SetProgressRange(std::uint32_t maximum) = 0;
@@ -47,7 +50,7 @@ class FirmwareUpdateReporter {
 
 struct FirmwareUpdateEnvironment {
   Downloader& downloader;
-  DevicePlatform& devices;
+  SerialDeviceTree& devices;
   // Reads the manifest text at the moment the run needs it.
   std::function<std::string()> manifestText;
   // Longest wait for one answer frame from the watch.

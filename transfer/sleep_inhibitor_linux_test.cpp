@@ -21,25 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "testing/scoped_environment_variable.h"
+#include "testing/temp_folder.h"
+
 namespace kestrune {
 namespace {
-
-class EnvironmentVariable {
- public:
-  EnvironmentVariable(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, hadOld_ = true;
-    setenv(name, value.c_str(), 1);
-  }
-  ~EnvironmentVariable() {
-    if (hadOld_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool hadOld_ = false;
-};
+using testing_support::ScopedEnvironmentVariable;
+using testing_support::TempFolder;
 
 // Answers Hello and org.freedesktop.login1.Manager.Inhibit for one client.
 // Inhibit hands out the write end of a pipe and keeps the read end: the
@@ -48,10 +36,7 @@ class StandInLogind {
  public:
   // `answers` false: Inhibit calls are taken and never answered.
   explicit StandInLogind(bool answers = true) : answers_(answers) {
-    char dir[] = "/tmp/kestrune-logind-XXXXXX";
-    EXPECT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-    socketPath_ = dir_ + "/system_bus_socket";
+    socketPath_ = (dir_.path() / "system_bus_socket").string();
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -65,8 +50,6 @@ class StandInLogind {
     thread_.join();
     close(listener_);
     if (lockReadEnd_ >= 0) close(lockReadEnd_);
-    unlink(socketPath_.c_str());
-    rmdir(dir_.c_str());
   }
 
   std::string Address() const { return "unix:path=" + socketPath_; }
@@ -151,7 +134,8 @@ class StandInLogind {
   }
 
   const bool answers_;
-  std::string dir_, socketPath_;
+  TempFolder dir_{"logind"};
+  std::string socketPath_;
   int listener_ = -1;
   std::mutex mutex_;
   std::vector<std::string> arguments_;
@@ -162,7 +146,7 @@ class StandInLogind {
 
 TEST(SleepInhibitorLinux, HoldsLogindSleepBlockUntilDestroyed) {
   StandInLogind logind;
-  EnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
+  ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
   {
     SleepInhibitor inhibitor("Writing firmware to the dive watch");
     ASSERT_TRUE(inhibitor.Held());
@@ -177,7 +161,7 @@ TEST(SleepInhibitorLinux, HoldsLogindSleepBlockUntilDestroyed) {
 
 TEST(SleepInhibitorLinux, ALogindThatDoesNotAnswerDelaysOnlyBriefly) {
   StandInLogind logind(false);
-  EnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
+  ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
   const auto start = std::chrono::steady_clock::now();
   SleepInhibitor inhibitor("Writing firmware to the dive watch");
   EXPECT_FALSE(inhibitor.Held());
@@ -185,7 +169,7 @@ TEST(SleepInhibitorLinux, ALogindThatDoesNotAnswerDelaysOnlyBriefly) {
 }
 
 TEST(SleepInhibitorLinux, WithoutLogindItIsQuietlyInert) {
-  EnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS",
+  ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS",
                           "unix:path=/tmp/kestrune-no-such-bus/socket");
   SleepInhibitor inhibitor("Writing firmware to the dive watch");
   EXPECT_FALSE(inhibitor.Held());

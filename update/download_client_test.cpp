@@ -7,13 +7,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
 
+#include "testing/temp_folder.h"
+#include "testing/whole_file.h"
 #include "update/downloader.h"
 #include "update/text_conversion.h"
 
@@ -28,6 +29,9 @@ namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::ReadWholeFile;
+using testing_support::TempFolder;
+using testing_support::WriteWholeFile;
 
 // Where the service listens and the downloader that the build uses.
 class ServiceUnderTest {
@@ -72,30 +76,8 @@ class ServiceUnderTest {
   std::string untrustedBase_;
 };
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 class DownloadTest : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("kestrune-download-" + std::to_string(std::chrono::steady_clock::now()
-                                                         .time_since_epoch()
-                                                         .count()));
-    fs::create_directories(folder_);
-    target_ = folder_ / "data1.bin";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   bool Download(const std::u16string& url) {
     return service_.downloader().DownloadUrlToFile(url, target_.u16string());
   }
@@ -107,24 +89,25 @@ class DownloadTest : public testing::Test {
   }
 
   ServiceUnderTest service_;
-  fs::path folder_;
-  fs::path target_;
+  TempFolder temp_{"download"};
+  const fs::path folder_ = temp_.path();
+  const fs::path target_ = folder_ / "data1.bin";
 };
 
 TEST_F(DownloadTest, WholeBodyReplacesTarget) {
-  WriteAll(target_, "older content that is longer than nothing");
+  WriteWholeFile(target_, "older content that is longer than nothing");
   ASSERT_TRUE(Download(service_.Url("/data/100000")));
-  EXPECT_EQ(ReadAll(target_), PatternBytes(100000));
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(100000));
   ExpectNoStrayFiles();
 }
 
 TEST_F(DownloadTest, SendsTheProductUserAgent) {
   ASSERT_TRUE(Download(service_.Url("/echo/user-agent")));
-  EXPECT_EQ(ReadAll(target_), "InetURL/1.0");
+  EXPECT_EQ(ReadWholeFile(target_), "InetURL/1.0");
 }
 
 TEST_F(DownloadTest, EmptyBodyLeavesEmptyFile) {
-  WriteAll(target_, "old");
+  WriteWholeFile(target_, "old");
   ASSERT_TRUE(Download(service_.Url("/fault/empty")));
   ASSERT_TRUE(fs::exists(target_));
   EXPECT_EQ(fs::file_size(target_), 0u);
@@ -133,13 +116,15 @@ TEST_F(DownloadTest, EmptyBodyLeavesEmptyFile) {
 
 TEST_F(DownloadTest, RedirectIsFollowed) {
   ASSERT_TRUE(Download(service_.Url("/fault/redirect/data/3000")));
-  EXPECT_EQ(ReadAll(target_), PatternBytes(3000));
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(3000));
 }
+
+enum class Certificate { kTrusted, kUntrusted };
 
 struct FailureCase {
   const char* name;
   std::string path;
-  bool untrusted;
+  Certificate certificate;  // of the listener that serves `path`
 };
 
 // Test names and failure messages show the case by its name.
@@ -150,26 +135,28 @@ class FailedDownloadTest : public DownloadTest,
 
 TEST_P(FailedDownloadTest, ReturnsFalseAndKeepsTargetByteForByte) {
   const std::string good = "{\"response\":\"the manifest of an earlier run\"}\n";
-  WriteAll(target_, good);
+  WriteWholeFile(target_, good);
   const FailureCase& c = GetParam();
-  EXPECT_FALSE(Download(c.untrusted ? service_.UntrustedUrl(c.path) : service_.Url(c.path)));
-  EXPECT_EQ(ReadAll(target_), good);
+  EXPECT_FALSE(Download(c.certificate == Certificate::kUntrusted ? service_.UntrustedUrl(c.path)
+                                                       : service_.Url(c.path)));
+  EXPECT_EQ(ReadWholeFile(target_), good);
   ExpectNoStrayFiles();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FailedDownloadTest,
-    testing::Values(FailureCase{"NotFoundWithHtmlBody", "/fault/404", false},
-                    FailureCase{"ServerError", "/fault/500", false},
-                    FailureCase{"BodyCutOff", "/fault/cut/50000", false},
-                    FailureCase{"UntrustedCertificate", "/data/100", true}),
+    testing::Values(
+        FailureCase{"NotFoundWithHtmlBody", "/fault/404", Certificate::kTrusted},
+        FailureCase{"ServerError", "/fault/500", Certificate::kTrusted},
+        FailureCase{"BodyCutOff", "/fault/cut/50000", Certificate::kTrusted},
+        FailureCase{"UntrustedCertificate", "/data/100", Certificate::kUntrusted}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, UnreachableHostKeepsTarget) {
-  WriteAll(target_, "cached");
+  WriteWholeFile(target_, "cached");
   // Port 1 on the loopback has no listener.
   EXPECT_FALSE(Download(u"https://localhost:1/api/v1/devices/firmwareUpdate?model=K1"));
-  EXPECT_EQ(ReadAll(target_), "cached");
+  EXPECT_EQ(ReadWholeFile(target_), "cached");
   ExpectNoStrayFiles();
 }
 
@@ -201,7 +188,7 @@ TEST_F(DownloadTest, ChunksReachTheDiskAsTheyArrive) {
   EXPECT_LE(seen, total / 2);
   EXPECT_FALSE(fs::exists(target_)) << "the target appears only when the body is complete";
   ASSERT_TRUE(result.get());
-  EXPECT_EQ(ReadAll(target_), PatternBytes(total));
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(total));
   ExpectNoStrayFiles();
 }
 

@@ -14,8 +14,4 @@ std::string DownloadResult::Describe() const {
   return text;
 }
 
-bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) {
-  return PlatformDownloader().DownloadUrlToFile(url, path);
-}
-
 }  // namespace kestrune

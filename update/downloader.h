@@ -42,7 +42,4 @@ class Downloader {
 // platform's own certificate validation.
 Downloader& PlatformDownloader();
 
-// Shorthand for PlatformDownloader().DownloadUrlToFile(url, path).
-bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path);
-
 }  // namespace kestrune

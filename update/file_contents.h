@@ -14,7 +14,7 @@ struct FileContents {
   std::unique_ptr<char[]> data;
   uint32_t size = 0;
 
-  bool Read() const { return data != nullptr; }
+  bool WasRead() const { return data != nullptr; }
   std::string Bytes() const { return data ? std::string(data.get(), size) : std::string(); }
   const unsigned char* UnsignedBytes() const {
     return reinterpret_cast<const unsigned char*>(data.get());

@@ -6,33 +6,31 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "testing/temp_folder.h"
+#include "testing/whole_file.h"
+
 namespace kestrune {
 namespace {
 namespace fs = std::filesystem;
+using testing_support::TempFolder;
+using testing_support::WriteWholeFile;
 
 class FileContentsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrune-file-contents-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // A file of `size` bytes 0, 1, 2, ... (mod 251) named `name`.
   std::u16string Make(const std::string& name, std::size_t size) {
     std::vector<char> bytes(size);
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
-    std::ofstream(dir_ / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(size));
+    WriteWholeFile(dir_ / name, bytes);
     return (dir_ / name).u16string();
   }
 
-  fs::path dir_;
+  TempFolder temp_{"file-contents"};
+  const fs::path dir_ = temp_.path();
 };
 
 TEST_F(FileContentsTest, ReadsAFileWholeWithOrWithoutAnExpectedLength) {
@@ -40,7 +38,7 @@ TEST_F(FileContentsTest, ReadsAFileWholeWithOrWithoutAnExpectedLength) {
   for (const std::optional<std::uint32_t> expected : {std::optional<std::uint32_t>(5000),
                                                       std::optional<std::uint32_t>()}) {
     const FileContents contents = ReadFileContents(path, expected);
-    ASSERT_TRUE(contents.Read());
+    ASSERT_TRUE(contents.WasRead());
     ASSERT_EQ(contents.size, 5000u);
     for (std::uint32_t i = 0; i < contents.size; ++i) {
       ASSERT_EQ(contents.UnsignedBytes()[i], i % 251) << "byte " << i;
@@ -50,7 +48,7 @@ TEST_F(FileContentsTest, ReadsAFileWholeWithOrWithoutAnExpectedLength) {
 
 TEST_F(FileContentsTest, AnEmptyFileOfExpectedLengthZeroIsRead) {
   const FileContents contents = ReadFileContents(Make("data1.bin", 0), 0u);
-  EXPECT_TRUE(contents.Read());
+  EXPECT_TRUE(contents.WasRead());
   EXPECT_EQ(contents.size, 0u);
 }
 
@@ -64,7 +62,7 @@ TEST_F(FileContentsTest, RefusesOtherLengthsAndMissingFiles) {
     const std::u16string path = c.onDisk == SIZE_MAX ? (dir_ / "missing.bin").u16string()
                                                      : Make("data.bin", c.onDisk);
     const FileContents contents = ReadFileContents(path, c.expected);
-    EXPECT_FALSE(contents.Read()) << c.onDisk << " vs " << c.expected;
+    EXPECT_FALSE(contents.WasRead()) << c.onDisk << " vs " << c.expected;
     EXPECT_EQ(contents.size, 0u);
     EXPECT_EQ(contents.data, nullptr);
   }

@@ -8,7 +8,6 @@ namespace kestrune {
 // Size of the buffers that FormatPath writes into, terminator included.
 constexpr size_t kPathBufferUnits = 4096;
 
-// The platform's path separator.
 #ifdef _WIN32
 constexpr char16_t kPathSeparator = u'\\';
 #else

@@ -19,6 +19,4 @@ std::string FetchManifestText(Downloader& downloader, DownloadResult* download) 
   return ReadFileContents(path).Bytes();
 }
 
-std::string FetchManifestText() { return FetchManifestText(PlatformDownloader()); }
-
 }  // namespace kestrune

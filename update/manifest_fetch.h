@@ -16,7 +16,4 @@ struct DownloadResult;
 // With `download`, tells how the download went.
 std::string FetchManifestText(Downloader& downloader, DownloadResult* download = nullptr);
 
-// The same with the platform's downloader.
-std::string FetchManifestText();
-
 }  // namespace kestrune

@@ -10,9 +10,14 @@
 #include <sstream>
 #include <string>
 
+#include "testing/temp_folder.h"
+#include "testing/whole_file.h"
+
 namespace kestrune {
 namespace {
 namespace fs = std::filesystem;
+using testing_support::ReadWholeFile;
+using testing_support::TempFolder;
 
 void SetTimeZone(const char* zone) {
 #ifdef _WIN32
@@ -24,22 +29,10 @@ void SetTimeZone(const char* zone) {
 #endif
 }
 
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 class RunLogFolder : public testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrune-runlog-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  TempFolder folder_{"runlog"};
+  const fs::path dir_ = folder_.path();
 };
 
 // "2026-12-10T17:30:00.250+05:30": digits where the pattern has 9, the
@@ -82,7 +75,7 @@ TEST_F(RunLogFolder, EachWriteIsOneTimestampedLine) {
   log.Write("update: status 更新錯誤");
   log.Write("two\nlines\r\nbecome one");
 
-  std::istringstream lines(Slurp(dir_ / "update.log"));
+  std::istringstream lines(ReadWholeFile(dir_ / "update.log"));
   const std::string expected[] = {" update: status 更新錯誤", " two lines  become one"};
   std::string line;
   for (const std::string& message : expected) {
@@ -101,8 +94,8 @@ TEST_F(RunLogFolder, AFullLogMovesToItsOlderHalfAndANewOneBegins) {
   RunLog log(file.u16string(), cap);
   for (int i = 0; i < 12; ++i) log.Write("event number " + std::to_string(i));
 
-  const std::string current = Slurp(file);
-  const std::string older = Slurp(dir_ / "update.log.1");
+  const std::string current = ReadWholeFile(file);
+  const std::string older = ReadWholeFile(dir_ / "update.log.1");
   EXPECT_LE(fs::file_size(file), cap);
   EXPECT_LE(fs::file_size(dir_ / "update.log.1"), cap);
   // The newest line is in the current file, the one before the rotation in

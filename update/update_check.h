@@ -19,11 +19,9 @@ inline constexpr char16_t kUpdateDataFetched[] = u"已取得更新資料";
 class UpdateCheckReporter {
  public:
   virtual ~UpdateCheckReporter() = default;
-  // A new status line text.
   virtual void PostStatus(const std::u16string& text) = 0;
   // The manifest text (raw UTF-8) that later firmware updates work from.
   virtual void StoreManifestText(const std::string& text) = 0;
-  // The offered firmware version.
   virtual void ShowFirmwareVersion(const std::u16string& version) = 0;
   // The release notes, unchanged.
   virtual void ShowReleaseNotes(const std::u16string& notes) = 0;

@@ -6,44 +6,28 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "testing/recording_update_check_reporter.h"
+#include "testing/temp_home.h"
+#include "testing/whole_file.h"
 #include "tools/update_service/port_lock.h"
 #include "tools/update_service/reference_update_service.h"
 #include "update/curl_downloader.h"
-#include "update/testing/scoped_home.h"
 
 namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::u16string kFetching = u"正在取得更新資料";
-const std::u16string kUnable = u"無法取得更新資料";
-const std::u16string kFetched = u"已取得更新資料";
-
-class RecordingReporter : public UpdateCheckReporter {
- public:
-  void PostStatus(const std::u16string& text) override { statuses.push_back(text); }
-  void StoreManifestText(const std::string& text) override { stored.push_back(text); }
-  void ShowFirmwareVersion(const std::u16string& v) override { versions.push_back(v); }
-  void ShowReleaseNotes(const std::u16string& n) override { notes.push_back(n); }
-
-  std::vector<std::u16string> statuses;
-  std::vector<std::string> stored;
-  std::vector<std::u16string> versions;
-  std::vector<std::u16string> notes;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+using testing_support::ReadWholeFile;
+using testing_support::RecordingUpdateCheckReporter;
+using testing_support::TempHome;
+using testing_support::WriteWholeFile;
 
 // A manifest of exactly `length` bytes (padded inside a member outside
 // `response`).
@@ -68,7 +52,7 @@ class UpdateCheckTest : public testing::Test {
 
   void WriteCachedManifest(const std::string& text) {
     fs::create_directories(home_.DataFolder());
-    std::ofstream(home_.DataFolder() / "features.json", std::ios::binary) << text;
+    WriteWholeFile(CachedManifest(), text);
   }
   fs::path CachedManifest() const { return home_.DataFolder() / "features.json"; }
 
@@ -77,21 +61,21 @@ class UpdateCheckTest : public testing::Test {
     RunUpdateCheckProcedure(reporter_, downloader);
   }
   void ExpectFailureShowsNothing() {
-    EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetching, kUnable}));
+    EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetchingUpdateData, kNoUpdateData}));
     EXPECT_TRUE(reporter_.versions.empty());
     EXPECT_TRUE(reporter_.notes.empty());
   }
 
-  ScopedHome home_;
+  TempHome home_;
   std::optional<ScopedPortLock> offline_;
   std::unique_ptr<ReferenceUpdateService> service_;
-  RecordingReporter reporter_;
+  RecordingUpdateCheckReporter reporter_;
 };
 
 TEST_F(UpdateCheckTest, ShowsTheServicesManifest) {
   ReferenceUpdateService& service = StartService();
   RunCheck();
-  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetching, kFetched}));
+  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.006"});
   ASSERT_EQ(reporter_.notes.size(), 1u);
   EXPECT_EQ(reporter_.notes[0],
@@ -100,7 +84,7 @@ TEST_F(UpdateCheckTest, ShowsTheServicesManifest) {
             u"minute");
   ASSERT_EQ(reporter_.stored.size(), 1u);
   EXPECT_EQ(reporter_.stored[0], service.ManifestText());
-  EXPECT_EQ(ReadAll(CachedManifest()), service.ManifestText());
+  EXPECT_EQ(ReadWholeFile(CachedManifest()), service.ManifestText());
   EXPECT_EQ(service.LastUserAgent(), "InetURL/1.0");
 }
 
@@ -114,7 +98,7 @@ TEST_F(UpdateCheckTest, ManifestOf256BytesIsNoData) {
 TEST_F(UpdateCheckTest, ManifestOf257BytesIsRead) {
   StartService().SetManifestText(ManifestOfLength(257, "9.257"));
   RunCheck();
-  EXPECT_EQ(reporter_.statuses.back(), kFetched);
+  EXPECT_EQ(reporter_.statuses.back(), kUpdateDataFetched);
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"9.257"});
   EXPECT_EQ(reporter_.notes, std::vector<std::u16string>{u"line 1\r\n\u6A94"});
 }
@@ -140,7 +124,7 @@ TEST_F(UpdateCheckTest, MalformedManifestsShowNothing) {
            "{\"response\":{\"firmware_version\":\"1\",\"release_note\":\"n\","
            "\"firmware_files\":[{\"file_path\":\"u\",\"size\":4294967296}]}}" + padding}) {
     SCOPED_TRACE(text);
-    reporter_ = RecordingReporter();
+    reporter_ = RecordingUpdateCheckReporter();
     if (!service_) StartService();
     service_->SetManifestText(text);
     RunCheck();
@@ -154,10 +138,10 @@ TEST_F(UpdateCheckTest, OfflineUsesTheCachedManifest) {
   WriteCachedManifest(cached);
   GoOffline();
   RunCheck();
-  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetching, kFetched}));
+  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.004"});
   EXPECT_EQ(reporter_.stored, std::vector<std::string>{cached});
-  EXPECT_EQ(ReadAll(CachedManifest()), cached);
+  EXPECT_EQ(ReadWholeFile(CachedManifest()), cached);
 }
 
 TEST_F(UpdateCheckTest, OfflineWithoutCacheShowsNothing) {
@@ -176,7 +160,7 @@ TEST_F(UpdateCheckTest, ErrorStatusKeepsTheCachedManifest) {
   StartService().SetManifestStatus(500);
   RunCheck();
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.003"});
-  EXPECT_EQ(ReadAll(CachedManifest()), cached);
+  EXPECT_EQ(ReadWholeFile(CachedManifest()), cached);
 }
 
 TEST_F(UpdateCheckTest, NoHomeMeansNoManifestAndNoFiles) {

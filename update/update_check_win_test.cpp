@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "testing/recording_update_check_reporter.h"
+#include "testing/whole_file.h"
 #include "update/downloader.h"
 #include "update/format_path.h"
 #include "update/update_check.h"
@@ -19,34 +21,19 @@ namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
-
-class RecordingReporter : public UpdateCheckReporter {
- public:
-  void PostStatus(const std::u16string& text) override { statuses.push_back(text); }
-  void StoreManifestText(const std::string& text) override { stored = text; }
-  void ShowFirmwareVersion(const std::u16string& v) override { versions.push_back(v); }
-  void ShowReleaseNotes(const std::u16string& n) override { notes.push_back(n); }
-
-  std::vector<std::u16string> statuses;
-  std::string stored;
-  std::vector<std::u16string> versions;
-  std::vector<std::u16string> notes;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+using testing_support::ReadWholeFile;
+using testing_support::RecordingUpdateCheckReporter;
+using testing_support::WriteWholeFile;
 
 // Puts back whatever features.json the prefix held before the test.
 class KeepFile {
  public:
   explicit KeepFile(fs::path path) : path_(std::move(path)) {
-    if (fs::exists(path_)) saved_ = ReadAll(path_);
+    if (fs::exists(path_)) saved_ = ReadWholeFile(path_);
   }
   ~KeepFile() {
     if (saved_) {
-      std::ofstream(path_, std::ios::binary) << *saved_;
+      WriteWholeFile(path_, *saved_);
     } else {
       std::error_code ignored;
       fs::remove(path_, ignored);
@@ -75,15 +62,16 @@ TEST(UpdateCheckWinTest, ShowsTheServicesManifest) {
   KeepFile keep(cache);
   std::error_code ignored;
   fs::remove(cache, ignored);
-  RecordingReporter reporter;
+  RecordingUpdateCheckReporter reporter;
   RunUpdateCheckProcedure(reporter, PlatformDownloader());
   EXPECT_EQ(reporter.statuses,
-            (std::vector<std::u16string>{u"正在取得更新資料", u"已取得更新資料"}));
+            (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
   EXPECT_EQ(reporter.versions, std::vector<std::u16string>{u"1.006"});
   ASSERT_EQ(reporter.notes.size(), 1u);
   EXPECT_EQ(reporter.notes[0].substr(0, 17), u"1. 改善潛水記錄同步速度\r\n2.");
-  EXPECT_GT(reporter.stored.size(), 256u);
-  EXPECT_EQ(ReadAll(cache), reporter.stored);
+  ASSERT_EQ(reporter.stored.size(), 1u);
+  EXPECT_GT(reporter.stored[0].size(), 256u);
+  EXPECT_EQ(ReadWholeFile(cache), reporter.stored[0]);
 }
 
 }  // namespace

@@ -2,18 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
 
-#include "update/testing/scoped_home.h"
+#include "testing/scoped_environment_variable.h"
+#include "testing/temp_home.h"
 #include "update/text_conversion.h"
 
 namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::ScopedEnvironmentVariable;
+using testing_support::TempHome;
 
 struct FolderCase {
   const char* name;
@@ -27,7 +31,7 @@ void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
 class UserDataFolderTest : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(UserDataFolderTest, ResolvesAndCreatesTheFolder) {
-  ScopedHome home;
+  TempHome home;
   const FolderCase& c = GetParam();
   if (c.userDirs != nullptr) {
     fs::create_directories(home.Path() / ".config");
@@ -59,18 +63,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
 
 TEST(UserDataFolderConfigTest, AbsolutePathFromXdgConfigHome) {
-  ScopedHome home;
+  TempHome home;
   const fs::path config = home.Path() / "elsewhere";
   fs::create_directories(config);
   const fs::path documents = home.Path() / "abs docs";
   std::ofstream(config / "user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"" << documents.string() << "\"\n";
-  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", config.string());
   EXPECT_EQ(fs::u8path(WideToUtf8Text(GetUserDataFolder(u"orvel kestrune"))),
             documents / "orvel kestrune");
 }
 
 TEST(UserDataFolderConfigTest, ExistingFolderAndItsFilesAreKept) {
-  ScopedHome home;
+  TempHome home;
   fs::create_directories(home.DataFolder());
   std::ofstream(home.DataFolder() / "features.json") << "kept";
   EXPECT_EQ(fs::u8path(WideToUtf8Text(GetUserDataFolder(u"orvel kestrune"))), home.DataFolder());
@@ -78,7 +82,7 @@ TEST(UserDataFolderConfigTest, ExistingFolderAndItsFilesAreKept) {
 }
 
 TEST(UserDataFolderConfigTest, NoHomeGivesEmptyPath) {
-  ScopedHome home;
+  TempHome home;
   ::unsetenv("HOME");
   EXPECT_TRUE(GetUserDataFolder(u"orvel kestrune").empty());
 }

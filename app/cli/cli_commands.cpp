@@ -5,12 +5,12 @@
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
-#include "device/device_platform.h"
+#include "device/device_discovery.h"
+#include "device/serial_device_tree.h"
 #include "transfer/close_gate.h"
-#include "transfer/device_protocol.h"
 #include "transfer/firmware_update.h"
 #include "transfer/logged_firmware_update_reporter.h"
-#include "update/downloader.h"
+#include "transfer/update_environment.h"
 #include "update/logged_update_check_reporter.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
@@ -20,8 +20,6 @@ namespace kestrune {
 namespace {
 
 constexpr char kProgramName[] = "kestrune-update";
-constexpr std::uint16_t kWatchVendorId = 0x1915;
-constexpr std::uint16_t kWatchProductId = 0x52F0;
 
 class CheckPrinter : public UpdateCheckReporter {
  public:
@@ -85,15 +83,15 @@ void ListenForInterrupts(CloseGate& gate, CliOutput& output) {
   });
 }
 
-CheckPrinter RunCheck(CliOutput& output) {
+CheckPrinter RunCheck(const UpdateEnvironment& environment, CliOutput& output) {
   CheckPrinter printer(output);
   LoggedUpdateCheckReporter logged(printer, UserRunLog(), kProgramName);
-  RunUpdateCheckProcedure(logged, PlatformDownloader());
+  RunUpdateCheckProcedure(logged, environment.downloader);
   return printer;
 }
 
 int Check(CliOutput& output) {
-  const CheckPrinter check = RunCheck(output);
+  const CheckPrinter check = RunCheck(PlatformUpdateEnvironment(), output);
   const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
   std::vector<std::pair<std::string, std::string>> extra;
   if (code == 0) {
@@ -105,16 +103,15 @@ int Check(CliOutput& output) {
 }
 
 int Update(const CliOptions& options, CliOutput& output, CloseGate& gate) {
-  const CheckPrinter check = RunCheck(output);
+  // The dialog's surroundings, with the port given on the command line.
+  const UpdateEnvironment environment = PlatformUpdateEnvironment();
+  const CheckPrinter check = RunCheck(environment, output);
   UpdatePrinter printer(output, gate);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
-  std::unique_ptr<DevicePlatform> devices = CreatePlatformDevices();
   const std::string manifest = check.manifestText;
-  FirmwareUpdateEnvironment environment{PlatformDownloader(), *devices,
-                                        [manifest] { return manifest; },
-                                        DeviceProtocol::kDefaultAnswerTimeout,
-                                        Utf8ToWideText(options.port)};
-  RunFirmwareUpdateProcedure(logged, environment);
+  FirmwareUpdateEnvironment run = environment.ForFirmwareUpdate([manifest] { return manifest; });
+  run.portPath = Utf8ToWideText(options.port);
+  RunFirmwareUpdateProcedure(logged, run);
   const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
   WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   output.Result(code, printer.lastStatus);
@@ -122,17 +119,18 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate) {
 }
 
 int Devices(CliOutput& output) {
-  std::unique_ptr<DevicePlatform> platform = CreatePlatformDevices();
-  const std::u16string picked = FindDevicePortPath(*platform, kWatchVendorId, kWatchProductId);
+  const UpdateEnvironment environment = PlatformUpdateEnvironment();
+  SerialDeviceTree& tree = *environment.devices;
+  const std::u16string picked = FindDevicePortPath(tree, kWatchVendorId, kWatchProductId);
   bool pickedListed = false;
-  if (std::unique_ptr<SerialDeviceList> devices = platform->ListSerialPortDevices()) {
+  if (std::unique_ptr<SerialDeviceList> devices = tree.ListSerialPortDevices()) {
     for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
       char16_t instanceId[8192] = {};
       char16_t parentId[1024] = {};
       char16_t paths[1024] = {};
       if (!devices->ReadInstanceId(instanceId, 8192)) continue;
       devices->ReadParentId(parentId, 1024);
-      platform->ReadInterfacePaths(instanceId, paths, 1024);
+      tree.ReadInterfacePaths(instanceId, paths, 1024);
       const std::u16string path(paths);
       const bool isPicked = !picked.empty() && path == picked;
       pickedListed = pickedListed || isPicked;

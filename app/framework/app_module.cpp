@@ -6,7 +6,6 @@ CAppModule appModule;
 
 void CAppModule::Init(HINSTANCE instance) {
   instance_ = instance;
-  mainThreadId_ = GetCurrentThreadId();
   registry_ = std::make_unique<MessageLoopRegistry>();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The application module: the program's instance, its main thread and the
-// registry of message loops per thread.
+// The application module: the program's instance and the registry of
+// message loops per thread.
 
 #include <windows.h>
 
@@ -14,14 +14,11 @@ class CMessageLoop;
 
 class CAppModule {
  public:
-  // Records the calling thread as the main thread and makes an empty
-  // registry.
+  // Records the instance and makes an empty registry; Term deletes it.
   void Init(HINSTANCE instance);
-  // Deletes the registry.
   void Term();
 
   HINSTANCE GetResourceInstance() const { return instance_; }
-  DWORD MainThreadId() const { return mainThreadId_; }
 
   void AddMessageLoop(CMessageLoop* loop) { registry_->Add(loop); }
   bool RemoveMessageLoop() { return registry_->Remove(); }
@@ -30,7 +27,6 @@ class CAppModule {
 
  private:
   HINSTANCE instance_ = nullptr;
-  DWORD mainThreadId_ = 0;
   std::unique_ptr<MessageLoopRegistry> registry_;
 };
 

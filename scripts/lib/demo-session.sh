@@ -1,10 +1,9 @@
 # The demo's session with the program, run by scripts/demo while the update
 # service and the simulated watch are up. Prints every status it sees.
-source "$KESTRUNE_ROOT/scripts/lib/wine-env.sh"
 source "$KESTRUNE_ROOT/tests/e2e/e2e-lib.sh"
 trap e2e_kill EXIT
 
-e2e_install "$DEMO/app" watch
+e2e_install "$DEMO/app"
 rm -rf "$(wine_documents_dir)/orvel kestrune"
 echo "demo: starting \"orvel kestrune.exe\""
 e2e_start "$DEMO/app" || { echo "demo: the dialog did not open"; exit 1; }
@@ -13,7 +12,7 @@ last=""
 # Prints the status when it changes; true while the dialog is there.
 follow() {
   local text
-  text="$(probe dump "$CAPTION" | sed -n 's/^text.1008=//p')" || return 1
+  text="$(probe dump "$CAPTION" | sed -n "s/^text.$IDC_STATUS=//p")" || return 1
   probe wait "$CAPTION" 0 || return 1
   if [ -n "$text" ] && [ "$text" != "$last" ]; then
     echo "status: $text"
@@ -34,8 +33,8 @@ for _ in $(seq 240); do
 done
 shot 1-update-check
 [ "$last" = "已取得更新資料" ] || { echo "demo: the update check failed"; exit 1; }
-echo "demo: offered version $(field text.1006); pressing \"Update Firmware\""
-click_control 1007
+echo "demo: offered version $(field "text.$IDC_VERSION"); pressing \"Update Firmware\""
+click_control "$IDC_UPDATE_FIRMWARE"
 for _ in $(seq 1200); do
   follow
   case "$last" in

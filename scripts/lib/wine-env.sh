@@ -40,7 +40,9 @@ wine_documents_dir() {
   return 1
 }
 
+# Keeps one Wine server running for the whole session, until wine_server_stop.
 wine_server_start() {
+  wine_prefix_ensure
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
 }

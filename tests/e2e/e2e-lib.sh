@@ -1,35 +1,23 @@
 # Sourced by the end-to-end tests and the demo: runs the Windows program
 # under Wine in its own test folder and watches it through win-probe.
 #
-# Needs: WINE64 and WINEPREFIX (scripts/lib/wine-env.sh), DISPLAY, and
-#   APP_EXE     the built "orvel kestrune.exe"
-#   PROBE_EXE   win-probe.exe
-#   FAKE_DLLS   folder with the stand-in setupapi.dll and cfgmgr32.dll
-#   TRUST_EXE   kestrune-trust-ca.exe
+# Needs: a display, the Wine prefix prepared (scripts/lib/wine-prefix.sh),
+# the Windows tree's program, probe and stand-in device-tree DLLs, and
 #   SHOTS       folder for screenshots
+source "$KESTRUNE_ROOT/scripts/lib/wine-env.sh"
+source "$KESTRUNE_ROOT/scripts/lib/build-trees.sh"
 
+APP_EXE="$KESTRUNE_WINDOWS_BUILD/app/orvel kestrune.exe"
+PROBE_EXE="$KESTRUNE_WINDOWS_BUILD/tools/win_probe/win-probe.exe"
+FAKE_DLLS="$KESTRUNE_WINDOWS_BUILD/tools/fake_setupapi"
 CAPTION="orvel kestrune tools"
 APP_PID=""
 APP_RC_FILE=""
 
-# The prefix: trusts the test CA, links the dialog font to a CJK font, and
-# runs the program and the probe in one virtual desktop of the screen's
-# size (Wine then draws the caption and close box without a window manager).
-e2e_prepare_prefix() {
-  local root="$1"
-  local size
-  size="$(xdpyinfo 2>/dev/null | sed -n 's/ *dimensions: *\([0-9]*x[0-9]*\) .*/\1/p')"
-  "$WINE64" "$TRUST_EXE" "Z:${root//\//\\}\\.cache\\test-pki\\ca.der" </dev/null >/dev/null 2>&1
-  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-    /v Arial /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei' /f </dev/null >/dev/null 2>&1
-  "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KestruneTest \
-    /d "${size:-1280x1024}" /f </dev/null >/dev/null 2>&1
-  local exe
-  for exe in "orvel kestrune.exe" "win-probe.exe"; do
-    "$WINE64" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\Explorer" /v Desktop \
-      /d KestruneTest /f </dev/null >/dev/null 2>&1
-  done
-}
+# The dialog's control identifiers (IDC_STATUS=1008, ...), as the program
+# and its resource script have them.
+eval "$(sed -n 's/^#define \(IDC_[A-Z0-9_]*\) \([0-9][0-9]*\)$/\1=\2/p' "$KESTRUNE_ROOT/res/resource.h")"
+IDOK=1  # the dialog's OK command (winuser.h)
 
 # Runs win-probe; its output without carriage returns, and its status.
 probe() {
@@ -44,13 +32,12 @@ probe() {
 # The value of one key of the dialog's state.
 field() { probe dump "$CAPTION" | sed -n "s/^$1=//p"; }
 
-# Copies the program into a fresh folder; with "watch", the stand-in
-# device-tree DLLs go beside it.
+# Copies the program into a fresh folder, with the stand-in device-tree
+# DLLs beside it.
 e2e_install() {
-  local dir="$1" watch="$2"
+  local dir="$1"
   rm -rf "$dir"; mkdir -p "$dir"
-  cp "$APP_EXE" "$dir/"
-  if [ "$watch" = watch ]; then cp "$FAKE_DLLS/setupapi.dll" "$FAKE_DLLS/cfgmgr32.dll" "$dir/"; fi
+  cp "$APP_EXE" "$FAKE_DLLS/setupapi.dll" "$FAKE_DLLS/cfgmgr32.dll" "$dir/"
 }
 
 # Starts the program from `dir` and waits for its dialog.
@@ -93,7 +80,7 @@ e2e_wait_status() {
   local seconds="$1"; shift
   local i text want
   for ((i = 0; i < seconds * 4; i++)); do
-    text="$(field text.1008)"
+    text="$(field "text.$IDC_STATUS")"
     for want in "$@"; do
       if [ "$text" = "$want" ]; then echo "$text"; return 0; fi
     done

@@ -13,7 +13,6 @@ namespace kestrune {
 
 namespace {
 
-constexpr std::uint32_t kCommitHead = 0x00030CAA;  // bytes AA 0C 03 00
 constexpr char kWakeStop = 's';
 constexpr char kWakeHangUp = 'h';
 
@@ -199,7 +198,7 @@ void DiveWatchSim::HandleFrame(const DeviceFrame& frame) {
 
 void DiveWatchSim::HandleData(const DeviceFrame& frame) {
   ++framesOfBlock_;
-  if (frame.Index() != nextIndex_ || nextIndex_ >= kChunksPerBlock || frame.PayloadSize() != kChunkSize) {
+  if (frame.Index() != nextIndex_ || nextIndex_ >= kChunksPerBlock || frame.PayloadSize() != kDataPayloadSize) {
     blockSound_ = false;
   } else {
     std::memcpy(block_.data() + nextIndex_ * kChunkSize, frame.Payload(), kChunkSize);
@@ -217,8 +216,9 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
     return;
   }
   const std::uint32_t length = frame.Word(kLengthOffset);
-  const bool sound = blockSound_ && nextIndex_ == kChunksPerBlock && frame.Word(0) == kCommitHead &&
-                     frame.Index() == 0 && length <= kBlockSize &&
+  const bool headSound =
+      frame.Start() == kCommitStart && frame.PayloadSize() == kCommitPayloadSize && frame.Index() == 0;
+  const bool sound = blockSound_ && nextIndex_ == kChunksPerBlock && headSound && length <= kBlockSize &&
                      frame.Word(kChecksumOffset) == BlockChecksum(block_.data(), block_.size());
   const int number = blockNumber_;
   std::array<std::uint8_t, kBlockSize> received = block_;
@@ -231,10 +231,9 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
   const bool silent = faults_.silentFromBlock != DiveWatchFaults::kNever && number >= faults_.silentFromBlock;
   if (silent) return;
   DeviceFrame answer;
-  answer.SetPayloadSize(4);
   if (faults_.wrongCommandBlock == number) {
-    answer.SetCommand(FrameCommand::Data);
-    answer.SetWord(kAcceptedOffset, 1);
+    answer = CommitAnswerFrame(true);
+    answer.SetCommand(FrameCommand::Data);  // an acceptance under the wrong command
   } else {
     const bool accepted = sound && faults_.refuseBlock != number;
     {
@@ -246,8 +245,7 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
         ++refused_;
       }
     }
-    answer.SetCommand(FrameCommand::CommitAnswer);
-    answer.SetWord(kAcceptedOffset, accepted ? 1 : 0);
+    answer = CommitAnswerFrame(accepted);
   }
   Answer(answer.bytes.data(), kFrameSize);
   if (faults_.stopReadingAfterBlocks != DiveWatchFaults::kNever && blockNumber_ >= faults_.stopReadingAfterBlocks) {
@@ -257,19 +255,13 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
 
 void DiveWatchSim::ServeRead(const DeviceFrame& request) {
   const std::vector<std::uint8_t> data = Memory(request.Word(kAddressOffset), kBlockSize);
-  std::array<DeviceFrame, kChunksPerBlock + 1> frames{};
+  std::array<DeviceFrame, kChunksPerBlock + 1> frames;
   for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
-    DeviceFrame& frame = frames[i];
-    frame.SetPayloadSize(kChunkSize);
-    frame.SetCommand(FrameCommand::Data);
-    frame.SetIndex(faults_.readWrongIndexAt == static_cast<int>(i) ? i + 1 : i);
-    std::memcpy(frame.Payload(), data.data() + i * kChunkSize, kChunkSize);
+    const std::uint32_t index = faults_.readWrongIndexAt == static_cast<int>(i) ? i + 1 : i;
+    frames[i] = DataFrame(index, data.data() + i * kChunkSize);
   }
-  DeviceFrame& end = frames[kChunksPerBlock];
-  end.SetPayloadSize(12);
-  end.SetCommand(FrameCommand::ReadEnd);
-  end.SetWord(kAddressOffset, request.Word(kAddressOffset));
-  end.SetWord(kChecksumOffset, BlockChecksum(data.data(), data.size()) + (faults_.readWrongChecksum ? 1 : 0));
+  const std::uint32_t checksum = BlockChecksum(data.data(), data.size()) + (faults_.readWrongChecksum ? 1 : 0);
+  frames[kChunksPerBlock] = ReadEndFrame(request.Word(kAddressOffset), checksum);
   if (faults_.answerInPieces) {
     for (const DeviceFrame& frame : frames) Answer(frame.bytes.data(), kFrameSize);
   } else {

@@ -17,26 +17,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The frames of one well-formed block of `data` for `address`.
+// The frames of one well-formed block of `data` for `address`, in a vector
+// that a case can spoil.
 std::vector<DeviceFrame> BlockFrames(std::uint32_t address, const std::vector<std::uint8_t>& data) {
-  std::vector<DeviceFrame> frames;
-  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
-    DeviceFrame frame;
-    frame.SetPayloadSize(32);
-    frame.SetCommand(FrameCommand::Data);
-    frame.SetIndex(i);
-    std::copy_n(data.begin() + i * kChunkSize, kChunkSize, frame.Payload());
-    frames.push_back(frame);
-  }
-  DeviceFrame commit;
-  commit.SetStart(kCommitStart);
-  commit.SetPayloadSize(12);
-  commit.SetCommand(FrameCommand::Commit);
-  commit.SetWord(kAddressOffset, address);
-  commit.SetWord(kLengthOffset, kBlockSize);
-  commit.SetWord(kChecksumOffset, BlockChecksum(data.data(), data.size()));
-  frames.push_back(commit);
-  return frames;
+  const BlockWriteFrames frames = WriteBlockFrames(address, data.data(), kBlockSize);
+  return std::vector<DeviceFrame>(frames.begin(), frames.end());
 }
 
 // A plain raw descriptor on the watch's pty.
@@ -51,7 +36,9 @@ class RawLine {
   ~RawLine() { close(fd_); }
 
   void Send(const std::vector<DeviceFrame>& frames) {
-    for (const auto& frame : frames) ASSERT_EQ(write(fd_, frame.bytes.data(), kFrameSize), 40);
+    for (const auto& frame : frames) {
+      ASSERT_EQ(write(fd_, frame.bytes.data(), kFrameSize), static_cast<ssize_t>(kFrameSize));
+    }
   }
 
   // The next frame from the watch, or false when none comes within `timeout`.
@@ -109,8 +96,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         CheckCase{"Sound", {}, true},
         CheckCase{"DataOutOfOrder", [](auto& f) { std::swap(f[5], f[6]); }, false},
-        CheckCase{"DataFrameMissing", [](auto& f) { f.erase(f.begin() + 127); }, false},
-        CheckCase{"DataFrameTooMany", [](auto& f) { f.insert(f.begin() + 128, f[127]); }, false},
+        CheckCase{"DataFrameMissing", [](auto& f) { f.erase(f.begin() + kChunksPerBlock - 1); }, false},
+        CheckCase{"DataFrameTooMany",
+                  [](auto& f) { f.insert(f.begin() + kChunksPerBlock, f[kChunksPerBlock - 1]); }, false},
         CheckCase{"DataPayloadSizeWrong", [](auto& f) { f[9].SetPayloadSize(31); }, false},
         CheckCase{"CommitStartByteMissing", [](auto& f) { f.back().SetStart(0); }, false},
         CheckCase{"CommitPayloadSizeWrong", [](auto& f) { f.back().SetPayloadSize(8); }, false},
@@ -133,12 +121,7 @@ TEST(DiveWatchSimTest, ServesReadsOfWrittenAndErasedMemory) {
   ASSERT_EQ(answer.Word(kAcceptedOffset), 1u);
 
   // Half written block, half erased flash.
-  DeviceFrame request;
-  request.SetPayloadSize(8);
-  request.SetCommand(FrameCommand::ReadRequest);
-  request.SetWord(kAddressOffset, 2048);
-  request.SetWord(kLengthOffset, kBlockSize);
-  line.Send({request});
+  line.Send({ReadRequestFrame(2048, kBlockSize)});
   std::vector<std::uint8_t> expected(data.begin() + 2048, data.end());
   expected.resize(kBlockSize, 0xFF);
   std::vector<std::uint8_t> received;
@@ -159,9 +142,7 @@ TEST(DiveWatchSimTest, ServesReadsOfWrittenAndErasedMemory) {
 TEST(DiveWatchSimTest, CountsFinishFramesWithoutAnswering) {
   DiveWatchSim sim;
   RawLine line(sim.SlavePath());
-  DeviceFrame finish;
-  finish.SetCommand(FrameCommand::Finish);
-  line.Send({finish});
+  line.Send({FinishFrame()});
   ASSERT_TRUE(sim.WaitForFinish(1, 2s));
   DeviceFrame nothing;
   EXPECT_FALSE(line.Receive(nothing, 200ms));

@@ -17,13 +17,16 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "res/resource.h"
+
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
 namespace {
 
-const int kControls[] = {1002, 1004, 1006, 1007, 1008};
+const int kControls[] = {IDC_RELEASE_NOTES, IDC_PROGRESS, IDC_VERSION, IDC_UPDATE_FIRMWARE,
+                         IDC_STATUS};
 
 void Print(const std::wstring& text) {
   int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
@@ -92,7 +95,7 @@ void Dump(HWND dialog) {
     if (static_cast<short>(GetDlgCtrlID(child)) == -1) labels += (labels.empty() ? L"" : L"|") + Text(child);
   }
   PrintLine(L"labels", labels);
-  HWND bar = GetDlgItem(dialog, 1004);
+  HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
   // Without a structure (which cannot cross processes) the answer is
   // the low limit for TRUE and the high one for FALSE.
   LRESULT low = SendMessageW(bar, PBM_GETRANGE, TRUE, 0);

@@ -1,6 +1,6 @@
 #pragma once
-// The platform operations that device discovery is written against: the
-// facts it needs of the operating system's device tree, nothing more.
+// The serial-port devices of the operating system's device tree, as far as
+// device discovery needs them, nothing more.
 //
 // Every query that fills a text buffer behaves like the Windows calls it
 // stands for: the answer is written NUL-terminated when it fits the given
@@ -8,10 +8,7 @@
 // query fails and the buffer is left as it was.
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace kestrune {
 
@@ -28,9 +25,9 @@ class SerialDeviceList {
   virtual bool ReadParentId(char16_t* buffer, std::size_t capacity) = 0;
 };
 
-class DevicePlatform {
+class SerialDeviceTree {
  public:
-  virtual ~DevicePlatform() = default;
+  virtual ~SerialDeviceTree() = default;
   // The present devices with a serial port, or null when no list can be had.
   virtual std::unique_ptr<SerialDeviceList> ListSerialPortDevices() = 0;
   // The serial-port interface paths of the device with this instance ID, as
@@ -42,27 +39,7 @@ class DevicePlatform {
   virtual bool ProbeExclusiveOpen(const char16_t* path) = 0;
 };
 
-// The operating system's device tree: SetupAPI on Windows, sysfs on Linux.
-std::unique_ptr<DevicePlatform> CreatePlatformDevices();
-
-// One serial-port device that discovery looked at, and what became of it.
-struct DiscoveryCandidate {
-  std::u16string instanceId;
-  std::u16string parentId;
-  std::u16string path;  // its first interface path, once read
-  // "picked", or why not: "no instance ID", "no parent", "parent is not
-  // VID_xxxx&PID_yyyy", "no interface path", "port busy".
-  std::string verdict;
-};
-
-// Finds the serial port of a device whose parent node has this USB identity
-// and returns its path, or an empty string. With `candidates`, every device
-// looked at is appended to it in order, with its verdict.
-std::u16string FindDevicePortPath(DevicePlatform& platform, std::uint16_t vendorId,
-                                  std::uint16_t productId,
-                                  std::vector<DiscoveryCandidate>* candidates = nullptr);
-
-// The same search over the operating system's own device tree.
-std::u16string FindDevicePortPath(std::uint16_t vendorId, std::uint16_t productId);
+// The operating system's own tree: SetupAPI on Windows, sysfs on Linux.
+std::unique_ptr<SerialDeviceTree> SystemSerialDeviceTree();
 
 }  // namespace kestrune

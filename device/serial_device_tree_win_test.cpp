@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "device/device_platform.h"
+#include "device/device_discovery.h"
+#include "testing/temp_folder.h"
 
 namespace kestrune {
 namespace {
@@ -37,10 +38,6 @@ class StandInSetupApi : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(StandInsLoaded()) << "stand-in DLLs not loaded; WINEDLLOVERRIDES is "
                                   << (getenv("WINEDLLOVERRIDES") ? getenv("WINEDLLOVERRIDES") : "unset");
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    freePort_ = std::wstring(folder) + L"kestrune-port-free-" + std::to_wstring(GetCurrentProcessId());
-    heldPort_ = std::wstring(folder) + L"kestrune-port-held-" + std::to_wstring(GetCurrentProcessId());
     for (const auto& path : {freePort_, heldPort_}) {
       HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -54,15 +51,16 @@ class StandInSetupApi : public ::testing::Test {
   }
   void TearDown() override {
     if (holder_ != INVALID_HANDLE_VALUE) CloseHandle(holder_);
-    DeleteFileW(freePort_.c_str());
-    DeleteFileW(heldPort_.c_str());
     SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES", nullptr);
   }
   static void SetTable(const std::wstring& table) {
     SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES", table.c_str());
   }
 
-  std::wstring freePort_, heldPort_;
+  // Files that stand for the ports' device nodes.
+  testing_support::TempFolder ports_{"ports"};
+  const std::wstring freePort_ = (ports_.path() / "free").wstring();
+  const std::wstring heldPort_ = (ports_.path() / "held").wstring();
   HANDLE holder_ = INVALID_HANDLE_VALUE;
 };
 

@@ -1,4 +1,4 @@
-// Device discovery's platform operations over SetupAPI and the
+// The serial-port devices of the device tree through SetupAPI and the
 // configuration manager.
 #include <windows.h>
 // windows.h first: the device headers build on its types.
@@ -6,9 +6,10 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
-#include "device/device_platform.h"
+#include "device/serial_device_tree.h"
 
 namespace kestrune {
 namespace {
@@ -64,7 +65,7 @@ class SetupApiDeviceList : public SerialDeviceList {
   SP_DEVINFO_DATA device_{};
 };
 
-class SetupApiDevices : public DevicePlatform {
+class SetupApiSerialDeviceTree : public SerialDeviceTree {
  public:
   std::unique_ptr<SerialDeviceList> ListSerialPortDevices() override {
     HDEVINFO list = SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr,
@@ -95,8 +96,8 @@ class SetupApiDevices : public DevicePlatform {
 
 }  // namespace
 
-std::unique_ptr<DevicePlatform> CreatePlatformDevices() {
-  return std::make_unique<SetupApiDevices>();
+std::unique_ptr<SerialDeviceTree> SystemSerialDeviceTree() {
+  return std::make_unique<SetupApiSerialDeviceTree>();
 }
 
 }  // namespace kestrune

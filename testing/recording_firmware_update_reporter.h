@@ -1,16 +1,19 @@
 #pragma once
-// Test support: a FirmwareUpdateReporter that records every call in order.
+// A FirmwareUpdateReporter that records every call in order; safe to read
+// while the run reports from its own thread.
 
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "transfer/firmware_update.h"
 
 namespace kestrune {
+namespace testing_support {
 
-class RecordingUpdateReporter : public FirmwareUpdateReporter {
+class RecordingFirmwareUpdateReporter : public FirmwareUpdateReporter {
  public:
   enum class Kind { Status, Range, Position, Writing };
   struct Event {
@@ -53,4 +56,5 @@ class RecordingUpdateReporter : public FirmwareUpdateReporter {
   std::vector<Event> events_;
 };
 
+}  // namespace testing_support
 }  // namespace kestrune

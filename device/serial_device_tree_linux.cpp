@@ -1,9 +1,9 @@
-#include "device/device_platform.h"
+#include "device/serial_device_tree.h"
 #include "device/sysfs_serial_devices.h"
 
 namespace kestrune {
 
-std::unique_ptr<DevicePlatform> CreatePlatformDevices() {
+std::unique_ptr<SerialDeviceTree> SystemSerialDeviceTree() {
   return std::make_unique<SysfsSerialDevices>("/sys");
 }
 

@@ -1,0 +1,38 @@
+# Sourced by the scripts that run the Windows programs' tests or the demo:
+# prepares the project's Wine prefix for them. Needs a display and the
+# Windows tree's kestrune-trust-ca.exe.
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/build-trees.sh"
+
+# Makes the prefix trust the test CA (so that WinINet accepts the reference
+# update service), links the dialog's font (Arial) to a CJK font (so that
+# the Traditional Chinese status texts render), and runs the program and the
+# probe in one virtual desktop of the screen's size (Wine then draws the
+# caption and close box without a window manager). A stamp in the prefix
+# names the CA and the size it was prepared for; a second call with the same
+# ones does nothing.
+wine_prefix_prepare() {
+  local trust="$KESTRUNE_WINDOWS_BUILD/tools/wine_trust_ca/kestrune-trust-ca.exe"
+  local pki="$KESTRUNE_ROOT/.cache/test-pki"
+  local stamp="$WINEPREFIX/.kestrune-prepared"
+  local size want exe
+  wine_prefix_ensure
+  "$KESTRUNE_ROOT/tools/update_service/make-test-pki" >/dev/null || return 1
+  size="$(xdpyinfo 2>/dev/null | sed -n 's/ *dimensions: *\([0-9]*x[0-9]*\) .*/\1/p')"
+  size="${size:-1280x1024}"
+  want="ca=$(sha256sum <"$pki/ca.der" | cut -d' ' -f1) desktop=$size"
+  [ "$(cat "$stamp" 2>/dev/null)" = "$want" ] && return 0
+
+  [ -f "$trust" ] || { echo "wine prefix: $trust is not built" >&2; return 1; }
+  "$WINE64" "$trust" "Z:${pki//\//\\}\\ca.der" </dev/null >/dev/null ||
+    { echo "wine prefix: the test CA could not be made trusted" >&2; return 1; }
+  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v Arial /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei' /f </dev/null >/dev/null || return 1
+  "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KestruneTest \
+    /d "$size" /f </dev/null >/dev/null || return 1
+  for exe in "orvel kestrune.exe" "win-probe.exe"; do
+    "$WINE64" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\Explorer" /v Desktop \
+      /d KestruneTest /f </dev/null >/dev/null || return 1
+  done
+  echo "$want" >"$stamp"
+}

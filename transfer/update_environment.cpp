@@ -1,0 +1,20 @@
+#include "transfer/update_environment.h"
+
+#include <utility>
+
+#include "transfer/device_protocol.h"
+#include "update/downloader.h"
+
+namespace kestrune {
+
+FirmwareUpdateEnvironment UpdateEnvironment::ForFirmwareUpdate(
+    std::function<std::string()> manifestText) const {
+  return FirmwareUpdateEnvironment{downloader, *devices, std::move(manifestText), answerTimeout};
+}
+
+UpdateEnvironment PlatformUpdateEnvironment() {
+  return UpdateEnvironment{PlatformDownloader(), SystemSerialDeviceTree(),
+                           DeviceProtocol::kDefaultAnswerTimeout};
+}
+
+}  // namespace kestrune
