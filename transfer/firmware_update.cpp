@@ -134,8 +134,8 @@ class UpdateRun {
     std::u16string portPath = environment_.portPath;
     if (portPath.empty()) {
       std::vector<DiscoveryCandidate> candidates;
-      portPath = FindDevicePortPath(environment_.devices, kWatchVendorId, kWatchProductId,
-                                    &candidates);
+      portPath =
+          FindDevicePortPath(environment_.devices, kWatchVendorId, kWatchProductId, &candidates);
       NoteCandidates(reporter_, candidates);
     } else {
       reporter_.Note("port given: " + WideToUtf8Text(portPath) + " (discovery skipped)");
@@ -166,7 +166,8 @@ class UpdateRun {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     // Per block 128 data frames and a commit go out and one answer comes back.
-    const std::uint64_t sent = (std::uint64_t{blocksWritten_} * (kChunksPerBlock + 1) + 1) * kFrameSize;
+    const std::uint64_t sent =
+        (std::uint64_t{blocksWritten_} * (kChunksPerBlock + 1) + 1) * kFrameSize;
     const std::uint64_t received = std::uint64_t{blocksWritten_} * kFrameSize;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(took.count()) / 1000.0);
@@ -224,9 +225,9 @@ class UpdateRun {
       reporter_.PostStatus(kImageDownloadFailed);
       return false;
     }
-    const FileContents image =
-        entry.size < 0 ? FileContents{}
-                       : ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
+    const FileContents image = entry.size < 0
+                                   ? FileContents{}
+                                   : ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
     if (!image.WasRead()) {
       reporter_.Note("image " + std::to_string(entry.sequence) + ": " + WideToUtf8Text(path) +
                      " does not hold the manifest's " + std::to_string(entry.size) + " bytes");
@@ -269,8 +270,7 @@ class UpdateRun {
     const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
     if (folder.empty()) return {};
     std::vector<char16_t> buffer(kPathBufferUnits, u'\0');
-    if (!FormatPath(buffer.data(), u"%s\\data%d.bin", folder.c_str(),
-                    static_cast<int>(sequence))) {
+    if (!FormatPath(buffer.data(), u"%s\\data%d.bin", folder.c_str(), static_cast<int>(sequence))) {
       return {};
     }
     return std::u16string(buffer.data());

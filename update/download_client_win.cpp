@@ -61,10 +61,10 @@ bool CopyBody(HINTERNET request, HANDLE file, unsigned long long& received) {
 // The message of a WinINet or system error code.
 std::string ErrorText(DWORD code) {
   wchar_t* text = nullptr;
-  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                      (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST
-                           ? FORMAT_MESSAGE_FROM_HMODULE
-                           : FORMAT_MESSAGE_FROM_SYSTEM);
+  const DWORD flags =
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+      (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST ? FORMAT_MESSAGE_FROM_HMODULE
+                                                                  : FORMAT_MESSAGE_FROM_SYSTEM);
   const DWORD length = FormatMessageW(flags, GetModuleHandleW(L"wininet.dll"), code, 0,
                                       reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string message;
@@ -72,8 +72,8 @@ std::string ErrorText(DWORD code) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
                                           nullptr, nullptr);
     message.resize(static_cast<size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), message.data(), bytes,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), message.data(), bytes, nullptr,
+                        nullptr);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
       message.pop_back();
@@ -102,8 +102,8 @@ class WinInetDownloader : public Downloader {
         InternetOpenW(L"InetURL/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (internet.get() == nullptr) return Failed("InternetOpen", GetLastError());
     InternetHandle request(InternetOpenUrlW(internet.get(),
-                                            reinterpret_cast<const wchar_t*>(url.c_str()),
-                                            nullptr, 0, INTERNET_FLAG_NO_CACHE_WRITE, 0));
+                                            reinterpret_cast<const wchar_t*>(url.c_str()), nullptr,
+                                            0, INTERNET_FLAG_NO_CACHE_WRITE, 0));
     if (request.get() == nullptr) return Failed("InternetOpenUrl", GetLastError());
     DownloadResult result;
     DWORD status = 0;
@@ -117,8 +117,8 @@ class WinInetDownloader : public Downloader {
 
     const std::wstring target(reinterpret_cast<const wchar_t*>(path.c_str()));
     const std::wstring temp = TempPathFor(target);
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       DownloadResult failed = Failed("CreateFile", GetLastError());
       failed.httpStatus = result.httpStatus;

@@ -23,7 +23,8 @@ long long DaysFromCivil(long long year, unsigned month, unsigned day) {
 
 long long SecondsOf(const std::tm& t) {
   return DaysFromCivil(t.tm_year + 1900LL, static_cast<unsigned>(t.tm_mon + 1),
-                       static_cast<unsigned>(t.tm_mday)) * 86400LL +
+                       static_cast<unsigned>(t.tm_mday)) *
+             86400LL +
          t.tm_hour * 3600LL + t.tm_min * 60LL + t.tm_sec;
 }
 
@@ -92,9 +93,9 @@ std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
   const long long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02lld:%02lld",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                local.tm_min, local.tm_sec, static_cast<int>(millis),
-                offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<int>(millis), offsetMinutes < 0 ? '-' : '+',
+                absolute / 60, absolute % 60);
   return text;
 }
 

@@ -43,8 +43,9 @@ bool IsTimestamp(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char want = pattern[i];
     const char got = text[i];
-    if (want == '9' ? !(got >= '0' && got <= '9')
-                    : want == '+' ? !(got == '+' || got == '-') : got != want) {
+    if (want == '9'   ? !(got >= '0' && got <= '9')
+        : want == '+' ? !(got == '+' || got == '-')
+                      : got != want) {
       return false;
     }
   }

@@ -152,14 +152,10 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   static CloseGate gate;
   ListenForInterrupts(gate, output);
   switch (options.command) {
-    case CliCommand::kCheck:
-      return Check(output);
-    case CliCommand::kUpdate:
-      return Update(options, output, gate);
-    case CliCommand::kDevices:
-      return Devices(output);
-    case CliCommand::kHelp:
-      break;
+    case CliCommand::kCheck: return Check(output);
+    case CliCommand::kUpdate: return Update(options, output, gate);
+    case CliCommand::kDevices: return Devices(output);
+    case CliCommand::kHelp: break;
   }
   return static_cast<int>(ExitCode::kBadUsage);
 }

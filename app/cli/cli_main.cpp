@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     std::fputs(CliUsage().c_str(), stderr);
     return static_cast<int>(ExitCode::kBadUsage);
   }
-  const OutputStyle style = options.json                   ? OutputStyle::kJson
+  const OutputStyle style = options.json                 ? OutputStyle::kJson
                             : StandardOutputIsTerminal() ? OutputStyle::kTerminal
                                                          : OutputStyle::kPlain;
   CliOutput output(style);

@@ -97,9 +97,9 @@ void CliOutput::Device(const std::string& path, const std::string& instanceId,
                        const std::string& usbParent, bool picked) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"device\",\"path\":" + JsonString(path) +
-             ",\"instance_id\":" + JsonString(instanceId) + ",\"usb_parent\":" +
-             JsonString(usbParent) + ",\"picked\":" + (picked ? "true" : "false") + "}\n");
+    WriteOut("{\"event\":\"device\",\"path\":" + JsonString(path) + ",\"instance_id\":" +
+             JsonString(instanceId) + ",\"usb_parent\":" + JsonString(usbParent) +
+             ",\"picked\":" + (picked ? "true" : "false") + "}\n");
     return;
   }
   WriteOut(std::string(picked ? "* " : "  ") + (path.empty() ? "(no port path)" : path) + "\n" +
@@ -113,7 +113,8 @@ void CliOutput::Result(int exitCode, const std::u16string& lastStatus,
   if (style_ == OutputStyle::kJson) {
     std::string line = "{\"event\":\"result\",\"exit_code\":" + std::to_string(exitCode) +
                        ",\"status\":" + JsonString(WideToUtf8Text(lastStatus));
-    for (const auto& [name, value] : extra) line += "," + JsonString(name) + ":" + JsonString(value);
+    for (const auto& [name, value] : extra)
+      line += "," + JsonString(name) + ":" + JsonString(value);
     WriteOut(line + "}\n");
     return;
   }
@@ -121,7 +122,8 @@ void CliOutput::Result(int exitCode, const std::u16string& lastStatus,
   for (const auto& [name, value] : extra) {
     std::string label = name;  // firmware_version: "Firmware version"
     for (char& c : label) c = c == '_' ? ' ' : c;
-    if (!label.empty() && label[0] >= 'a' && label[0] <= 'z') label[0] = static_cast<char>(label[0] - 'a' + 'A');
+    if (!label.empty() && label[0] >= 'a' && label[0] <= 'z')
+      label[0] = static_cast<char>(label[0] - 'a' + 'A');
     WriteOut(label + ": " + value + "\n");
   }
 }

@@ -22,8 +22,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_CLOSE_EVENT:
       if (InterruptHandler()) InterruptHandler()();
       return TRUE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 
