@@ -40,9 +40,9 @@ void DialogSharedState::PostStatus(const std::u16string& text) {
   Post(WM_UPDATE_STATUS);
 }
 
-void DialogSharedState::Post(UINT message) const {
+void DialogSharedState::Post(UINT message, WPARAM wParam) const {
   HWND window = Window();
-  if (window) PostMessageW(window, message, 0, 0);
+  if (window) PostMessageW(window, message, wParam, 0);
 }
 
 bool DialogSharedState::TryBeginUpdate() {
@@ -55,17 +55,6 @@ bool DialogSharedState::TryBeginUpdate() {
 void DialogSharedState::EndUpdate() {
   std::lock_guard<std::mutex> guard(lock_);
   updateRunning_ = false;
-  writing_ = false;
-}
-
-void DialogSharedState::SetWriting(bool writing) {
-  std::lock_guard<std::mutex> guard(lock_);
-  writing_ = writing;
-}
-
-bool DialogSharedState::Writing() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return writing_;
 }
 
 }  // namespace kestrune

@@ -18,14 +18,17 @@
 //   a window call.
 // - One firmware update at a time: `updateRunning` is claimed by the UI
 //   thread when it starts a run and given back by the UI thread when the
-//   run's WM_UPDATE_FINISHED arrives. `writing` is true while firmware is
-//   being written to the watch; a close request then waits for the run's
-//   end instead of cutting the write off.
+//   run's WM_UPDATE_FINISHED arrives. The close gate decides between a
+//   close and the start of writing: a close decided first keeps the run
+//   from writing; once writing has begun a close waits for the run's end
+//   instead of cutting the write off.
 
 #include <windows.h>
 
 #include <mutex>
 #include <string>
+
+#include "transfer/close_gate.h"
 
 namespace kestrune {
 
@@ -33,6 +36,9 @@ namespace kestrune {
 constexpr UINT WM_UPDATE_STATUS = WM_USER + 1000;
 // Posted by the firmware-update worker when its run has ended.
 constexpr UINT WM_UPDATE_FINISHED = WM_USER + 1001;
+// Posted by the firmware-update worker when writing the watch begins
+// (wParam 1) or has ended (wParam 0).
+constexpr UINT WM_WRITING_CHANGED = WM_USER + 1002;
 
 class DialogSharedState {
  public:
@@ -48,13 +54,12 @@ class DialogSharedState {
   // Assigns the status text, then posts WM_UPDATE_STATUS to the window.
   void PostStatus(const std::u16string& text);
   // Posts a message to the window if it is still there.
-  void Post(UINT message) const;
+  void Post(UINT message, WPARAM wParam = 0) const;
 
   // False when a run is already under way.
   bool TryBeginUpdate();
   void EndUpdate();
-  void SetWriting(bool writing);
-  bool Writing() const;
+  CloseGate& Gate() { return gate_; }
 
  private:
   mutable std::mutex lock_;
@@ -62,7 +67,7 @@ class DialogSharedState {
   std::u16string statusText_;
   std::string manifestText_;
   bool updateRunning_ = false;
-  bool writing_ = false;
+  CloseGate gate_;
 };
 
 }  // namespace kestrune

@@ -20,6 +20,8 @@ namespace {
 
 const char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
 const char kProgramName[] = "orvel kestrune";
+// Shown by the system when the user tries to end the session meanwhile.
+const char16_t kShutdownBlockReason[] = u"正在寫入更新檔，請勿關閉電腦";
 
 constexpr int kCancelExitCode = IDCANCEL;
 
@@ -27,10 +29,7 @@ constexpr int kCancelExitCode = IDCANCEL;
 class RunEndNotice {
  public:
   explicit RunEndNotice(const std::shared_ptr<DialogSharedState>& shared) : shared_(shared) {}
-  ~RunEndNotice() {
-    shared_->SetWriting(false);
-    shared_->Post(WM_UPDATE_FINISHED);
-  }
+  ~RunEndNotice() { shared_->Post(WM_UPDATE_FINISHED); }
 
  private:
   const std::shared_ptr<DialogSharedState>& shared_;
@@ -71,6 +70,11 @@ BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam
     case WM_UPDATE_FINISHED:
       result = OnUpdateFinished();
       return TRUE;
+    case WM_WRITING_CHANGED:
+      result = OnWritingChanged(wParam != 0);
+      return TRUE;
+    case WM_QUERYENDSESSION:
+      return OnQueryEndSession(result);
     default:
       return FALSE;
   }
@@ -129,12 +133,32 @@ LRESULT CMainDlg::OnDestroy() {
 
 LRESULT CMainDlg::OnCancel() {
   // Cutting a firmware write off half-way can leave the watch unusable:
-  // close when the run has ended (a silent watch times out, so it ends).
-  if (shared_->Writing()) {
+  // close when the run has ended (every wait of a run is bounded, so it
+  // ends). A close decided before writing keeps the run from starting it.
+  if (!shared_->Gate().RequestClose()) {
     closePending_ = true;
+    OnUpdateStatus();
     return 0;
   }
   CloseNow();
+  return 0;
+}
+
+BOOL CMainDlg::OnQueryEndSession(LRESULT& result) {
+  if (!shared_->Gate().Writing()) return FALSE;  // the session ends as usual
+  result = FALSE;
+  return TRUE;
+}
+
+LRESULT CMainDlg::OnWritingChanged(bool writing) {
+  if (writing && !shutdownBlocked_) {
+    shutdownBlocked_ =
+        ShutdownBlockReasonCreate(Window(), reinterpret_cast<const wchar_t*>(kShutdownBlockReason)) !=
+        FALSE;
+  } else if (!writing && shutdownBlocked_) {
+    ShutdownBlockReasonDestroy(Window());
+    shutdownBlocked_ = false;
+  }
   return 0;
 }
 
@@ -155,18 +179,23 @@ LRESULT CMainDlg::OnUpdateFirmware() {
 }
 
 LRESULT CMainDlg::OnUpdateStatus() {
-  const std::u16string text = shared_->StatusText();
+  std::u16string text = shared_->StatusText();
+  if (closePending_) text = StatusWithCloseDeferred(text);
   SetDlgItemTextW(Window(), IDC_STATUS, reinterpret_cast<const wchar_t*>(text.c_str()));
   return 0;
 }
 
 LRESULT CMainDlg::OnUpdateFinished() {
   shared_->EndUpdate();
+  OnWritingChanged(false);
   if (closePending_) {
     CloseNow();
     return 0;
   }
   SetUpdateButtonEnabled(true);
+  // The press that started the run took the focus from the button.
+  SendMessageW(Window(), WM_NEXTDLGCTL,
+               reinterpret_cast<WPARAM>(GetDlgItem(Window(), IDC_UPDATE_FIRMWARE)), TRUE);
   return 0;
 }
 
@@ -199,7 +228,8 @@ void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
     RunFirmwareUpdateProcedure(
-        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); }));
+        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); },
+                                                &shared->Gate()));
   } catch (...) {
     reporter.PostStatus(kUpdateFailed);
   }

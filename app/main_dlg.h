@@ -45,6 +45,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   LRESULT OnUpdateFirmware();
   LRESULT OnUpdateStatus();
   LRESULT OnUpdateFinished();
+  LRESULT OnWritingChanged(bool writing);
+  BOOL OnQueryEndSession(LRESULT& result);
 
   void SetIcons();
   void CloseNow();
@@ -56,6 +58,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   std::shared_ptr<DialogSharedState> shared_;
   // The user asked to close while firmware was being written.
   bool closePending_ = false;
+  // A shutdown block reason is registered for the window.
+  bool shutdownBlocked_ = false;
 };
 
 }  // namespace kestrune

@@ -61,6 +61,9 @@ void FirmwareUpdateWindowReporter::SetProgressPosition(std::uint32_t position) {
   SendToProgressBar(*shared_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
-void FirmwareUpdateWindowReporter::SetWriting(bool writing) { shared_->SetWriting(writing); }
+void FirmwareUpdateWindowReporter::SetWriting(bool writing) {
+  // The shutdown block belongs to the window's own thread.
+  shared_->Post(WM_WRITING_CHANGED, writing ? 1 : 0);
+}
 
 }  // namespace kestrune

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Draws the program's icon, a dive-watch face, as a .ico file holding
-128, 64 and 32 pixel images of 24 bits per pixel with a transparency mask.
+128, 64 and 32 pixel images of 24 bits per pixel with a transparency mask,
+or as PNG images (8-bit RGBA) of any size from the same drawing.
 
 Usage: make_icon.py OUTPUT.ico
+       make_icon.py --png SIZE OUTPUT.png [--png SIZE OUTPUT.png ...]
 """
 import math
 import struct
 import sys
+import zlib
 
 SIZES = (128, 64, 32)
 
@@ -94,7 +97,26 @@ def image(size):
     return header + bytes(colours) + bytes(mask)
 
 
-def main():
+def png(size):
+    """One PNG image: 8-bit RGBA, transparent where the icon has no colour."""
+    raw = bytearray()
+    for y in range(size):
+        raw.append(0)  # filter type: none
+        for x in range(size):
+            c = pixel(size, x, y)
+            raw += b"\0\0\0\0" if c is None else bytes((c[0], c[1], c[2], 255))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+            + chunk(b"IEND", b""))
+
+
+def ico():
     images = [image(s) for s in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
@@ -102,8 +124,30 @@ def main():
         out += struct.pack("<BBBBHHII", s % 256, s % 256, 0, 0, 1, 24, len(data), offset)
         offset += len(data)
     out += b"".join(images)
-    with open(sys.argv[1], "wb") as f:
-        f.write(out)
+    return out
+
+
+def usage():
+    sys.exit(__doc__.strip())
+
+
+def main():
+    args = sys.argv[1:]
+    if len(args) == 1 and not args[0].startswith("--"):
+        with open(args[0], "wb") as f:
+            f.write(ico())
+        return
+    if not args or len(args) % 3 != 0:
+        usage()
+    jobs = []
+    for i in range(0, len(args), 3):
+        flag, size, out = args[i:i + 3]
+        if flag != "--png" or not size.isdigit() or not 16 <= int(size) <= 1024:
+            usage()
+        jobs.append((int(size), out))
+    for size, out in jobs:
+        with open(out, "wb") as f:
+            f.write(png(size))
 
 
 if __name__ == "__main__":

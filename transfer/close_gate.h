@@ -1,48 +1,28 @@
 #pragma once
-// "Close decided" against "writing begun": a front-end that is asked to
-// close (window close, Ctrl-C) and an update run that is about to write the
-// watch agree here, so a close never cuts a block and writing never begins
-// after a close was decided.
+// The one decision between a front-end's close and the start of writing the
+// watch: whichever comes first wins. Once a close is decided the run never
+// begins writing (it stops cleanly); once writing has begun a close waits
+// for the run's end. Shared by the front-end and the run's thread.
 
 #include <mutex>
 
 namespace kestrune {
 
-// Said to the user when a close asked for during writing waits for the run.
-inline constexpr char16_t kCloseDeferred[] = u"正在寫入更新檔，完成後才會關閉";
-
 class CloseGate {
  public:
-  // The run is about to write the watch. False when a close was already
-  // decided: the run must not begin writing.
-  bool BeginWriting() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (closeRequested_) return false;
-    writing_ = true;
-    return true;
-  }
-
-  // Writing is over (the run has ended and the port is closed).
-  void EndWriting() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    writing_ = false;
-  }
-
-  // A close is asked for. True when it may happen now; false while writing,
-  // when it waits for EndWriting.
-  bool RequestClose() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    closeRequested_ = true;
-    return !writing_;
-  }
-
-  bool CloseRequested() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return closeRequested_;
-  }
+  // Called by the run just before the first block goes out. False when a
+  // close was decided first: the run must then stop without writing.
+  bool BeginWriting();
+  // Called by the run once the link is closed, however it ended.
+  void EndWriting();
+  // Called by the front-end. True when it may close now; false when writing
+  // is under way, and the close is then owed at the run's end.
+  bool RequestClose();
+  bool CloseRequested() const;
+  bool Writing() const;
 
  private:
-  mutable std::mutex mutex_;
+  mutable std::mutex lock_;
   bool writing_ = false;
   bool closeRequested_ = false;
 };

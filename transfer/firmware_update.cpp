@@ -13,6 +13,7 @@
 
 #include "device/device_discovery.h"
 #include "device/serial_link.h"
+#include "transfer/close_gate.h"
 #include "transfer/device_protocol.h"
 #include "transfer/sleep_inhibitor.h"
 #include "update/downloader.h"
@@ -99,13 +100,17 @@ const char16_t* StatusForCurrentException(FirmwareUpdateReporter& reporter) {
 // writing is under way and the computer stays awake until the run ends.
 class WritingSpan {
  public:
-  explicit WritingSpan(FirmwareUpdateReporter& reporter) : reporter_(reporter) {}
+  WritingSpan(FirmwareUpdateReporter& reporter, CloseGate* gate)
+      : reporter_(reporter), gate_(gate) {}
 
-  void Begin() {
-    if (begun_) return;
+  // False when a close was decided first: nothing may be written then.
+  bool Begin() {
+    if (begun_) return true;
+    if (gate_ != nullptr && !gate_->BeginWriting()) return false;
     begun_ = true;
     reporter_.SetWriting(true);
     inhibitor_.emplace("Writing firmware to the dive watch");
+    return true;
   }
 
   // Called once the link is closed.
@@ -114,10 +119,12 @@ class WritingSpan {
     inhibitor_.reset();
     begun_ = false;
     reporter_.SetWriting(false);
+    if (gate_ != nullptr) gate_->EndWriting();
   }
 
  private:
   FirmwareUpdateReporter& reporter_;
+  CloseGate* gate_;
   bool begun_ = false;
   std::optional<SleepInhibitor> inhibitor_;
 };
@@ -162,6 +169,12 @@ class UpdateRun {
     }
 
     if (!WriteAll(*protocol)) return;  // `link` closes the port on the way out
+    // With no image, the finish frame alone: nothing to protect, but a
+    // front-end that is closing still gets no frame.
+    if (environment_.closeGate != nullptr && environment_.closeGate->CloseRequested() &&
+        !environment_.closeGate->Writing()) {
+      return;
+    }
     protocol->SendFinish();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
@@ -234,11 +247,11 @@ class UpdateRun {
       reporter_.PostStatus(kImageWrongSize);
       return false;
     }
+    if (!writing_.Begin()) return false;  // the front-end is closing
     reporter_.PostStatus(kWritingImage);
 
     const std::uint32_t base = static_cast<std::uint32_t>(entry.address);
     for (std::uint32_t offset = 0; offset < image.size; offset += kImageBlockSize) {
-      writing_.Begin();
       const std::uint32_t length = std::min(kImageBlockSize, image.size - offset);
       // Device addresses wrap at 32 bits like the watch's own.
       const std::uint32_t address = base + offset;
@@ -284,11 +297,16 @@ class UpdateRun {
 
 }  // namespace
 
+std::u16string StatusWithCloseDeferred(const std::u16string& status) {
+  if (status.empty() || status == kCloseDeferred) return kCloseDeferred;
+  return std::u16string(kCloseDeferred) + u"（" + status + u"）";
+}
+
 void RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
                                 const FirmwareUpdateEnvironment& environment) {
   // This is the body of a worker thread: nothing may leave it as an
   // exception, and the reporter hears how every run ended.
-  WritingSpan writing(reporter);
+  WritingSpan writing(reporter, environment.closeGate);
   try {
     UpdateRun(reporter, environment, writing).Run();
   } catch (...) {

@@ -9,6 +9,7 @@
 
 namespace kestrune {
 
+class CloseGate;
 class Downloader;
 class SerialDeviceTree;
 
@@ -29,6 +30,13 @@ inline constexpr char16_t kUpdateDone[] = u"更新完成";
 // the watch stopped answering or reading.
 inline constexpr char16_t kPortUnavailable[] = u"無法開啟潛水錶連接埠";
 inline constexpr char16_t kWatchSilent[] = u"潛水錶沒有回應";
+// Said by a window asked to close while firmware is being written; it closes
+// when the run has ended.
+inline constexpr char16_t kCloseDeferred[] = u"更新結束後將關閉視窗";
+
+// The status line while a deferred close is owed: the run's own status may
+// follow, but the notice stays in front of it.
+std::u16string StatusWithCloseDeferred(const std::u16string& status);
 
 // What a run reports to, implemented by the dialog with window messages and
 // by tests by recording.
@@ -55,6 +63,8 @@ struct FirmwareUpdateEnvironment {
   std::function<std::string()> manifestText;
   // Longest wait for one answer frame from the watch.
   std::chrono::milliseconds answerTimeout;
+  // The front-end's close decision; none for a run nobody can close.
+  CloseGate* closeGate = nullptr;
   // When not empty, discovery is skipped and this port is opened ("COM7",
   // "\\.\COM7", "/dev/ttyACM0").
   std::u16string portPath = {};
@@ -71,6 +81,8 @@ struct FirmwareUpdateEnvironment {
 //   "更新檔錯誤"              an image's length is not the manifest's size
 //   "更新錯誤"                the watch refused a block or the line failed
 //   "潛水錶沒有回應"           the watch stopped answering or taking bytes
+// A run whose close gate had a close decided before the first block stops
+// there, writes nothing and posts no further status.
 // The progress range counts every block of every image, a short tail as one
 // block; the position is the number of blocks written so far. The port is
 // closed before the function returns, and the images stay in the user data

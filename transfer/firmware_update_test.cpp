@@ -30,6 +30,7 @@
 #include "testing/whole_file.h"
 #include "tools/dive_watch_sim/dive_watch_sim.h"
 #include "tools/update_service/reference_update_service.h"
+#include "transfer/close_gate.h"
 #include "transfer/device_frame.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "update/curl_downloader.h"
@@ -544,6 +545,75 @@ TEST_F(UpdateFixture, WithoutADataFolderNothingIsDownloaded) {
   EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kImageDownloadFailed}));
   EXPECT_FALSE(fs::exists("/data1.bin"));
   EXPECT_TRUE(watch.Frames().empty());
+}
+
+// A close decided before the first block: the run stops before writing,
+// says nothing more, and lets go of the port.
+TEST_F(UpdateFixture, ACloseDecidedBeforeWritingKeepsTheRunFromWriting) {
+  TempHome home;
+  DiveWatchSim watch;
+  const std::vector<ServedImage> served = {Image(kA, 1, 8192)};
+  ServeImages(served);
+  StartService(0);
+  DiveWatchSysfsTree tree(watch.SlavePath());
+  SysfsSerialDevices devices(tree.root());
+  CurlDownloader downloader(TestCaFile());
+  const std::string manifest = ManifestFor(served, service_->BaseUrl());
+  CloseGate gate;
+  ASSERT_TRUE(gate.RequestClose());
+  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
+                                        kAnswerTimeout, &gate};
+  RecordingFirmwareUpdateReporter reporter;
+
+  RunFirmwareUpdateProcedure(reporter, environment);
+
+  EXPECT_EQ(reporter.Statuses(), std::vector<std::u16string>{kFetchingImages});
+  EXPECT_TRUE(reporter.Values(Kind::Writing).empty());
+  EXPECT_FALSE(gate.Writing());
+  EXPECT_FALSE(watch.WaitForFrames(1, std::chrono::milliseconds(300)));
+  EXPECT_TRUE(devices.ProbeExclusiveOpen(
+      std::u16string(watch.SlavePath().begin(), watch.SlavePath().end()).c_str()));
+}
+
+// Asks the gate for a close once the first block is written.
+class ClosingReporter : public RecordingFirmwareUpdateReporter {
+ public:
+  explicit ClosingReporter(CloseGate& gate) : gate_(gate) {}
+  void SetProgressPosition(std::uint32_t position) override {
+    if (position == 1) closedAtOnce = gate_.RequestClose();
+    RecordingFirmwareUpdateReporter::SetProgressPosition(position);
+  }
+  bool closedAtOnce = true;
+
+ private:
+  CloseGate& gate_;
+};
+
+// A close decided while writing is deferred: every block still goes out and
+// the gate is open for the close once the run has ended.
+TEST_F(UpdateFixture, ACloseDuringWritingLetsTheRunFinish) {
+  TempHome home;
+  DiveWatchSim watch;
+  const std::vector<ServedImage> served = {Image(kA, 1, 8192), Image(kB, 2, 4096)};
+  const std::vector<Bytes> images = ServeImages(served);
+  StartService(0);
+  DiveWatchSysfsTree tree(watch.SlavePath());
+  SysfsSerialDevices devices(tree.root());
+  CurlDownloader downloader(TestCaFile());
+  const std::string manifest = ManifestFor(served, service_->BaseUrl());
+  CloseGate gate;
+  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
+                                        kAnswerTimeout, &gate};
+  ClosingReporter reporter(gate);
+
+  RunFirmwareUpdateProcedure(reporter, environment);
+
+  EXPECT_FALSE(reporter.closedAtOnce);
+  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage, kWritingImage, kUpdateDone}));
+  ASSERT_TRUE(watch.WaitForFinish(1, std::chrono::seconds(5)));
+  EXPECT_EQ(watch.Memory(kB, 4096), images[1]);
+  EXPECT_FALSE(gate.Writing());
+  EXPECT_TRUE(gate.RequestClose());
 }
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }

@@ -1,6 +1,7 @@
 #pragma once
 // Keeps the computer awake while the watch is being written: a system that
-// suspends half-way through a block leaves the watch with a torn image.
+// suspends half-way through a block leaves the watch with a torn image. On
+// Linux the same lock also holds off a power-off or reboot.
 
 namespace kestrune {
 

@@ -1,5 +1,6 @@
-// Linux: a "sleep" inhibitor lock from logind. logind hands back a file
-// descriptor; the lock lasts until the last copy of it is closed.
+// Linux: a "sleep:shutdown" block inhibitor lock from logind, so that neither
+// a suspend nor a power-off or reboot cuts a write off. logind hands back a
+// file descriptor; the lock lasts until the last copy of it is closed.
 #include "transfer/sleep_inhibitor.h"
 
 #include <systemd/sd-bus.h>
@@ -13,7 +14,7 @@ namespace {
 
 constexpr uint64_t kAnswerWaitUsec = 2 * 1000 * 1000;
 
-int TakeLogindSleepLock(const char* why) {
+int TakeLogindLock(const char* why) {
   sd_bus* bus = nullptr;
   if (sd_bus_open_system(&bus) < 0) return -1;  // no system bus: nothing to do
   sd_bus_error error = SD_BUS_ERROR_NULL;
@@ -22,9 +23,9 @@ int TakeLogindSleepLock(const char* why) {
   int fd = -1;
   // A bus that does not answer must not hold up the first block for long.
   if (sd_bus_message_new_method_call(bus, &call, "org.freedesktop.login1",
-                                     "/org/freedesktop/login1",
-                                     "org.freedesktop.login1.Manager", "Inhibit") >= 0 &&
-      sd_bus_message_append(call, "ssss", "sleep", "orvel kestrune", why, "block") >= 0 &&
+                                     "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                     "Inhibit") >= 0 &&
+      sd_bus_message_append(call, "ssss", "sleep:shutdown", "orvel kestrune", why, "block") >= 0 &&
       sd_bus_call(bus, call, kAnswerWaitUsec, &error, &reply) >= 0) {
     int lent = -1;
     // The reply owns its fd; keep a copy of our own past the reply's life.
@@ -42,7 +43,7 @@ int TakeLogindSleepLock(const char* why) {
 }  // namespace
 
 SleepInhibitor::SleepInhibitor(const char* why) {
-  const int fd = TakeLogindSleepLock(why);
+  const int fd = TakeLogindLock(why);
   if (fd >= 0) {
     held_ = true;
     token_ = fd;

@@ -96,13 +96,10 @@ class StandInLogind {
 
   void Serve() {
     static const sd_bus_vtable kDbus[] = {
-        SD_BUS_VTABLE_START(0),
-        SD_BUS_METHOD("Hello", "", "s", OnHello, 0),
-        SD_BUS_VTABLE_END};
-    static const sd_bus_vtable kManager[] = {
-        SD_BUS_VTABLE_START(0),
-        SD_BUS_METHOD("Inhibit", "ssss", "h", OnInhibit, 0),
-        SD_BUS_VTABLE_END};
+        SD_BUS_VTABLE_START(0), SD_BUS_METHOD("Hello", "", "s", OnHello, 0), SD_BUS_VTABLE_END};
+    static const sd_bus_vtable kManager[] = {SD_BUS_VTABLE_START(0),
+                                             SD_BUS_METHOD("Inhibit", "ssss", "h", OnInhibit, 0),
+                                             SD_BUS_VTABLE_END};
 
     pollfd wait{listener_, POLLIN, 0};
     while (!stop_ && poll(&wait, 1, 50) == 0) {
@@ -115,8 +112,8 @@ class StandInLogind {
     sd_bus_slot* slots[2] = {};
     if (sd_bus_new(&bus) < 0 || sd_bus_set_fd(bus, connection, connection) < 0 ||
         sd_bus_set_server(bus, 1, id) < 0 || sd_bus_negotiate_fds(bus, 1) < 0 ||
-        sd_bus_add_object_vtable(bus, &slots[0], "/org/freedesktop/DBus",
-                                 "org.freedesktop.DBus", kDbus, this) < 0 ||
+        sd_bus_add_object_vtable(bus, &slots[0], "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                 kDbus, this) < 0 ||
         sd_bus_add_object_vtable(bus, &slots[1], "/org/freedesktop/login1",
                                  "org.freedesktop.login1.Manager", kManager, this) < 0 ||
         sd_bus_start(bus) < 0) {
@@ -144,13 +141,13 @@ class StandInLogind {
   std::thread thread_;
 };
 
-TEST(SleepInhibitorLinux, HoldsLogindSleepBlockUntilDestroyed) {
+TEST(SleepInhibitorLinux, HoldsLogindSleepAndShutdownBlockUntilDestroyed) {
   StandInLogind logind;
   ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
   {
     SleepInhibitor inhibitor("Writing firmware to the dive watch");
     ASSERT_TRUE(inhibitor.Held());
-    const std::vector<std::string> expected = {"sleep", "orvel kestrune",
+    const std::vector<std::string> expected = {"sleep:shutdown", "orvel kestrune",
                                                "Writing firmware to the dive watch", "block"};
     EXPECT_EQ(logind.InhibitArguments(), expected);
     // The stand-in drops its own copy once the reply is out; ours stays.
@@ -170,7 +167,7 @@ TEST(SleepInhibitorLinux, ALogindThatDoesNotAnswerDelaysOnlyBriefly) {
 
 TEST(SleepInhibitorLinux, WithoutLogindItIsQuietlyInert) {
   ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS",
-                          "unix:path=/tmp/kestrune-no-such-bus/socket");
+                                "unix:path=/tmp/kestrune-no-such-bus/socket");
   SleepInhibitor inhibitor("Writing firmware to the dive watch");
   EXPECT_FALSE(inhibitor.Held());
 }

@@ -8,8 +8,9 @@
 namespace kestrune {
 
 FirmwareUpdateEnvironment UpdateEnvironment::ForFirmwareUpdate(
-    std::function<std::string()> manifestText) const {
-  return FirmwareUpdateEnvironment{downloader, *devices, std::move(manifestText), answerTimeout};
+    std::function<std::string()> manifestText, CloseGate* closeGate) const {
+  return FirmwareUpdateEnvironment{downloader, *devices, std::move(manifestText), answerTimeout,
+                                   closeGate};
 }
 
 UpdateEnvironment PlatformUpdateEnvironment() {

@@ -24,9 +24,11 @@ struct UpdateEnvironment {
   std::chrono::milliseconds answerTimeout;
 
   // One firmware update in these surroundings, reading the manifest text
-  // through `manifestText` when the run needs it. It refers to this object,
-  // which must outlive the run.
-  FirmwareUpdateEnvironment ForFirmwareUpdate(std::function<std::string()> manifestText) const;
+  // through `manifestText` when the run needs it, and deciding close against
+  // writing with the front-end's `closeGate` (none: nobody can close it). It
+  // refers to this object, which must outlive the run.
+  FirmwareUpdateEnvironment ForFirmwareUpdate(std::function<std::string()> manifestText,
+                                              CloseGate* closeGate = nullptr) const;
 };
 
 // This platform's: WinINet and SetupAPI on Windows, libcurl and sysfs on

@@ -9,6 +9,9 @@
 #include "update/user_data_folder.h"
 
 namespace kestrune {
+
+const char kProgramVersion[] = KESTRUNE_PROGRAM_VERSION;
+
 namespace {
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).

@@ -13,8 +13,8 @@
 
 namespace kestrune {
 
-// The program's version as its version resource states it.
-inline constexpr char kProgramVersion[] = "1.0.0.1";
+// The program's version, the project's version in the top-level build file.
+extern const char kProgramVersion[];
 
 // File name of the log in the user data folder, and of its older half.
 inline constexpr char16_t kRunLogName[] = u"update.log";

@@ -41,35 +41,27 @@ class CheckPrinter : public UpdateCheckReporter {
   CliOutput& output_;
 };
 
-// Prints the run and keeps the close gate: writing begins only while no
-// interrupt has ended the process, and an interrupt during writing waits.
 class UpdatePrinter : public FirmwareUpdateReporter {
  public:
-  UpdatePrinter(CliOutput& output, CloseGate& gate) : output_(output), gate_(gate) {}
+  explicit UpdatePrinter(CliOutput& output) : output_(output) {}
   void PostStatus(const std::u16string& text) override {
     lastStatus = text;
     output_.Status(text);
   }
   void SetProgressRange(std::uint32_t maximum) override { total_ = maximum; }
   void SetProgressPosition(std::uint32_t position) override { output_.Progress(position, total_); }
-  void SetWriting(bool writing) override {
-    if (!writing) {
-      gate_.EndWriting();
-      return;
-    }
-    // The interrupt that decided the close ends the process; it must not
-    // find a block half sent.
-    if (!gate_.BeginWriting()) ExitProcessNow(static_cast<int>(ExitCode::kInterrupted));
-  }
+  void SetWriting(bool /*writing*/) override {}
 
   std::u16string lastStatus;
 
  private:
   CliOutput& output_;
-  CloseGate& gate_;
   std::uint32_t total_ = 0;
 };
 
+// An interrupt decides a close through the run's gate: before writing has
+// begun the process ends at once (the run then never begins writing); once
+// writing has begun the run goes on to its end.
 void ListenForInterrupts(CloseGate& gate, CliOutput& output) {
   HandleInterrupts([&gate, &output] {
     if (gate.RequestClose()) {
@@ -77,8 +69,9 @@ void ListenForInterrupts(CloseGate& gate, CliOutput& output) {
       WriteRunLog("interrupted before writing began; stopped");
       ExitProcessNow(static_cast<int>(ExitCode::kInterrupted));
     }
-    output.Message("kestrune-update: " + WideToUtf8Text(kCloseDeferred) +
-                   " (firmware is being written; the update finishes first)");
+    output.Message(
+        "kestrune-update: firmware is being written; the update finishes first, then the "
+        "program ends");
     WriteRunLog("interrupt during writing; the run finishes first");
   });
 }
@@ -106,10 +99,11 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate) {
   // The dialog's surroundings, with the port given on the command line.
   const UpdateEnvironment environment = PlatformUpdateEnvironment();
   const CheckPrinter check = RunCheck(environment, output);
-  UpdatePrinter printer(output, gate);
+  UpdatePrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
   const std::string manifest = check.manifestText;
-  FirmwareUpdateEnvironment run = environment.ForFirmwareUpdate([manifest] { return manifest; });
+  FirmwareUpdateEnvironment run =
+      environment.ForFirmwareUpdate([manifest] { return manifest; }, &gate);
   run.portPath = Utf8ToWideText(options.port);
   RunFirmwareUpdateProcedure(logged, run);
   const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));

@@ -1,5 +1,6 @@
 #include "tools/dive_watch_sim/dive_watch_sim.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -230,6 +231,16 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
 
   const bool silent = faults_.silentFromBlock != DiveWatchFaults::kNever && number >= faults_.silentFromBlock;
   if (silent) return;
+  if (faults_.partialAnswerBlock != DiveWatchFaults::kNever && number >= faults_.partialAnswerBlock) {
+    if (number == faults_.partialAnswerBlock) {
+      DeviceFrame partial;
+      partial.SetPayloadSize(4);
+      partial.SetCommand(FrameCommand::CommitAnswer);
+      std::this_thread::sleep_for(faults_.piecePause);
+      WriteAll(partial.bytes.data(), std::min(faults_.pieceSize, kFrameSize));
+    }
+    return;
+  }
   DeviceFrame answer;
   if (faults_.wrongCommandBlock == number) {
     answer = CommitAnswerFrame(true);

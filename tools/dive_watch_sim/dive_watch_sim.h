@@ -63,6 +63,9 @@ struct DiveWatchFaults {
   bool answerInPieces = false;
   std::size_t pieceSize = 16;
   std::chrono::milliseconds piecePause{5};
+  // Answers this block's commit with only its first `pieceSize` bytes, sent
+  // after `piecePause`, stores nothing, and never answers again.
+  int partialAnswerBlock = kNever;
   // In served reads, data frame number k carries index k + 1.
   int readWrongIndexAt = kNever;
   // In served reads, the ReadEnd checksum is one more than the true sum.

@@ -29,6 +29,9 @@ const char kUsage[] =
     "  --hang-up-after-frames K  ... after K of its frames (129: after the commit)\n"
     "  --stop-reading-after N    stop reading once N blocks are answered\n"
     "  --pieces                  send answers as 16 bytes, 5 ms pause, 24 bytes\n"
+    "  --piece-pause MS          the pause of --pieces and --partial-answer-block\n"
+    "  --partial-answer-block N  answer block N with 16 bytes after the pause, then\n"
+    "                            fall silent for good\n"
     "  --read-wrong-index K      served reads: data frame K carries index K+1\n"
     "  --read-wrong-checksum     served reads: ReadEnd checksum off by one\n"
     "  --dump FILE               written memory [lowest, highest), gaps 0xFF\n"
@@ -114,6 +117,11 @@ int main(int argc, char** argv) {
     else if (option == "--hang-up-after-frames") ok = count(faults.hangUpAfterFrames);
     else if (option == "--stop-reading-after") ok = count(faults.stopReadingAfterBlocks);
     else if (option == "--pieces") faults.answerInPieces = true;
+    else if (option == "--piece-pause") {
+      int ms = 0;
+      ok = count(ms);
+      faults.piecePause = std::chrono::milliseconds(ms);
+    } else if (option == "--partial-answer-block") ok = count(faults.partialAnswerBlock);
     else if (option == "--read-wrong-index") ok = count(faults.readWrongIndexAt);
     else if (option == "--read-wrong-checksum") faults.readWrongChecksum = true;
     else if (option == "--dump") ok = text(outputs.dump);

@@ -1,5 +1,6 @@
 // kestrune-update-service: runs the reference update service until SIGINT
-// or SIGTERM. Prints "ready port=<p> untrusted_port=<u>" once it listens.
+// or SIGTERM. Prints "ready port=<p> untrusted_port=<u> plain_port=<h>" once
+// it listens.
 
 #include <csignal>
 #include <cstdlib>
@@ -16,10 +17,13 @@ const char kUsage[] =
     "usage: kestrune-update-service [options]\n"
     "  --port N              listen on 127.0.0.1:N (default 8443; 0 = any free port)\n"
     "  --untrusted-port N    also listen with the untrusted certificate (0 = any)\n"
+    "  --plain-port N        also listen for plain HTTP (0 = any)\n"
     "  --pki DIR             test PKI folder (default " KESTRUNE_TEST_PKI_DIR ")\n"
     "  --images DIR          images to list and serve, named <sequence>-<hexaddress>.bin\n"
     "  --manifest FILE       serve this file verbatim as the manifest\n"
     "  --manifest-status N   answer the manifest request with status N (404, 500)\n"
+    "  --manifest-fault F    answer it faultily: empty, no-content, maintenance,\n"
+    "                        chunked-cut or stall\n"
     "  --firmware-version S  firmware_version of the generated manifest\n"
     "  --release-note S      release_note of the generated manifest\n"
     "  --url-host H          host name in the URLs it hands out (default localhost)\n";
@@ -49,6 +53,11 @@ int main(int argc, char** argv) {
       } else if (arg == "--untrusted-port") {
         options.untrustedListener = true;
         options.untrustedPort = ParsePort(value);
+      } else if (arg == "--plain-port") {
+        options.plainListener = true;
+        options.plainPort = ParsePort(value);
+      } else if (arg == "--manifest-fault") {
+        options.manifestFault = value;
       } else if (arg == "--pki") {
         options.pkiDir = value;
       } else if (arg == "--images") {
@@ -91,7 +100,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cout << "ready port=" << service.Port() << " untrusted_port=" << service.UntrustedPort()
-            << std::endl;
+            << " plain_port=" << service.PlainPort() << std::endl;
   int received = 0;
   sigwait(&signals, &received);
   service.Stop();

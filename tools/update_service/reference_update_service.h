@@ -12,8 +12,23 @@
 //   GET /fault/slow/<n>/<ms>   PatternBytes(n): the first n/2 bytes, a pause
 //                              of ms milliseconds, then the rest
 //   GET /fault/redirect/<path> 302 to https://<urlHost>:<port>/<path>
+//   GET /fault/hops/<k>/<path> k redirects in a row, the last to /<path>
+//   GET /fault/redirect-loop   302 to itself, for ever
+//   GET /fault/redirect-http/<path>  302 to http://<urlHost>:<plain port>/<path>
+//   GET /fault/stall/<n>       Content-Length n, the first n/2 bytes of
+//                              PatternBytes(n), then nothing until Stop
+//   GET /fault/204             204 No Content
+//   GET /fault/maintenance     200 with an HTML maintenance page
+//   GET /fault/chunked/<n>     PatternBytes(n) in chunks, no Content-Length
+//   GET /fault/chunked-cut/<n> the same, cut off inside a chunk at n/2 bytes
 // Every answer closes its connection. The untrusted listener (when enabled)
-// serves the same paths with a certificate from a CA that nobody trusts.
+// serves the same paths with a certificate from a CA that nobody trusts; the
+// plain listener (when enabled) serves them over plain HTTP.
+//
+// A manifest fault makes the manifest request answer faultily: "empty" (200,
+// no body), "no-content" (204), "maintenance" (the maintenance page with
+// 200), "chunked-cut" (the manifest in chunks, cut off half-way) or "stall"
+// (half the manifest, then nothing until Stop).
 //
 // Generated manifest: firmware_version and release_note from the options,
 // firmware_files from the images folder, whose files are named
@@ -42,6 +57,9 @@ struct UpdateServiceOptions {
   std::string releaseNote = DefaultReleaseNote();
   std::optional<std::string> manifestText;
   int manifestStatus = 200;
+  std::string manifestFault;  // empty: none
+  bool plainListener = false;
+  uint16_t plainPort = 0;  // 0 picks a free port
 
   static std::string DefaultReleaseNote();
 };
@@ -61,6 +79,7 @@ class ReferenceUpdateService {
 
   uint16_t Port() const;
   uint16_t UntrustedPort() const;
+  uint16_t PlainPort() const;
   // https://<urlHost>:<port>
   std::string BaseUrl() const;
 
@@ -69,6 +88,9 @@ class ReferenceUpdateService {
   // Answer the manifest request with this status (an HTML error page unless
   // it is 200) from now on.
   void SetManifestStatus(int status);
+  // Answer the manifest request with this fault (see above) from now on;
+  // empty for none.
+  void SetManifestFault(const std::string& fault);
   // The manifest that is served now.
   std::string ManifestText() const;
   // User-Agent of the last request, and how many manifest requests came.

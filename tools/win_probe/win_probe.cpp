@@ -8,6 +8,8 @@
 //   win-probe close CAPTION          post WM_SYSCOMMAND SC_CLOSE
 //   win-probe center CAPTION ID      print the screen centre of control ID
 //   win-probe closebox CAPTION       print the screen centre of the close box
+//   win-probe queryend CAPTION       send WM_QUERYENDSESSION as a logoff does and
+//                                    print the answer (1: the session may end)
 //   win-probe run SHOW EXE           start EXE with show command SHOW (e.g. 7,
 //                                    SW_SHOWMINNOACTIVE), wait for it, and
 //                                    print its exit code
@@ -117,7 +119,7 @@ void Dump(HWND dialog) {
 }
 
 int Usage() {
-  fwprintf(stderr, L"usage: win-probe wait|gone|dump|command|close|center|closebox CAPTION [ARG] | run SHOW EXE\n");
+  fwprintf(stderr, L"usage: win-probe wait|gone|dump|command|close|center|closebox|queryend CAPTION [ARG] | run SHOW EXE\n");
   return 2;
 }
 
@@ -171,6 +173,13 @@ int wmain(int argc, wchar_t** argv) {
     GetWindowRect(GetDlgItem(dialog, static_cast<int>(wcstol(argv[3], nullptr, 10))), &r);
     Print(std::to_wstring((r.left + r.right) / 2) + L" " + std::to_wstring((r.top + r.bottom) / 2) +
           L"\n");
+  } else if (verb == L"queryend") {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                             5000, &answer)) {
+      return 1;
+    }
+    Print(std::to_wstring(answer) + L"\n");
   } else if (verb == L"closebox") {
     // Ask the window itself where its close box is, point by point.
     RECT r{};

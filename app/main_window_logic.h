@@ -1,0 +1,40 @@
+#pragma once
+// What the Linux main window decides, apart from drawing: one firmware update
+// at a time, a close put off while the watch is being written, and the text
+// of the status line. Used on the UI thread only.
+
+#include <string>
+
+namespace kestrune {
+
+// Shown when no worker thread can be started (the Windows dialog's text).
+inline constexpr char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
+
+class MainWindowLogic {
+ public:
+  enum class CloseAction { kCloseNow, kDeferred };
+
+  // A press of "Update Firmware": true when a run is to start now.
+  bool PressUpdate();
+  // The run's worker could not be started.
+  void RunNotStarted();
+  // The run's worker has ended. True when a deferred close is due now.
+  bool RunEnded();
+  // The user asks to close; `writing` is whether firmware is being written.
+  CloseAction RequestClose(bool writing);
+  // A new status text from a worker or from the window itself.
+  void ShowStatus(const std::u16string& text);
+
+  bool UpdateButtonEnabled() const { return !running_ && !closePending_; }
+  bool ClosePending() const { return closePending_; }
+  // The latest status; once a close waits for the run, followed by the
+  // notice that the window will close afterwards.
+  std::u16string StatusLine() const;
+
+ private:
+  bool running_ = false;
+  bool closePending_ = false;
+  std::u16string status_;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,28 @@
+// The Linux program: the main window on the Qt event loop. It takes nothing
+// from its command line beyond Qt's own display options.
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/main_window_qt.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setDesktopFileName(QStringLiteral("orvel-kestrune"));
+  int exitCode = 0;
+  bool workersLeft = false;
+  {
+    kestrune::MainWindowQt window(kestrune::ProgramWorkers());
+    window.show();
+    exitCode = application.exec();
+    workersLeft = window.WorkersRunning();
+  }
+  if (workersLeft) {
+    // A worker that outlived the window (an update check still waiting for
+    // the service, say) must not meet the program's statics being torn down.
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+  }
+  return exitCode;
+}

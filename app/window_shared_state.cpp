@@ -1,0 +1,56 @@
+#include "app/window_shared_state.h"
+
+namespace kestrune {
+
+void WindowSharedState::AttachWindow(Sink sink) {
+  std::lock_guard<std::mutex> guard(lock_);
+  sink_ = std::move(sink);
+}
+
+void WindowSharedState::DetachWindow() {
+  std::lock_guard<std::mutex> guard(lock_);
+  sink_ = nullptr;
+}
+
+void WindowSharedState::Post(WindowNotice notice) const {
+  // Held across the call: DetachWindow() waits for a sink call under way.
+  std::lock_guard<std::mutex> guard(lock_);
+  if (sink_) sink_(std::move(notice));
+}
+
+std::string WindowSharedState::ManifestText() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return manifestText_;
+}
+
+void WindowSharedState::SetManifestText(const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  manifestText_ = text;
+}
+
+void WindowSharedState::SetWriting(bool writing) {
+  std::lock_guard<std::mutex> guard(lock_);
+  writing_ = writing;
+}
+
+bool WindowSharedState::Writing() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return writing_;
+}
+
+void WindowSharedState::WorkerStarted() {
+  std::lock_guard<std::mutex> guard(lock_);
+  ++runningWorkers_;
+}
+
+void WindowSharedState::WorkerEnded() {
+  std::lock_guard<std::mutex> guard(lock_);
+  --runningWorkers_;
+}
+
+int WindowSharedState::RunningWorkers() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return runningWorkers_;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,71 @@
+#pragma once
+// What the Linux main window shares with its worker threads.
+//
+// Thread-and-window protocol:
+// - The UI thread owns the window. Workers never see it: each holds a
+//   shared_ptr to this state, which therefore outlives the window for as
+//   long as a worker runs.
+// - Workers reach the window only through Post(), which hands a notice to
+//   the sink the window attached. The sink only queues the notice for the UI
+//   thread (it never waits for it), and it is called with `lock_` held, so
+//   once DetachWindow() has returned no notice reaches the window any more.
+// - `writing` is true while firmware is being written to the watch; a close
+//   request then waits for the run's end instead of cutting the write off.
+// - Every field is read and written under `lock_` and copied out whole.
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace kestrune {
+
+// One thing a worker tells the window.
+struct WindowNotice {
+  enum class Kind {
+    kStatus,            // text: a new status line text
+    kFirmwareVersion,   // text: the offered firmware version
+    kReleaseNotes,      // text: the release notes
+    kProgressRange,     // value: the progress bar runs from 0 to value
+    kProgressPosition,  // value: blocks written so far
+    kRunFinished,       // the firmware-update worker has ended
+  };
+  Kind kind;
+  std::u16string text;
+  std::uint32_t value = 0;
+};
+
+class WindowSharedState {
+ public:
+  // Queues a notice for the UI thread; must not wait for that thread and
+  // must not call back into this object.
+  using Sink = std::function<void(WindowNotice)>;
+
+  void AttachWindow(Sink sink);
+  // From its return on, no notice reaches the window.
+  void DetachWindow();
+
+  // Hands the notice to the window if it is still there.
+  void Post(WindowNotice notice) const;
+
+  std::string ManifestText() const;
+  void SetManifestText(const std::string& text);
+
+  void SetWriting(bool writing);
+  bool Writing() const;
+
+  // Workers count themselves in and out, so that the program knows whether
+  // one still runs when the window has gone.
+  void WorkerStarted();
+  void WorkerEnded();
+  int RunningWorkers() const;
+
+ private:
+  mutable std::mutex lock_;
+  Sink sink_;
+  std::string manifestText_;
+  bool writing_ = false;
+  int runningWorkers_ = 0;
+};
+
+}  // namespace kestrune
