@@ -45,15 +45,11 @@ CMainDlg::~CMainDlg() {
   if (CheckThread.joinable()) CheckThread.detach();
 }
 
-BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam,
-                                    LPARAM /*lParam*/, LRESULT& result) {
+BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam, LPARAM /*lParam*/,
+                                    LRESULT& result) {
   switch (message) {
-    case WM_INITDIALOG:
-      result = OnInitDialog();
-      return TRUE;
-    case WM_DESTROY:
-      result = OnDestroy();
-      return TRUE;
+    case WM_INITDIALOG: result = OnInitDialog(); return TRUE;
+    case WM_DESTROY: result = OnDestroy(); return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL) {
         result = OnCancel();
@@ -64,19 +60,11 @@ BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam
         return TRUE;
       }
       return FALSE;
-    case WM_UPDATE_STATUS:
-      result = OnUpdateStatus();
-      return TRUE;
-    case WM_UPDATE_FINISHED:
-      result = OnUpdateFinished();
-      return TRUE;
-    case WM_WRITING_CHANGED:
-      result = OnWritingChanged(wParam != 0);
-      return TRUE;
-    case WM_QUERYENDSESSION:
-      return OnQueryEndSession(result);
-    default:
-      return FALSE;
+    case WM_UPDATE_STATUS: result = OnUpdateStatus(); return TRUE;
+    case WM_UPDATE_FINISHED: result = OnUpdateFinished(); return TRUE;
+    case WM_WRITING_CHANGED: result = OnWritingChanged(wParam != 0); return TRUE;
+    case WM_QUERYENDSESSION: return OnQueryEndSession(result);
+    default: return FALSE;
   }
 }
 
@@ -108,13 +96,13 @@ LRESULT CMainDlg::OnInitDialog() {
 
 void CMainDlg::SetIcons() {
   HINSTANCE instance = appModule.GetResourceInstance();
-  HANDLE big = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
-                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
-                          LR_DEFAULTCOLOR);
+  HANDLE big =
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                 GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR);
   SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-  HANDLE small = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
-                            GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                            LR_DEFAULTCOLOR);
+  HANDLE small =
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
   SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 }
 
@@ -153,8 +141,8 @@ BOOL CMainDlg::OnQueryEndSession(LRESULT& result) {
 LRESULT CMainDlg::OnWritingChanged(bool writing) {
   if (writing && !shutdownBlocked_) {
     shutdownBlocked_ =
-        ShutdownBlockReasonCreate(Window(), reinterpret_cast<const wchar_t*>(kShutdownBlockReason)) !=
-        FALSE;
+        ShutdownBlockReasonCreate(Window(),
+                                  reinterpret_cast<const wchar_t*>(kShutdownBlockReason)) != FALSE;
   } else if (!writing && shutdownBlocked_) {
     ShutdownBlockReasonDestroy(Window());
     shutdownBlocked_ = false;

@@ -50,7 +50,8 @@ double WallSeconds() {
 
 std::vector<std::uint8_t> MakeImage() {
   std::vector<std::uint8_t> image(kBlocks * kBlockSize);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+  for (std::size_t i = 0; i < image.size(); ++i)
+    image[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
   return image;
 }
 
@@ -118,7 +119,8 @@ Run RawLoop(const std::vector<std::uint8_t>& stream) {
 }
 
 std::vector<Run> Sorted(std::vector<Run> runs) {
-  std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+  std::sort(runs.begin(), runs.end(),
+            [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
   return runs;
 }
 

@@ -63,9 +63,7 @@ bool ResetPeak() {
 
 class TimingReporter : public FirmwareUpdateReporter {
  public:
-  void PostStatus(const std::u16string& text) override {
-    statuses.push_back(text);
-  }
+  void PostStatus(const std::u16string& text) override { statuses.push_back(text); }
   void SetProgressRange(std::uint32_t) override {}
   void SetProgressPosition(std::uint32_t) override { lastBlock = Clock::now(); }
   void SetWriting(bool writing) override {
@@ -103,7 +101,8 @@ int Bench(std::size_t imageSize) {
   const Bytes image = RandomImage(imageSize, 2024);
   WriteWholeFile(images / "1-00008000.bin", image);
 
-  ChildProgram service({KESTRUNE_UPDATE_SERVICE_PROGRAM, "--port", "0", "--images", images.string()});
+  ChildProgram service(
+      {KESTRUNE_UPDATE_SERVICE_PROGRAM, "--port", "0", "--images", images.string()});
   // "ready port=N untrusted_port=M"
   const std::string ready = FirstLineOf(service, KESTRUNE_UPDATE_SERVICE_PROGRAM);
   const std::size_t at = ready.find("port=");
@@ -163,16 +162,19 @@ int Bench(std::size_t imageSize) {
   const double downloadMs = Ms(timedDownloader.spent);
   std::printf("  image download (HTTPS, into the data folder): %.1f ms; everything else: %.1f ms\n",
               downloadMs, wallMs - transferMs - downloadMs);
-  std::printf("peak memory over idle: %.2f MiB (idle RSS %.1f MiB, peak %.1f MiB%s), "
-              "%.2f x the image (target < 3)\n",
-              overMiB, idleKb / 1024.0, peakKb / 1024.0,
-              peakReset ? "" : "; peak count not reset, measured against the earlier peak",
-              overMiB / imageMiB);
+  std::printf(
+      "peak memory over idle: %.2f MiB (idle RSS %.1f MiB, peak %.1f MiB%s), "
+      "%.2f x the image (target < 3)\n",
+      overMiB, idleKb / 1024.0, peakKb / 1024.0,
+      peakReset ? "" : "; peak count not reset, measured against the earlier peak",
+      overMiB / imageMiB);
 #if defined(__SANITIZE_ADDRESS__)
-  std::printf("note: built with AddressSanitizer; its shadow memory and quarantine inflate the "
-              "memory figure\n");
+  std::printf(
+      "note: built with AddressSanitizer; its shadow memory and quarantine inflate the "
+      "memory figure\n");
 #endif
-  std::printf("run without the image download / transfer: %.3f\n", (wallMs - downloadMs) / transferMs);
+  std::printf("run without the image download / transfer: %.3f\n",
+              (wallMs - downloadMs) / transferMs);
   std::printf("run / transfer: %.3f (target <= 1.1)\n", wallMs / transferMs);
   return verified ? 0 : 1;
 }

@@ -19,7 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void Raise(const char* word, int error) {
-  throw boost::system::system_error(boost::system::error_code(error, boost::system::system_category()), word);
+  throw boost::system::system_error(
+      boost::system::error_code(error, boost::system::system_category()), word);
 }
 
 // Waits until `fd` is ready for `events` or the deadline passes. The

@@ -55,8 +55,6 @@ bool DeviceProtocol::ReadBlock(std::uint32_t address, std::uint8_t* destination,
   return checksum == frame.Word(kChecksumOffset);
 }
 
-void DeviceProtocol::SendFinish() {
-  Send(FinishFrame());
-}
+void DeviceProtocol::SendFinish() { Send(FinishFrame()); }
 
 }  // namespace kestrune

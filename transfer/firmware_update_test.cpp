@@ -80,13 +80,16 @@ std::string ManifestFor(const std::vector<ServedImage>& images, const std::strin
     char name[64];
     std::snprintf(name, sizeof name, "/files/%d-%08x.bin", image.sequence, image.address);
     const std::string path = image.missing ? "/fault/404" : name;
-    files += "{\"size\":" + std::to_string(static_cast<std::int64_t>(image.size) + image.manifestSizeDelta) +
-             ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + baseUrl + path +
-             "\",\"address\":" + std::to_string(static_cast<std::int32_t>(image.address)) + "}";
+    files += "{\"size\":" +
+             std::to_string(static_cast<std::int64_t>(image.size) + image.manifestSizeDelta) +
+             ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + baseUrl +
+             path + "\",\"address\":" + std::to_string(static_cast<std::int32_t>(image.address)) +
+             "}";
   }
   return "{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"Faster dive log sync.\\n"
          "潛水紀錄同步更快。\\nThe battery gauge is steadier during long dives, the compass is "
-         "calibrated once per dive, and the logbook keeps the last 200 dives.\",\"firmware_files\":[" +
+         "calibrated once per dive, and the logbook keeps the last 200 "
+         "dives.\",\"firmware_files\":[" +
          files + "]}}";
 }
 
@@ -197,76 +200,119 @@ constexpr std::uint32_t kB = 0x00100000;
 std::vector<Case> Cases() {
   const std::vector<ServedImage> twoImages = {Image(kA, 1, 8192), Image(kB, 2, 4096)};
   return {
-      Case("NoWatch").WithoutWatch().Serving(twoImages).Shows({kConnectWatch})
+      Case("NoWatch")
+          .WithoutWatch()
+          .Serving(twoImages)
+          .Shows({kConnectWatch})
           .Logs({"discovery: no serial port device present"}),
-      Case("PortHeldByAnotherProgram").PortHeldByAnotherProgram().Serving(twoImages)
+      Case("PortHeldByAnotherProgram")
+          .PortHeldByAnotherProgram()
+          .Serving(twoImages)
           .Shows({kPortUnavailable})
           .Logs({"discovery: USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0, parent "
                  "USB\\VID_1915&PID_52F0\\1-1, port /dev/pts/",
                  ": port busy", "port: open error 11 (Resource temporarily unavailable)"}),
-      Case("Manifest256Bytes").WithManifest(ManifestWithoutFiles(256)).Shows({kNoUpdateData})
+      Case("Manifest256Bytes")
+          .WithManifest(ManifestWithoutFiles(256))
+          .Shows({kNoUpdateData})
           .Logs({"manifest text of 256 bytes is not a usable manifest"}),
-      Case("Manifest257BytesWithoutFiles").WithManifest(ManifestWithoutFiles(257))
-          .Shows({kFetchingImages, kUpdateDone}).ProgressRange(0).SendsFinish(),
+      Case("Manifest257BytesWithoutFiles")
+          .WithManifest(ManifestWithoutFiles(257))
+          .Shows({kFetchingImages, kUpdateDone})
+          .ProgressRange(0)
+          .SendsFinish(),
       Case("EmptyFileList").Shows({kFetchingImages, kUpdateDone}).ProgressRange(0).SendsFinish(),
       Case("InvalidManifest")
-          .WithManifest(
-              "{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"notes\","
-              "\"firmware_files\":[{\"size\":\"8192\",\"sequence\":1,"
-              "\"file_path\":\"https://localhost/x\",\"address\":0}]},"
-              "\"padding\":\"" + std::string(200, 'p') + "\"}")
+          .WithManifest("{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"notes\","
+                        "\"firmware_files\":[{\"size\":\"8192\",\"sequence\":1,"
+                        "\"file_path\":\"https://localhost/x\",\"address\":0}]},"
+                        "\"padding\":\"" +
+                        std::string(200, 'p') + "\"}")
           .Shows({kNoUpdateData})
           .Logs({"bytes is not a usable manifest"}),
-      Case("TwoImages").Serving(twoImages)
+      Case("TwoImages")
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
-          .ProgressRange(3).ProgressPositions({1, 2, 3})
-          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}}).SendsFinish()
-          .WatchHolds({{0, 8192}, {1, 4096}}).Downloads(2)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
           .Logs({": picked", "firmware 1.006: 2 image(s), 3 blocks", "image 1 https://localhost:",
                  "/files/1-00008000.bin (size 8192, address 0x00008000): HTTP 200, 8192 bytes",
                  "done: 3 blocks written, 15520 bytes sent and 120 received on the line, "}),
-      Case("SecondDownloadFails").Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).Missing()})
+      Case("SecondDownloadFails")
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).Missing()})
           .Shows({kFetchingImages, kWritingImage, kImageDownloadFailed})
-          .ProgressRange(3).ProgressPositions({1, 2})
+          .ProgressRange(3)
+          .ProgressPositions({1, 2})
           .SendsBlocks({{0, 0}, {0, 1}})
-          .WatchHolds({{0, 8192}}).Downloads(1)
+          .WatchHolds({{0, 8192}})
+          .Downloads(1)
           .Logs({"/fault/404 (size 4096, address 0x00100000): HTTP 404"}),
       // 524,288 blocks: a 16-bit range would show 0.
-      Case("RangeBeyond16Bits").Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
-          .Shows({kFetchingImages, kImageDownloadFailed}).ProgressRange(524288),
-      Case("ImageOneByteLongerThanItsSize").Serving({Image(kA, 1, 4097).StatedSizeOffBy(-1)})
-          .Shows({kFetchingImages, kImageWrongSize}).ProgressRange(1).Downloads(1)
+      Case("RangeBeyond16Bits")
+          .Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .ProgressRange(524288),
+      Case("ImageOneByteLongerThanItsSize")
+          .Serving({Image(kA, 1, 4097).StatedSizeOffBy(-1)})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .ProgressRange(1)
+          .Downloads(1)
           .Logs({"data1.bin does not hold the manifest's 4096 bytes"}),
-      Case("TailShorterThanABlock").Serving({Image(kA, 1, 5000)})
+      Case("TailShorterThanABlock")
+          .Serving({Image(kA, 1, 5000)})
           .Shows({kFetchingImages, kWritingImage, kUpdateDone})
-          .ProgressRange(2).ProgressPositions({1, 2})
-          .SendsBlocks({{0, 0}, {0, 1}}).SendsFinish()
-          .WatchHolds({{0, 5000}}).Downloads(1),
-      Case("RefusedBlock").Watch(DiveWatchFaults::Refuse(1)).Serving(twoImages)
+          .ProgressRange(2)
+          .ProgressPositions({1, 2})
+          .SendsBlocks({{0, 0}, {0, 1}})
+          .SendsFinish()
+          .WatchHolds({{0, 5000}})
+          .Downloads(1),
+      Case("RefusedBlock")
+          .Watch(DiveWatchFaults::Refuse(1))
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
-          .ProgressRange(3).ProgressPositions({1})
+          .ProgressRange(3)
+          .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
-          .WatchHolds({{0, 4096}}).Downloads(1)
+          .WatchHolds({{0, 4096}})
+          .Downloads(1)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: refused by the watch"}),
-      Case("SilentWatch").Watch(DiveWatchFaults::SilentFrom(1)).Serving(twoImages)
+      Case("SilentWatch")
+          .Watch(DiveWatchFaults::SilentFrom(1))
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWatchSilent})
-          .ProgressRange(3).ProgressPositions({1})
+          .ProgressRange(3)
+          .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
-          .WatchHolds({{0, 4096}}).Downloads(1)
+          .WatchHolds({{0, 4096}})
+          .Downloads(1)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: read error 110 (Connection timed out)"}),
       // The host's frames fill the line, then the wait for room or answer
       // ends; the pty takes them all, so the answer's wait is what times out.
-      Case("WatchStopsReading").Watch(DiveWatchFaults::StopReadingAfter(1)).Serving(twoImages)
+      Case("WatchStopsReading")
+          .Watch(DiveWatchFaults::StopReadingAfter(1))
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWatchSilent})
-          .ProgressRange(3).ProgressPositions({1})
+          .ProgressRange(3)
+          .ProgressPositions({1})
           .SendsBlocks({{0, 0}})
-          .WatchHolds({{0, 4096}}).Downloads(1)
+          .WatchHolds({{0, 4096}})
+          .Downloads(1)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: read error 110"}),
-      Case("WatchHangsUpMidBlock").Watch(DiveWatchFaults::HangUpIn(1, 40)).Serving(twoImages)
+      Case("WatchHangsUpMidBlock")
+          .Watch(DiveWatchFaults::HangUpIn(1, 40))
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
-          .ProgressRange(3).ProgressPositions({1})
-          .SendsBlocks({{0, 0}}).ThenDataFramesOfTheNextBlock(40)
-          .WatchHolds({{0, 4096}}).Downloads(1)
+          .ProgressRange(3)
+          .ProgressPositions({1})
+          .SendsBlocks({{0, 0}})
+          .ThenDataFramesOfTheNextBlock(40)
+          .WatchHolds({{0, 4096}})
+          .Downloads(1)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: "}),
   };
 }
@@ -330,8 +376,8 @@ class UpdateFixture : public testing::Test {
     CurlDownloader downloader(TestCaFile());
     FirmwareUpdateEnvironment environment{downloader, devices, [manifest] { return manifest; },
                                           kAnswerTimeout};
-    auto run = std::async(std::launch::async,
-                          [&] { RunFirmwareUpdateProcedure(reporter, environment); });
+    auto run =
+        std::async(std::launch::async, [&] { RunFirmwareUpdateProcedure(reporter, environment); });
     if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
       ADD_FAILURE() << "the update did not end";
       std::abort();  // a hung worker cannot be joined
@@ -400,7 +446,8 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
     }
   }
   if (c.statuses.back() == kWatchSilent) {
-    EXPECT_LT(took, kAnswerTimeout + std::chrono::seconds(5)) << "the wait for the answer is bounded";
+    EXPECT_LT(took, kAnswerTimeout + std::chrono::seconds(5))
+        << "the wait for the answer is bounded";
   }
 
   // What went over the wire: nothing but data and commit frames per block,
@@ -450,7 +497,8 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   }
   EXPECT_EQ(files, c.downloaded);
   for (std::size_t i = 0; i < c.downloaded; ++i) {
-    const fs::path file = home.DataFolder() / ("data" + std::to_string(c.images[i].sequence) + ".bin");
+    const fs::path file =
+        home.DataFolder() / ("data" + std::to_string(c.images[i].sequence) + ".bin");
     EXPECT_EQ(ReadWholeFile<Bytes>(file), images[i]) << file;
   }
 
@@ -481,7 +529,8 @@ TEST_F(UpdateFixture, WritesTheImagesOfTheServicesOwnManifest) {
   RecordingFirmwareUpdateReporter reporter;
   Run(reporter, devices, manifest);
 
-  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage, kWritingImage, kUpdateDone}));
+  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage,
+                                                              kWritingImage, kUpdateDone}));
   EXPECT_EQ(reporter.Values(Kind::Range), std::vector<std::uint32_t>{4});
   EXPECT_EQ(reporter.Values(Kind::Position), (std::vector<std::uint32_t>{1, 2, 3, 4}));
   ASSERT_TRUE(watch.WaitForFinish(1, std::chrono::seconds(5)));
@@ -521,7 +570,8 @@ TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
 
   EXPECT_NO_THROW(RunFirmwareUpdateProcedure(reporter, environment));
 
-  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage, kUpdateFailed}));
+  EXPECT_EQ(reporter.Statuses(),
+            (std::vector<std::u16string>{kFetchingImages, kWritingImage, kUpdateFailed}));
   EXPECT_EQ(reporter.Values(Kind::Writing), (std::vector<std::uint32_t>{1, 0}));
   EXPECT_EQ(watch.Memory(kA, 4096), images[0]);
   EXPECT_EQ(watch.FinishCount(), 0u);
@@ -542,7 +592,8 @@ TEST_F(UpdateFixture, WithoutADataFolderNothingIsDownloaded) {
 
   Run(reporter, devices, ManifestFor(served, service_->BaseUrl()));
 
-  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kImageDownloadFailed}));
+  EXPECT_EQ(reporter.Statuses(),
+            (std::vector<std::u16string>{kFetchingImages, kImageDownloadFailed}));
   EXPECT_FALSE(fs::exists("/data1.bin"));
   EXPECT_TRUE(watch.Frames().empty());
 }
@@ -609,7 +660,8 @@ TEST_F(UpdateFixture, ACloseDuringWritingLetsTheRunFinish) {
   RunFirmwareUpdateProcedure(reporter, environment);
 
   EXPECT_FALSE(reporter.closedAtOnce);
-  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage, kWritingImage, kUpdateDone}));
+  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage,
+                                                              kWritingImage, kUpdateDone}));
   ASSERT_TRUE(watch.WaitForFinish(1, std::chrono::seconds(5)));
   EXPECT_EQ(watch.Memory(kB, 4096), images[1]);
   EXPECT_FALSE(gate.Writing());

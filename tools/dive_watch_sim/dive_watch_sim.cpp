@@ -199,7 +199,8 @@ void DiveWatchSim::HandleFrame(const DeviceFrame& frame) {
 
 void DiveWatchSim::HandleData(const DeviceFrame& frame) {
   ++framesOfBlock_;
-  if (frame.Index() != nextIndex_ || nextIndex_ >= kChunksPerBlock || frame.PayloadSize() != kDataPayloadSize) {
+  if (frame.Index() != nextIndex_ || nextIndex_ >= kChunksPerBlock ||
+      frame.PayloadSize() != kDataPayloadSize) {
     blockSound_ = false;
   } else {
     std::memcpy(block_.data() + nextIndex_ * kChunkSize, frame.Payload(), kChunkSize);
@@ -217,9 +218,10 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
     return;
   }
   const std::uint32_t length = frame.Word(kLengthOffset);
-  const bool headSound =
-      frame.Start() == kCommitStart && frame.PayloadSize() == kCommitPayloadSize && frame.Index() == 0;
-  const bool sound = blockSound_ && nextIndex_ == kChunksPerBlock && headSound && length <= kBlockSize &&
+  const bool headSound = frame.Start() == kCommitStart &&
+                         frame.PayloadSize() == kCommitPayloadSize && frame.Index() == 0;
+  const bool sound = blockSound_ && nextIndex_ == kChunksPerBlock && headSound &&
+                     length <= kBlockSize &&
                      frame.Word(kChecksumOffset) == BlockChecksum(block_.data(), block_.size());
   const int number = blockNumber_;
   std::array<std::uint8_t, kBlockSize> received = block_;
@@ -229,9 +231,11 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
   blockSound_ = true;
   block_.fill(0);
 
-  const bool silent = faults_.silentFromBlock != DiveWatchFaults::kNever && number >= faults_.silentFromBlock;
+  const bool silent =
+      faults_.silentFromBlock != DiveWatchFaults::kNever && number >= faults_.silentFromBlock;
   if (silent) return;
-  if (faults_.partialAnswerBlock != DiveWatchFaults::kNever && number >= faults_.partialAnswerBlock) {
+  if (faults_.partialAnswerBlock != DiveWatchFaults::kNever &&
+      number >= faults_.partialAnswerBlock) {
     if (number == faults_.partialAnswerBlock) {
       DeviceFrame partial;
       partial.SetPayloadSize(4);
@@ -259,7 +263,8 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
     answer = CommitAnswerFrame(accepted);
   }
   Answer(answer.bytes.data(), kFrameSize);
-  if (faults_.stopReadingAfterBlocks != DiveWatchFaults::kNever && blockNumber_ >= faults_.stopReadingAfterBlocks) {
+  if (faults_.stopReadingAfterBlocks != DiveWatchFaults::kNever &&
+      blockNumber_ >= faults_.stopReadingAfterBlocks) {
     stopReading_ = true;
   }
 }
@@ -271,7 +276,8 @@ void DiveWatchSim::ServeRead(const DeviceFrame& request) {
     const std::uint32_t index = faults_.readWrongIndexAt == static_cast<int>(i) ? i + 1 : i;
     frames[i] = DataFrame(index, data.data() + i * kChunkSize);
   }
-  const std::uint32_t checksum = BlockChecksum(data.data(), data.size()) + (faults_.readWrongChecksum ? 1 : 0);
+  const std::uint32_t checksum =
+      BlockChecksum(data.data(), data.size()) + (faults_.readWrongChecksum ? 1 : 0);
   frames[kChunksPerBlock] = ReadEndFrame(request.Word(kAddressOffset), checksum);
   if (faults_.answerInPieces) {
     for (const DeviceFrame& frame : frames) Answer(frame.bytes.data(), kFrameSize);

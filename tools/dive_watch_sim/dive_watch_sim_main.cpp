@@ -61,17 +61,20 @@ void WriteOutputs(const DiveWatchSim& sim, const Outputs& outputs) {
     std::vector<std::uint8_t> bytes;
     if (!regions.empty()) {
       const std::uint32_t low = regions.front().address;
-      const std::uint64_t high = regions.back().address + std::uint64_t{regions.back().bytes.size()};
+      const std::uint64_t high =
+          regions.back().address + std::uint64_t{regions.back().bytes.size()};
       bytes = sim.Memory(low, static_cast<std::size_t>(high - low));
     }
-    if (!WriteAtomically(outputs.dump, bytes.data(), bytes.size())) std::perror(outputs.dump.c_str());
+    if (!WriteAtomically(outputs.dump, bytes.data(), bytes.size()))
+      std::perror(outputs.dump.c_str());
   }
   if (!outputs.dumpDir.empty()) {
     for (const auto& region : regions) {
       char name[16];
       std::snprintf(name, sizeof name, "%08x.bin", static_cast<unsigned>(region.address));
       const std::string path = outputs.dumpDir + "/" + name;
-      if (!WriteAtomically(path, region.bytes.data(), region.bytes.size())) std::perror(path.c_str());
+      if (!WriteAtomically(path, region.bytes.data(), region.bytes.size()))
+        std::perror(path.c_str());
     }
   }
   if (!outputs.frames.empty()) {
@@ -110,27 +113,41 @@ int main(int argc, char** argv) {
       return true;
     };
     bool ok = true;
-    if (option == "--refuse-block") ok = count(faults.refuseBlock);
-    else if (option == "--wrong-command-block") ok = count(faults.wrongCommandBlock);
-    else if (option == "--silent-from-block") ok = count(faults.silentFromBlock);
-    else if (option == "--hang-up-in-block") ok = count(faults.hangUpInBlock);
-    else if (option == "--hang-up-after-frames") ok = count(faults.hangUpAfterFrames);
-    else if (option == "--stop-reading-after") ok = count(faults.stopReadingAfterBlocks);
-    else if (option == "--pieces") faults.answerInPieces = true;
+    if (option == "--refuse-block")
+      ok = count(faults.refuseBlock);
+    else if (option == "--wrong-command-block")
+      ok = count(faults.wrongCommandBlock);
+    else if (option == "--silent-from-block")
+      ok = count(faults.silentFromBlock);
+    else if (option == "--hang-up-in-block")
+      ok = count(faults.hangUpInBlock);
+    else if (option == "--hang-up-after-frames")
+      ok = count(faults.hangUpAfterFrames);
+    else if (option == "--stop-reading-after")
+      ok = count(faults.stopReadingAfterBlocks);
+    else if (option == "--pieces")
+      faults.answerInPieces = true;
     else if (option == "--piece-pause") {
       int ms = 0;
       ok = count(ms);
       faults.piecePause = std::chrono::milliseconds(ms);
-    } else if (option == "--partial-answer-block") ok = count(faults.partialAnswerBlock);
-    else if (option == "--read-wrong-index") ok = count(faults.readWrongIndexAt);
-    else if (option == "--read-wrong-checksum") faults.readWrongChecksum = true;
-    else if (option == "--dump") ok = text(outputs.dump);
-    else if (option == "--dump-dir") ok = text(outputs.dumpDir);
-    else if (option == "--frames") ok = text(outputs.frames);
+    } else if (option == "--partial-answer-block")
+      ok = count(faults.partialAnswerBlock);
+    else if (option == "--read-wrong-index")
+      ok = count(faults.readWrongIndexAt);
+    else if (option == "--read-wrong-checksum")
+      faults.readWrongChecksum = true;
+    else if (option == "--dump")
+      ok = text(outputs.dump);
+    else if (option == "--dump-dir")
+      ok = text(outputs.dumpDir);
+    else if (option == "--frames")
+      ok = text(outputs.frames);
     else if (option == "--help") {
       std::cout << kUsage;
       return 0;
-    } else ok = false;
+    } else
+      ok = false;
     if (!ok) {
       std::cerr << "dive-watch-sim: bad option " << option << "\n" << kUsage;
       return 2;

@@ -96,17 +96,22 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         CheckCase{"Sound", {}, true},
         CheckCase{"DataOutOfOrder", [](auto& f) { std::swap(f[5], f[6]); }, false},
-        CheckCase{"DataFrameMissing", [](auto& f) { f.erase(f.begin() + kChunksPerBlock - 1); }, false},
+        CheckCase{"DataFrameMissing", [](auto& f) { f.erase(f.begin() + kChunksPerBlock - 1); },
+                  false},
         CheckCase{"DataFrameTooMany",
-                  [](auto& f) { f.insert(f.begin() + kChunksPerBlock, f[kChunksPerBlock - 1]); }, false},
+                  [](auto& f) { f.insert(f.begin() + kChunksPerBlock, f[kChunksPerBlock - 1]); },
+                  false},
         CheckCase{"DataPayloadSizeWrong", [](auto& f) { f[9].SetPayloadSize(31); }, false},
         CheckCase{"CommitStartByteMissing", [](auto& f) { f.back().SetStart(0); }, false},
         CheckCase{"CommitPayloadSizeWrong", [](auto& f) { f.back().SetPayloadSize(8); }, false},
         CheckCase{"CommitIndexNotZero", [](auto& f) { f.back().SetIndex(1); }, false},
-        CheckCase{"ChecksumOffByOne",
-                  [](auto& f) { f.back().SetWord(kChecksumOffset, f.back().Word(kChecksumOffset) + 1); }, false},
+        CheckCase{
+            "ChecksumOffByOne",
+            [](auto& f) { f.back().SetWord(kChecksumOffset, f.back().Word(kChecksumOffset) + 1); },
+            false},
         CheckCase{"ChunkChangedAfterChecksum", [](auto& f) { f[64].Payload()[3] ^= 0x01; }, false},
-        CheckCase{"LengthAboveABlock", [](auto& f) { f.back().SetWord(kLengthOffset, kBlockSize + 1); }, false}),
+        CheckCase{"LengthAboveABlock",
+                  [](auto& f) { f.back().SetWord(kLengthOffset, kBlockSize + 1); }, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DiveWatchSimTest, ServesReadsOfWrittenAndErasedMemory) {

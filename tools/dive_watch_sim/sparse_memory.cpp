@@ -9,7 +9,8 @@ void SparseMemory::Write(std::uint32_t address, const std::uint8_t* data, std::s
   for (std::uint64_t a = address; a < end;) {
     const std::uint32_t number = static_cast<std::uint32_t>(a / kPageSize);
     const std::uint32_t offset = static_cast<std::uint32_t>(a % kPageSize);
-    const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kPageSize - offset, end - a));
+    const std::uint32_t count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(kPageSize - offset, end - a));
     auto [it, added] = pages_.try_emplace(number);
     if (added) it->second.bytes.fill(kErased);
     std::copy_n(data + (a - address), count, it->second.bytes.begin() + offset);

@@ -260,12 +260,11 @@ class ReferenceUpdateService::Impl {
       ReapFinishedConnections();
       openSockets_.push_back(socket.native_handle());
       auto done = std::make_shared<std::atomic<bool>>(false);
-      connections_.emplace_back(
-          std::thread([this, context, done, s = std::move(socket)]() mutable {
-            Serve(std::move(s), context);
-            *done = true;
-          }),
-          done);
+      connections_.emplace_back(std::thread([this, context, done, s = std::move(socket)]() mutable {
+                                  Serve(std::move(s), context);
+                                  *done = true;
+                                }),
+                                done);
       Accept(acceptor, context);
     });
   }
@@ -382,9 +381,9 @@ class ReferenceUpdateService::Impl {
       a.cutAfter = a.body.size() / 2;
     } else if (std::regex_match(target, m, hops)) {
       const int left = std::stoi(m[1]);
-      return Redirect(left > 1 ? BaseUrl() + "/fault/hops/" + std::to_string(left - 1) + "/" +
-                                     m[2].str()
-                               : BaseUrl() + "/" + m[2].str());
+      return Redirect(left > 1
+                          ? BaseUrl() + "/fault/hops/" + std::to_string(left - 1) + "/" + m[2].str()
+                          : BaseUrl() + "/" + m[2].str());
     } else if (target == "/fault/redirect-loop") {
       return Redirect(BaseUrl() + target);
     } else if (target.rfind("/fault/redirect-http/", 0) == 0) {
