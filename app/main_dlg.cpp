@@ -8,7 +8,10 @@
 #include "app/window_reporters.h"
 #include "app/worker_start.h"
 #include "transfer/firmware_update.h"
+#include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/update_environment.h"
+#include "update/logged_update_check_reporter.h"
+#include "update/run_log.h"
 #include "update/update_check.h"
 
 namespace kestrune {
@@ -16,6 +19,7 @@ namespace kestrune {
 namespace {
 
 const char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
+const char kProgramName[] = "orvel kestrune";
 // Shown by the system when the user tries to end the session meanwhile.
 const char16_t kShutdownBlockReason[] = u"正在寫入更新檔，請勿關閉電腦";
 
@@ -41,15 +45,11 @@ CMainDlg::~CMainDlg() {
   if (CheckThread.joinable()) CheckThread.detach();
 }
 
-BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam,
-                                    LPARAM /*lParam*/, LRESULT& result) {
+BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam, LPARAM /*lParam*/,
+                                    LRESULT& result) {
   switch (message) {
-    case WM_INITDIALOG:
-      result = OnInitDialog();
-      return TRUE;
-    case WM_DESTROY:
-      result = OnDestroy();
-      return TRUE;
+    case WM_INITDIALOG: result = OnInitDialog(); return TRUE;
+    case WM_DESTROY: result = OnDestroy(); return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL) {
         result = OnCancel();
@@ -60,19 +60,11 @@ BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam
         return TRUE;
       }
       return FALSE;
-    case WM_UPDATE_STATUS:
-      result = OnUpdateStatus();
-      return TRUE;
-    case WM_UPDATE_FINISHED:
-      result = OnUpdateFinished();
-      return TRUE;
-    case WM_WRITING_CHANGED:
-      result = OnWritingChanged(wParam != 0);
-      return TRUE;
-    case WM_QUERYENDSESSION:
-      return OnQueryEndSession(result);
-    default:
-      return FALSE;
+    case WM_UPDATE_STATUS: result = OnUpdateStatus(); return TRUE;
+    case WM_UPDATE_FINISHED: result = OnUpdateFinished(); return TRUE;
+    case WM_WRITING_CHANGED: result = OnWritingChanged(wParam != 0); return TRUE;
+    case WM_QUERYENDSESSION: return OnQueryEndSession(result);
+    default: return FALSE;
   }
 }
 
@@ -104,13 +96,13 @@ LRESULT CMainDlg::OnInitDialog() {
 
 void CMainDlg::SetIcons() {
   HINSTANCE instance = appModule.GetResourceInstance();
-  HANDLE big = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
-                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
-                          LR_DEFAULTCOLOR);
+  HANDLE big =
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                 GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR);
   SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-  HANDLE small = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
-                            GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                            LR_DEFAULTCOLOR);
+  HANDLE small =
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
   SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 }
 
@@ -149,8 +141,8 @@ BOOL CMainDlg::OnQueryEndSession(LRESULT& result) {
 LRESULT CMainDlg::OnWritingChanged(bool writing) {
   if (writing && !shutdownBlocked_) {
     shutdownBlocked_ =
-        ShutdownBlockReasonCreate(Window(), reinterpret_cast<const wchar_t*>(kShutdownBlockReason)) !=
-        FALSE;
+        ShutdownBlockReasonCreate(Window(),
+                                  reinterpret_cast<const wchar_t*>(kShutdownBlockReason)) != FALSE;
   } else if (!writing && shutdownBlocked_) {
     ShutdownBlockReasonDestroy(Window());
     shutdownBlocked_ = false;
@@ -206,7 +198,8 @@ void CMainDlg::SetUpdateButtonEnabled(bool enabled) {
 }
 
 void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
-  UpdateCheckWindowReporter reporter(shared);
+  UpdateCheckWindowReporter window(shared);
+  LoggedUpdateCheckReporter reporter(window, UserRunLog(), kProgramName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
     RunUpdateCheckProcedure(reporter, environment.downloader);
@@ -218,7 +211,8 @@ void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
 
 void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
   RunEndNotice notice(shared);
-  FirmwareUpdateWindowReporter reporter(shared);
+  FirmwareUpdateWindowReporter window(shared);
+  LoggedFirmwareUpdateReporter reporter(window, UserRunLog(), kProgramName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
     RunFirmwareUpdateProcedure(

@@ -33,7 +33,9 @@ LRESULT SendToProgressBar(const DialogSharedState& shared, UINT message, WPARAM 
 
 }  // namespace
 
-void UpdateCheckWindowReporter::PostStatus(const std::u16string& text) { shared_->PostStatus(text); }
+void UpdateCheckWindowReporter::PostStatus(const std::u16string& text) {
+  shared_->PostStatus(text);
+}
 
 void UpdateCheckWindowReporter::StoreManifestText(const std::string& text) {
   shared_->SetManifestText(text);

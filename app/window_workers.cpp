@@ -5,14 +5,20 @@
 
 #include "app/notice_reporters.h"
 #include "transfer/firmware_update.h"
+#include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/update_environment.h"
+#include "update/logged_update_check_reporter.h"
+#include "update/run_log.h"
 #include "update/update_check.h"
 
 namespace kestrune {
 namespace {
 
+const char kProgramName[] = "orvel-kestrune";
+
 void RunUpdateCheck(std::shared_ptr<WindowSharedState> shared) {
-  UpdateCheckNoticeReporter reporter(shared);
+  UpdateCheckNoticeReporter window(shared);
+  LoggedUpdateCheckReporter reporter(window, UserRunLog(), kProgramName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
     RunUpdateCheckProcedure(reporter, environment.downloader);
@@ -22,7 +28,8 @@ void RunUpdateCheck(std::shared_ptr<WindowSharedState> shared) {
 }
 
 void RunFirmwareUpdate(std::shared_ptr<WindowSharedState> shared) {
-  FirmwareUpdateNoticeReporter reporter(shared);
+  FirmwareUpdateNoticeReporter window(shared);
+  LoggedFirmwareUpdateReporter reporter(window, UserRunLog(), kProgramName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
     RunFirmwareUpdateProcedure(

@@ -51,16 +51,14 @@ std::size_t RunBounded(boost::asio::serial_port& port, std::chrono::milliseconds
 
 std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buffer buffer,
                        std::chrono::milliseconds bound) {
-  return RunBounded(port, bound, "read", [&](auto handler) {
-    boost::asio::async_read(port, buffer, handler);
-  });
+  return RunBounded(port, bound, "read",
+                    [&](auto handler) { boost::asio::async_read(port, buffer, handler); });
 }
 
 std::size_t WriteWithin(boost::asio::serial_port& port, boost::asio::const_buffer buffer,
                         std::chrono::milliseconds bound) {
-  return RunBounded(port, bound, "write", [&](auto handler) {
-    boost::asio::async_write(port, buffer, handler);
-  });
+  return RunBounded(port, bound, "write",
+                    [&](auto handler) { boost::asio::async_write(port, buffer, handler); });
 }
 
 }  // namespace kestrune

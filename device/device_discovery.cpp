@@ -33,8 +33,15 @@ void ToUpperAscii(char16_t* text) {
 }  // namespace
 
 std::u16string FindDevicePortPath(SerialDeviceTree& tree, std::uint16_t vendorId,
-                                  std::uint16_t productId) {
+                                  std::uint16_t productId,
+                                  std::vector<DiscoveryCandidate>* candidates) {
   const std::u16string pattern = IdentityPattern(vendorId, productId);
+  DiscoveryCandidate ignored;
+  auto look = [&]() -> DiscoveryCandidate& {
+    if (candidates == nullptr) return ignored;
+    candidates->emplace_back();
+    return candidates->back();
+  };
 
   // Zeroed once: when no port opens, the result is the first path of the last
   // interface list that was read.
@@ -45,21 +52,41 @@ std::u16string FindDevicePortPath(SerialDeviceTree& tree, std::uint16_t vendorId
 
   if (std::unique_ptr<SerialDeviceList> devices = tree.ListSerialPortDevices()) {
     for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
-      if (!devices->ReadInstanceId(instanceId.data(), instanceId.size())) continue;
+      DiscoveryCandidate& candidate = look();
+      if (!devices->ReadInstanceId(instanceId.data(), instanceId.size())) {
+        candidate.verdict = "no instance ID";
+        continue;
+      }
       instanceId.back() = u'\0';
+      if (candidates != nullptr) candidate.instanceId = instanceId.data();
       parentId.fill(u'\0');
-      if (!devices->ReadParentId(parentId.data(), parentId.size())) continue;
+      if (!devices->ReadParentId(parentId.data(), parentId.size())) {
+        candidate.verdict = "no parent";
+        continue;
+      }
       parentId.back() = u'\0';
+      if (candidates != nullptr) candidate.parentId = parentId.data();
       // Only the parent's identity counts: a composite device's port sits
       // under the USB device node that carries the vendor and product IDs.
       upperParentId = parentId;
       ToUpperAscii(upperParentId.data());
-      if (std::u16string_view(upperParentId.data()).find(pattern) == std::u16string_view::npos)
+      if (std::u16string_view(upperParentId.data()).find(pattern) == std::u16string_view::npos) {
+        if (candidates != nullptr) {
+          candidate.verdict = "parent is not " + std::string(pattern.begin(), pattern.end());
+        }
         continue;
-      if (!tree.ReadInterfacePaths(instanceId.data(), interfaceList.data(), interfaceList.size()))
+      }
+      if (!tree.ReadInterfacePaths(instanceId.data(), interfaceList.data(), interfaceList.size())) {
+        candidate.verdict = "no interface path";
         continue;
+      }
       interfaceList.back() = u'\0';
-      if (tree.ProbeExclusiveOpen(interfaceList.data())) break;
+      if (candidates != nullptr) candidate.path = interfaceList.data();
+      if (tree.ProbeExclusiveOpen(interfaceList.data())) {
+        candidate.verdict = "picked";
+        break;
+      }
+      candidate.verdict = "port busy";
     }
   }  // the device list is released here, before the result is made
   return std::u16string(interfaceList.data());

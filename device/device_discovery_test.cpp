@@ -80,8 +80,7 @@ class FakeDeviceTree : public SerialDeviceTree {
 const std::u16string kWatchNode = u"USB\\VID_1915&PID_52F0\\KS0001";
 const std::u16string kHub = u"USB\\ROOT_HUB30\\4&1A2B3C&0&0";
 
-FakeDevice Watch(std::u16string ownId, std::u16string path,
-                 std::u16string parent = kWatchNode) {
+FakeDevice Watch(std::u16string ownId, std::u16string path, std::u16string parent = kWatchNode) {
   return {std::move(ownId), std::move(parent), {std::move(path)}};
 }
 
@@ -104,9 +103,12 @@ TEST_P(FindDevicePortPathTest, ReturnsThePathOfTheRightPort) {
   EXPECT_EQ(devices.openLists, 0) << "the device list was not released";
 }
 
-const std::u16string kPortA = u"\\\\?\\USB#VID_1915&PID_52F0&MI_00#7&1&0&0000#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
-const std::u16string kPortB = u"\\\\?\\USB#VID_1915&PID_52F0&MI_00#7&2&0&0000#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
-const std::u16string kOtherPort = u"\\\\?\\FTDIBUS#VID_0403+PID_6001#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+const std::u16string kPortA =
+    u"\\\\?\\USB#VID_1915&PID_52F0&MI_00#7&1&0&0000#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+const std::u16string kPortB =
+    u"\\\\?\\USB#VID_1915&PID_52F0&MI_00#7&2&0&0000#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+const std::u16string kOtherPort =
+    u"\\\\?\\FTDIBUS#VID_0403+PID_6001#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
 
 // An ID of exactly this many UTF-16 units, ending in the given text.
 std::u16string IdOfLength(std::size_t length, const std::u16string& tail) {
@@ -118,10 +120,11 @@ std::vector<Case> Cases() {
       {"NoDeviceList", FakeTree{false, {}, {}}, u"", {}},
       {"NoDevice", FakeTree{}, u"", {}},
       {"CompositeWatchFound",
-       FakeTree{true,
-                {{u"FTDIBUS\\VID_0403+PID_6001+A1\\0000", u"USB\\VID_0403&PID_6001\\A1", {kOtherPort}},
-                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1&0&0000", kPortA)},
-                {}},
+       FakeTree{
+           true,
+           {{u"FTDIBUS\\VID_0403+PID_6001+A1\\0000", u"USB\\VID_0403&PID_6001\\A1", {kOtherPort}},
+            Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1&0&0000", kPortA)},
+           {}},
        kPortA,
        {kPortA}},
       {"OwnIdMatchOnlyIsNotFound",
@@ -129,11 +132,17 @@ std::vector<Case> Cases() {
        u"",
        {}},
       {"LowerCaseParentMatches",
-       FakeTree{true, {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA, u"usb\\vid_1915&pid_52f0\\ks0001")}, {}},
+       FakeTree{
+           true,
+           {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA, u"usb\\vid_1915&pid_52f0\\ks0001")},
+           {}},
        kPortA,
        {kPortA}},
       {"OtherProductIsNotFound",
-       FakeTree{true, {Watch(u"USB\\VID_1915&PID_52F1&MI_00\\7&1", kPortA, u"USB\\VID_1915&PID_52F1\\KS0001")}, {}},
+       FakeTree{
+           true,
+           {Watch(u"USB\\VID_1915&PID_52F1&MI_00\\7&1", kPortA, u"USB\\VID_1915&PID_52F1\\KS0001")},
+           {}},
        u"",
        {}},
       {"ParentQueryFailsSkips",
@@ -167,9 +176,8 @@ std::vector<Case> Cases() {
        kPortB,
        {kPortA, kPortB}},
       {"OnlyFirstOfSeveralPathsProbedAndReturned",
-       FakeTree{true,
-                {{u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kWatchNode, {kPortA, kPortB}}},
-                {kPortA}},
+       FakeTree{
+           true, {{u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kWatchNode, {kPortA, kPortB}}}, {kPortA}},
        kPortA,
        {kPortA}},
       {"OwnIdTooLongSkipsDevice",
@@ -181,8 +189,10 @@ std::vector<Case> Cases() {
        {kPortB}},
       {"ParentIdTooLongSkipsDevice",
        FakeTree{true,
-                {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA, IdOfLength(1024, u"USB\\VID_1915&PID_52F0\\1")),
-                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&2", kPortB, IdOfLength(1023, u"USB\\VID_1915&PID_52F0\\2"))},
+                {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA,
+                       IdOfLength(1024, u"USB\\VID_1915&PID_52F0\\1")),
+                 Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&2", kPortB,
+                       IdOfLength(1023, u"USB\\VID_1915&PID_52F0\\2"))},
                 {}},
        kPortB,
        {kPortB}},

@@ -15,8 +15,8 @@ namespace kestrune {
 namespace {
 
 // {86E0D1E0-8089-11D0-9CE4-08003E301F73}, the COM-port device interface class.
-const GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0,
-                                {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+const GUID kComPortInterface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
 // Runs a query into a wchar_t buffer of the caller's capacity and hands the
 // answer over only when the query succeeded, so a failure leaves the
@@ -86,8 +86,8 @@ class SetupApiSerialDeviceTree : public SerialDeviceTree {
 
   bool ProbeExclusiveOpen(const char16_t* path) override {
     std::wstring name = ToWide(path);
-    HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) return false;
     CloseHandle(port);
     return true;

@@ -37,7 +37,8 @@ class StandInSetupApi : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(StandInsLoaded()) << "stand-in DLLs not loaded; WINEDLLOVERRIDES is "
-                                  << (getenv("WINEDLLOVERRIDES") ? getenv("WINEDLLOVERRIDES") : "unset");
+                                  << (getenv("WINEDLLOVERRIDES") ? getenv("WINEDLLOVERRIDES")
+                                                                 : "unset");
     for (const auto& path : {freePort_, heldPort_}) {
       HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -25,7 +25,8 @@ SerialLink::SerialLink(boost::asio::serial_port& port, const char* path) : port_
   boost::system::error_code ec;
   if (path == nullptr || *path == '\0') {
     throw boost::system::system_error(
-        boost::system::errc::make_error_code(boost::system::errc::no_such_file_or_directory), "open");
+        boost::system::errc::make_error_code(boost::system::errc::no_such_file_or_directory),
+        "open");
   }
   port_.open(std::string(path), ec);
   if (ec) throw boost::system::system_error(ec, "open");

@@ -28,7 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-
 using testing_support::RaisedBy;
 using testing_support::WordOf;
 

@@ -29,10 +29,14 @@ bool ParseHex(const std::string& text, std::size_t maxDigits, unsigned& value) {
   value = 0;
   for (char c : text) {
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
     value = value * 16 + static_cast<unsigned>(digit);
   }
   return true;
@@ -148,8 +152,8 @@ std::u16string SysfsSerialDevices::DeviceIdentity(const fs::path& device) const 
   }
   unsigned interfaceNumber = 0;
   std::string parentUsb = UsbIdentity(device.parent_path());
-  if (!parentUsb.empty() && ParseHex(ReadAttribute(device / "bInterfaceNumber"), 2,
-                                     interfaceNumber)) {
+  if (!parentUsb.empty() &&
+      ParseHex(ReadAttribute(device / "bInterfaceNumber"), 2, interfaceNumber)) {
     char mi[8];
     std::snprintf(mi, sizeof mi, "&MI_%02X", interfaceNumber);
     return ToUtf16("USB\\" + parentUsb + mi + "\\" + name);

@@ -45,7 +45,7 @@ class Pty {
 
   // Holds the port the way the serial link does.
   void Hold() { holder_.emplace(path_); }
-  const std::string& path() const { return path_; }   // "/dev/pts/N"
+  const std::string& path() const { return path_; }        // "/dev/pts/N"
   std::string devname() const { return path_.substr(5); }  // "pts/N"
 
  private:
@@ -120,7 +120,8 @@ TEST(SysfsSerialDevices, ListsPortDevicesWithWindowsShapedIdentities) {
                 {u"PLATFORM\\serial8250", u"DEVICE\\platform"},
                 {u"USB-SERIAL\\ttyUSB0", u"USB\\VID_0403&PID_6001&MI_02\\1-3:1.2"},
             }));
-  EXPECT_EQ(InterfacePaths(devices, u"USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0"), U16(acm.path() + ";"));
+  EXPECT_EQ(InterfacePaths(devices, u"USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0"),
+            U16(acm.path() + ";"));
   EXPECT_EQ(InterfacePaths(devices, u"USB-SERIAL\\ttyUSB0"), U16(ftdi.path() + ";"));
   EXPECT_EQ(InterfacePaths(devices, u"USB\\VID_1915&PID_52F0\\KS9999"), u"");
 }
@@ -198,16 +199,14 @@ TEST_P(SysfsSearchTest, FindsTheWatchPort) {
     }
   }
   SysfsSerialDevices devices(tree.root());
-  const std::u16string expected =
-      c.expectedWatch < 0 ? u"" : U16(ptys[c.expectedWatch]->path());
+  const std::u16string expected = c.expectedWatch < 0 ? u"" : U16(ptys[c.expectedWatch]->path());
   EXPECT_EQ(FindDevicePortPath(devices, 0x1915, 0x52F0), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sysfs, SysfsSearchTest,
     ::testing::Values(
-        SearchCase{"NoWatch", {}, -1},
-        SearchCase{"CdcAcmWatch", {Free(Watch::kCdcAcm)}, 0},
+        SearchCase{"NoWatch", {}, -1}, SearchCase{"CdcAcmWatch", {Free(Watch::kCdcAcm)}, 0},
         // The adapter's port device sits under the USB interface, which
         // carries the identity: like a vendor serial driver's COM port under
         // its USB device node on Windows, it is found.
@@ -216,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"TtyOnUsbDeviceNotFound", {Free(Watch::kTtyOnUsbDevice)}, -1},
         SearchCase{"HeldWatchPathStillReturned", {Held(Watch::kCdcAcm)}, 0},
         SearchCase{"HeldFirstFreeSecond", {Held(Watch::kCdcAcm), Free(Watch::kCdcAcm)}, 1},
-        SearchCase{"BothHeldLastReturned", {Held(Watch::kCdcAcm), Held(Watch::kUsbSerialAdapter)}, 1},
+        SearchCase{
+            "BothHeldLastReturned", {Held(Watch::kCdcAcm), Held(Watch::kUsbSerialAdapter)}, 1},
         SearchCase{"FreeFirstWins", {Free(Watch::kCdcAcm), Free(Watch::kCdcAcm)}, 0},
         SearchCase{"UnmatchedThenWatch", {Free(Watch::kTtyOnUsbDevice), Free(Watch::kCdcAcm)}, 1}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -8,8 +8,8 @@ namespace kestrune {
 // colour format of the reference context. BitmapInfo() stays empty until
 // ReplaceBitmap.
 class BMPDC : public BitmapDC {
-public:
-    BMPDC(HDC reference, int width, int height);
+ public:
+  BMPDC(HDC reference, int width, int height);
 };
 
 }  // namespace kestrune

@@ -7,8 +7,8 @@ namespace kestrune {
 // A memory context drawing into an owned 24-bit device-independent bitmap
 // with bottom-up rows, whose pixels are reachable through BitmapInfo().bmBits.
 class MemDC : public BitmapDC {
-public:
-    MemDC(HDC reference, int width, int height);
+ public:
+  MemDC(HDC reference, int width, int height);
 };
 
 }  // namespace kestrune

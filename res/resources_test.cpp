@@ -61,17 +61,14 @@ TEST(ResourcesTest, VersionResourceHasItsFixedValues) {
   EXPECT_EQ(translation[1], 0x04B0);
 
   const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-      {L"FileDescription", L"Orvel Kestrune Module"},
-      {L"FileVersion", L"1, 0, 0, 1"},
-      {L"InternalName", L"orvel kestrune tools"},
-      {L"OriginalFilename", L"orvel kestrune.exe"},
-      {L"ProductName", L"Orvel Kestrune Module"},
-      {L"ProductVersion", L"1, 0, 0, 1"}};
+      {L"FileDescription", L"Orvel Kestrune Module"}, {L"FileVersion", L"1, 0, 0, 1"},
+      {L"InternalName", L"orvel kestrune tools"},     {L"OriginalFilename", L"orvel kestrune.exe"},
+      {L"ProductName", L"Orvel Kestrune Module"},     {L"ProductVersion", L"1, 0, 0, 1"}};
   for (const auto& [key, value] : strings) {
     std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
     wchar_t* text = nullptr;
-    ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&text),
-                               &length))
+    ASSERT_TRUE(
+        VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
         << "missing " << std::string(query.begin(), query.end());
     EXPECT_EQ(std::wstring(text), value);
   }
@@ -84,7 +81,8 @@ BOOL CALLBACK CountName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
 
 TEST(ResourcesTest, OneManifestAskingForTheInvokersLevelAndNothingElse) {
   int manifests = 0;
-  EnumResourceNamesW(nullptr, MAKEINTRESOURCEW(24), CountName, reinterpret_cast<LONG_PTR>(&manifests));
+  EnumResourceNamesW(nullptr, MAKEINTRESOURCEW(24), CountName,
+                     reinterpret_cast<LONG_PTR>(&manifests));
   EXPECT_EQ(manifests, 1);
   std::string manifest = ResourceBytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1));
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);

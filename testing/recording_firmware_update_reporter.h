@@ -18,15 +18,13 @@ class RecordingFirmwareUpdateReporter : public FirmwareUpdateReporter {
   enum class Kind { Status, Range, Position, Writing };
   struct Event {
     Kind kind;
-    std::u16string text;     // Status
-    std::uint32_t value = 0; // Range, Position; 1 or 0 for Writing
+    std::u16string text;      // Status
+    std::uint32_t value = 0;  // Range, Position; 1 or 0 for Writing
   };
 
   void PostStatus(const std::u16string& text) override { Add({Kind::Status, text, 0}); }
   void SetProgressRange(std::uint32_t maximum) override { Add({Kind::Range, {}, maximum}); }
-  void SetProgressPosition(std::uint32_t position) override {
-    Add({Kind::Position, {}, position});
-  }
+  void SetProgressPosition(std::uint32_t position) override { Add({Kind::Position, {}, position}); }
   void SetWriting(bool writing) override { Add({Kind::Writing, {}, writing ? 1u : 0u}); }
 
   std::vector<Event> Events() const {

@@ -8,7 +8,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void WriteLine(const fs::path& file, const std::string& text) { std::ofstream(file) << text << "\n"; }
+void WriteLine(const fs::path& file, const std::string& text) {
+  std::ofstream(file) << text << "\n";
+}
 
 }  // namespace
 

@@ -25,7 +25,8 @@ class SysfsTree {
   std::filesystem::path UsbInterface(const std::string& path, const std::string& number);
   // A tty `name` under `device` (empty: a virtual tty with no device link)
   // whose uevent names `devname`, the node below /dev ("pts/3").
-  void Tty(const std::string& name, const std::filesystem::path& device, const std::string& devname);
+  void Tty(const std::string& name, const std::filesystem::path& device,
+           const std::string& devname);
 
  private:
   TempFolder folder_;

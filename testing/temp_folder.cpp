@@ -14,9 +14,9 @@ namespace fs = std::filesystem;
 
 TempFolder::TempFolder(const std::string& purpose) {
   const fs::path base = fs::temp_directory_path();
-  std::mt19937_64 random(std::random_device{}() ^
-                         static_cast<std::uint64_t>(
-                             std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 random(
+      std::random_device{}() ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   // create_directory makes the folder only when the name is not taken, so a
   // name another test holds is never shared.
   for (int attempt = 0; attempt < 100; ++attempt) {

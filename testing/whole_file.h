@@ -22,7 +22,8 @@ Container ReadWholeFile(const std::filesystem::path& file) {
 
 // Replaces `file` with exactly `bytes`.
 inline void WriteWholeFile(const std::filesystem::path& file, std::string_view bytes) {
-  std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 template <typename Byte>

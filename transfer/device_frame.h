@@ -79,7 +79,8 @@ struct DeviceFrame {
            static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
   }
   void SetWord(std::size_t offset, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+      bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
   }
 
   std::uint8_t* Payload() { return bytes.data() + kPayloadOffset; }
@@ -106,8 +107,9 @@ inline DeviceFrame FrameOf(FrameCommand command, std::uint8_t payloadSize) {
 
 // A frame of `command` whose payload holds a block's address, length and
 // checksum words; a kind that has no use for one of them sends it as zero.
-inline DeviceFrame BlockWordsFrame(FrameCommand command, std::uint8_t payloadSize, std::uint32_t address,
-                                   std::uint32_t length, std::uint32_t checksum) {
+inline DeviceFrame BlockWordsFrame(FrameCommand command, std::uint8_t payloadSize,
+                                   std::uint32_t address, std::uint32_t length,
+                                   std::uint32_t checksum) {
   DeviceFrame frame = FrameOf(command, payloadSize);
   frame.SetWord(kAddressOffset, address);
   frame.SetWord(kLengthOffset, length);
@@ -126,8 +128,10 @@ inline DeviceFrame DataFrame(std::uint32_t index, const std::uint8_t* chunk) {
 // Ends a block's data frames: the watch keeps the first `length` bytes at
 // `address` when `checksum` matches the sum of all 4096 bytes it received.
 // Its index stays 0.
-inline DeviceFrame CommitFrame(std::uint32_t address, std::uint32_t length, std::uint32_t checksum) {
-  DeviceFrame frame = BlockWordsFrame(FrameCommand::Commit, kCommitPayloadSize, address, length, checksum);
+inline DeviceFrame CommitFrame(std::uint32_t address, std::uint32_t length,
+                               std::uint32_t checksum) {
+  DeviceFrame frame =
+      BlockWordsFrame(FrameCommand::Commit, kCommitPayloadSize, address, length, checksum);
   frame.SetStart(kCommitStart);
   return frame;
 }
@@ -139,7 +143,8 @@ using BlockWriteFrames = std::array<DeviceFrame, kChunksPerBlock + 1>;
 inline BlockWriteFrames WriteBlockFrames(std::uint32_t address, const std::uint8_t* block,
                                          std::uint32_t length) {
   BlockWriteFrames frames;
-  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) frames[i] = DataFrame(i, block + i * kChunkSize);
+  for (std::uint32_t i = 0; i < kChunksPerBlock; ++i)
+    frames[i] = DataFrame(i, block + i * kChunkSize);
   frames[kChunksPerBlock] = CommitFrame(address, length, BlockChecksum(block, kBlockSize));
   return frames;
 }

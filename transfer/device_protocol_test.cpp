@@ -40,14 +40,14 @@ struct Connection {
 
 std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
   std::vector<std::uint8_t> bytes(size);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + seed + i / 256);
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<std::uint8_t>(i * 31 + seed + i / 256);
   return bytes;
 }
 
 std::vector<std::uint8_t> Slice(const std::uint8_t* data, std::size_t size) {
   return std::vector<std::uint8_t>(data, data + size);
 }
-
 
 using testing_support::RaisedBy;
 using testing_support::WordOf;
@@ -60,13 +60,14 @@ TEST(DeviceProtocolTest, WriteBlockSendsByteExactFramesAndTheWatchStoresTheBlock
   const auto frames = c.sim.Frames();
   ASSERT_EQ(frames.size(), kChunksPerBlock + 1);
   for (std::uint32_t i = 0; i < kChunksPerBlock; ++i) {
-    std::vector<std::uint8_t> expected = {0x00, 32, 0x05, 0x00,
-                                          static_cast<std::uint8_t>(i), 0, 0, 0};
+    std::vector<std::uint8_t> expected = {0x00, 32, 0x05, 0x00, static_cast<std::uint8_t>(i),
+                                          0,    0,  0};
     expected.insert(expected.end(), data.begin() + i * 32, data.begin() + i * 32 + 32);
     EXPECT_EQ(Slice(frames[i].bytes.data(), kFrameSize), expected) << "data frame " << i;
   }
   const DeviceFrame& commit = frames.back();
-  EXPECT_EQ(Slice(commit.bytes.data(), 8), (std::vector<std::uint8_t>{0xAA, 0x0C, 0x03, 0x00, 0, 0, 0, 0}));
+  EXPECT_EQ(Slice(commit.bytes.data(), 8),
+            (std::vector<std::uint8_t>{0xAA, 0x0C, 0x03, 0x00, 0, 0, 0, 0}));
   EXPECT_EQ(Slice(commit.bytes.data() + 8, 4), (std::vector<std::uint8_t>{0x00, 0x20, 0x01, 0x00}));
   EXPECT_EQ(commit.Word(kLengthOffset), kBlockSize);
   EXPECT_EQ(commit.Word(kChecksumOffset), std::accumulate(data.begin(), data.end(), 0u));
@@ -156,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, CommitAnswerTest,
     testing::Values(AnswerCase{"Accepted", {}, {true, true, true}},
                     AnswerCase{"Refused", DiveWatchFaults::Refuse(1), {true, false, true}},
-                    AnswerCase{"WrongCommand", DiveWatchFaults::WrongCommand(0), {false, true, true}},
+                    AnswerCase{
+                        "WrongCommand", DiveWatchFaults::WrongCommand(0), {false, true, true}},
                     AnswerCase{"InPieces", DiveWatchFaults::InPieces(5ms), {true, true, true}},
                     AnswerCase{"InSlowPieces", DiveWatchFaults::InPieces(60ms), {true, true}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -226,14 +228,13 @@ TEST_P(HangUpTest, WatchThatHangsUpRaisesALineErrorNotATimeOut) {
       << error.what();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Moments, HangUpTest,
-    testing::Values(
-        // The host may still be writing when the line drops, or may already
-        // have queued every frame and be waiting for the answer.
-        HangUpCase{"AfterFiveDataFrames", 5, {"write", "read"}},
-        HangUpCase{"InsteadOfTheAnswer", 129, {"read"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Moments, HangUpTest,
+                         testing::Values(
+                             // The host may still be writing when the line drops, or may already
+                             // have queued every frame and be waiting for the answer.
+                             HangUpCase{"AfterFiveDataFrames", 5, {"write", "read"}},
+                             HangUpCase{"InsteadOfTheAnswer", 129, {"read"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DeviceProtocolTest, WriteToAWatchAlreadyGoneRaisesWrite) {
   Connection c;
@@ -251,7 +252,8 @@ TEST(DeviceProtocolTest, ReadBlockCopiesOnlyTheRequestedLength) {
   std::vector<std::uint8_t> back(kBlockSize, 0x5A);
   ASSERT_TRUE(c.protocol.ReadBlock(0x10000, back.data(), 100));
   EXPECT_EQ(Slice(back.data(), 100), Slice(data.data(), 100));
-  EXPECT_EQ(Slice(back.data() + 100, kBlockSize - 100), std::vector<std::uint8_t>(kBlockSize - 100, 0x5A));
+  EXPECT_EQ(Slice(back.data() + 100, kBlockSize - 100),
+            std::vector<std::uint8_t>(kBlockSize - 100, 0x5A));
 
   const DeviceFrame request = c.sim.Frames().back();
   EXPECT_EQ(Slice(request.bytes.data(), 4), (std::vector<std::uint8_t>{0x00, 8, 0x01, 0x00}));

@@ -40,7 +40,8 @@ class WineProtocol : public testing::Test {
 
   static std::vector<std::uint8_t> Block(unsigned seed) {
     std::vector<std::uint8_t> bytes(kBlockSize);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i + seed + i / 256);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = static_cast<std::uint8_t>(i + seed + i / 256);
     return bytes;
   }
 
@@ -57,7 +58,8 @@ TEST_F(WineProtocol, WrittenBlocksAreAcceptedAndReadBackUnchanged) {
   Open();
   for (unsigned n = 0; n < 3; ++n) {
     const auto data = Block(n * 85);  // every byte value, NUL and XON/XOFF included
-    ASSERT_TRUE(protocol_->WriteBlock(0x10000 + n * kBlockSize, data.data(), kBlockSize)) << "block " << n;
+    ASSERT_TRUE(protocol_->WriteBlock(0x10000 + n * kBlockSize, data.data(), kBlockSize))
+        << "block " << n;
     std::vector<std::uint8_t> back(kBlockSize);
     ASSERT_TRUE(protocol_->ReadBlock(0x10000 + n * kBlockSize, back.data(), kBlockSize));
     EXPECT_EQ(back, data) << "block " << n;

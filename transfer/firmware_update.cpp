@@ -6,6 +6,8 @@
 #include <boost/system/system_error.hpp>
 
 #include <algorithm>
+#include <cstdio>
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -25,8 +27,6 @@
 namespace kestrune {
 namespace {
 
-constexpr std::uint16_t kWatchVendorId = 0x1915;
-constexpr std::uint16_t kWatchProductId = 0x52F0;
 constexpr std::uint32_t kImageBlockSize = static_cast<std::uint32_t>(kBlockSize);
 
 // Blocks an image of `size` bytes takes; a tail shorter than a block is
@@ -47,18 +47,51 @@ struct PortOpenError {
   boost::system::system_error error;
 };
 
-// What the user sees of a run that ended through an exception. Only call
-// from inside a catch block.
-const char16_t* StatusForCurrentException() {
+// "read error 110 (Connection timed out)": the operation word that the link
+// raised with, the system's error number and its message.
+std::string DescribeLinkError(const boost::system::system_error& failure) {
+  std::string word = failure.what();
+  const std::size_t colon = word.find(':');
+  if (colon != std::string::npos) word.resize(colon);
+  return word + " error " + std::to_string(failure.code().value()) + " (" +
+         failure.code().message() + ")";
+}
+
+std::string Hex32(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+void NoteCandidates(FirmwareUpdateReporter& reporter,
+                    const std::vector<DiscoveryCandidate>& candidates) {
+  if (candidates.empty()) reporter.Note("discovery: no serial port device present");
+  for (const DiscoveryCandidate& candidate : candidates) {
+    std::string line = "discovery: " + WideToUtf8Text(candidate.instanceId);
+    if (!candidate.parentId.empty()) line += ", parent " + WideToUtf8Text(candidate.parentId);
+    if (!candidate.path.empty()) line += ", port " + WideToUtf8Text(candidate.path);
+    reporter.Note(line + ": " + candidate.verdict);
+  }
+}
+
+// What the user sees of a run that ended through an exception, and its
+// cause for the log. Only call from inside a catch block.
+const char16_t* StatusForCurrentException(FirmwareUpdateReporter& reporter) {
   try {
     throw;
   } catch (const PortOpenError& failure) {
+    reporter.Note("port: " + DescribeLinkError(failure.error));
     if (failure.error.code() == boost::asio::error::timed_out) return kWatchSilent;
     return kPortUnavailable;
   } catch (const boost::system::system_error& failure) {
+    reporter.Note("link: " + DescribeLinkError(failure));
     if (failure.code() == boost::asio::error::timed_out) return kWatchSilent;
     return kUpdateFailed;  // a read or write of the block exchange failed
+  } catch (const std::exception& failure) {
+    reporter.Note(std::string("run stopped: ") + failure.what());
+    return kUpdateFailed;
   } catch (...) {
+    reporter.Note("run stopped by an unknown exception");
     return kUpdateFailed;
   }
 }
@@ -104,12 +137,21 @@ class UpdateRun {
 
   // Raises whatever the link raises; everything else ends in a status.
   void Run() {
-    const std::u16string portPath =
-        FindDevicePortPath(environment_.devices, kWatchVendorId, kWatchProductId);
+    const auto started = std::chrono::steady_clock::now();
+    std::u16string portPath = environment_.portPath;
+    if (portPath.empty()) {
+      std::vector<DiscoveryCandidate> candidates;
+      portPath =
+          FindDevicePortPath(environment_.devices, kWatchVendorId, kWatchProductId, &candidates);
+      NoteCandidates(reporter_, candidates);
+    } else {
+      reporter_.Note("port given: " + WideToUtf8Text(portPath) + " (discovery skipped)");
+    }
     if (portPath.empty()) {
       reporter_.PostStatus(kConnectWatch);
       return;
     }
+    reporter_.Note("opening " + WideToUtf8Text(portPath));
 
     // Destroyed in reverse order: the link (closing the port), the port,
     // then the I/O context.
@@ -134,6 +176,17 @@ class UpdateRun {
       return;
     }
     protocol->SendFinish();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    // Per block 128 data frames and a commit go out and one answer comes back.
+    const std::uint64_t sent =
+        (std::uint64_t{blocksWritten_} * (kChunksPerBlock + 1) + 1) * kFrameSize;
+    const std::uint64_t received = std::uint64_t{blocksWritten_} * kFrameSize;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(took.count()) / 1000.0);
+    reporter_.Note("done: " + std::to_string(blocksWritten_) + " blocks written, " +
+                   std::to_string(sent) + " bytes sent and " + std::to_string(received) +
+                   " received on the line, " + seconds + " s");
     reporter_.PostStatus(kUpdateDone);
     try {
       link->Close();
@@ -150,11 +203,17 @@ class UpdateRun {
     const std::string text = environment_.manifestText();
     UpdateManifest manifest;
     if (!ParseUpdateManifest(text, manifest)) {
+      reporter_.Note("manifest text of " + std::to_string(text.size()) +
+                     " bytes is not a usable manifest");
       reporter_.PostStatus(kNoUpdateData);
       return false;
     }
     reporter_.PostStatus(kFetchingImages);
-    reporter_.SetProgressRange(TotalBlocks(manifest.firmwareFiles));
+    const std::uint32_t total = TotalBlocks(manifest.firmwareFiles);
+    reporter_.Note("firmware " + WideToUtf8Text(manifest.firmwareVersion) + ": " +
+                   std::to_string(manifest.firmwareFiles.size()) + " image(s), " +
+                   std::to_string(total) + " blocks");
+    reporter_.SetProgressRange(total);
 
     for (const FirmwareFileEntry& entry : manifest.firmwareFiles) {
       if (!WriteOne(entry, protocol)) return false;
@@ -163,15 +222,28 @@ class UpdateRun {
   }
 
   bool WriteOne(const FirmwareFileEntry& entry, DeviceProtocol& protocol) {
+    const std::string what = "image " + std::to_string(entry.sequence) + " " +
+                             WideToUtf8Text(entry.filePath) + " (size " +
+                             std::to_string(entry.size) + ", address " +
+                             Hex32(static_cast<std::uint32_t>(entry.address)) + ")";
     const std::u16string path = ImagePath(entry.sequence);
-    if (path.empty() || !environment_.downloader.DownloadUrlToFile(entry.filePath, path)) {
+    if (path.empty()) {
+      reporter_.Note(what + ": no user data folder to download into");
       reporter_.PostStatus(kImageDownloadFailed);
       return false;
     }
-    const FileContents image =
-        entry.size < 0 ? FileContents{}
-                       : ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
+    const DownloadResult download = environment_.downloader.Download(entry.filePath, path);
+    reporter_.Note(what + ": " + download.Describe());
+    if (!download.ok) {
+      reporter_.PostStatus(kImageDownloadFailed);
+      return false;
+    }
+    const FileContents image = entry.size < 0
+                                   ? FileContents{}
+                                   : ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
     if (!image.WasRead()) {
+      reporter_.Note("image " + std::to_string(entry.sequence) + ": " + WideToUtf8Text(path) +
+                     " does not hold the manifest's " + std::to_string(entry.size) + " bytes");
       reporter_.PostStatus(kImageWrongSize);
       return false;
     }
@@ -182,7 +254,20 @@ class UpdateRun {
     for (std::uint32_t offset = 0; offset < image.size; offset += kImageBlockSize) {
       const std::uint32_t length = std::min(kImageBlockSize, image.size - offset);
       // Device addresses wrap at 32 bits like the watch's own.
-      if (!protocol.WriteBlock(base + offset, image.UnsignedBytes() + offset, length)) {
+      const std::uint32_t address = base + offset;
+      const std::string block = "block " + std::to_string(blocksWritten_ + 1) + " (image " +
+                                std::to_string(entry.sequence) + " block " +
+                                std::to_string(offset / kImageBlockSize + 1) + ") at " +
+                                Hex32(address);
+      bool accepted = false;
+      try {
+        accepted = protocol.WriteBlock(address, image.UnsignedBytes() + offset, length);
+      } catch (const boost::system::system_error& failure) {
+        reporter_.Note(block + ": " + DescribeLinkError(failure));
+        throw;
+      }
+      if (!accepted) {
+        reporter_.Note(block + ": refused by the watch");
         reporter_.PostStatus(kUpdateFailed);
         return false;
       }
@@ -198,8 +283,7 @@ class UpdateRun {
     const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
     if (folder.empty()) return {};
     std::vector<char16_t> buffer(kPathBufferUnits, u'\0');
-    if (!FormatPath(buffer.data(), u"%s\\data%d.bin", folder.c_str(),
-                    static_cast<int>(sequence))) {
+    if (!FormatPath(buffer.data(), u"%s\\data%d.bin", folder.c_str(), static_cast<int>(sequence))) {
       return {};
     }
     return std::u16string(buffer.data());
@@ -227,7 +311,7 @@ void RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
     UpdateRun(reporter, environment, writing).Run();
   } catch (...) {
     try {
-      reporter.PostStatus(StatusForCurrentException());
+      reporter.PostStatus(StatusForCurrentException(reporter));
     } catch (...) {
     }
   }

@@ -13,6 +13,10 @@ class CloseGate;
 class Downloader;
 class SerialDeviceTree;
 
+// The watch's USB identity, which discovery looks for.
+inline constexpr std::uint16_t kWatchVendorId = 0x1915;
+inline constexpr std::uint16_t kWatchProductId = 0x52F0;
+
 // The status texts of a run, besides the update check's "無法取得更新資料"
 // for a missing or unusable manifest.
 inline constexpr char16_t kConnectWatch[] = u"請連接 Kestrune 潛水錶";
@@ -47,6 +51,9 @@ class FirmwareUpdateReporter {
   // True from just before the first block goes to the watch until the run
   // ends; a window must not close in between.
   virtual void SetWriting(bool writing) = 0;
+  // A fact the user does not see but support needs (what was found, what
+  // failed and why), in English, UTF-8: for the run log.
+  virtual void Note(const std::string& /*detail*/) {}
 };
 
 struct FirmwareUpdateEnvironment {
@@ -58,6 +65,9 @@ struct FirmwareUpdateEnvironment {
   std::chrono::milliseconds answerTimeout;
   // The front-end's close decision; none for a run nobody can close.
   CloseGate* closeGate = nullptr;
+  // When not empty, discovery is skipped and this port is opened ("COM7",
+  // "\\.\COM7", "/dev/ttyACM0").
+  std::u16string portPath = {};
 };
 
 // Runs one whole update on the calling thread and returns when it is over;

@@ -32,7 +32,9 @@
 #include "tools/update_service/reference_update_service.h"
 #include "transfer/close_gate.h"
 #include "transfer/device_frame.h"
+#include "transfer/logged_firmware_update_reporter.h"
 #include "update/curl_downloader.h"
+#include "update/run_log.h"
 #include "update/text_conversion.h"
 #include "update/update_check.h"
 
@@ -78,13 +80,16 @@ std::string ManifestFor(const std::vector<ServedImage>& images, const std::strin
     char name[64];
     std::snprintf(name, sizeof name, "/files/%d-%08x.bin", image.sequence, image.address);
     const std::string path = image.missing ? "/fault/404" : name;
-    files += "{\"size\":" + std::to_string(static_cast<std::int64_t>(image.size) + image.manifestSizeDelta) +
-             ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + baseUrl + path +
-             "\",\"address\":" + std::to_string(static_cast<std::int32_t>(image.address)) + "}";
+    files += "{\"size\":" +
+             std::to_string(static_cast<std::int64_t>(image.size) + image.manifestSizeDelta) +
+             ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + baseUrl +
+             path + "\",\"address\":" + std::to_string(static_cast<std::int32_t>(image.address)) +
+             "}";
   }
   return "{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"Faster dive log sync.\\n"
          "潛水紀錄同步更快。\\nThe battery gauge is steadier during long dives, the compass is "
-         "calibrated once per dive, and the logbook keeps the last 200 dives.\",\"firmware_files\":[" +
+         "calibrated once per dive, and the logbook keeps the last 200 "
+         "dives.\",\"firmware_files\":[" +
          files + "]}}";
 }
 
@@ -165,6 +170,11 @@ struct Case {
     downloaded = count;
     return *this;
   }
+  // What the run log says of the cause, besides the statuses.
+  Case& Logs(std::vector<std::string> lines) {
+    logged = std::move(lines);
+    return *this;
+  }
 
   const char* name;
   bool watchConnected = true;
@@ -181,6 +191,7 @@ struct Case {
   bool finish = false;
   std::vector<StartOfImage> memory;
   std::size_t downloaded = 0;
+  std::vector<std::string> logged;
 };
 
 constexpr std::uint32_t kA = 0x00008000;
@@ -189,61 +200,120 @@ constexpr std::uint32_t kB = 0x00100000;
 std::vector<Case> Cases() {
   const std::vector<ServedImage> twoImages = {Image(kA, 1, 8192), Image(kB, 2, 4096)};
   return {
-      Case("NoWatch").WithoutWatch().Serving(twoImages).Shows({kConnectWatch}),
-      Case("PortHeldByAnotherProgram").PortHeldByAnotherProgram().Serving(twoImages)
-          .Shows({kPortUnavailable}),
-      Case("Manifest256Bytes").WithManifest(ManifestWithoutFiles(256)).Shows({kNoUpdateData}),
-      Case("Manifest257BytesWithoutFiles").WithManifest(ManifestWithoutFiles(257))
-          .Shows({kFetchingImages, kUpdateDone}).ProgressRange(0).SendsFinish(),
+      Case("NoWatch")
+          .WithoutWatch()
+          .Serving(twoImages)
+          .Shows({kConnectWatch})
+          .Logs({"discovery: no serial port device present"}),
+      Case("PortHeldByAnotherProgram")
+          .PortHeldByAnotherProgram()
+          .Serving(twoImages)
+          .Shows({kPortUnavailable})
+          .Logs({"discovery: USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0, parent "
+                 "USB\\VID_1915&PID_52F0\\1-1, port /dev/pts/",
+                 ": port busy", "port: open error 11 (Resource temporarily unavailable)"}),
+      Case("Manifest256Bytes")
+          .WithManifest(ManifestWithoutFiles(256))
+          .Shows({kNoUpdateData})
+          .Logs({"manifest text of 256 bytes is not a usable manifest"}),
+      Case("Manifest257BytesWithoutFiles")
+          .WithManifest(ManifestWithoutFiles(257))
+          .Shows({kFetchingImages, kUpdateDone})
+          .ProgressRange(0)
+          .SendsFinish(),
       Case("EmptyFileList").Shows({kFetchingImages, kUpdateDone}).ProgressRange(0).SendsFinish(),
       Case("InvalidManifest")
-          .WithManifest(
-              "{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"notes\","
-              "\"firmware_files\":[{\"size\":\"8192\",\"sequence\":1,"
-              "\"file_path\":\"https://localhost/x\",\"address\":0}]},"
-              "\"padding\":\"" + std::string(200, 'p') + "\"}")
-          .Shows({kNoUpdateData}),
-      Case("TwoImages").Serving(twoImages)
+          .WithManifest("{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"notes\","
+                        "\"firmware_files\":[{\"size\":\"8192\",\"sequence\":1,"
+                        "\"file_path\":\"https://localhost/x\",\"address\":0}]},"
+                        "\"padding\":\"" +
+                        std::string(200, 'p') + "\"}")
+          .Shows({kNoUpdateData})
+          .Logs({"bytes is not a usable manifest"}),
+      Case("TwoImages")
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
-          .ProgressRange(3).ProgressPositions({1, 2, 3})
-          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}}).SendsFinish()
-          .WatchHolds({{0, 8192}, {1, 4096}}).Downloads(2),
-      Case("SecondDownloadFails").Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).Missing()})
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({": picked", "firmware 1.006: 2 image(s), 3 blocks", "image 1 https://localhost:",
+                 "/files/1-00008000.bin (size 8192, address 0x00008000): HTTP 200, 8192 bytes",
+                 "done: 3 blocks written, 15520 bytes sent and 120 received on the line, "}),
+      Case("SecondDownloadFails")
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).Missing()})
           .Shows({kFetchingImages, kWritingImage, kImageDownloadFailed})
-          .ProgressRange(3).ProgressPositions({1, 2})
+          .ProgressRange(3)
+          .ProgressPositions({1, 2})
           .SendsBlocks({{0, 0}, {0, 1}})
-          .WatchHolds({{0, 8192}}).Downloads(1),
+          .WatchHolds({{0, 8192}})
+          .Downloads(1)
+          .Logs({"/fault/404 (size 4096, address 0x00100000): HTTP 404"}),
       // 524,288 blocks: a 16-bit range would show 0.
-      Case("RangeBeyond16Bits").Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
-          .Shows({kFetchingImages, kImageDownloadFailed}).ProgressRange(524288),
-      Case("ImageOneByteLongerThanItsSize").Serving({Image(kA, 1, 4097).StatedSizeOffBy(-1)})
-          .Shows({kFetchingImages, kImageWrongSize}).ProgressRange(1).Downloads(1),
-      Case("TailShorterThanABlock").Serving({Image(kA, 1, 5000)})
+      Case("RangeBeyond16Bits")
+          .Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .ProgressRange(524288),
+      Case("ImageOneByteLongerThanItsSize")
+          .Serving({Image(kA, 1, 4097).StatedSizeOffBy(-1)})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .ProgressRange(1)
+          .Downloads(1)
+          .Logs({"data1.bin does not hold the manifest's 4096 bytes"}),
+      Case("TailShorterThanABlock")
+          .Serving({Image(kA, 1, 5000)})
           .Shows({kFetchingImages, kWritingImage, kUpdateDone})
-          .ProgressRange(2).ProgressPositions({1, 2})
-          .SendsBlocks({{0, 0}, {0, 1}}).SendsFinish()
-          .WatchHolds({{0, 5000}}).Downloads(1),
-      Case("RefusedBlock").Watch(DiveWatchFaults::Refuse(1)).Serving(twoImages)
+          .ProgressRange(2)
+          .ProgressPositions({1, 2})
+          .SendsBlocks({{0, 0}, {0, 1}})
+          .SendsFinish()
+          .WatchHolds({{0, 5000}})
+          .Downloads(1),
+      Case("RefusedBlock")
+          .Watch(DiveWatchFaults::Refuse(1))
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
-          .ProgressRange(3).ProgressPositions({1})
+          .ProgressRange(3)
+          .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
-          .WatchHolds({{0, 4096}}).Downloads(1),
-      Case("SilentWatch").Watch(DiveWatchFaults::SilentFrom(1)).Serving(twoImages)
+          .WatchHolds({{0, 4096}})
+          .Downloads(1)
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: refused by the watch"}),
+      Case("SilentWatch")
+          .Watch(DiveWatchFaults::SilentFrom(1))
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWatchSilent})
-          .ProgressRange(3).ProgressPositions({1})
+          .ProgressRange(3)
+          .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
-          .WatchHolds({{0, 4096}}).Downloads(1),
-      // The host's frames fill the line, then the wait for room or answer ends.
-      Case("WatchStopsReading").Watch(DiveWatchFaults::StopReadingAfter(1)).Serving(twoImages)
+          .WatchHolds({{0, 4096}})
+          .Downloads(1)
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: read error 110 (Connection timed out)"}),
+      // The host's frames fill the line, then the wait for room or answer
+      // ends; the pty takes them all, so the answer's wait is what times out.
+      Case("WatchStopsReading")
+          .Watch(DiveWatchFaults::StopReadingAfter(1))
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWatchSilent})
-          .ProgressRange(3).ProgressPositions({1})
+          .ProgressRange(3)
+          .ProgressPositions({1})
           .SendsBlocks({{0, 0}})
-          .WatchHolds({{0, 4096}}).Downloads(1),
-      Case("WatchHangsUpMidBlock").Watch(DiveWatchFaults::HangUpIn(1, 40)).Serving(twoImages)
+          .WatchHolds({{0, 4096}})
+          .Downloads(1)
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: read error 110"}),
+      Case("WatchHangsUpMidBlock")
+          .Watch(DiveWatchFaults::HangUpIn(1, 40))
+          .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
-          .ProgressRange(3).ProgressPositions({1})
-          .SendsBlocks({{0, 0}}).ThenDataFramesOfTheNextBlock(40)
-          .WatchHolds({{0, 4096}}).Downloads(1),
+          .ProgressRange(3)
+          .ProgressPositions({1})
+          .SendsBlocks({{0, 0}})
+          .ThenDataFramesOfTheNextBlock(40)
+          .WatchHolds({{0, 4096}})
+          .Downloads(1)
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: "}),
   };
 }
 
@@ -302,13 +372,12 @@ class UpdateFixture : public testing::Test {
 
   // Runs the procedure on a thread of its own, as the dialog does; a run
   // that does not end in time fails the test instead of hanging it.
-  void Run(RecordingFirmwareUpdateReporter& reporter, SerialDeviceTree& devices,
-           std::string manifest) {
+  void Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest) {
     CurlDownloader downloader(TestCaFile());
     FirmwareUpdateEnvironment environment{downloader, devices, [manifest] { return manifest; },
                                           kAnswerTimeout};
-    auto run = std::async(std::launch::async,
-                          [&] { RunFirmwareUpdateProcedure(reporter, environment); });
+    auto run =
+        std::async(std::launch::async, [&] { RunFirmwareUpdateProcedure(reporter, environment); });
     if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
       ADD_FAILURE() << "the update did not end";
       std::abort();  // a hung worker cannot be joined
@@ -334,9 +403,29 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   if (c.portHeld) holder.emplace(watch.SlavePath());
 
   RecordingFirmwareUpdateReporter reporter;
+  // Beside the data folder, whose contents are checked below.
+  const fs::path logFile = home.DataFolder().parent_path() / "update.log";
+  fs::create_directories(logFile.parent_path());
+  RunLog log(logFile.u16string());
+  LoggedFirmwareUpdateReporter logged(reporter, log, "kestrune-test");
   const auto started = std::chrono::steady_clock::now();
-  Run(reporter, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()));
+  Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()));
   const auto took = std::chrono::steady_clock::now() - started;
+
+  // What support reads: the program, every status the user saw, the cause.
+  const std::string logText = ReadWholeFile(logFile);
+  EXPECT_NE(logText.find("update: start, kestrune-test " + std::string(kProgramVersion)),
+            std::string::npos)
+      << logText;
+  std::size_t at = 0;
+  for (const std::u16string& status : c.statuses) {
+    at = logText.find("update: status " + WideToUtf8Text(status), at);
+    EXPECT_NE(at, std::string::npos) << "status " << WideToUtf8Text(status) << " in\n" << logText;
+    if (at == std::string::npos) break;
+  }
+  for (const std::string& cause : c.logged) {
+    EXPECT_NE(logText.find(cause), std::string::npos) << cause << " in\n" << logText;
+  }
 
   // What the user saw.
   EXPECT_EQ(reporter.Statuses(), c.statuses);
@@ -357,7 +446,8 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
     }
   }
   if (c.statuses.back() == kWatchSilent) {
-    EXPECT_LT(took, kAnswerTimeout + std::chrono::seconds(5)) << "the wait for the answer is bounded";
+    EXPECT_LT(took, kAnswerTimeout + std::chrono::seconds(5))
+        << "the wait for the answer is bounded";
   }
 
   // What went over the wire: nothing but data and commit frames per block,
@@ -367,7 +457,7 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   watch.WaitForFrames(frameCount, std::chrono::seconds(5));
   const std::vector<DeviceFrame> frames = watch.Frames();
   ASSERT_EQ(frames.size(), frameCount);
-  std::size_t at = 0;
+  at = 0;
   for (const auto& [image, block] : c.blocks) {
     const Bytes bytes = BlockOf(images[image], block);
     ExpectDataFrames(frames, at, bytes, kChunksPerBlock);
@@ -407,7 +497,8 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   }
   EXPECT_EQ(files, c.downloaded);
   for (std::size_t i = 0; i < c.downloaded; ++i) {
-    const fs::path file = home.DataFolder() / ("data" + std::to_string(c.images[i].sequence) + ".bin");
+    const fs::path file =
+        home.DataFolder() / ("data" + std::to_string(c.images[i].sequence) + ".bin");
     EXPECT_EQ(ReadWholeFile<Bytes>(file), images[i]) << file;
   }
 
@@ -438,7 +529,8 @@ TEST_F(UpdateFixture, WritesTheImagesOfTheServicesOwnManifest) {
   RecordingFirmwareUpdateReporter reporter;
   Run(reporter, devices, manifest);
 
-  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage, kWritingImage, kUpdateDone}));
+  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage,
+                                                              kWritingImage, kUpdateDone}));
   EXPECT_EQ(reporter.Values(Kind::Range), std::vector<std::uint32_t>{4});
   EXPECT_EQ(reporter.Values(Kind::Position), (std::vector<std::uint32_t>{1, 2, 3, 4}));
   ASSERT_TRUE(watch.WaitForFinish(1, std::chrono::seconds(5)));
@@ -478,7 +570,8 @@ TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
 
   EXPECT_NO_THROW(RunFirmwareUpdateProcedure(reporter, environment));
 
-  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage, kUpdateFailed}));
+  EXPECT_EQ(reporter.Statuses(),
+            (std::vector<std::u16string>{kFetchingImages, kWritingImage, kUpdateFailed}));
   EXPECT_EQ(reporter.Values(Kind::Writing), (std::vector<std::uint32_t>{1, 0}));
   EXPECT_EQ(watch.Memory(kA, 4096), images[0]);
   EXPECT_EQ(watch.FinishCount(), 0u);
@@ -499,7 +592,8 @@ TEST_F(UpdateFixture, WithoutADataFolderNothingIsDownloaded) {
 
   Run(reporter, devices, ManifestFor(served, service_->BaseUrl()));
 
-  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kImageDownloadFailed}));
+  EXPECT_EQ(reporter.Statuses(),
+            (std::vector<std::u16string>{kFetchingImages, kImageDownloadFailed}));
   EXPECT_FALSE(fs::exists("/data1.bin"));
   EXPECT_TRUE(watch.Frames().empty());
 }
@@ -566,7 +660,8 @@ TEST_F(UpdateFixture, ACloseDuringWritingLetsTheRunFinish) {
   RunFirmwareUpdateProcedure(reporter, environment);
 
   EXPECT_FALSE(reporter.closedAtOnce);
-  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage, kWritingImage, kUpdateDone}));
+  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage,
+                                                              kWritingImage, kUpdateDone}));
   ASSERT_TRUE(watch.WaitForFinish(1, std::chrono::seconds(5)));
   EXPECT_EQ(watch.Memory(kB, 4096), images[1]);
   EXPECT_FALSE(gate.Writing());

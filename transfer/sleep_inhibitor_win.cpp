@@ -8,8 +8,7 @@
 namespace kestrune {
 
 SleepInhibitor::SleepInhibitor(const char* /*why*/) {
-  const EXECUTION_STATE previous =
-      SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  const EXECUTION_STATE previous = SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
   if (previous != 0) {
     held_ = true;
     token_ = static_cast<long long>(previous);

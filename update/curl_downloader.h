@@ -16,6 +16,7 @@ class CurlDownloader : public Downloader {
   explicit CurlDownloader(std::string caFile) : caFile_(std::move(caFile)) {}
 
   bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) override;
+  DownloadResult Download(const std::u16string& url, const std::u16string& path) override;
 
  private:
   std::string caFile_;

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -64,7 +66,12 @@ class EasyHandle {
 }  // namespace
 
 bool CurlDownloader::DownloadUrlToFile(const std::u16string& url, const std::u16string& path) {
+  return Download(url, path).ok;
+}
+
+DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u16string& path) {
   InitCurlOnce();
+  DownloadResult result;
   const std::string target = WideToUtf8Text(path);
   const std::string address = WideToUtf8Text(url);
   std::vector<char> tempName(target.begin(), target.end());
@@ -72,7 +79,11 @@ bool CurlDownloader::DownloadUrlToFile(const std::u16string& url, const std::u16
   tempName.insert(tempName.end(), suffix.begin(), suffix.end());
   tempName.push_back('\0');
   const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
-  if (fd < 0) return false;  // missing folder, no access
+  if (fd < 0) {  // missing folder, no access
+    result.errorCode = errno;
+    result.errorText = std::string("create file: ") + std::strerror(errno);
+    return result;
+  }
   ::fchmod(fd, 0644);
 
   EasyHandle handle;
@@ -80,6 +91,8 @@ bool CurlDownloader::DownloadUrlToFile(const std::u16string& url, const std::u16
   if (ok) {
     Transfer transfer{handle.get(), fd};
     CURL* c = handle.get();
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(c, CURLOPT_URL, address.c_str());
     curl_easy_setopt(c, CURLOPT_USERAGENT, "InetURL/1.0");
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -90,16 +103,33 @@ bool CurlDownloader::DownloadUrlToFile(const std::u16string& url, const std::u16
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteChunk);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
     if (!caFile_.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile_.c_str());
+    const CURLcode code = curl_easy_perform(c);
     long status = 0;
-    ok = curl_easy_perform(c) == CURLE_OK &&
-         curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK &&
-         IsSuccessStatus(status);
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t received = 0;
+    curl_easy_getinfo(c, CURLINFO_SIZE_DOWNLOAD_T, &received);
+    result.httpStatus = status;
+    result.bytes = received > 0 ? static_cast<std::uint64_t>(received) : 0;
+    // An error status stops the transfer at its first body byte; the status
+    // itself is the cause then, not the stop.
+    if (code != CURLE_OK && (status == 0 || IsSuccessStatus(status))) {
+      result.errorCode = code;
+      result.errorText = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+    }
+    ok = code == CURLE_OK && IsSuccessStatus(status);
   }
   ok = ok && ::fsync(fd) == 0;  // durable before it replaces the target
   ok = ::close(fd) == 0 && ok;
-  if (ok && std::rename(tempName.data(), target.c_str()) == 0) return true;
+  if (ok && std::rename(tempName.data(), target.c_str()) == 0) {
+    result.ok = true;
+    return result;
+  }
+  if (result.errorText.empty() && result.httpStatus >= 200 && result.httpStatus <= 299) {
+    result.errorCode = errno;
+    result.errorText = std::string("store file: ") + std::strerror(errno);
+  }
   ::unlink(tempName.data());
-  return false;
+  return result;
 }
 
 Downloader& PlatformDownloader() {

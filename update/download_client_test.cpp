@@ -130,26 +130,24 @@ struct FailureCase {
 // Test names and failure messages show the case by its name.
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
-class FailedDownloadTest : public DownloadTest,
-                           public testing::WithParamInterface<FailureCase> {};
+class FailedDownloadTest : public DownloadTest, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(FailedDownloadTest, ReturnsFalseAndKeepsTargetByteForByte) {
   const std::string good = "{\"response\":\"the manifest of an earlier run\"}\n";
   WriteWholeFile(target_, good);
   const FailureCase& c = GetParam();
   EXPECT_FALSE(Download(c.certificate == Certificate::kUntrusted ? service_.UntrustedUrl(c.path)
-                                                       : service_.Url(c.path)));
+                                                                 : service_.Url(c.path)));
   EXPECT_EQ(ReadWholeFile(target_), good);
   ExpectNoStrayFiles();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FailedDownloadTest,
-    testing::Values(
-        FailureCase{"NotFoundWithHtmlBody", "/fault/404", Certificate::kTrusted},
-        FailureCase{"ServerError", "/fault/500", Certificate::kTrusted},
-        FailureCase{"BodyCutOff", "/fault/cut/50000", Certificate::kTrusted},
-        FailureCase{"UntrustedCertificate", "/data/100", Certificate::kUntrusted}),
+    testing::Values(FailureCase{"NotFoundWithHtmlBody", "/fault/404", Certificate::kTrusted},
+                    FailureCase{"ServerError", "/fault/500", Certificate::kTrusted},
+                    FailureCase{"BodyCutOff", "/fault/cut/50000", Certificate::kTrusted},
+                    FailureCase{"UntrustedCertificate", "/data/100", Certificate::kUntrusted}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, UnreachableHostKeepsTarget) {

@@ -35,8 +35,8 @@ class FileContentsTest : public testing::Test {
 
 TEST_F(FileContentsTest, ReadsAFileWholeWithOrWithoutAnExpectedLength) {
   const std::u16string path = Make("data1.bin", 5000);
-  for (const std::optional<std::uint32_t> expected : {std::optional<std::uint32_t>(5000),
-                                                      std::optional<std::uint32_t>()}) {
+  for (const std::optional<std::uint32_t> expected :
+       {std::optional<std::uint32_t>(5000), std::optional<std::uint32_t>()}) {
     const FileContents contents = ReadFileContents(path, expected);
     ASSERT_TRUE(contents.WasRead());
     ASSERT_EQ(contents.size, 5000u);
@@ -59,8 +59,8 @@ TEST_F(FileContentsTest, RefusesOtherLengthsAndMissingFiles) {
   };
   const Case cases[] = {{4097, 4096}, {4095, 4096}, {0, 1}, {SIZE_MAX, 0}, {SIZE_MAX, 4096}};
   for (const Case& c : cases) {
-    const std::u16string path = c.onDisk == SIZE_MAX ? (dir_ / "missing.bin").u16string()
-                                                     : Make("data.bin", c.onDisk);
+    const std::u16string path =
+        c.onDisk == SIZE_MAX ? (dir_ / "missing.bin").u16string() : Make("data.bin", c.onDisk);
     const FileContents contents = ReadFileContents(path, c.expected);
     EXPECT_FALSE(contents.WasRead()) << c.onDisk << " vs " << c.expected;
     EXPECT_EQ(contents.size, 0u);

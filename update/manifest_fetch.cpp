@@ -8,13 +8,14 @@
 
 namespace kestrune {
 
-std::string FetchManifestText(Downloader& downloader) {
+std::string FetchManifestText(Downloader& downloader, DownloadResult* download) {
   const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
   // Without a data folder the path would fall back to the root folder.
   if (folder.empty()) return std::string();
   char16_t path[kPathBufferUnits] = {};
   if (!FormatPath(path, u"%s\\features.json", folder.c_str())) return std::string();
-  downloader.DownloadUrlToFile(UpdateServiceUrl(), path);
+  DownloadResult result = downloader.Download(UpdateServiceUrl(), path);
+  if (download != nullptr) *download = std::move(result);
   return ReadFileContents(path).Bytes();
 }
 

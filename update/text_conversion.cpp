@@ -26,19 +26,28 @@ void Utf8ToWide(const char* bytes, size_t length, WideBuffer& out) {
       out.Append(static_cast<char16_t>(b));
       i += 1;
     } else if ((b & 0xE0) == 0xC0) {
-      if (following < 1) { out.Append(kReplacement); return; }
+      if (following < 1) {
+        out.Append(kReplacement);
+        return;
+      }
       out.Append(static_cast<char16_t>(((b & 0x1Fu) << 6) | Low6(p[i + 1])));
       i += 2;
     } else if ((b & 0xF0) == 0xE0) {
-      if (following < 2) { out.Append(kReplacement); return; }
-      const auto unit = static_cast<char16_t>(((b & 0x0Fu) << 12) | (Low6(p[i + 1]) << 6) |
-                                              Low6(p[i + 2]));
+      if (following < 2) {
+        out.Append(kReplacement);
+        return;
+      }
+      const auto unit =
+          static_cast<char16_t>(((b & 0x0Fu) << 12) | (Low6(p[i + 1]) << 6) | Low6(p[i + 2]));
       if (!(unit == kByteOrderMark && out.Count() == 0)) out.Append(unit);
       i += 3;
     } else if ((b & 0xF8) == 0xF0) {
-      if (following < 3) { out.Append(kReplacement); return; }
-      const uint32_t cp = ((b & 0x07u) << 18) | (Low6(p[i + 1]) << 12) |
-                          (Low6(p[i + 2]) << 6) | Low6(p[i + 3]);
+      if (following < 3) {
+        out.Append(kReplacement);
+        return;
+      }
+      const uint32_t cp =
+          ((b & 0x07u) << 18) | (Low6(p[i + 1]) << 12) | (Low6(p[i + 2]) << 6) | Low6(p[i + 3]);
       if (cp < 0x10000) {
         out.Append(static_cast<char16_t>(cp));
       } else if (cp <= 0x10FFFF) {
@@ -67,8 +76,8 @@ void WideToUtf8(const char16_t* units, size_t count, ByteBuffer& out) {
       AppendByte(out, 0xC0 | (u >> 6));
       AppendByte(out, 0x80 | (u & 0x3F));
     } else if (u >= 0xD800 && u <= 0xDFFF) {
-      const bool pairs = u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-                         units[i + 1] <= 0xDFFF;
+      const bool pairs =
+          u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
       if (!pairs) {
         AppendByte(out, '?');
         continue;

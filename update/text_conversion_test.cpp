@@ -29,28 +29,39 @@ TEST_P(Utf8ToWideTest, DecodesToExpectedUnits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Utf8ToWideTest,
-    testing::Values(
-        DecodeCase{"Ascii", "COM3", u"COM3"},
-        DecodeCase{"TwoBytes", "\xC3\xA9", u"\u00E9"},
-        DecodeCase{"ThreeBytes", "\xE6\xAA\x94", u"\u6A94"},
-        DecodeCase{"LeadingBomDropped", "\xEF\xBB\xBF" "1.006", u"1.006"},
-        DecodeCase{"InnerBomKept", "a\xEF\xBB\xBF", u"a\uFEFF"},
-        // Still empty after the first mark is dropped, so the second goes too.
-        DecodeCase{"RepeatedLeadingBomsDropped", "\xEF\xBB\xBF\xEF\xBB\xBF" "x", u"x"},
-        DecodeCase{"FourBytesBecomePair", "\xF0\x9F\x98\x80", u"\U0001F600"},
-        DecodeCase{"HighestCodePoint", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
-        DecodeCase{"AboveUnicodeIsQuestionMark", "\xF4\x90\x80\x80x", u"?x"},
-        DecodeCase{"OverlongFourBytesIsOneUnit", "\xF0\x80\x81\x81", u"A"},
-        DecodeCase{"OverlongTwoBytes", "\xC1\xBF", u"\u007F"},
-        DecodeCase{"ContinuationBitsNotChecked", "\xC3\x29", u"\u00E9"},
-        DecodeCase{"TruncatedTwoBytes", "ab\xC3", u"ab?"},
-        DecodeCase{"TruncatedThreeBytes", "ab\xE6\xAA", u"ab?"},
-        DecodeCase{"TruncatedFourBytes", "ab\xF0\x9F\x98", u"ab?"},
-        DecodeCase{"StrayContinuationGoesOn", "a\x80" "b\xBF", u"a?b?"},
-        DecodeCase{"InvalidLeadBytes", "\xF8\xFF" "c", u"??c"},
-        DecodeCase{"ZeroLeadByteEnds", std::string("ab\0cd", 5), u"ab"},
-        DecodeCase{"SurrogateEncodedAsThreeBytes", "\xED\xA0\x80", u"\xD800"},
-        DecodeCase{"Empty", "", u""}),
+    testing::Values(DecodeCase{"Ascii", "COM3", u"COM3"},
+                    DecodeCase{"TwoBytes", "\xC3\xA9", u"\u00E9"},
+                    DecodeCase{"ThreeBytes", "\xE6\xAA\x94", u"\u6A94"},
+                    DecodeCase{"LeadingBomDropped",
+                               "\xEF\xBB\xBF"
+                               "1.006",
+                               u"1.006"},
+                    DecodeCase{"InnerBomKept", "a\xEF\xBB\xBF", u"a\uFEFF"},
+                    // Still empty after the first mark is dropped, so the second goes too.
+                    DecodeCase{"RepeatedLeadingBomsDropped",
+                               "\xEF\xBB\xBF\xEF\xBB\xBF"
+                               "x",
+                               u"x"},
+                    DecodeCase{"FourBytesBecomePair", "\xF0\x9F\x98\x80", u"\U0001F600"},
+                    DecodeCase{"HighestCodePoint", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+                    DecodeCase{"AboveUnicodeIsQuestionMark", "\xF4\x90\x80\x80x", u"?x"},
+                    DecodeCase{"OverlongFourBytesIsOneUnit", "\xF0\x80\x81\x81", u"A"},
+                    DecodeCase{"OverlongTwoBytes", "\xC1\xBF", u"\u007F"},
+                    DecodeCase{"ContinuationBitsNotChecked", "\xC3\x29", u"\u00E9"},
+                    DecodeCase{"TruncatedTwoBytes", "ab\xC3", u"ab?"},
+                    DecodeCase{"TruncatedThreeBytes", "ab\xE6\xAA", u"ab?"},
+                    DecodeCase{"TruncatedFourBytes", "ab\xF0\x9F\x98", u"ab?"},
+                    DecodeCase{"StrayContinuationGoesOn",
+                               "a\x80"
+                               "b\xBF",
+                               u"a?b?"},
+                    DecodeCase{"InvalidLeadBytes",
+                               "\xF8\xFF"
+                               "c",
+                               u"??c"},
+                    DecodeCase{"ZeroLeadByteEnds", std::string("ab\0cd", 5), u"ab"},
+                    DecodeCase{"SurrogateEncodedAsThreeBytes", "\xED\xA0\x80", u"\xD800"},
+                    DecodeCase{"Empty", "", u""}),
     [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 struct EncodeCase {
@@ -73,19 +84,22 @@ TEST_P(WideToUtf8Test, EncodesToExpectedBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WideToUtf8Test,
-    testing::Values(
-        EncodeCase{"Com3", u"COM3", "\x43\x4F\x4D\x33"},
-        EncodeCase{"EAcute", u"\u00E9", "\xC3\xA9"},
-        EncodeCase{"Cjk", u"\u6A94", "\xE6\xAA\x94"},
-        EncodeCase{"LastTwoByteUnit", u"\u07FF", "\xDF\xBF"},
-        EncodeCase{"FirstThreeByteUnit", u"\u0800", "\xE0\xA0\x80"},
-        EncodeCase{"PairJoined", u"\U0001F600", "\xF0\x9F\x98\x80"},
-        EncodeCase{"LastPair", u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
-        EncodeCase{"LoneHigh", std::u16string(u"a\xD83D" "b"), "a?b"},
-        EncodeCase{"LoneLow", std::u16string(u"\xDE00"), "?"},
-        EncodeCase{"SwappedPair", std::u16string(u"\xDE00\xD83D"), "??"},
-        EncodeCase{"HighAtEnd", std::u16string(u"x\xD83D"), "x?"},
-        EncodeCase{"ZeroUnitsKept", std::u16string(u"a\0b", 3), std::string("a\0b", 3)}),
+    testing::Values(EncodeCase{"Com3", u"COM3", "\x43\x4F\x4D\x33"},
+                    EncodeCase{"EAcute", u"\u00E9", "\xC3\xA9"},
+                    EncodeCase{"Cjk", u"\u6A94", "\xE6\xAA\x94"},
+                    EncodeCase{"LastTwoByteUnit", u"\u07FF", "\xDF\xBF"},
+                    EncodeCase{"FirstThreeByteUnit", u"\u0800", "\xE0\xA0\x80"},
+                    EncodeCase{"PairJoined", u"\U0001F600", "\xF0\x9F\x98\x80"},
+                    EncodeCase{"LastPair", u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
+                    EncodeCase{"LoneHigh",
+                               std::u16string(u"a\xD83D"
+                                              "b"),
+                               "a?b"},
+                    EncodeCase{"LoneLow", std::u16string(u"\xDE00"), "?"},
+                    EncodeCase{"SwappedPair", std::u16string(u"\xDE00\xD83D"), "??"},
+                    EncodeCase{"HighAtEnd", std::u16string(u"x\xD83D"), "x?"},
+                    EncodeCase{"ZeroUnitsKept", std::u16string(u"a\0b", 3),
+                               std::string("a\0b", 3)}),
     [](const testing::TestParamInfo<EncodeCase>& info) { return std::string(info.param.name); });
 
 TEST(TextConversionTest, RoundTripsEveryScalarValue) {
@@ -123,7 +137,9 @@ TEST(TextConversionTest, NullOrEmptyInputAppendsNothing) {
 TEST(TextConversionTest, TextStopsAtFirstZeroUnit) {
   // C0 80 is an overlong zero: it decodes to a zero unit, where the
   // terminated copy ends.
-  EXPECT_EQ(Utf8ToWideText("ab\xC0\x80" "cd"), u"ab");
+  EXPECT_EQ(Utf8ToWideText("ab\xC0\x80"
+                           "cd"),
+            u"ab");
 }
 
 TEST(TextBufferTest, FullBufferGrowsByHalf) {

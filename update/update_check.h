@@ -25,6 +25,9 @@ class UpdateCheckReporter {
   virtual void ShowFirmwareVersion(const std::u16string& version) = 0;
   // The release notes, unchanged.
   virtual void ShowReleaseNotes(const std::u16string& notes) = 0;
+  // A fact the user does not see but support needs, in English, UTF-8: for
+  // the run log.
+  virtual void Note(const std::string& /*detail*/) {}
 };
 
 // Runs one whole update check against the update service with `downloader`.

@@ -61,7 +61,8 @@ class UpdateCheckTest : public testing::Test {
     RunUpdateCheckProcedure(reporter_, downloader);
   }
   void ExpectFailureShowsNothing() {
-    EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetchingUpdateData, kNoUpdateData}));
+    EXPECT_EQ(reporter_.statuses,
+              (std::vector<std::u16string>{kFetchingUpdateData, kNoUpdateData}));
     EXPECT_TRUE(reporter_.versions.empty());
     EXPECT_TRUE(reporter_.notes.empty());
   }
@@ -75,7 +76,8 @@ class UpdateCheckTest : public testing::Test {
 TEST_F(UpdateCheckTest, ShowsTheServicesManifest) {
   ReferenceUpdateService& service = StartService();
   RunCheck();
-  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
+  EXPECT_EQ(reporter_.statuses,
+            (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.006"});
   ASSERT_EQ(reporter_.notes.size(), 1u);
   EXPECT_EQ(reporter_.notes[0],
@@ -106,7 +108,8 @@ TEST_F(UpdateCheckTest, ManifestOf257BytesIsRead) {
 TEST_F(UpdateCheckTest, MembersOutsideResponseChangeNothing) {
   const std::string text =
       "{\"firmware_version\":\"6.666\",\"release_note\":\"outside\",\"response\":{"
-      "\"firmware_version\":\"\xEF\xBB\xBF" "2.000\",\"release_note\":\"inside\","
+      "\"firmware_version\":\"\xEF\xBB\xBF"
+      "2.000\",\"release_note\":\"inside\","
       "\"firmware_files\":[],\"channel\":\"beta\"},\"padding\":\"" +
       std::string(200, '-') + "\"}";
   StartService().SetManifestText(text);
@@ -117,12 +120,13 @@ TEST_F(UpdateCheckTest, MembersOutsideResponseChangeNothing) {
 
 TEST_F(UpdateCheckTest, MalformedManifestsShowNothing) {
   const std::string padding(300, ' ');
-  for (const std::string& text : {
-           "{\"response\":{\"firmware_version\":\"1.007\",\"release_note\":\"n\"" + padding,
-           "{\"response\":[\"1.007\"]}" + padding,
-           "{\"response\":{\"firmware_version\":1007,\"release_note\":\"n\"}}" + padding,
-           "{\"response\":{\"firmware_version\":\"1\",\"release_note\":\"n\","
-           "\"firmware_files\":[{\"file_path\":\"u\",\"size\":4294967296}]}}" + padding}) {
+  for (const std::string& text :
+       {"{\"response\":{\"firmware_version\":\"1.007\",\"release_note\":\"n\"" + padding,
+        "{\"response\":[\"1.007\"]}" + padding,
+        "{\"response\":{\"firmware_version\":1007,\"release_note\":\"n\"}}" + padding,
+        "{\"response\":{\"firmware_version\":\"1\",\"release_note\":\"n\","
+        "\"firmware_files\":[{\"file_path\":\"u\",\"size\":4294967296}]}}" +
+            padding}) {
     SCOPED_TRACE(text);
     reporter_ = RecordingUpdateCheckReporter();
     if (!service_) StartService();
@@ -138,7 +142,8 @@ TEST_F(UpdateCheckTest, OfflineUsesTheCachedManifest) {
   WriteCachedManifest(cached);
   GoOffline();
   RunCheck();
-  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
+  EXPECT_EQ(reporter_.statuses,
+            (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.004"});
   EXPECT_EQ(reporter_.stored, std::vector<std::string>{cached});
   EXPECT_EQ(ReadWholeFile(CachedManifest()), cached);

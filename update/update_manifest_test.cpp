@@ -29,7 +29,8 @@ std::string WithFiles(const std::string& files) {
 
 TEST(UpdateManifestTest, ReadsAllMembersInOrder) {
   const std::string text = WithResponse(
-      "\"firmware_version\":\"\xEF\xBB\xBF" "1.006\","
+      "\"firmware_version\":\"\xEF\xBB\xBF"
+      "1.006\","
       "\"release_note\":\"- \xE4\xBF\xAE\xE6\xAD\xA3\\r\\nline 2\","
       "\"extra\":[1,2],"
       "\"firmware_files\":["
@@ -113,24 +114,22 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"VersionMissing", WithResponse("\"release_note\":\"n\"")},
         InvalidCase{"VersionIsNumber",
                     WithResponse("\"firmware_version\":1.006,\"release_note\":\"n\"")},
-        InvalidCase{"NoteIsNull",
-                    WithResponse("\"firmware_version\":\"1\",\"release_note\":null")},
+        InvalidCase{"NoteIsNull", WithResponse("\"firmware_version\":\"1\",\"release_note\":null")},
         InvalidCase{"FilesIsObject", WithFiles("{}")},
         InvalidCase{"EntryIsNumber", WithFiles("[7]")},
         InvalidCase{"FilePathMissing", WithFiles("[{\"size\":1}]")},
         InvalidCase{"FilePathIsNumber", WithFiles("[{\"file_path\":5}]")},
         InvalidCase{"SizeIsReal", WithFiles("[{\"file_path\":\"u\",\"size\":5.0}]")},
         InvalidCase{"SizeIsString", WithFiles("[{\"file_path\":\"u\",\"size\":\"5\"}]")},
-        InvalidCase{"SizeAboveInt32",
-                    WithFiles("[{\"file_path\":\"u\",\"size\":2147483648}]")},
+        InvalidCase{"SizeAboveInt32", WithFiles("[{\"file_path\":\"u\",\"size\":2147483648}]")},
         InvalidCase{"AddressBelowInt32",
                     WithFiles("[{\"file_path\":\"u\",\"address\":-2147483649}]")},
         InvalidCase{"SequenceIsHuge",
                     WithFiles("[{\"file_path\":\"u\",\"sequence\":18446744073709551615}]")},
         InvalidCase{"SecondEntryBad",
                     WithFiles("[{\"file_path\":\"u\"},{\"file_path\":\"u\",\"size\":true}]")},
-        InvalidCase{"DeepNesting", Padded("{\"a\":" + std::string(5000, '[') +
-                                          std::string(5000, ']') + "}")}),
+        InvalidCase{"DeepNesting",
+                    Padded("{\"a\":" + std::string(5000, '[') + std::string(5000, ']') + "}")}),
     [](const testing::TestParamInfo<InvalidCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -45,21 +45,21 @@ TEST_P(UserDataFolderTest, ResolvesAndCreatesTheFolder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UserDataFolderTest,
-    testing::Values(
-        FolderCase{"NoConfiguration", nullptr, "Documents/orvel kestrune"},
-        FolderCase{"LocalisedDocuments",
-                   "# written by xdg-user-dirs-update\n"
-                   "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-                   "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente \xC3\xA9\"\n",
-                   "Dokumente \xC3\xA9/orvel kestrune"},
-        FolderCase{"LastAssignmentWins",
-                   "XDG_DOCUMENTS_DIR=\"$HOME/first\"\nXDG_DOCUMENTS_DIR=\"$HOME/second/\"\n",
-                   "second/orvel kestrune"},
-        FolderCase{"CommentedLineIgnored", "#XDG_DOCUMENTS_DIR=\"$HOME/commented\"\n",
-                   "Documents/orvel kestrune"},
-        FolderCase{"RelativePathIgnored", "XDG_DOCUMENTS_DIR=\"relative\"\n",
-                   "Documents/orvel kestrune"},
-        FolderCase{"HomeItself", "XDG_DOCUMENTS_DIR=\"$HOME\"\n", "orvel kestrune"}),
+    testing::Values(FolderCase{"NoConfiguration", nullptr, "Documents/orvel kestrune"},
+                    FolderCase{"LocalisedDocuments",
+                               "# written by xdg-user-dirs-update\n"
+                               "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                               "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente \xC3\xA9\"\n",
+                               "Dokumente \xC3\xA9/orvel kestrune"},
+                    FolderCase{
+                        "LastAssignmentWins",
+                        "XDG_DOCUMENTS_DIR=\"$HOME/first\"\nXDG_DOCUMENTS_DIR=\"$HOME/second/\"\n",
+                        "second/orvel kestrune"},
+                    FolderCase{"CommentedLineIgnored", "#XDG_DOCUMENTS_DIR=\"$HOME/commented\"\n",
+                               "Documents/orvel kestrune"},
+                    FolderCase{"RelativePathIgnored", "XDG_DOCUMENTS_DIR=\"relative\"\n",
+                               "Documents/orvel kestrune"},
+                    FolderCase{"HomeItself", "XDG_DOCUMENTS_DIR=\"$HOME\"\n", "orvel kestrune"}),
     [](const testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
 
 TEST(UserDataFolderConfigTest, AbsolutePathFromXdgConfigHome) {
@@ -67,7 +67,8 @@ TEST(UserDataFolderConfigTest, AbsolutePathFromXdgConfigHome) {
   const fs::path config = home.Path() / "elsewhere";
   fs::create_directories(config);
   const fs::path documents = home.Path() / "abs docs";
-  std::ofstream(config / "user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"" << documents.string() << "\"\n";
+  std::ofstream(config / "user-dirs.dirs")
+      << "XDG_DOCUMENTS_DIR=\"" << documents.string() << "\"\n";
   const ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", config.string());
   EXPECT_EQ(fs::u8path(WideToUtf8Text(GetUserDataFolder(u"orvel kestrune"))),
             documents / "orvel kestrune");

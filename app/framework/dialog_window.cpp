@@ -19,10 +19,8 @@ bool ReturnsResultDirectly(UINT message) {
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-      return true;
-    default:
-      return false;
+    case WM_CTLCOLORSTATIC: return true;
+    default: return false;
   }
 }
 
@@ -39,8 +37,7 @@ HWND DialogWindow::Create(HINSTANCE instance, int templateId, HWND parent) {
                             reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR CALLBACK DialogWindow::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+INT_PTR CALLBACK DialogWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   DialogWindow* self = nullptr;
   if (message == WM_INITDIALOG) {
     self = reinterpret_cast<DialogWindow*>(lParam);

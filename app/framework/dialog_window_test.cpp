@@ -32,13 +32,9 @@ class ProbeDialog : public DialogWindow {
         ++initialised;
         result = TRUE;
         return TRUE;
-      case kThrow:
-        throw std::runtime_error("handler failed");
-      case kAnswer:
-        result = static_cast<LRESULT>(wParam) + 1;
-        return TRUE;
-      default:
-        return FALSE;
+      case kThrow: throw std::runtime_error("handler failed");
+      case kAnswer: result = static_cast<LRESULT>(wParam) + 1; return TRUE;
+      default: return FALSE;
     }
   }
   void OnFinalMessage(HWND window) override {

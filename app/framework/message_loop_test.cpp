@@ -38,14 +38,13 @@ HWND MakeMessageWindow() {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"KestruneLoopTestWindow";
   RegisterClassW(&wc);
-  return CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                       wc.hInstance, nullptr);
+  return CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                       nullptr);
 }
 
 TEST(MessageLoopTest, FiltersRunLastAddedFirstAndAConsumedMessageIsNotDispatched) {
   std::vector<std::string> log;
-  RecordingFilter first("first", log), middle("middle", log, kConsumedByMiddle),
-      last("last", log);
+  RecordingFilter first("first", log), middle("middle", log, kConsumedByMiddle), last("last", log);
   CMessageLoop loop;
   loop.AddMessageFilter(&first);
   loop.AddMessageFilter(&middle);
@@ -114,9 +113,9 @@ TEST(MessageLoopTest, OnlyMessagesOtherThanMovesPaintsAndSystemTimerReArmIdleOnc
     bool reArms;
   };
   const std::vector<Step> steps = {
-      {WM_MOUSEMOVE, false}, {WM_USER, true},     {WM_PAINT, false},
+      {WM_MOUSEMOVE, false}, {WM_USER, true},         {WM_PAINT, false},
       {0x0118, false},       {WM_NCMOUSEMOVE, false}, {WM_TIMER, true},
-      {WM_KEYDOWN, true},    {WM_APP + 7, true},  {WM_PAINT, false}};
+      {WM_KEYDOWN, true},    {WM_APP + 7, true},      {WM_PAINT, false}};
 
   IdleProbe probe;
   CMessageLoop loop;

@@ -39,8 +39,8 @@ std::vector<FakeDevice> LoadDeviceTable() {
 }
 
 bool IsComPortInterfaceClass(const GUID* guid) {
-  static const GUID kComPort = {0x86E0D1E0, 0x8089, 0x11D0,
-                                {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+  static const GUID kComPort = {
+      0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
   return guid != nullptr && IsEqualGUID(*guid, kComPort);
 }
 

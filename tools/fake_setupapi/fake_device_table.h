@@ -23,7 +23,9 @@ std::vector<FakeDevice> LoadDeviceTable();
 
 // Device nodes handed out: device i is 0x1000 + 2i, its parent the next one.
 constexpr DWORD kFirstDevInst = 0x1000;
-inline DWORD DeviceDevInst(std::size_t index) { return kFirstDevInst + 2 * static_cast<DWORD>(index); }
+inline DWORD DeviceDevInst(std::size_t index) {
+  return kFirstDevInst + 2 * static_cast<DWORD>(index);
+}
 
 // {86E0D1E0-8089-11D0-9CE4-08003E301F73}
 bool IsComPortInterfaceClass(const GUID* guid);

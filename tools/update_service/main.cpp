@@ -18,7 +18,8 @@ const char kUsage[] =
     "  --port N              listen on 127.0.0.1:N (default 8443; 0 = any free port)\n"
     "  --untrusted-port N    also listen with the untrusted certificate (0 = any)\n"
     "  --plain-port N        also listen for plain HTTP (0 = any)\n"
-    "  --pki DIR             test PKI folder (default " KESTRUNE_TEST_PKI_DIR ")\n"
+    "  --pki DIR             test PKI folder (default " KESTRUNE_TEST_PKI_DIR
+    ")\n"
     "  --images DIR          images to list and serve, named <sequence>-<hexaddress>.bin\n"
     "  --manifest FILE       serve this file verbatim as the manifest\n"
     "  --manifest-status N   answer the manifest request with status N (404, 500)\n"

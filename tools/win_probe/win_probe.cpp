@@ -31,8 +31,8 @@ const int kControls[] = {IDC_RELEASE_NOTES, IDC_PROGRESS, IDC_VERSION, IDC_UPDAT
                          IDC_STATUS};
 
 void Print(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
                       nullptr, nullptr);
@@ -43,9 +43,12 @@ void Print(const std::wstring& text) {
 void PrintLine(const std::wstring& key, const std::wstring& value) {
   std::wstring line = key + L"=";
   for (wchar_t c : value) {
-    if (c == L'\r') line += L"\\r";
-    else if (c == L'\n') line += L"\\n";
-    else line += c;
+    if (c == L'\r')
+      line += L"\\r";
+    else if (c == L'\n')
+      line += L"\\n";
+    else
+      line += c;
   }
   Print(line + L"\n");
 }
@@ -54,14 +57,15 @@ std::wstring Text(HWND window) {
   // WM_GETTEXT works across processes; GetWindowText would not.
   LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  LRESULT got = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  LRESULT got =
+      SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(got));
   return text;
 }
 
 std::wstring Rect(const RECT& r) {
-  return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
-         std::to_wstring(r.right) + L"," + std::to_wstring(r.bottom);
+  return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," + std::to_wstring(r.right) +
+         L"," + std::to_wstring(r.bottom);
 }
 
 HWND Find(const wchar_t* caption) { return FindWindowW(L"#32770", caption); }
@@ -94,7 +98,8 @@ void Dump(HWND dialog) {
   // The fixed labels carry no identifier of their own.
   std::wstring labels;
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (static_cast<short>(GetDlgCtrlID(child)) == -1) labels += (labels.empty() ? L"" : L"|") + Text(child);
+    if (static_cast<short>(GetDlgCtrlID(child)) == -1)
+      labels += (labels.empty() ? L"" : L"|") + Text(child);
   }
   PrintLine(L"labels", labels);
   HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
@@ -119,7 +124,9 @@ void Dump(HWND dialog) {
 }
 
 int Usage() {
-  fwprintf(stderr, L"usage: win-probe wait|gone|dump|command|close|center|closebox|queryend CAPTION [ARG] | run SHOW EXE\n");
+  fwprintf(stderr,
+           L"usage: win-probe wait|gone|dump|command|close|center|closebox|queryend CAPTION [ARG] "
+           L"| run SHOW EXE\n");
   return 2;
 }
 

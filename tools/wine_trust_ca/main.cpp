@@ -24,13 +24,12 @@ int wmain(int argc, wchar_t** argv) {
   }
   HCERTSTORE store = CertOpenSystemStoreW(0, L"ROOT");
   if (store == nullptr) {
-    std::fprintf(stderr, "kestrune-trust-ca: CertOpenSystemStoreW failed (%lu)\n",
-                 GetLastError());
+    std::fprintf(stderr, "kestrune-trust-ca: CertOpenSystemStoreW failed (%lu)\n", GetLastError());
     return 1;
   }
-  const BOOL added = CertAddEncodedCertificateToStore(
-      store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
-      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  const BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
+                                                      static_cast<DWORD>(der.size()),
+                                                      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
   const DWORD error = GetLastError();
   CertCloseStore(store, 0);
   if (!added) {

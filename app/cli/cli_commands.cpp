@@ -1,0 +1,157 @@
+#include "app/cli/cli_commands.h"
+
+#include <memory>
+#include <mutex>
+
+#include "app/cli/console.h"
+#include "app/cli/exit_codes.h"
+#include "device/device_discovery.h"
+#include "device/serial_device_tree.h"
+#include "transfer/close_gate.h"
+#include "transfer/firmware_update.h"
+#include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/update_environment.h"
+#include "update/logged_update_check_reporter.h"
+#include "update/run_log.h"
+#include "update/text_conversion.h"
+#include "update/update_check.h"
+
+namespace kestrune {
+namespace {
+
+constexpr char kProgramName[] = "kestrune-update";
+
+class CheckPrinter : public UpdateCheckReporter {
+ public:
+  explicit CheckPrinter(CliOutput& output) : output_(output) {}
+  void PostStatus(const std::u16string& text) override {
+    lastStatus = text;
+    output_.Status(text);
+  }
+  void StoreManifestText(const std::string& text) override { manifestText = text; }
+  void ShowFirmwareVersion(const std::u16string& version) override { this->version = version; }
+  void ShowReleaseNotes(const std::u16string& notes) override { releaseNotes = notes; }
+
+  std::u16string lastStatus;
+  std::string manifestText;
+  std::u16string version;
+  std::u16string releaseNotes;
+
+ private:
+  CliOutput& output_;
+};
+
+class UpdatePrinter : public FirmwareUpdateReporter {
+ public:
+  explicit UpdatePrinter(CliOutput& output) : output_(output) {}
+  void PostStatus(const std::u16string& text) override {
+    lastStatus = text;
+    output_.Status(text);
+  }
+  void SetProgressRange(std::uint32_t maximum) override { total_ = maximum; }
+  void SetProgressPosition(std::uint32_t position) override { output_.Progress(position, total_); }
+  void SetWriting(bool /*writing*/) override {}
+
+  std::u16string lastStatus;
+
+ private:
+  CliOutput& output_;
+  std::uint32_t total_ = 0;
+};
+
+// An interrupt decides a close through the run's gate: before writing has
+// begun the process ends at once (the run then never begins writing); once
+// writing has begun the run goes on to its end.
+void ListenForInterrupts(CloseGate& gate, CliOutput& output) {
+  HandleInterrupts([&gate, &output] {
+    if (gate.RequestClose()) {
+      output.Message("kestrune-update: interrupted");
+      WriteRunLog("interrupted before writing began; stopped");
+      ExitProcessNow(static_cast<int>(ExitCode::kInterrupted));
+    }
+    output.Message(
+        "kestrune-update: firmware is being written; the update finishes first, then the "
+        "program ends");
+    WriteRunLog("interrupt during writing; the run finishes first");
+  });
+}
+
+CheckPrinter RunCheck(const UpdateEnvironment& environment, CliOutput& output) {
+  CheckPrinter printer(output);
+  LoggedUpdateCheckReporter logged(printer, UserRunLog(), kProgramName);
+  RunUpdateCheckProcedure(logged, environment.downloader);
+  return printer;
+}
+
+int Check(CliOutput& output) {
+  const CheckPrinter check = RunCheck(PlatformUpdateEnvironment(), output);
+  const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
+  std::vector<std::pair<std::string, std::string>> extra;
+  if (code == 0) {
+    extra = {{"firmware_version", WideToUtf8Text(check.version)},
+             {"release_note", WideToUtf8Text(check.releaseNotes)}};
+  }
+  output.Result(code, check.lastStatus, extra);
+  return code;
+}
+
+int Update(const CliOptions& options, CliOutput& output, CloseGate& gate) {
+  // The dialog's surroundings, with the port given on the command line.
+  const UpdateEnvironment environment = PlatformUpdateEnvironment();
+  const CheckPrinter check = RunCheck(environment, output);
+  UpdatePrinter printer(output);
+  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
+  const std::string manifest = check.manifestText;
+  FirmwareUpdateEnvironment run =
+      environment.ForFirmwareUpdate([manifest] { return manifest; }, &gate);
+  run.portPath = Utf8ToWideText(options.port);
+  RunFirmwareUpdateProcedure(logged, run);
+  const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
+  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  output.Result(code, printer.lastStatus);
+  return code;
+}
+
+int Devices(CliOutput& output) {
+  const UpdateEnvironment environment = PlatformUpdateEnvironment();
+  SerialDeviceTree& tree = *environment.devices;
+  const std::u16string picked = FindDevicePortPath(tree, kWatchVendorId, kWatchProductId);
+  bool pickedListed = false;
+  if (std::unique_ptr<SerialDeviceList> devices = tree.ListSerialPortDevices()) {
+    for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
+      char16_t instanceId[8192] = {};
+      char16_t parentId[1024] = {};
+      char16_t paths[1024] = {};
+      if (!devices->ReadInstanceId(instanceId, 8192)) continue;
+      devices->ReadParentId(parentId, 1024);
+      tree.ReadInterfacePaths(instanceId, paths, 1024);
+      const std::u16string path(paths);
+      const bool isPicked = !picked.empty() && path == picked;
+      pickedListed = pickedListed || isPicked;
+      output.Device(WideToUtf8Text(path), WideToUtf8Text(instanceId), WideToUtf8Text(parentId),
+                    isPicked);
+    }
+  }
+  const ExitCode code = pickedListed ? ExitCode::kDone : ExitCode::kNoWatch;
+  output.Result(static_cast<int>(code), pickedListed ? u"" : kConnectWatch,
+                {{"picked", WideToUtf8Text(picked)}});
+  return static_cast<int>(code);
+}
+
+}  // namespace
+
+int RunCliCommand(const CliOptions& options, CliOutput& output) {
+  // Before anything else starts a thread, so the signals reach only the
+  // thread that waits for them.
+  static CloseGate gate;
+  ListenForInterrupts(gate, output);
+  switch (options.command) {
+    case CliCommand::kCheck: return Check(output);
+    case CliCommand::kUpdate: return Update(options, output, gate);
+    case CliCommand::kDevices: return Devices(output);
+    case CliCommand::kHelp: break;
+  }
+  return static_cast<int>(ExitCode::kBadUsage);
+}
+
+}  // namespace kestrune

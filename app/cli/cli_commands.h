@@ -1,0 +1,14 @@
+#pragma once
+// The commands of kestrune-update on the same procedures as the dialog.
+
+#include "app/cli/cli_options.h"
+#include "app/cli/cli_output.h"
+
+namespace kestrune {
+
+// Runs the command and returns the process's exit code. Interrupts are
+// handled from here on: before writing begins one ends the process at once
+// with the interrupted code; during writing the run finishes first.
+int RunCliCommand(const CliOptions& options, CliOutput& output);
+
+}  // namespace kestrune

@@ -1,0 +1,31 @@
+// kestrune-update: the firmware updater on the command line, for scripts
+// and service desks, on the same procedures as the dialog.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_commands.h"
+#include "app/cli/cli_options.h"
+#include "app/cli/console.h"
+#include "app/cli/exit_codes.h"
+
+int main(int argc, char** argv) {
+  using namespace kestrune;
+  PrepareConsole();
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  CliOptions options;
+  std::string error;
+  if (!ParseCliOptions(arguments, options, error)) {
+    if (!error.empty()) std::fprintf(stderr, "kestrune-update: %s\n\n", error.c_str());
+    std::fputs(CliUsage().c_str(), stderr);
+    return static_cast<int>(ExitCode::kBadUsage);
+  }
+  const OutputStyle style = options.json                 ? OutputStyle::kJson
+                            : StandardOutputIsTerminal() ? OutputStyle::kTerminal
+                                                         : OutputStyle::kPlain;
+  CliOutput output(style);
+  const int code = RunCliCommand(options, output);
+  std::fflush(stdout);
+  return code;
+}

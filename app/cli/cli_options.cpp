@@ -1,0 +1,90 @@
+#include "app/cli/cli_options.h"
+
+#include "app/cli/exit_codes.h"
+
+namespace kestrune {
+
+bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
+                     std::string& error) {
+  options = CliOptions{};
+  error.clear();
+  bool haveCommand = false;
+  bool portGiven = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-h" || argument == "--help") return false;
+    if (argument == "--json") {
+      options.json = true;
+    } else if (argument == "--port" || argument.rfind("--port=", 0) == 0) {
+      if (argument == "--port") {
+        if (i + 1 >= arguments.size()) {
+          error = "--port needs a port (a device path, or COMn on Windows)";
+          return false;
+        }
+        options.port = arguments[++i];
+      } else {
+        options.port = argument.substr(7);
+      }
+      if (options.port.empty()) {
+        error = "--port needs a port (a device path, or COMn on Windows)";
+        return false;
+      }
+      portGiven = true;
+    } else if (!argument.empty() && argument[0] == '-') {
+      error = "unknown option " + argument;
+      return false;
+    } else if (haveCommand) {
+      error = "unexpected argument " + argument;
+      return false;
+    } else if (argument == "check") {
+      options.command = CliCommand::kCheck;
+      haveCommand = true;
+    } else if (argument == "update") {
+      options.command = CliCommand::kUpdate;
+      haveCommand = true;
+    } else if (argument == "devices") {
+      options.command = CliCommand::kDevices;
+      haveCommand = true;
+    } else {
+      error = "unknown command " + argument;
+      return false;
+    }
+  }
+  if (!haveCommand) {
+    error = "no command given";
+    return false;
+  }
+  if (portGiven && options.command != CliCommand::kUpdate) {
+    error = "--port belongs to the update command";
+    return false;
+  }
+  return true;
+}
+
+std::string CliUsage() {
+  return std::string(
+             "usage: kestrune-update [--json] COMMAND\n"
+             "\n"
+             "Commands:\n"
+             "  check                 fetch the update manifest; print the offered version\n"
+             "                        and the release notes\n"
+             "  update [--port PATH]  fetch the manifest, then write the firmware into the\n"
+             "                        watch; --port skips discovery and opens PATH\n"
+             "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
+             "  devices               list the serial ports with their USB identity and\n"
+             "                        mark the one the update would pick\n"
+             "\n"
+             "Options:\n"
+             "  --json                one JSON object per line (events status, progress,\n"
+             "                        device, result) instead of text\n"
+             "  -h, --help            this text\n"
+             "\n"
+             "An interrupt (Ctrl-C, SIGTERM, Ctrl-Break) before firmware writing begins\n"
+             "stops at once; during writing the update finishes first.\n"
+             "Every check and update is logged to update.log in the user data folder.\n"
+             "\n"
+             "Exit codes:\n") +
+         ExitCodeTable();
+}
+
+}  // namespace kestrune

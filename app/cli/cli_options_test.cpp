@@ -1,0 +1,82 @@
+#include "app/cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include "app/cli/exit_codes.h"
+#include "transfer/firmware_update.h"
+#include "update/update_check.h"
+
+namespace kestrune {
+namespace {
+
+struct Accepted {
+  std::vector<std::string> arguments;
+  CliCommand command;
+  std::string port;
+  bool json;
+};
+
+TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
+  const Accepted cases[] = {
+      {{"check"}, CliCommand::kCheck, "", false},
+      {{"--json", "check"}, CliCommand::kCheck, "", true},
+      {{"update"}, CliCommand::kUpdate, "", false},
+      {{"update", "--port", "/dev/ttyACM0"}, CliCommand::kUpdate, "/dev/ttyACM0", false},
+      {{"update", "--port=COM7", "--json"}, CliCommand::kUpdate, "COM7", true},
+      {{"--port", "\\\\.\\COM7", "update"}, CliCommand::kUpdate, "\\\\.\\COM7", false},
+      {{"devices", "--json"}, CliCommand::kDevices, "", true},
+  };
+  for (const Accepted& c : cases) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions(c.arguments, options, error)) << c.arguments[0] << ": " << error;
+    EXPECT_EQ(options.command, c.command);
+    EXPECT_EQ(options.port, c.port);
+    EXPECT_EQ(options.json, c.json);
+  }
+}
+
+TEST(CliOptions, BadUsageSaysWhatIsWrongAndHelpSaysNothing) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "no command given"},
+      {{"flash"}, "unknown command flash"},
+      {{"check", "--verbose"}, "unknown option --verbose"},
+      {{"update", "--port"}, "--port needs a port (a device path, or COMn on Windows)"},
+      {{"update", "--port="}, "--port needs a port (a device path, or COMn on Windows)"},
+      {{"check", "--port", "COM7"}, "--port belongs to the update command"},
+      {{"check", "update"}, "unexpected argument update"},
+      {{"--help"}, ""},
+      {{"update", "-h"}, ""},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    CliOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseCliOptions(arguments, options, error)) << expected;
+    EXPECT_EQ(error, expected);
+  }
+}
+
+TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
+  const std::pair<const char16_t*, ExitCode> cases[] = {
+      {kUpdateDone, ExitCode::kDone},
+      {kUpdateDataFetched, ExitCode::kDone},
+      {kConnectWatch, ExitCode::kNoWatch},
+      {kNoUpdateData, ExitCode::kNoUpdateData},
+      {kImageDownloadFailed, ExitCode::kImageDownloadFailed},
+      {kImageWrongSize, ExitCode::kImageWrongSize},
+      {kUpdateFailed, ExitCode::kBlockRefused},
+      {kPortUnavailable, ExitCode::kPortUnavailable},
+      {kWatchSilent, ExitCode::kWatchSilent},
+      {u"", ExitCode::kOtherFailure},
+  };
+  for (const auto& [status, code] : cases) {
+    EXPECT_EQ(ExitCodeForStatus(status), code) << static_cast<int>(code);
+  }
+  // --help lists every code.
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 130}) {
+    EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
+  }
+}
+
+}  // namespace
+}  // namespace kestrune

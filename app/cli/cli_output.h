@@ -1,0 +1,54 @@
+#pragma once
+// What kestrune-update prints: text for a person (a redrawn progress line on
+// a terminal, plain lines otherwise) or one JSON object per line. Safe to
+// call from the run and from the interrupt thread at once.
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestrune {
+
+enum class OutputStyle { kTerminal, kPlain, kJson };
+
+class CliOutput {
+ public:
+  explicit CliOutput(OutputStyle style) : style_(style) {}
+
+  // A status as the dialog shows it.
+  void Status(const std::u16string& text);
+  // Blocks written so far out of `total`; shown on a terminal and in JSON.
+  void Progress(std::uint32_t done, std::uint32_t total);
+  // A serial port of the devices command.
+  void Device(const std::string& path, const std::string& instanceId, const std::string& usbParent,
+              bool picked);
+  // The end: exit code, last status, and any further members (name, text).
+  void Result(int exitCode, const std::u16string& lastStatus,
+              const std::vector<std::pair<std::string, std::string>>& extra = {});
+  // A message on standard error, on a line of its own.
+  void Message(const std::string& text);
+
+ private:
+  void ClearProgressLine();
+  void WriteOut(const std::string& text);
+
+  OutputStyle style_;
+  std::mutex mutex_;
+  bool progressShown_ = false;
+  bool timing_ = false;
+  std::chrono::steady_clock::time_point firstBlockAt_;
+  std::uint32_t firstDone_ = 0;
+};
+
+// `text` as a JSON string, quotes included.
+std::string JsonString(const std::string& text);
+
+// "  3/12  25%  1.2 KiB/s  0:07 left": blocks, percent, rate of firmware
+// bytes and time left, given the time the blocks since `firstDone` took.
+std::string ProgressLine(std::uint32_t done, std::uint32_t total, std::uint32_t firstDone,
+                         std::chrono::milliseconds elapsed);
+
+}  // namespace kestrune

@@ -1,0 +1,24 @@
+#pragma once
+// The console as the command-line updater uses it, one implementation per
+// platform.
+
+#include <functional>
+
+namespace kestrune {
+
+// Makes the console take UTF-8 output (Windows); nothing elsewhere.
+void PrepareConsole();
+
+// Whether standard output is a terminal (a console on Windows).
+bool StandardOutputIsTerminal();
+
+// Calls `onInterrupt` on a thread of its own for every Ctrl-C and SIGTERM
+// (Ctrl-C, Ctrl-Break and console close on Windows) from now on; the
+// process goes on unless `onInterrupt` ends it.
+void HandleInterrupts(std::function<void()> onInterrupt);
+
+// Flushes standard output and error and ends the process at once with
+// `code`, without running destructors of other threads' objects.
+[[noreturn]] void ExitProcessNow(int code);
+
+}  // namespace kestrune

@@ -1,0 +1,38 @@
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "app/cli/console.h"
+
+namespace kestrune {
+
+void PrepareConsole() {}
+
+bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+void HandleInterrupts(std::function<void()> onInterrupt) {
+  // Blocked in this thread and in every thread started after it; one thread
+  // takes them with sigwait, where any function may be called.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([signals, onInterrupt = std::move(onInterrupt)] {
+    for (;;) {
+      int signal = 0;
+      if (sigwait(&signals, &signal) == 0) onInterrupt();
+    }
+  }).detach();
+}
+
+void ExitProcessNow(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ::_exit(code);
+}
+
+}  // namespace kestrune

@@ -1,0 +1,49 @@
+#include <windows.h>
+#include <io.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "app/cli/console.h"
+
+namespace kestrune {
+namespace {
+
+std::function<void()>& InterruptHandler() {
+  static std::function<void()> handler;
+  return handler;
+}
+
+// Runs on a thread the system starts for each event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      if (InterruptHandler()) InterruptHandler()();
+      return TRUE;
+    default: return FALSE;
+  }
+}
+
+}  // namespace
+
+void PrepareConsole() { SetConsoleOutputCP(CP_UTF8); }
+
+bool StandardOutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+}
+
+void HandleInterrupts(std::function<void()> onInterrupt) {
+  InterruptHandler() = std::move(onInterrupt);
+  SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
+}
+
+void ExitProcessNow(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ExitProcess(static_cast<UINT>(code));
+}
+
+}  // namespace kestrune

@@ -1,0 +1,30 @@
+#pragma once
+// A firmware-update reporter that writes the run's statuses, the start and
+// end of writing and the facts the run notes to the run log before passing
+// them on. Progress steps are passed on without a line each.
+
+#include <string>
+
+#include "transfer/firmware_update.h"
+#include "update/run_log.h"
+
+namespace kestrune {
+
+class LoggedFirmwareUpdateReporter : public FirmwareUpdateReporter {
+ public:
+  // Logs the start of a run by `programName` at once.
+  LoggedFirmwareUpdateReporter(FirmwareUpdateReporter& inner, RunLog& log,
+                               const std::string& programName);
+
+  void PostStatus(const std::u16string& text) override;
+  void SetProgressRange(std::uint32_t maximum) override;
+  void SetProgressPosition(std::uint32_t position) override;
+  void SetWriting(bool writing) override;
+  void Note(const std::string& detail) override;
+
+ private:
+  FirmwareUpdateReporter& inner_;
+  RunLog& log_;
+};
+
+}  // namespace kestrune

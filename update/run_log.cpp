@@ -1,0 +1,123 @@
+#include "update/run_log.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "update/format_path.h"
+#include "update/run_log_platform.h"
+#include "update/text_conversion.h"
+#include "update/user_data_folder.h"
+
+namespace kestrune {
+
+const char kProgramVersion[] = KESTRUNE_PROGRAM_VERSION;
+
+namespace {
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+long long DaysFromCivil(long long year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+long long SecondsOf(const std::tm& t) {
+  return DaysFromCivil(t.tm_year + 1900LL, static_cast<unsigned>(t.tm_mon + 1),
+                       static_cast<unsigned>(t.tm_mday)) *
+             86400LL +
+         t.tm_hour * 3600LL + t.tm_min * 60LL + t.tm_sec;
+}
+
+std::string OneLine(const std::string& message) {
+  std::string line = message;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return line;
+}
+
+std::u16string UserRunLogPath() {
+  const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
+  if (folder.empty()) return {};
+  char16_t path[kPathBufferUnits] = {};
+  if (!FormatPath(path, u"%s\\%s", folder.c_str(), kRunLogName)) return {};
+  return path;
+}
+
+}  // namespace
+
+RunLog::RunLog(std::u16string path, std::uint64_t capBytes)
+    : path_(std::move(path)), capBytes_(capBytes) {}
+
+void RunLog::Write(const std::string& message) noexcept {
+  try {
+    if (path_.empty()) return;
+    const std::string line =
+        LocalTimestamp(std::chrono::system_clock::now()) + " " + OneLine(message) + "\n";
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (LogFileSize(path_) + line.size() > capBytes_) {
+      ReplaceLogFile(path_, path_ + u".1");
+    }
+    AppendToLogFile(path_, line);
+  } catch (...) {
+    // A line that cannot be made or written is dropped; the run goes on.
+  }
+}
+
+RunLog& UserRunLog() {
+  static RunLog log(UserRunLogPath());
+  return log;
+}
+
+void WriteRunLog(const std::string& message) noexcept {
+  try {
+    UserRunLog().Write(message);
+  } catch (...) {
+  }
+}
+
+std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
+  const auto sinceEpoch = when.time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
+  long long millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds).count();
+  std::time_t whole = static_cast<std::time_t>(seconds.count());
+  if (millis < 0) {  // before 1970: the fraction counts forward from the second before
+    millis += 1000;
+    --whole;
+  }
+  std::tm local{};
+  std::tm utc{};
+  if (!BreakDownTime(whole, local, utc)) return "0000-00-00T00:00:00.000+00:00";
+  const long long offsetMinutes = (SecondsOf(local) - SecondsOf(utc)) / 60;
+  const long long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02lld:%02lld",
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<int>(millis), offsetMinutes < 0 ? '-' : '+',
+                absolute / 60, absolute % 60);
+  return text;
+}
+
+std::string ProgramIdentity(const std::string& programName) {
+#if defined(_WIN32)
+  const char* platform = "windows";
+#elif defined(__linux__)
+  const char* platform = "linux";
+#else
+  const char* platform = "posix";
+#endif
+#if defined(__x86_64__) || defined(_M_X64)
+  const char* machine = "x86_64";
+#elif defined(__aarch64__)
+  const char* machine = "aarch64";
+#else
+  const char* machine = "other";
+#endif
+  return programName + " " + kProgramVersion + " (" + platform + " " + machine + ")";
+}
+
+}  // namespace kestrune

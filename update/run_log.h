@@ -1,0 +1,58 @@
+#pragma once
+// The run log: update.log in the user data folder, one UTF-8 line per event
+// of an update check or an update run, each beginning with the local time
+// (ISO 8601 with the offset). Support reads it to tell one failure from
+// another. Writing it never throws and never stops a run: a line that cannot
+// be written is dropped. The file is capped: once it would pass about 1 MiB
+// it becomes update.log.1 (replacing the older one) and a new file begins.
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace kestrune {
+
+// The program's version, the project's version in the top-level build file.
+extern const char kProgramVersion[];
+
+// File name of the log in the user data folder, and of its older half.
+inline constexpr char16_t kRunLogName[] = u"update.log";
+inline constexpr char16_t kRunLogOldName[] = u"update.log.1";
+
+// A log grows to about this size before it is rotated.
+inline constexpr std::uint64_t kRunLogCapBytes = 1024 * 1024;
+
+class RunLog {
+ public:
+  // Appends to the file at `path`; rotates to `path`.1.
+  explicit RunLog(std::u16string path, std::uint64_t capBytes = kRunLogCapBytes);
+
+  // Appends one line: the local time, a space, `message` (UTF-8; line breaks
+  // in it become spaces so one event stays one line).
+  void Write(const std::string& message) noexcept;
+
+  const std::u16string& Path() const { return path_; }
+
+ private:
+  std::u16string path_;
+  std::uint64_t capBytes_;
+  std::mutex mutex_;  // lines of two workers never interleave
+};
+
+// The log in the user data folder, shared by everything in the process.
+// Its folder is resolved on first use; without a data folder every line is
+// dropped.
+RunLog& UserRunLog();
+
+// Writes to UserRunLog(); never throws.
+void WriteRunLog(const std::string& message) noexcept;
+
+// "2026-12-10T14:03:07.512+01:00": the local time of `when` with its offset
+// from UTC.
+std::string LocalTimestamp(std::chrono::system_clock::time_point when);
+
+// "kestrune 1.0.0.1 (linux x86_64)": what ran, for the first line of a run.
+std::string ProgramIdentity(const std::string& programName);
+
+}  // namespace kestrune

@@ -1,0 +1,23 @@
+#pragma once
+// What the run log needs of the platform: file operations and the local
+// time. None of them throws; each reports failure by its result.
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace kestrune {
+
+// Size of the file in bytes; 0 when it does not exist or cannot be read.
+std::uint64_t LogFileSize(const std::u16string& path);
+
+// Appends `bytes` to the file, creating it when missing, in one write.
+bool AppendToLogFile(const std::u16string& path, const std::string& bytes);
+
+// Renames `from` to `to`, replacing `to`.
+bool ReplaceLogFile(const std::u16string& from, const std::u16string& to);
+
+// `when` as local time and as UTC.
+bool BreakDownTime(std::time_t when, std::tm& local, std::tm& utc);
+
+}  // namespace kestrune

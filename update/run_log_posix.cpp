@@ -1,0 +1,35 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "update/run_log_platform.h"
+#include "update/text_conversion.h"
+
+namespace kestrune {
+
+std::uint64_t LogFileSize(const std::u16string& path) {
+  struct stat info;
+  if (::stat(WideToUtf8Text(path).c_str(), &info) != 0) return 0;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool AppendToLogFile(const std::u16string& path, const std::string& bytes) {
+  const int fd = ::open(WideToUtf8Text(path).c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd < 0) return false;
+  const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+  const bool closed = ::close(fd) == 0;
+  return closed && written == static_cast<ssize_t>(bytes.size());
+}
+
+bool ReplaceLogFile(const std::u16string& from, const std::u16string& to) {
+  return std::rename(WideToUtf8Text(from).c_str(), WideToUtf8Text(to).c_str()) == 0;
+}
+
+bool BreakDownTime(std::time_t when, std::tm& local, std::tm& utc) {
+  return ::localtime_r(&when, &local) != nullptr && ::gmtime_r(&when, &utc) != nullptr;
+}
+
+}  // namespace kestrune
