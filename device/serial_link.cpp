@@ -64,6 +64,16 @@ SerialLink::~SerialLink() {
   }
 }
 
+void SerialLink::Drain(std::chrono::milliseconds bound) {
+  boost::system::error_code ec;
+  DrainOutput(port_, bound, ec);
+  if (ec) throw boost::system::system_error(ec, "write");
+}
+
+void SerialLink::DiscardUnsent() noexcept {
+  if (port_.is_open()) DiscardOutput(port_);
+}
+
 void SerialLink::Close() {
   if (!port_.is_open()) return;
   ReleasePortClaim(port_);

@@ -3,6 +3,8 @@
 
 #include <boost/asio/serial_port.hpp>
 
+#include <chrono>
+
 namespace kestrune {
 
 // Opens `port` on construction and keeps it open until Close() or
@@ -29,6 +31,15 @@ class SerialLink {
   // Closes the port; raises "close" when the system reports a failure (the
   // port counts as closed regardless). Closing a closed port does nothing.
   void Close();
+
+  // Waits until every byte written has left the computer, for at most
+  // `bound`. Raises "write": code boost::asio::error::timed_out when the
+  // line has not taken them all in time, otherwise the system's error.
+  void Drain(std::chrono::milliseconds bound);
+
+  // Discards what was written but has not left yet, so that closing never
+  // waits for the line to drain it. Never raises.
+  void DiscardUnsent() noexcept;
 
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;

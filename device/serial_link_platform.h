@@ -5,6 +5,8 @@
 #include <boost/asio/serial_port.hpp>
 #include <boost/system/error_code.hpp>
 
+#include <chrono>
+
 namespace kestrune {
 
 // Right after the port opened: claims it for exclusive use and makes the line
@@ -18,5 +20,13 @@ void RaiseModemLines(boost::asio::serial_port& port, boost::system::error_code& 
 // Right before the port closes: gives up what ClaimOpenedPort took that the
 // close alone would not release.
 void ReleasePortClaim(boost::asio::serial_port& port);
+
+// Waits until the output queue is empty and the last byte has left, for at
+// most `bound`; sets `ec` (boost::asio::error::timed_out past the bound).
+void DrainOutput(boost::asio::serial_port& port, std::chrono::milliseconds bound,
+                 boost::system::error_code& ec);
+
+// Drops the bytes written that have not left yet.
+void DiscardOutput(boost::asio::serial_port& port);
 
 }  // namespace kestrune

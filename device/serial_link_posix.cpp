@@ -3,7 +3,10 @@
 // a non-blocking flock (also refuses other links opened by root).
 #include "device/serial_link_platform.h"
 
+#include <boost/asio/error.hpp>
+
 #include <cerrno>
+#include <thread>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -55,5 +58,31 @@ void ReleasePortClaim(boost::asio::serial_port& port) {
   // TIOCEXCL outlives our descriptor while anyone else holds the device.
   ::ioctl(port.native_handle(), TIOCNXCL);
 }
+
+void DrainOutput(boost::asio::serial_port& port, std::chrono::milliseconds bound,
+                 boost::system::error_code& ec) {
+  // tcdrain alone waits without limit on a line that stopped taking bytes:
+  // it is called once the queue is empty, to wait out the last character.
+  const int fd = port.native_handle();
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued == 0) break;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ec = boost::asio::error::timed_out;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  while (::tcdrain(fd) != 0) {
+    if (errno != EINTR) {
+      ec = LastError();
+      return;
+    }
+  }
+  ec.clear();
+}
+
+void DiscardOutput(boost::asio::serial_port& port) { ::tcflush(port.native_handle(), TCOFLUSH); }
 
 }  // namespace kestrune

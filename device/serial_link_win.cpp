@@ -3,6 +3,10 @@
 // begin with a backslash; flow_control::none raises DTR and RTS.
 #include "device/serial_link_platform.h"
 
+#include <windows.h>
+
+#include <boost/asio/error.hpp>
+
 namespace kestrune {
 
 void ClaimOpenedPort(boost::asio::serial_port&, boost::system::error_code& ec) { ec.clear(); }
@@ -10,5 +14,34 @@ void ClaimOpenedPort(boost::asio::serial_port&, boost::system::error_code& ec) {
 void RaiseModemLines(boost::asio::serial_port&, boost::system::error_code& ec) { ec.clear(); }
 
 void ReleasePortClaim(boost::asio::serial_port&) {}
+
+void DrainOutput(boost::asio::serial_port& port, std::chrono::milliseconds bound,
+                 boost::system::error_code& ec) {
+  // FlushFileBuffers alone waits without limit on a line that stopped
+  // taking bytes: it is called once the queue is empty, to wait out the
+  // last character.
+  HANDLE handle = port.native_handle();
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle, &errors, &status) || status.cbOutQue == 0) break;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ec = boost::asio::error::timed_out;
+      return;
+    }
+    Sleep(2);
+  }
+  if (!FlushFileBuffers(handle)) {
+    ec = boost::system::error_code(static_cast<int>(GetLastError()),
+                                   boost::system::system_category());
+    return;
+  }
+  ec.clear();
+}
+
+void DiscardOutput(boost::asio::serial_port& port) {
+  PurgeComm(port.native_handle(), PURGE_TXABORT | PURGE_TXCLEAR);
+}
 
 }  // namespace kestrune

@@ -114,6 +114,26 @@ TEST_F(WineProtocol, SilentWatchRaisesTimedOutWithinTheBound) {
   EXPECT_NO_THROW(protocol_->SendFinish());
 }
 
+// Watch: --partial-answer-block 0 --piece-pause 450. Part of the answer
+// arrives just before the bound, the rest never: the read still ends within
+// the bound and the cancel's grace.
+TEST_F(WineProtocol, PartialAnswerJustBeforeTheBoundThenSilence) {
+  constexpr auto kBound = 500ms;
+  Open(kBound);
+  const auto data = Block(6);
+  const auto started = Clock::now();
+  try {
+    protocol_->WriteBlock(0, data.data(), kBlockSize);
+    ADD_FAILURE() << "no error from a watch that fell silent mid-answer";
+  } catch (const boost::system::system_error& error) {
+    EXPECT_EQ(error.code(), boost::asio::error::timed_out) << error.what();
+    EXPECT_EQ(WordOf(error), "read");
+  }
+  const auto waited = Clock::now() - started;
+  EXPECT_GE(waited, kBound);
+  EXPECT_LT(waited, kBound + 1000ms + 1500ms);
+}
+
 // Watch: --hang-up-in-block 0 --hang-up-after-frames 129.
 TEST_F(WineProtocol, WatchThatHangsUpRaisesALineError) {
   Open(3000ms);

@@ -168,6 +168,16 @@ class UpdateRun {
       throw PortOpenError{error};
     }
 
+    // Unless the run ends well, what the watch has not taken is dropped, so
+    // closing the port never waits for the line to drain it.
+    struct DiscardUnlessDone {
+      std::optional<SerialLink>& link;
+      bool done = false;
+      ~DiscardUnlessDone() {
+        if (!done && link) link->DiscardUnsent();
+      }
+    } discard{link};
+
     if (!WriteAll(*protocol)) return;  // `link` closes the port on the way out
     // With no image, the finish frame alone: nothing to protect, but a
     // front-end that is closing still gets no frame.
@@ -176,6 +186,8 @@ class UpdateRun {
       return;
     }
     protocol->SendFinish();
+    link->Drain(environment_.answerTimeout);  // done only once the frame has left
+    discard.done = true;
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     // Per block 128 data frames and a commit go out and one answer comes back.

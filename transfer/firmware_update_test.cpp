@@ -256,6 +256,11 @@ std::vector<Case> Cases() {
           .Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
           .Shows({kFetchingImages, kImageDownloadFailed})
           .ProgressRange(524288),
+      // A size below zero anywhere makes the manifest unusable before any
+      // image is fetched or written.
+      Case("SecondEntrySizeBelowZero")
+          .Serving({Image(kA, 1, 4096), Image(kB, 2, 4096).StatedSizeOffBy(-8192)})
+          .Shows({kNoUpdateData}),
       Case("ImageOneByteLongerThanItsSize")
           .Serving({Image(kA, 1, 4097).StatedSizeOffBy(-1)})
           .Shows({kFetchingImages, kImageWrongSize})

@@ -35,7 +35,7 @@ bool ReadInt32(const Json::Value& object, const std::string& name, int32_t& out)
 }
 
 bool ReadEntry(const Json::Value& element, FirmwareFileEntry& entry) {
-  return element.isObject() && ReadInt32(element, "size", entry.size) &&
+  return element.isObject() && ReadInt32(element, "size", entry.size) && entry.size >= 0 &&
          ReadInt32(element, "sequence", entry.sequence) &&
          ReadString(element, "file_path", entry.filePath) &&
          ReadInt32(element, "address", entry.address);

@@ -128,6 +128,9 @@ INSTANTIATE_TEST_SUITE_P(
                     WithFiles("[{\"file_path\":\"u\",\"sequence\":18446744073709551615}]")},
         InvalidCase{"SecondEntryBad",
                     WithFiles("[{\"file_path\":\"u\"},{\"file_path\":\"u\",\"size\":true}]")},
+        InvalidCase{"SizeBelowZero", WithFiles("[{\"file_path\":\"u\",\"size\":-1}]")},
+        InvalidCase{"SecondEntrySizeBelowZero", WithFiles("[{\"file_path\":\"u\",\"size\":4096},"
+                                                          "{\"file_path\":\"u\",\"size\":-4096}]")},
         InvalidCase{"DeepNesting",
                     Padded("{\"a\":" + std::string(5000, '[') + std::string(5000, ']') + "}")}),
     [](const testing::TestParamInfo<InvalidCase>& info) { return std::string(info.param.name); });

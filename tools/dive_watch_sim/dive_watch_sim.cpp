@@ -132,11 +132,16 @@ bool DiveWatchSim::HungUp() const {
 }
 
 void DiveWatchSim::CloseLine() {
+  {
+    // Marked before the close: a host that sees the line gone must also
+    // see HungUp().
+    std::lock_guard<std::mutex> lock(mutex_);
+    hungUp_ = true;
+  }
   if (master_ >= 0) ::close(master_);
   if (slave_ >= 0) ::close(slave_);
   master_ = slave_ = -1;
   std::lock_guard<std::mutex> lock(mutex_);
-  hungUp_ = true;
   changed_.notify_all();
 }
 
