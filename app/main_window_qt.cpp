@@ -190,8 +190,8 @@ void MainWindowQt::OnRunFinished() {
 }
 
 void MainWindowQt::closeEvent(QCloseEvent* event) {
-  if (closing_ ||
-      logic_.RequestClose(shared_->Writing()) == MainWindowLogic::CloseAction::kCloseNow) {
+  if (closing_ || logic_.RequestClose(!shared_->Gate().RequestClose()) ==
+                      MainWindowLogic::CloseAction::kCloseNow) {
     closing_ = true;
     shared_->DetachWindow();
     event->accept();

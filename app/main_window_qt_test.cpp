@@ -68,6 +68,8 @@ void UpdateBody(std::shared_ptr<Script> script, std::shared_ptr<WindowSharedStat
   FirmwareUpdateNoticeReporter reporter(shared);
   reporter.PostStatus(kFetchingImages);
   reporter.SetProgressRange(4);
+  // As the run does: no block goes out once a close has been decided.
+  if (!shared->Gate().BeginWriting()) return;
   reporter.SetWriting(true);
   reporter.PostStatus(kWritingImage);
   reporter.SetProgressPosition(1);
@@ -75,6 +77,7 @@ void UpdateBody(std::shared_ptr<Script> script, std::shared_ptr<WindowSharedStat
   script->writeMayFinish.Wait();
   reporter.SetProgressPosition(3);
   reporter.SetProgressPosition(4);
+  shared->Gate().EndWriting();
   reporter.PostStatus(kUpdateDone);
 }
 

@@ -9,14 +9,18 @@
 //   the sink the window attached. The sink only queues the notice for the UI
 //   thread (it never waits for it), and it is called with `lock_` held, so
 //   once DetachWindow() has returned no notice reaches the window any more.
-// - `writing` is true while firmware is being written to the watch; a close
-//   request then waits for the run's end instead of cutting the write off.
+// - `gate` decides between a close and the run's start of writing, under its
+//   own lock: once writing has begun a close waits for the run's end, and once
+//   a close is decided the run never begins writing. `writing` only mirrors
+//   the run's reports for the window.
 // - Every field is read and written under `lock_` and copied out whole.
 
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+
+#include "transfer/close_gate.h"
 
 namespace kestrune {
 
@@ -54,6 +58,8 @@ class WindowSharedState {
   void SetWriting(bool writing);
   bool Writing() const;
 
+  CloseGate& Gate() { return gate_; }
+
   // Workers count themselves in and out, so that the program knows whether
   // one still runs when the window has gone.
   void WorkerStarted();
@@ -66,6 +72,7 @@ class WindowSharedState {
   std::string manifestText_;
   bool writing_ = false;
   int runningWorkers_ = 0;
+  CloseGate gate_;
 };
 
 }  // namespace kestrune

@@ -33,7 +33,8 @@ void RunFirmwareUpdate(std::shared_ptr<WindowSharedState> shared) {
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
     RunFirmwareUpdateProcedure(
-        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); }));
+        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); },
+                                                &shared->Gate()));
   } catch (...) {
     reporter.PostStatus(kUpdateFailed);
   }
