@@ -8,10 +8,7 @@
 #include "app/window_reporters.h"
 #include "app/worker_start.h"
 #include "transfer/firmware_update.h"
-#include "transfer/logged_firmware_update_reporter.h"
-#include "transfer/update_environment.h"
-#include "update/logged_update_check_reporter.h"
-#include "update/run_log.h"
+#include "transfer/window_runs.h"
 #include "update/update_check.h"
 
 namespace kestrune {
@@ -199,28 +196,14 @@ void CMainDlg::SetUpdateButtonEnabled(bool enabled) {
 
 void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
   UpdateCheckWindowReporter window(shared);
-  LoggedUpdateCheckReporter reporter(window, UserRunLog(), kProgramName);
-  try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    RunUpdateCheckProcedure(reporter, environment.downloader);
-  } catch (...) {
-    // An exception must not end the process from a worker thread.
-    reporter.PostStatus(kNoUpdateData);
-  }
+  RunWindowUpdateCheck(window, kProgramName);
 }
 
 void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
   RunEndNotice notice(shared);
   FirmwareUpdateWindowReporter window(shared);
-  LoggedFirmwareUpdateReporter reporter(window, UserRunLog(), kProgramName);
-  try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    RunFirmwareUpdateProcedure(
-        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); },
-                                                &shared->Gate()));
-  } catch (...) {
-    reporter.PostStatus(kUpdateFailed);
-  }
+  RunWindowFirmwareUpdate(
+      window, [shared] { return shared->ManifestText(); }, &shared->Gate(), kProgramName);
 }
 
 }  // namespace kestrune

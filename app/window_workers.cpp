@@ -4,12 +4,7 @@
 #include <thread>
 
 #include "app/notice_reporters.h"
-#include "transfer/firmware_update.h"
-#include "transfer/logged_firmware_update_reporter.h"
-#include "transfer/update_environment.h"
-#include "update/logged_update_check_reporter.h"
-#include "update/run_log.h"
-#include "update/update_check.h"
+#include "transfer/window_runs.h"
 
 namespace kestrune {
 namespace {
@@ -18,26 +13,13 @@ const char kProgramName[] = "orvel-kestrune";
 
 void RunUpdateCheck(std::shared_ptr<WindowSharedState> shared) {
   UpdateCheckNoticeReporter window(shared);
-  LoggedUpdateCheckReporter reporter(window, UserRunLog(), kProgramName);
-  try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    RunUpdateCheckProcedure(reporter, environment.downloader);
-  } catch (...) {
-    reporter.PostStatus(kNoUpdateData);
-  }
+  RunWindowUpdateCheck(window, kProgramName);
 }
 
 void RunFirmwareUpdate(std::shared_ptr<WindowSharedState> shared) {
   FirmwareUpdateNoticeReporter window(shared);
-  LoggedFirmwareUpdateReporter reporter(window, UserRunLog(), kProgramName);
-  try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    RunFirmwareUpdateProcedure(
-        reporter, environment.ForFirmwareUpdate([shared] { return shared->ManifestText(); },
-                                                &shared->Gate()));
-  } catch (...) {
-    reporter.PostStatus(kUpdateFailed);
-  }
+  RunWindowFirmwareUpdate(
+      window, [shared] { return shared->ManifestText(); }, &shared->Gate(), kProgramName);
 }
 
 // Counts the worker out and runs `atEnd` however the body ends.

@@ -1,0 +1,23 @@
+#pragma once
+// The two worker bodies a window runs: the update check and one firmware
+// update, each in the program's real surroundings, written to the run log
+// under the window's program name, and never throwing (an exception must not
+// end the process from a worker thread: it ends the run with its status).
+
+#include <functional>
+#include <string>
+
+#include "transfer/firmware_update.h"
+#include "update/update_check.h"
+
+namespace kestrune {
+
+class CloseGate;
+
+void RunWindowUpdateCheck(UpdateCheckReporter& window, const char* programName);
+
+void RunWindowFirmwareUpdate(FirmwareUpdateReporter& window,
+                             std::function<std::string()> manifestText, CloseGate* closeGate,
+                             const char* programName);
+
+}  // namespace kestrune
