@@ -57,20 +57,15 @@ TEST(CliOptions, BadUsageSaysWhatIsWrongAndHelpSaysNothing) {
 }
 
 TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
-  const std::pair<const char16_t*, ExitCode> cases[] = {
-      {kUpdateDone, ExitCode::kDone},
-      {kUpdateDataFetched, ExitCode::kDone},
-      {kConnectWatch, ExitCode::kNoWatch},
-      {kNoUpdateData, ExitCode::kNoUpdateData},
-      {kImageDownloadFailed, ExitCode::kImageDownloadFailed},
-      {kImageWrongSize, ExitCode::kImageWrongSize},
-      {kUpdateFailed, ExitCode::kBlockRefused},
-      {kPortUnavailable, ExitCode::kPortUnavailable},
-      {kWatchSilent, ExitCode::kWatchSilent},
-      {u"", ExitCode::kOtherFailure},
+  // The numbers are the documented contract that scripts rely on.
+  const std::pair<const char16_t*, int> cases[] = {
+      {kUpdateDone, 0},   {kUpdateDataFetched, 0},   {kConnectWatch, 3},
+      {kNoUpdateData, 4}, {kImageDownloadFailed, 5}, {kImageWrongSize, 6},
+      {kUpdateFailed, 7}, {kPortUnavailable, 8},     {kWatchSilent, 9},
+      {u"", 1},
   };
   for (const auto& [status, code] : cases) {
-    EXPECT_EQ(ExitCodeForStatus(status), code) << static_cast<int>(code);
+    EXPECT_EQ(static_cast<int>(ExitCodeForStatus(status)), code) << code;
   }
   // --help lists every code.
   for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 130}) {
