@@ -2,7 +2,8 @@
 // bound, so a watch that stops answering (or stops reading) never hangs the
 // caller. On Windows they run the port's I/O context on the calling thread
 // for the length of one transfer, so nothing else may run that context
-// meanwhile; on POSIX they wait with poll() on the port's descriptor.
+// meanwhile; on POSIX they wait with poll() on the port's descriptor, and a
+// read whose answer trickles in sleeps out the time the rest needs.
 #pragma once
 
 #include <boost/asio/buffer.hpp>

@@ -7,11 +7,13 @@
 #include <boost/asio/error.hpp>
 #include <boost/system/system_error.hpp>
 
-#include <cerrno>
-#include <optional>
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <optional>
 #include <poll.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kestrune {
@@ -42,10 +44,9 @@ void AwaitReady(int fd, short events, std::chrono::milliseconds bound,
 }
 
 // Makes a wait for input on the tty end only once `count` bytes are there
-// (VMIN, with VTIME 0, is what poll() on a tty in raw mode waits for). On a
-// slow line the bytes of an answer arrive one by one; without this the
-// thread would wake for each of them. Left unchanged where it cannot be set
-// (not a tty): the wait then ends at the first byte, as before.
+// (VMIN, with VTIME 0, is what poll() on a tty in raw mode waits for), so
+// the wait returns once rather than for every byte. Left unchanged where it
+// cannot be set (not a tty): the wait then ends at the first byte.
 void WakeForAtLeast(int fd, std::size_t count) {
   termios ios;
   if (::tcgetattr(fd, &ios) != 0) return;
@@ -56,27 +57,80 @@ void WakeForAtLeast(int fd, std::size_t count) {
   ::tcsetattr(fd, TCSANOW, &ios);
 }
 
+// Reads what has arrived, up to `count` bytes, without waiting: 0 when
+// nothing has. Raises end of file when the line hung up.
+std::size_t ReadArrived(int fd, unsigned char* into, std::size_t count) {
+  for (;;) {
+    const ssize_t n = ::read(fd, into, count);
+    if (n > 0) return static_cast<std::size_t>(n);
+    if (n == 0) throw boost::system::system_error(boost::asio::error::eof, "read");
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    if (errno != EINTR) Raise("read", errno);
+  }
+}
+
+// The time `count` bytes take on the port's line at the speed it is set to,
+// 8N1: ten bit times each. Zero when the port tells no speed.
+Clock::duration LineTime(boost::asio::serial_port& port, std::size_t count) {
+  boost::asio::serial_port_base::baud_rate rate;
+  boost::system::error_code ec;
+  port.get_option(rate, ec);
+  if (ec || rate.value() == 0) return Clock::duration::zero();
+  constexpr std::uint64_t kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::nanoseconds(count * kBitsPerByte * 1'000'000'000ull / rate.value()));
+}
+
 }  // namespace
 
+// On a slow line an answer's bytes arrive one by one, and the kernel wakes
+// a thread waiting on a tty for every byte that arrives, whatever VMIN says:
+// 40 wake-ups for an answer at 9600 baud. So once two pieces of an answer
+// have come, the read sleeps out the time its missing bytes need and then
+// takes them all at once. That time is their count at the pace of the
+// second piece (the time since the first), with a quarter more because one
+// gap between two wake-ups is all it is measured on; but never more than
+// the line at its set speed needs for them. So a device that delivers
+// faster than its nominal speed (USB, a pty) is not held back, and one that
+// paused between two pieces does not stretch the sleep. An answer that
+// arrives whole never sleeps.
 std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buffer buffer,
                        std::chrono::milliseconds bound) {
   std::optional<Clock::time_point> deadline;
   const int fd = port.native_handle();
   auto* bytes = static_cast<unsigned char*>(buffer.data());
+  const std::size_t size = buffer.size();
   std::size_t done = 0;
-  while (done < buffer.size()) {
-    const ssize_t n = ::read(fd, bytes + done, buffer.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      throw boost::system::system_error(boost::asio::error::eof, "read");  // the line hung up
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      WakeForAtLeast(fd, buffer.size() - done);
-      AwaitReady(fd, POLLIN, bound, deadline, "read");
-    } else if (errno != EINTR) {
-      Raise("read", errno);
-    }
+  // Reads what has arrived; true once the buffer is full.
+  const auto complete = [&] {
+    if (done < size) done += ReadArrived(fd, bytes + done, size - done);
+    return done == size;
+  };
+  // Waits until `count` more bytes are there; returns when the wait ended.
+  const auto waitFor = [&](std::size_t count) {
+    WakeForAtLeast(fd, count);
+    AwaitReady(fd, POLLIN, bound, deadline, "read");
+    return Clock::now();
+  };
+
+  if (complete()) return done;
+  const Clock::time_point firstPieceAt = waitFor(1);
+  if (complete()) return done;
+  const Clock::time_point secondPieceAt = waitFor(1);
+  const std::size_t beforeSecondPiece = done;
+  if (complete()) return done;
+  if (const std::size_t piece = done - beforeSecondPiece; piece > 0) {
+    const std::size_t missing = size - done;
+    const Clock::duration atPace = (secondPieceAt - firstPieceAt) *
+                                   static_cast<Clock::rep>(missing * 5) /
+                                   static_cast<Clock::rep>(piece * 4);
+    const Clock::duration left = *deadline - Clock::now();
+    std::this_thread::sleep_for(std::min({atPace, LineTime(port, missing), left}));
+    if (complete()) return done;
   }
+  do {
+    waitFor(size - done);
+  } while (!complete());
   return done;
 }
 

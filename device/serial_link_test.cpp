@@ -14,6 +14,7 @@
 
 #include "testing/raised_error.h"
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -140,6 +141,55 @@ TEST(BoundedTransferTest, ReadOfASilentLineRaisesTimedOutNearTheBound) {
   EXPECT_EQ(WordOf(error), "read");
   EXPECT_GE(waited, 250ms);
   EXPECT_LT(waited, 2s);
+}
+
+// A watch whose line is slower than, as fast as and faster than the 9600
+// baud the link sets: its answer reaches the host byte by byte, and the
+// reads that sleep out the rest of an answer must still hand over every
+// byte, in order, whether the answer begins before or during the read.
+TEST(BoundedTransferTest, AnswerOfAPacedLineIsReadWholeAndInOrder) {
+  const std::vector<std::uint8_t> unwritten(kChunkSize, 0xFF);
+  for (const std::uint32_t baud : {4800u, 9600u, 115200u}) {
+    DiveWatchSim sim({}, {baud, 0ms});
+    boost::asio::io_service io;
+    boost::asio::serial_port port(io);
+    SerialLink link(port, sim.SlavePath().c_str());
+    const DeviceFrame request = ReadRequestFrame(0x3000, kBlockSize);
+    WriteWithin(port, boost::asio::buffer(request.bytes), 2000ms);
+
+    // Frame by frame, as the protocol reads them...
+    std::uint32_t index = 0;
+    for (; index < 3; ++index) {
+      DeviceFrame frame;
+      ASSERT_EQ(ReadWithin(port, boost::asio::buffer(frame.bytes), 2000ms), kFrameSize);
+      EXPECT_EQ(frame.bytes, DataFrame(index, unwritten.data()).bytes)
+          << baud << " baud, frame " << index;
+    }
+    // ...and several frames in one read.
+    std::array<DeviceFrame, 3> frames;
+    ASSERT_EQ(ReadWithin(port, boost::asio::buffer(frames.data(), sizeof frames), 2000ms),
+              sizeof frames);
+    for (const DeviceFrame& frame : frames) {
+      EXPECT_EQ(frame.bytes, DataFrame(index, unwritten.data()).bytes)
+          << baud << " baud, frame " << index;
+      ++index;
+    }
+  }
+}
+
+TEST(BoundedTransferTest, ReadOfAPacedAnswerLongerThanTheBoundRaisesTimedOut) {
+  // Twenty frames of a served read take 0.83 s at 9600 baud; sleeping out
+  // the time the rest of them needs must not carry the read past its bound.
+  DiveWatchSim sim({}, {9600, 0ms});
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.SlavePath().c_str());
+  const DeviceFrame request = ReadRequestFrame(0, kBlockSize);
+  WriteWithin(port, boost::asio::buffer(request.bytes), 2000ms);
+  std::vector<std::uint8_t> answer(20 * kFrameSize);
+  const auto error = RaisedBy([&] { ReadWithin(port, boost::asio::buffer(answer), 300ms); });
+  EXPECT_EQ(error.code(), boost::asio::error::timed_out);
+  EXPECT_EQ(WordOf(error), "read");
 }
 
 TEST(BoundedTransferTest, WriteToALineNobodyReadsRaisesTimedOut) {

@@ -28,8 +28,9 @@ constexpr auto kShortBound = 300ms;
 
 // The whole host side of one connection to a fresh simulated watch.
 struct Connection {
-  explicit Connection(DiveWatchFaults faults = {}, std::chrono::milliseconds bound = 5000ms)
-      : sim(faults), link(port, sim.SlavePath().c_str()), protocol(&port, bound) {}
+  explicit Connection(DiveWatchFaults faults = {}, std::chrono::milliseconds bound = 5000ms,
+                      DiveWatchPacing pacing = {})
+      : sim(faults, pacing), link(port, sim.SlavePath().c_str()), protocol(&port, bound) {}
 
   DiveWatchSim sim;
   boost::asio::io_service io;
@@ -162,6 +163,17 @@ INSTANTIATE_TEST_SUITE_P(
                     AnswerCase{"InPieces", DiveWatchFaults::InPieces(5ms), {true, true, true}},
                     AnswerCase{"InSlowPieces", DiveWatchFaults::InPieces(60ms), {true, true}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DeviceProtocolTest, BlockReadBackOverAPacedLineIsTheBlockWritten) {
+  // At 115200 baud the 129 answer frames arrive byte by byte, and faster
+  // than the 9600 baud the link is set to.
+  Connection c({}, 5000ms, {115200, 0ms});
+  const auto data = Pattern(kBlockSize, 11);
+  ASSERT_TRUE(c.protocol.WriteBlock(0x6000, data.data(), kBlockSize));
+  std::vector<std::uint8_t> back(kBlockSize);
+  ASSERT_TRUE(c.protocol.ReadBlock(0x6000, back.data(), kBlockSize));
+  EXPECT_EQ(back, data);
+}
 
 TEST(DeviceProtocolTest, ReadBlockGathersAnswersSentInPieces) {
   Connection c(DiveWatchFaults::InPieces(2ms));
