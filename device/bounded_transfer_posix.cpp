@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <optional>
 #include <poll.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -43,20 +42,6 @@ void AwaitReady(int fd, short events, std::chrono::milliseconds bound,
   }
 }
 
-// Makes a wait for input on the tty end only once `count` bytes are there
-// (VMIN, with VTIME 0, is what poll() on a tty in raw mode waits for), so
-// the wait returns once rather than for every byte. Left unchanged where it
-// cannot be set (not a tty): the wait then ends at the first byte.
-void WakeForAtLeast(int fd, std::size_t count) {
-  termios ios;
-  if (::tcgetattr(fd, &ios) != 0) return;
-  const cc_t wanted = static_cast<cc_t>(std::min<std::size_t>(count, 255));
-  if (ios.c_cc[VMIN] == wanted && ios.c_cc[VTIME] == 0) return;
-  ios.c_cc[VMIN] = wanted;
-  ios.c_cc[VTIME] = 0;
-  ::tcsetattr(fd, TCSANOW, &ios);
-}
-
 // Reads what has arrived, up to `count` bytes, without waiting: 0 when
 // nothing has. Raises end of file when the line hung up.
 std::size_t ReadArrived(int fd, unsigned char* into, std::size_t count) {
@@ -83,6 +68,9 @@ Clock::duration LineTime(boost::asio::serial_port& port, std::size_t count) {
 
 }  // namespace
 
+// A read waits before it reads: an answer is seldom there the moment it is
+// asked for, and poll() returns at once when it is.
+//
 // On a slow line an answer's bytes arrive one by one, and the kernel wakes
 // a thread waiting on a tty for every byte that arrives, whatever VMIN says:
 // 40 wake-ups for an answer at 9600 baud. So once two pieces of an answer
@@ -96,27 +84,26 @@ Clock::duration LineTime(boost::asio::serial_port& port, std::size_t count) {
 // arrives whole never sleeps.
 std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buffer buffer,
                        std::chrono::milliseconds bound) {
+  const std::size_t size = buffer.size();
+  if (size == 0) return 0;
   std::optional<Clock::time_point> deadline;
   const int fd = port.native_handle();
   auto* bytes = static_cast<unsigned char*>(buffer.data());
-  const std::size_t size = buffer.size();
   std::size_t done = 0;
-  // Reads what has arrived; true once the buffer is full.
-  const auto complete = [&] {
-    if (done < size) done += ReadArrived(fd, bytes + done, size - done);
-    return done == size;
-  };
-  // Waits until `count` more bytes are there; returns when the wait ended.
-  const auto waitFor = [&](std::size_t count) {
-    WakeForAtLeast(fd, count);
+  // Waits until more bytes are there; returns when the wait ended.
+  const auto waitForMore = [&] {
     AwaitReady(fd, POLLIN, bound, deadline, "read");
     return Clock::now();
   };
+  // Reads what has arrived; true once the buffer is full.
+  const auto complete = [&] {
+    done += ReadArrived(fd, bytes + done, size - done);
+    return done == size;
+  };
 
+  const Clock::time_point firstPieceAt = waitForMore();
   if (complete()) return done;
-  const Clock::time_point firstPieceAt = waitFor(1);
-  if (complete()) return done;
-  const Clock::time_point secondPieceAt = waitFor(1);
+  const Clock::time_point secondPieceAt = waitForMore();
   const std::size_t beforeSecondPiece = done;
   if (complete()) return done;
   if (const std::size_t piece = done - beforeSecondPiece; piece > 0) {
@@ -129,7 +116,7 @@ std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buff
     if (complete()) return done;
   }
   do {
-    waitFor(size - done);
+    waitForMore();
   } while (!complete());
   return done;
 }

@@ -75,7 +75,7 @@ DiveWatchSim::~DiveWatchSim() {
 
 std::vector<DeviceFrame> DiveWatchSim::Frames() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return frames_;
+  return std::vector<DeviceFrame>(frames_.begin(), frames_.end());
 }
 
 bool DiveWatchSim::WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
@@ -188,11 +188,13 @@ void DiveWatchSim::ReadArrived() {
     }
     if (offset < size) inbound_.Carry(readAt, size - offset);
   }
+  pending_.erase(pending_.begin(), pending_.begin() + pendingStart_);
+  pendingStart_ = 0;
   pending_.insert(pending_.end(), chunk, chunk + got);
 }
 
 void DiveWatchSim::HandleArrivedFrames() {
-  while (pending_.size() >= kFrameSize && !ReadingStopped()) {
+  while (pending_.size() - pendingStart_ >= kFrameSize && !ReadingStopped()) {
     if (pacing_.baud == 0) {
       frameArrived_ = LineSchedule::Clock::now();
     } else if (PauseUntil(frameDue_.front())) {
@@ -202,8 +204,8 @@ void DiveWatchSim::HandleArrivedFrames() {
       return;  // a stop or hang-up is waiting
     }
     DeviceFrame frame;
-    std::memcpy(frame.bytes.data(), pending_.data(), kFrameSize);
-    pending_.erase(pending_.begin(), pending_.begin() + kFrameSize);
+    std::memcpy(frame.bytes.data(), pending_.data() + pendingStart_, kFrameSize);
+    pendingStart_ += kFrameSize;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       frames_.push_back(frame);

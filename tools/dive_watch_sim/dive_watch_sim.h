@@ -187,9 +187,12 @@ class DiveWatchSim {
   // The two directions of the line, host to watch and watch to host.
   LineSchedule inbound_;
   LineSchedule outbound_;
-  // Bytes read but not yet handled, and on a paced line when each whole
-  // frame among them has crossed it (simulator thread only).
+  // Bytes read, those before pendingStart_ already handled, and on a paced
+  // line when each whole frame not yet handled has crossed it (simulator
+  // thread only). Handled bytes leave the buffer once per read rather than
+  // frame by frame, so a block costs the same however the pty cuts it up.
   std::vector<std::uint8_t> pending_;
+  std::size_t pendingStart_ = 0;
   std::deque<LineSchedule::Clock::time_point> frameDue_;
   // When the frame being handled crossed the line.
   LineSchedule::Clock::time_point frameArrived_{};
@@ -209,7 +212,7 @@ class DiveWatchSim {
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  std::vector<DeviceFrame> frames_;
+  std::deque<DeviceFrame> frames_;  // grows without moving what it holds
   SparseMemory memory_;
   std::size_t finishCount_ = 0;
   std::size_t accepted_ = 0;
