@@ -17,7 +17,7 @@ class CloseGate;
 void RunWindowUpdateCheck(UpdateCheckReporter& window, const char* programName);
 
 void RunWindowFirmwareUpdate(FirmwareUpdateReporter& window,
-                             std::function<std::string()> manifestText, CloseGate* closeGate,
+                             std::function<SharedManifestText()> manifestText, CloseGate* closeGate,
                              const char* programName);
 
 }  // namespace kestrune
