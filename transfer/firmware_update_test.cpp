@@ -386,7 +386,7 @@ class UpdateFixture : public testing::Test {
   std::vector<Bytes> ServeImages(const std::vector<ServedImage>& images) {
     std::vector<Bytes> contents;
     for (const ServedImage& image : images) {
-      if (image.missing) {  // its URL fails; its size may be beyond any real file
+      if (!image.faultPath.empty()) {  // not served as a file; its size may be beyond any real file
         contents.emplace_back();
         continue;
       }
