@@ -135,6 +135,7 @@ int Devices(CliOutput& output) {
     }
   }
   const ExitCode code = pickedListed ? ExitCode::kDone : ExitCode::kNoWatch;
+  if (!pickedListed) output.Status(kConnectWatch);  // said as an update would say it
   output.Result(static_cast<int>(code), pickedListed ? u"" : kConnectWatch,
                 {{"picked", WideToUtf8Text(picked)}});
   return static_cast<int>(code);
