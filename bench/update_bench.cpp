@@ -100,8 +100,7 @@ int Bench(std::size_t imageSize) {
   DiveWatchSysfsTree tree(FirstLineOf(watch, KESTRUNE_DIVE_WATCH_SIM_PROGRAM));
   SysfsSerialDevices devices(tree.root());
   Downloader& downloader = service.downloader();
-  const SharedManifestText manifest =
-      std::make_shared<const std::string>(service.manifest());
+  const SharedManifestText manifest = std::make_shared<const std::string>(service.manifest());
 
   TimingReporter reporter;
   TimedDownloader timedDownloader(downloader);

@@ -9,8 +9,8 @@ namespace kestrune {
 
 FirmwareUpdateEnvironment UpdateEnvironment::ForFirmwareUpdate(
     std::function<SharedManifestText()> manifestText, CloseGate* closeGate) const {
-  return FirmwareUpdateEnvironment{downloader,      *devices,  std::move(manifestText),
-                                   answerTimeout,   closeGate, std::u16string(),
+  return FirmwareUpdateEnvironment{downloader,    *devices,  std::move(manifestText),
+                                   answerTimeout, closeGate, std::u16string(),
                                    downloadLimits};
 }
 

@@ -288,15 +288,15 @@ TEST_P(FailedDownloadTest, ReturnsFalseAndKeepsTargetByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FailedDownloadTest,
-    testing::Values(
-        FailureCase{"NotFoundWithHtmlBody", "/fault/404", Certificate::kTrusted},
-        FailureCase{"ServerError", "/fault/500", Certificate::kTrusted},
-        FailureCase{"BodyCutOff", "/fault/cut/50000", Certificate::kTrusted},
-        FailureCase{"UntrustedCertificate", "/data/100", Certificate::kUntrusted},
-        FailureCase{"ElevenRedirectsInARow", "/fault/hops/11/data/100", Certificate::kTrusted},
-        FailureCase{"RedirectLoop", "/fault/redirect-loop", Certificate::kTrusted},
-        FailureCase{"RedirectFromHttpsToHttp", "/fault/redirect-http/data/100",
-                    Certificate::kTrusted}),
+    testing::Values(FailureCase{"NotFoundWithHtmlBody", "/fault/404", Certificate::kTrusted},
+                    FailureCase{"ServerError", "/fault/500", Certificate::kTrusted},
+                    FailureCase{"BodyCutOff", "/fault/cut/50000", Certificate::kTrusted},
+                    FailureCase{"UntrustedCertificate", "/data/100", Certificate::kUntrusted},
+                    FailureCase{"ElevenRedirectsInARow", "/fault/hops/11/data/100",
+                                Certificate::kTrusted},
+                    FailureCase{"RedirectLoop", "/fault/redirect-loop", Certificate::kTrusted},
+                    FailureCase{"RedirectFromHttpsToHttp", "/fault/redirect-http/data/100",
+                                Certificate::kTrusted}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, UnreachableHostKeepsTarget) {

@@ -182,7 +182,8 @@ DownloadResult SendRequest(HINTERNET internet, const std::wstring& url, DWORD st
   parts.dwHostNameLength = 1;
   parts.dwUrlPathLength = 1;
   parts.dwExtraInfoLength = 1;
-  if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts)) return Failed("InternetCrackUrl", GetLastError());
+  if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts))
+    return Failed("InternetCrackUrl", GetLastError());
   if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
     return Refused("not an http or https URL");
   }
@@ -196,8 +197,8 @@ DownloadResult SendRequest(HINTERNET internet, const std::wstring& url, DWORD st
                                              INTERNET_SERVICE_HTTP, 0, 0));
   if (exchange.connection.get() == nullptr) return Failed("InternetConnect", GetLastError());
   SetTimeouts(exchange.connection.get(), stallMs);
-  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT |
-                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
+                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
   if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
   exchange.request.Reset(HttpOpenRequestW(exchange.connection.get(), L"GET", object.c_str(),
                                           nullptr, nullptr, nullptr, flags, 0));

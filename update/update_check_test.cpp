@@ -153,8 +153,7 @@ void PrintTo(const FaultyAnswer& c, std::ostream* os) { *os << c.name; }
 
 // A manifest that the rule accepts, longer than the 1 MiB bound.
 std::string OversizedManifest() {
-  const std::string head =
-      "{\"response\":{\"firmware_version\":\"9.999\",\"release_note\":\"";
+  const std::string head = "{\"response\":{\"firmware_version\":\"9.999\",\"release_note\":\"";
   return head + std::string(1024 * 1024, 'n') + "\"}}";
 }
 
@@ -173,7 +172,8 @@ TEST_P(FaultyManifestTest, KeepsTheCachedManifestByteForByte) {
   CurlDownloader downloader(TestCaFile());
   RunUpdateCheckProcedure(reporter_, downloader, limits);
   EXPECT_EQ(service.ManifestRequests(), 1);
-  EXPECT_EQ(reporter_.statuses, (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
+  EXPECT_EQ(reporter_.statuses,
+            (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.003"});
   EXPECT_EQ(reporter_.stored, std::vector<std::string>{cached});
   EXPECT_EQ(ReadWholeFile(CachedManifest()), cached);
@@ -189,8 +189,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultyAnswer{"MaintenancePageWith200", "maintenance", ""},
                     FaultyAnswer{"ChunkedBodyCutOff", "chunked-cut", ""},
                     FaultyAnswer{"BodyThatStalls", "stall", ""},
-                    FaultyAnswer{"NotAManifest", "", "{\"status\":\"ok\",\"pad\":\"" +
-                                                          std::string(300, ' ') + "\"}"},
+                    FaultyAnswer{"NotAManifest", "",
+                                 "{\"status\":\"ok\",\"pad\":\"" + std::string(300, ' ') + "\"}"},
                     FaultyAnswer{"LongerThanOneMiB", "", OversizedManifest()}),
     [](const testing::TestParamInfo<FaultyAnswer>& info) { return std::string(info.param.name); });
 
