@@ -1,5 +1,8 @@
 #include "app/dialog_shared_state.h"
 
+#include <memory>
+#include <utility>
+
 namespace kestrune {
 
 void DialogSharedState::AttachWindow(HWND window) {
@@ -22,14 +25,15 @@ std::u16string DialogSharedState::StatusText() const {
   return statusText_;
 }
 
-std::string DialogSharedState::ManifestText() const {
+SharedManifestText DialogSharedState::ManifestText() const {
   std::lock_guard<std::mutex> guard(lock_);
   return manifestText_;
 }
 
 void DialogSharedState::SetManifestText(const std::string& text) {
+  SharedManifestText held = std::make_shared<const std::string>(text);
   std::lock_guard<std::mutex> guard(lock_);
-  manifestText_ = text;
+  manifestText_ = std::move(held);
 }
 
 void DialogSharedState::PostStatus(const std::u16string& text) {

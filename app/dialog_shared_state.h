@@ -29,6 +29,7 @@
 #include <string>
 
 #include "transfer/close_gate.h"
+#include "transfer/firmware_update.h"
 
 namespace kestrune {
 
@@ -48,7 +49,8 @@ class DialogSharedState {
   HWND Window() const;
 
   std::u16string StatusText() const;
-  std::string ManifestText() const;
+  // The check's manifest text, held once; every run shares it.
+  SharedManifestText ManifestText() const;
   void SetManifestText(const std::string& text);
 
   // Assigns the status text, then posts WM_UPDATE_STATUS to the window.
@@ -65,7 +67,7 @@ class DialogSharedState {
   mutable std::mutex lock_;
   HWND window_ = nullptr;
   std::u16string statusText_;
-  std::string manifestText_;
+  SharedManifestText manifestText_;
   bool updateRunning_ = false;
   CloseGate gate_;
 };

@@ -15,7 +15,6 @@ namespace kestrune {
 
 namespace {
 
-const char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
 const char kProgramName[] = "orvel kestrune";
 // Shown by the system when the user tries to end the session meanwhile.
 const char16_t kShutdownBlockReason[] = u"正在寫入更新檔，請勿關閉電腦";

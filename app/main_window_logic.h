@@ -5,10 +5,9 @@
 
 #include <string>
 
-namespace kestrune {
+#include "transfer/window_runs.h"
 
-// Shown when no worker thread can be started (the Windows dialog's text).
-inline constexpr char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
+namespace kestrune {
 
 class MainWindowLogic {
  public:

@@ -1,5 +1,8 @@
 #include "app/window_shared_state.h"
 
+#include <memory>
+#include <utility>
+
 namespace kestrune {
 
 void WindowSharedState::AttachWindow(Sink sink) {
@@ -18,14 +21,15 @@ void WindowSharedState::Post(WindowNotice notice) const {
   if (sink_) sink_(std::move(notice));
 }
 
-std::string WindowSharedState::ManifestText() const {
+SharedManifestText WindowSharedState::ManifestText() const {
   std::lock_guard<std::mutex> guard(lock_);
   return manifestText_;
 }
 
 void WindowSharedState::SetManifestText(const std::string& text) {
+  SharedManifestText held = std::make_shared<const std::string>(text);
   std::lock_guard<std::mutex> guard(lock_);
-  manifestText_ = text;
+  manifestText_ = std::move(held);
 }
 
 void WindowSharedState::SetWriting(bool writing) {

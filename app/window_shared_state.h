@@ -21,6 +21,7 @@
 #include <string>
 
 #include "transfer/close_gate.h"
+#include "transfer/firmware_update.h"
 
 namespace kestrune {
 
@@ -52,7 +53,8 @@ class WindowSharedState {
   // Hands the notice to the window if it is still there.
   void Post(WindowNotice notice) const;
 
-  std::string ManifestText() const;
+  // The check's manifest text, held once; every run shares it.
+  SharedManifestText ManifestText() const;
   void SetManifestText(const std::string& text);
 
   void SetWriting(bool writing);
@@ -69,7 +71,7 @@ class WindowSharedState {
  private:
   mutable std::mutex lock_;
   Sink sink_;
-  std::string manifestText_;
+  SharedManifestText manifestText_;
   bool writing_ = false;
   int runningWorkers_ = 0;
   CloseGate gate_;

@@ -89,7 +89,7 @@ Round RunOnce(LocalUpdateService& service, const DiveWatchPacing& pacing, std::u
   DiveWatchSysfsTree tree(watch.SlavePath());
   SysfsSerialDevices devices(tree.root());
   SpanReporter reporter;
-  const std::string manifest = service.manifest();
+  const SharedManifestText manifest = std::make_shared<const std::string>(service.manifest());
   FirmwareUpdateEnvironment environment{service.downloader(), devices, [&] { return manifest; },
                                         std::chrono::milliseconds(20000)};
   const Clock::time_point start = Clock::now();

@@ -75,11 +75,13 @@ class TimingReporter : public FirmwareUpdateReporter {
 class TimedDownloader : public Downloader {
  public:
   explicit TimedDownloader(Downloader& real) : real_(real) {}
-  bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) override {
+  using Downloader::Download;
+  DownloadResult Download(const std::u16string& url, const std::u16string& path,
+                          const DownloadLimits& limits) override {
     const Clock::time_point start = Clock::now();
-    const bool ok = real_.DownloadUrlToFile(url, path);
+    DownloadResult result = real_.Download(url, path, limits);
     spent += Clock::now() - start;
-    return ok;
+    return result;
   }
   Clock::duration spent{};
 
@@ -98,7 +100,7 @@ int Bench(std::size_t imageSize) {
   DiveWatchSysfsTree tree(FirstLineOf(watch, KESTRUNE_DIVE_WATCH_SIM_PROGRAM));
   SysfsSerialDevices devices(tree.root());
   Downloader& downloader = service.downloader();
-  const std::string manifest = service.manifest();
+  const SharedManifestText manifest = std::make_shared<const std::string>(service.manifest());
 
   TimingReporter reporter;
   TimedDownloader timedDownloader(downloader);

@@ -212,7 +212,9 @@ class UpdateRun {
   // The manifest's images, downloaded and written in order. False when the
   // run stopped with its error status posted.
   bool WriteAll(DeviceProtocol& protocol) {
-    const std::string text = environment_.manifestText();
+    const SharedManifestText held = environment_.manifestText();
+    static const std::string kNoText;
+    const std::string& text = held ? *held : kNoText;
     UpdateManifest manifest;
     if (!ParseUpdateManifest(text, manifest)) {
       reporter_.Note("manifest text of " + std::to_string(text.size()) +
@@ -244,8 +246,16 @@ class UpdateRun {
       reporter_.PostStatus(kImageDownloadFailed);
       return false;
     }
-    const DownloadResult download = environment_.downloader.Download(entry.filePath, path);
+    // A body longer than the entry's size can never be the image: the
+    // download stops there instead of filling the disk.
+    DownloadLimits limits = environment_.downloadLimits;
+    limits.maxBytes = static_cast<std::uint64_t>(entry.size);
+    const DownloadResult download = environment_.downloader.Download(entry.filePath, path, limits);
     reporter_.Note(what + ": " + download.Describe());
+    if (download.tooLarge) {
+      reporter_.PostStatus(kImageWrongSize);
+      return false;
+    }
     if (!download.ok) {
       reporter_.PostStatus(kImageDownloadFailed);
       return false;

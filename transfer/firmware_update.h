@@ -5,17 +5,23 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "update/downloader.h"
 
 namespace kestrune {
 
 class CloseGate;
-class Downloader;
 class SerialDeviceTree;
 
 // The watch's USB identity, which discovery looks for.
 inline constexpr std::uint16_t kWatchVendorId = 0x1915;
 inline constexpr std::uint16_t kWatchProductId = 0x52F0;
+
+// The manifest text that the update check fetched, held once and shared
+// with every run that reads it; null when there is none.
+using SharedManifestText = std::shared_ptr<const std::string>;
 
 // The status texts of a run, besides the update check's "無法取得更新資料"
 // for a missing or unusable manifest.
@@ -60,7 +66,7 @@ struct FirmwareUpdateEnvironment {
   Downloader& downloader;
   SerialDeviceTree& devices;
   // Reads the manifest text at the moment the run needs it.
-  std::function<std::string()> manifestText;
+  std::function<SharedManifestText()> manifestText;
   // Longest wait for one answer frame from the watch.
   std::chrono::milliseconds answerTimeout;
   // The front-end's close decision; none for a run nobody can close.
@@ -68,6 +74,9 @@ struct FirmwareUpdateEnvironment {
   // When not empty, discovery is skipped and this port is opened ("COM7",
   // "\\.\COM7", "/dev/ttyACM0").
   std::u16string portPath = {};
+  // Bounds of each image download (stall, redirects); the image's size from
+  // the manifest bounds its length.
+  DownloadLimits downloadLimits = {};
 };
 
 // Runs one whole update on the calling thread and returns when it is over;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <future>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -45,6 +46,8 @@ namespace fs = std::filesystem;
 using Kind = RecordingFirmwareUpdateReporter::Kind;
 
 constexpr std::chrono::milliseconds kAnswerTimeout{2000};
+// A download that receives nothing for this long fails (60 s in the program).
+constexpr std::chrono::milliseconds kStallTimeout{3000};
 
 // One image the service serves and the manifest lists.
 struct ServedImage {
@@ -53,17 +56,20 @@ struct ServedImage {
   std::size_t size;
   // Added to the size the manifest states (the served file keeps `size`).
   std::int32_t manifestSizeDelta = 0;
-  // The image's URL answers 404.
-  bool missing = false;
+  // Where the manifest points instead of the image: a fault of the service.
+  std::string faultPath;
 
   ServedImage StatedSizeOffBy(std::int32_t delta) const {
     ServedImage image = *this;
     image.manifestSizeDelta = delta;
     return image;
   }
-  ServedImage Missing() const {
+  ServedImage Missing() const { return ServedAt("/fault/404"); }
+  // Half the image, then nothing more for as long as the service runs.
+  ServedImage Stalling() const { return ServedAt("/fault/stall/" + std::to_string(size)); }
+  ServedImage ServedAt(std::string path) const {
     ServedImage image = *this;
-    image.missing = true;
+    image.faultPath = std::move(path);
     return image;
   }
 };
@@ -79,7 +85,7 @@ std::string ManifestFor(const std::vector<ServedImage>& images, const std::strin
     if (!files.empty()) files += ",";
     char name[64];
     std::snprintf(name, sizeof name, "/files/%d-%08x.bin", image.sequence, image.address);
-    const std::string path = image.missing ? "/fault/404" : name;
+    const std::string path = image.faultPath.empty() ? name : image.faultPath;
     files += "{\"size\":" +
              std::to_string(static_cast<std::int64_t>(image.size) + image.manifestSizeDelta) +
              ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + baseUrl +
@@ -261,12 +267,29 @@ std::vector<Case> Cases() {
       Case("SecondEntrySizeBelowZero")
           .Serving({Image(kA, 1, 4096), Image(kB, 2, 4096).StatedSizeOffBy(-8192)})
           .Shows({kNoUpdateData}),
+      // The download stops once past the stated size: nothing is stored.
       Case("ImageOneByteLongerThanItsSize")
           .Serving({Image(kA, 1, 4097).StatedSizeOffBy(-1)})
           .Shows({kFetchingImages, kImageWrongSize})
           .ProgressRange(1)
+          .Logs({"(size 4096, address 0x00008000): HTTP 200", "body longer than 4096 bytes"}),
+      Case("ImageShorterThanItsSize")
+          .Serving({Image(kA, 1, 4095).StatedSizeOffBy(1)})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .ProgressRange(1)
           .Downloads(1)
           .Logs({"data1.bin does not hold the manifest's 4096 bytes"}),
+      // The image download is bounded like the manifest's (shortened here).
+      Case("ImageDownloadStalls")
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 40000).Stalling()})
+          .Shows({kFetchingImages, kWritingImage, kImageDownloadFailed})
+          .ProgressRange(12)
+          .ProgressPositions({1, 2})
+          .SendsBlocks({{0, 0}, {0, 1}})
+          .WatchHolds({{0, 8192}})
+          .Downloads(1)
+          .Logs({"/fault/stall/40000 (size 40000, address 0x00100000): HTTP 200",
+                 "no data for 3000 ms"}),
       Case("TailShorterThanABlock")
           .Serving({Image(kA, 1, 5000)})
           .Shows({kFetchingImages, kWritingImage, kUpdateDone})
@@ -363,7 +386,7 @@ class UpdateFixture : public testing::Test {
   std::vector<Bytes> ServeImages(const std::vector<ServedImage>& images) {
     std::vector<Bytes> contents;
     for (const ServedImage& image : images) {
-      if (image.missing) {  // its URL fails; its size may be beyond any real file
+      if (!image.faultPath.empty()) {  // not served as a file; its size may be beyond any real file
         contents.emplace_back();
         continue;
       }
@@ -379,8 +402,11 @@ class UpdateFixture : public testing::Test {
   // that does not end in time fails the test instead of hanging it.
   void Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest) {
     CurlDownloader downloader(TestCaFile());
-    FirmwareUpdateEnvironment environment{downloader, devices, [manifest] { return manifest; },
-                                          kAnswerTimeout};
+    FirmwareUpdateEnvironment environment{
+        downloader, devices,
+        [held = std::make_shared<const std::string>(std::move(manifest))] { return held; },
+        kAnswerTimeout};
+    environment.downloadLimits.stallTimeout = kStallTimeout;
     auto run =
         std::async(std::launch::async, [&] { RunFirmwareUpdateProcedure(reporter, environment); });
     if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
@@ -549,9 +575,11 @@ TEST_F(UpdateFixture, WritesTheImagesOfTheServicesOwnManifest) {
 // writing span over.
 class FailingSecondDownload : public Downloader {
  public:
-  bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) override {
+  using Downloader::Download;
+  DownloadResult Download(const std::u16string& url, const std::u16string& path,
+                          const DownloadLimits& limits) override {
     if (++calls_ > 1) throw std::bad_alloc();
-    return real_.DownloadUrlToFile(url, path);
+    return real_.Download(url, path, limits);
   }
 
  private:
@@ -568,7 +596,8 @@ TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
   DiveWatchSysfsTree tree(watch.SlavePath());
   SysfsSerialDevices devices(tree.root());
   FailingSecondDownload downloader;
-  const std::string manifest = ManifestFor(served, service_->BaseUrl());
+  const SharedManifestText manifest =
+      std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
   FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
                                         kAnswerTimeout};
   RecordingFirmwareUpdateReporter reporter;
@@ -614,7 +643,8 @@ TEST_F(UpdateFixture, ACloseDecidedBeforeWritingKeepsTheRunFromWriting) {
   DiveWatchSysfsTree tree(watch.SlavePath());
   SysfsSerialDevices devices(tree.root());
   CurlDownloader downloader(TestCaFile());
-  const std::string manifest = ManifestFor(served, service_->BaseUrl());
+  const SharedManifestText manifest =
+      std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
   CloseGate gate;
   ASSERT_TRUE(gate.RequestClose());
   FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
@@ -656,7 +686,8 @@ TEST_F(UpdateFixture, ACloseDuringWritingLetsTheRunFinish) {
   DiveWatchSysfsTree tree(watch.SlavePath());
   SysfsSerialDevices devices(tree.root());
   CurlDownloader downloader(TestCaFile());
-  const std::string manifest = ManifestFor(served, service_->BaseUrl());
+  const SharedManifestText manifest =
+      std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
   CloseGate gate;
   FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
                                         kAnswerTimeout, &gate};

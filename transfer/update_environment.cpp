@@ -8,9 +8,10 @@
 namespace kestrune {
 
 FirmwareUpdateEnvironment UpdateEnvironment::ForFirmwareUpdate(
-    std::function<std::string()> manifestText, CloseGate* closeGate) const {
-  return FirmwareUpdateEnvironment{downloader, *devices, std::move(manifestText), answerTimeout,
-                                   closeGate};
+    std::function<SharedManifestText()> manifestText, CloseGate* closeGate) const {
+  return FirmwareUpdateEnvironment{downloader,    *devices,  std::move(manifestText),
+                                   answerTimeout, closeGate, std::u16string(),
+                                   downloadLimits};
 }
 
 UpdateEnvironment PlatformUpdateEnvironment() {

@@ -14,20 +14,20 @@
 
 namespace kestrune {
 
-class Downloader;
-
 struct UpdateEnvironment {
   // For the update check as well as for the images of a firmware update.
   Downloader& downloader;
   std::unique_ptr<SerialDeviceTree> devices;
   // Longest wait for one answer frame from the watch.
   std::chrono::milliseconds answerTimeout;
+  // Bounds of every download, the manifest's and the images'.
+  DownloadLimits downloadLimits = {};
 
   // One firmware update in these surroundings, reading the manifest text
   // through `manifestText` when the run needs it, and deciding close against
   // writing with the front-end's `closeGate` (none: nobody can close it). It
   // refers to this object, which must outlive the run.
-  FirmwareUpdateEnvironment ForFirmwareUpdate(std::function<std::string()> manifestText,
+  FirmwareUpdateEnvironment ForFirmwareUpdate(std::function<SharedManifestText()> manifestText,
                                               CloseGate* closeGate = nullptr) const;
 };
 

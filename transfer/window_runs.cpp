@@ -11,14 +11,14 @@ void RunWindowUpdateCheck(UpdateCheckReporter& window, const char* programName) 
   LoggedUpdateCheckReporter reporter(window, UserRunLog(), programName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    RunUpdateCheckProcedure(reporter, environment.downloader);
+    RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
   } catch (...) {
     reporter.PostStatus(kNoUpdateData);
   }
 }
 
 void RunWindowFirmwareUpdate(FirmwareUpdateReporter& window,
-                             std::function<std::string()> manifestText, CloseGate* closeGate,
+                             std::function<SharedManifestText()> manifestText, CloseGate* closeGate,
                              const char* programName) {
   LoggedFirmwareUpdateReporter reporter(window, UserRunLog(), programName);
   try {

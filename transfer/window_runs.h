@@ -14,10 +14,13 @@ namespace kestrune {
 
 class CloseGate;
 
+// Shown by a window when the system cannot start a worker thread for a run.
+inline constexpr char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
+
 void RunWindowUpdateCheck(UpdateCheckReporter& window, const char* programName);
 
 void RunWindowFirmwareUpdate(FirmwareUpdateReporter& window,
-                             std::function<std::string()> manifestText, CloseGate* closeGate,
+                             std::function<SharedManifestText()> manifestText, CloseGate* closeGate,
                              const char* programName);
 
 }  // namespace kestrune

@@ -15,8 +15,9 @@ class CurlDownloader : public Downloader {
   // test CA; the product never uses it.
   explicit CurlDownloader(std::string caFile) : caFile_(std::move(caFile)) {}
 
-  bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) override;
-  DownloadResult Download(const std::u16string& url, const std::u16string& path) override;
+  using Downloader::Download;
+  DownloadResult Download(const std::u16string& url, const std::u16string& path,
+                          const DownloadLimits& limits) override;
 
  private:
   std::string caFile_;

@@ -1,15 +1,20 @@
 // Downloads with libcurl into a temporary file beside the target, which
-// replaces the target only when the whole body arrived with a 2xx status.
+// replaces the target only when the whole body arrived with a 2xx status
+// within the download's limits and was accepted.
 
 #include <curl/curl.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -19,11 +24,21 @@
 namespace kestrune {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr long kChunkBytes = 1024;  // at most this much reaches the file per write
+constexpr char kTempSuffix[] = ".part-";
 
 struct Transfer {
   CURL* curl;
   int fd;
+  const DownloadLimits& limits;
+  std::uint64_t received = 0;
+  bool tooLarge = false;
+  // The stall watchdog: how much had arrived, and when that last changed.
+  curl_off_t lastCount = 0;
+  Clock::time_point lastProgress = Clock::now();
+  bool stalled = false;
 };
 
 bool IsSuccessStatus(long status) { return status >= 200 && status <= 299; }
@@ -35,13 +50,32 @@ size_t WriteChunk(char* data, size_t size, size_t count, void* user) {
   long status = 0;
   curl_easy_getinfo(transfer->curl, CURLINFO_RESPONSE_CODE, &status);
   if (!IsSuccessStatus(status)) return 0;  // an error page is never stored
+  if (transfer->limits.maxBytes && transfer->received + total > *transfer->limits.maxBytes) {
+    transfer->tooLarge = true;
+    return 0;
+  }
   size_t done = 0;
   while (done < total) {
     const ssize_t n = ::write(transfer->fd, data + done, total - done);
     if (n <= 0) return 0;
     done += static_cast<size_t>(n);
   }
+  transfer->received += total;
   return total;
+}
+
+// libcurl calls this at least once a second, also while nothing arrives, so
+// the stall bound holds from connecting to the last byte.
+int WatchProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const Clock::time_point now = Clock::now();
+  if (downloaded != transfer->lastCount) {
+    transfer->lastCount = downloaded;
+    transfer->lastProgress = now;
+    return 0;
+  }
+  transfer->stalled = now - transfer->lastProgress > transfer->limits.stallTimeout;
+  return transfer->stalled ? 1 : 0;
 }
 
 void InitCurlOnce() {
@@ -63,19 +97,38 @@ class EasyHandle {
   CURL* curl_;
 };
 
-}  // namespace
-
-bool CurlDownloader::DownloadUrlToFile(const std::u16string& url, const std::u16string& path) {
-  return Download(url, path).ok;
+// Removes the temporary files that earlier downloads of `target` left
+// beside it. A download in progress holds a lock on its own, so only files
+// nobody holds go.
+void RemoveLeftovers(const std::string& target) {
+  const std::string::size_type slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+  const std::string prefix =
+      (slash == std::string::npos ? target : target.substr(slash + 1)) + kTempSuffix;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string path = folder + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+    ::close(fd);
+  }
 }
 
-DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u16string& path) {
+}  // namespace
+
+DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u16string& path,
+                                        const DownloadLimits& limits) {
   InitCurlOnce();
   DownloadResult result;
   const std::string target = WideToUtf8Text(path);
   const std::string address = WideToUtf8Text(url);
+  RemoveLeftovers(target);
   std::vector<char> tempName(target.begin(), target.end());
-  const std::string suffix = ".part-XXXXXX";
+  const std::string suffix = std::string(kTempSuffix) + "XXXXXX";
   tempName.insert(tempName.end(), suffix.begin(), suffix.end());
   tempName.push_back('\0');
   const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
@@ -84,24 +137,35 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     result.errorText = std::string("create file: ") + std::strerror(errno);
     return result;
   }
+  ::flock(fd, LOCK_EX);  // marks it as in use for RemoveLeftovers
   ::fchmod(fd, 0644);
 
   EasyHandle handle;
   bool ok = handle.get() != nullptr;
   if (ok) {
-    Transfer transfer{handle.get(), fd};
+    Transfer transfer{handle.get(), fd, limits};
     CURL* c = handle.get();
     char errorBuffer[CURL_ERROR_SIZE] = {};
+    // A redirect may never leave TLS once the first request used it.
+    const bool secure = address.compare(0, 8, "https://") == 0;
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(c, CURLOPT_URL, address.c_str());
     curl_easy_setopt(c, CURLOPT_USERAGENT, "InetURL/1.0");
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(limits.maxRedirects));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kChunkBytes);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteChunk);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &WatchProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
+    if (limits.maxBytes) {
+      // Refused at once when the announced length is already too long.
+      curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(*limits.maxBytes));
+    }
     if (!caFile_.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile_.c_str());
     const CURLcode code = curl_easy_perform(c);
     long status = 0;
@@ -110,21 +174,32 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     curl_easy_getinfo(c, CURLINFO_SIZE_DOWNLOAD_T, &received);
     result.httpStatus = status;
     result.bytes = received > 0 ? static_cast<std::uint64_t>(received) : 0;
+    result.tooLarge = transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED;
     // An error status stops the transfer at its first body byte; the status
     // itself is the cause then, not the stop.
     if (code != CURLE_OK && (status == 0 || IsSuccessStatus(status))) {
       result.errorCode = code;
-      result.errorText = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+      if (transfer.stalled) {
+        result.errorText = "no data for " + std::to_string(limits.stallTimeout.count()) + " ms";
+      } else if (result.tooLarge) {
+        result.errorText = "body longer than " + std::to_string(*limits.maxBytes) + " bytes";
+      } else {
+        result.errorText = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+      }
     }
     ok = code == CURLE_OK && IsSuccessStatus(status);
   }
   ok = ok && ::fsync(fd) == 0;  // durable before it replaces the target
   ok = ::close(fd) == 0 && ok;
+  if (ok && limits.acceptBody && !limits.acceptBody(Utf8ToWideText(tempName.data()))) {
+    ok = false;
+    result.errorText = "body refused";
+  }
   if (ok && std::rename(tempName.data(), target.c_str()) == 0) {
     result.ok = true;
     return result;
   }
-  if (result.errorText.empty() && result.httpStatus >= 200 && result.httpStatus <= 299) {
+  if (result.errorText.empty() && IsSuccessStatus(result.httpStatus)) {
     result.errorCode = errno;
     result.errorText = std::string("store file: ") + std::strerror(errno);
   }

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <future>
 #include <memory>
 #include <ostream>
@@ -19,8 +21,14 @@
 #include "update/text_conversion.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include "tools/update_service/pattern_bytes.h"
 #else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "tools/update_service/reference_update_service.h"
 #include "update/curl_downloader.h"
 #endif
@@ -40,19 +48,23 @@ class ServiceUnderTest {
 #ifdef _WIN32
     const char* port = std::getenv("KESTRUNE_TEST_SERVICE_PORT");
     const char* untrusted = std::getenv("KESTRUNE_TEST_UNTRUSTED_PORT");
-    if (port == nullptr || untrusted == nullptr) {
+    const char* plain = std::getenv("KESTRUNE_TEST_PLAIN_PORT");
+    if (port == nullptr || untrusted == nullptr || plain == nullptr) {
       ADD_FAILURE() << "run under tools/update_service/with-update-service";
       return;
     }
     base_ = std::string("https://localhost:") + port;
     untrustedBase_ = std::string("https://localhost:") + untrusted;
+    plainBase_ = std::string("http://localhost:") + plain;
 #else
     UpdateServiceOptions options = TestServiceOptions(0);
     options.untrustedListener = true;
+    options.plainListener = true;
     service_ = std::make_unique<ReferenceUpdateService>(options);
     service_->Start();
     base_ = service_->BaseUrl();
     untrustedBase_ = "https://localhost:" + std::to_string(service_->UntrustedPort());
+    plainBase_ = "http://localhost:" + std::to_string(service_->PlainPort());
     downloader_ = std::make_unique<CurlDownloader>(TestCaFile());
 #endif
   }
@@ -66,6 +78,9 @@ class ServiceUnderTest {
   std::u16string UntrustedUrl(const std::string& path) const {
     return Utf8ToWideText(untrustedBase_ + path);
   }
+  std::u16string PlainUrl(const std::string& path) const {
+    return Utf8ToWideText(plainBase_ + path);
+  }
 
  private:
 #ifndef _WIN32
@@ -74,6 +89,7 @@ class ServiceUnderTest {
 #endif
   std::string base_;
   std::string untrustedBase_;
+  std::string plainBase_;
 };
 
 class DownloadTest : public testing::Test {
@@ -81,9 +97,15 @@ class DownloadTest : public testing::Test {
   bool Download(const std::u16string& url) {
     return service_.downloader().DownloadUrlToFile(url, target_.u16string());
   }
-  // Only the target itself may remain in the folder: no temporary files.
-  void ExpectNoStrayFiles() {
+  DownloadResult Download(const std::u16string& url, const DownloadLimits& limits) {
+    return service_.downloader().Download(url, target_.u16string(), limits);
+  }
+  // Only the target itself (and `also`) may remain in the folder: no
+  // temporary files.
+  void ExpectNoStrayFiles(const std::vector<std::string>& also = {}) {
     for (const auto& entry : fs::directory_iterator(folder_)) {
+      const std::string name = entry.path().filename().string();
+      if (std::find(also.begin(), also.end(), name) != also.end()) continue;
       EXPECT_EQ(entry.path().filename(), target_.filename()) << "left behind: " << entry.path();
     }
   }
@@ -119,6 +141,128 @@ TEST_F(DownloadTest, RedirectIsFollowed) {
   EXPECT_EQ(ReadWholeFile(target_), PatternBytes(3000));
 }
 
+TEST_F(DownloadTest, TenRedirectsInARowAreFollowed) {
+  ASSERT_TRUE(Download(service_.Url("/fault/hops/10/data/3000")));
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(3000));
+}
+
+// The service's plain listener answers, so a refused downgrade below is the
+// downloader's doing.
+TEST_F(DownloadTest, PlainHttpIsFetchedWhenAskedFor) {
+  ASSERT_TRUE(Download(service_.PlainUrl("/data/3000")));
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(3000));
+}
+
+TEST_F(DownloadTest, ChunkedBodyIsStoredWhole) {
+  ASSERT_TRUE(Download(service_.Url("/fault/chunked/50000")));
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(50000));
+}
+
+// A body that stops arriving fails once the stall bound has passed, well
+// before the service would ever send the rest.
+TEST_F(DownloadTest, StalledBodyFailsAfterTheStallBound) {
+  WriteWholeFile(target_, "cached");
+  DownloadLimits limits;
+  limits.stallTimeout = std::chrono::milliseconds(1500);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Download(service_.Url("/fault/stall/100000"), limits).ok);
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(took, limits.stallTimeout);
+  EXPECT_LT(took, limits.stallTimeout + std::chrono::seconds(4));
+  EXPECT_EQ(ReadWholeFile(target_), "cached");
+  ExpectNoStrayFiles();
+}
+
+// A slow body that keeps arriving is no stall, however long it takes.
+TEST_F(DownloadTest, SlowButFlowingBodyIsNoStall) {
+  DownloadLimits limits;
+  limits.stallTimeout = std::chrono::milliseconds(1500);
+  ASSERT_TRUE(Download(service_.Url("/fault/slow/20000/800"), limits).ok);
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(20000));
+}
+
+struct SizeCase {
+  const char* name;
+  std::string path;
+  std::uint64_t maxBytes;
+  bool complete;
+};
+
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+
+class SizeBoundTest : public DownloadTest, public testing::WithParamInterface<SizeCase> {};
+
+TEST_P(SizeBoundTest, BodyLongerThanTheBoundFailsAsTooLarge) {
+  const SizeCase& c = GetParam();
+  WriteWholeFile(target_, "cached");
+  DownloadLimits limits;
+  limits.maxBytes = c.maxBytes;
+  const auto started = std::chrono::steady_clock::now();
+  const DownloadResult result = Download(service_.Url(c.path), limits);
+  EXPECT_EQ(result.ok, c.complete);
+  EXPECT_EQ(result.tooLarge, !c.complete);
+  if (!c.complete) {
+    EXPECT_EQ(ReadWholeFile(target_), "cached");
+    // The slow body's second half comes after 5 s; the bound stops it first.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+  }
+  ExpectNoStrayFiles();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SizeBoundTest,
+    testing::Values(SizeCase{"ExactlyTheBound", "/data/5000", 5000, true},
+                    SizeCase{"OneByteOverWithLength", "/data/5001", 5000, false},
+                    SizeCase{"OneByteOverChunked", "/fault/chunked/5001", 5000, false},
+                    SizeCase{"StopsBeforeTheRestArrives", "/fault/slow/200000/5000", 1000, false}),
+    [](const testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.name); });
+
+// The complete body is offered for judgement before it replaces the target;
+// a refused one leaves the target as it was.
+TEST_F(DownloadTest, RefusedBodyKeepsTheTarget) {
+  WriteWholeFile(target_, "cached");
+  std::string offered;
+  DownloadLimits limits;
+  limits.acceptBody = [&](const std::u16string& path) {
+    offered = ReadWholeFile(fs::path(path));
+    return false;
+  };
+  EXPECT_FALSE(Download(service_.Url("/data/3000"), limits).ok);
+  EXPECT_EQ(offered, PatternBytes(3000));
+  EXPECT_EQ(ReadWholeFile(target_), "cached");
+  ExpectNoStrayFiles();
+}
+
+// What an earlier process left beside the target (ended mid-download) goes
+// at the next download of that target; other targets' files and a
+// temporary file that a download in progress holds stay.
+TEST_F(DownloadTest, LeftoversOfEarlierDownloadsAreRemoved) {
+  for (const char* name : {"data1.bin.part-4711-0", "data1.bin.part-Xy12Ab", "data2.bin.part-1"}) {
+    WriteWholeFile(folder_ / name, "leftover");
+  }
+  const fs::path held = folder_ / "data1.bin.part-held";
+  WriteWholeFile(held, "in use");
+#ifdef _WIN32
+  HANDLE holder = CreateFileW(held.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+#else
+  const int holder = ::open(held.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+#endif
+  ASSERT_TRUE(Download(service_.Url("/data/10")));
+#ifdef _WIN32
+  CloseHandle(holder);
+#else
+  ::close(holder);
+#endif
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(10));
+  ExpectNoStrayFiles({"data2.bin.part-1", "data1.bin.part-held"});
+  EXPECT_TRUE(fs::exists(folder_ / "data2.bin.part-1"));
+  EXPECT_TRUE(fs::exists(held));
+}
+
 enum class Certificate { kTrusted, kUntrusted };
 
 struct FailureCase {
@@ -147,7 +291,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FailureCase{"NotFoundWithHtmlBody", "/fault/404", Certificate::kTrusted},
                     FailureCase{"ServerError", "/fault/500", Certificate::kTrusted},
                     FailureCase{"BodyCutOff", "/fault/cut/50000", Certificate::kTrusted},
-                    FailureCase{"UntrustedCertificate", "/data/100", Certificate::kUntrusted}),
+                    FailureCase{"UntrustedCertificate", "/data/100", Certificate::kUntrusted},
+                    FailureCase{"ElevenRedirectsInARow", "/fault/hops/11/data/100",
+                                Certificate::kTrusted},
+                    FailureCase{"RedirectLoop", "/fault/redirect-loop", Certificate::kTrusted},
+                    FailureCase{"RedirectFromHttpsToHttp", "/fault/redirect-http/data/100",
+                                Certificate::kTrusted}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, UnreachableHostKeepsTarget) {

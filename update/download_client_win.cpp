@@ -1,7 +1,10 @@
 // Downloads with WinINet into a temporary file beside the target, which
-// replaces the target only when the whole body arrived with a 2xx status.
-// WinINet ends a cut-off body like a complete one (a read of 0 bytes), so
-// the bytes received are compared with Content-Length where there is one.
+// replaces the target only when the whole body arrived with a 2xx status
+// within the download's limits and was accepted. WinINet ends a cut-off
+// body like a complete one (a read of 0 bytes), so the bytes received are
+// compared with Content-Length where there is one. It also follows a
+// redirect from https to http without a word, so redirects are followed
+// here, one by one. The stall bound is WinINet's own time-outs.
 
 #include <windows.h>
 #include <wininet.h>
@@ -15,16 +18,19 @@ namespace kestrune {
 namespace {
 
 constexpr DWORD kChunkBytes = 1024;
+constexpr wchar_t kTempSuffix[] = L".part-";
 
 class InternetHandle {
  public:
-  explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-  ~InternetHandle() {
-    if (handle_ != nullptr) InternetCloseHandle(handle_);
-  }
+  explicit InternetHandle(HINTERNET handle = nullptr) : handle_(handle) {}
+  ~InternetHandle() { Reset(nullptr); }
   InternetHandle(const InternetHandle&) = delete;
   InternetHandle& operator=(const InternetHandle&) = delete;
   HINTERNET get() const { return handle_; }
+  void Reset(HINTERNET handle) {
+    if (handle_ != nullptr) InternetCloseHandle(handle_);
+    handle_ = handle;
+  }
 
  private:
   HINTERNET handle_;
@@ -36,22 +42,83 @@ bool QueryNumber(HINTERNET request, DWORD info, DWORD& value) {
   return HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &length, &index) != FALSE;
 }
 
+std::wstring QueryText(HINTERNET request, DWORD info) {
+  DWORD length = 0;
+  DWORD index = 0;
+  HttpQueryInfoW(request, info, nullptr, &length, &index);
+  if (length == 0) return {};
+  std::wstring text(length / sizeof(wchar_t) + 1, L'\0');
+  index = 0;
+  if (!HttpQueryInfoW(request, info, text.data(), &length, &index)) return {};
+  text.resize(length / sizeof(wchar_t));
+  return text;
+}
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool IsHttps(const std::wstring& url) { return _wcsnicmp(url.c_str(), L"https://", 8) == 0; }
+
+// `location` made absolute against `base`; empty when it cannot be.
+std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location) {
+  DWORD length = 0;
+  InternetCombineUrlW(base.c_str(), location.c_str(), nullptr, &length, ICU_NO_ENCODE);
+  if (length == 0) return {};
+  std::wstring combined(length + 1, L'\0');
+  if (!InternetCombineUrlW(base.c_str(), location.c_str(), combined.data(), &length,
+                           ICU_NO_ENCODE)) {
+    return {};
+  }
+  combined.resize(length);
+  return combined;
+}
+
 // A name beside the target that no other download in this process or
 // another one uses at the same time.
 std::wstring TempPathFor(const std::wstring& target) {
   static std::atomic<unsigned> counter{0};
-  return target + L".part-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+  return target + kTempSuffix + std::to_wstring(GetCurrentProcessId()) + L"-" +
          std::to_wstring(counter++);
 }
 
+// Removes the temporary files that earlier downloads of `target` left
+// beside it. One that a download in progress holds is opened without
+// sharing, so it cannot be deleted and stays.
+void RemoveLeftovers(const std::wstring& target) {
+  const std::wstring::size_type slash = target.find_last_of(L"\\/");
+  const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((target + kTempSuffix + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      DeleteFileW((folder + found.cFileName).c_str());
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+void SetTimeouts(HINTERNET internet, DWORD ms) {
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+    InternetSetOptionW(internet, option, &ms, sizeof(ms));
+  }
+}
 // Streams the body into `file` in chunks of at most 1024 bytes; true when
 // the reads ended at the end of the body and every chunk was written.
-bool CopyBody(HINTERNET request, HANDLE file, unsigned long long& received) {
+bool CopyBody(HINTERNET request, HANDLE file, const DownloadLimits& limits,
+              unsigned long long& received, bool& tooLarge) {
   char buffer[kChunkBytes] = {};
   for (;;) {
     DWORD read = 0;
     if (!InternetReadFile(request, buffer, kChunkBytes, &read)) return false;
     if (read == 0) return true;
+    if (limits.maxBytes && received + read > *limits.maxBytes) {
+      tooLarge = true;
+      return false;
+    }
     DWORD written = 0;
     if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) return false;
     received += read;
@@ -91,31 +158,107 @@ DownloadResult Failed(const char* step, DWORD code) {
   return result;
 }
 
+DownloadResult Refused(const std::string& why) {
+  DownloadResult result;
+  result.errorText = why;
+  return result;
+}
+
+// One request with its connection. The time-outs are set on the connection
+// before the request exists and on the request before it is sent: Wine's
+// WinINet applies them to the socket only then, and a request made by
+// InternetOpenUrl never gets them.
+struct Exchange {
+  InternetHandle connection;
+  InternetHandle request;
+};
+
+// Sends a GET for `url`, without following a redirect. Returns the failure,
+// or an empty errorText with `exchange` holding the answered request.
+DownloadResult SendRequest(HINTERNET internet, const std::wstring& url, DWORD stallMs,
+                           Exchange& exchange) {
+  URL_COMPONENTSW parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwHostNameLength = 1;
+  parts.dwUrlPathLength = 1;
+  parts.dwExtraInfoLength = 1;
+  if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts))
+    return Failed("InternetCrackUrl", GetLastError());
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
+    return Refused("not an http or https URL");
+  }
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
+  if (parts.lpszExtraInfo != nullptr) object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (object.empty()) object = L"/";
+
+  exchange.request.Reset(nullptr);
+  exchange.connection.Reset(InternetConnectW(internet, host.c_str(), parts.nPort, nullptr, nullptr,
+                                             INTERNET_SERVICE_HTTP, 0, 0));
+  if (exchange.connection.get() == nullptr) return Failed("InternetConnect", GetLastError());
+  SetTimeouts(exchange.connection.get(), stallMs);
+  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
+                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+  if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+  exchange.request.Reset(HttpOpenRequestW(exchange.connection.get(), L"GET", object.c_str(),
+                                          nullptr, nullptr, nullptr, flags, 0));
+  if (exchange.request.get() == nullptr) return Failed("HttpOpenRequest", GetLastError());
+  SetTimeouts(exchange.request.get(), stallMs);
+  if (!HttpSendRequestW(exchange.request.get(), nullptr, 0, nullptr, 0)) {
+    return Failed("HttpSendRequest", GetLastError());
+  }
+  return {};
+}
+
 class WinInetDownloader : public Downloader {
  public:
-  bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) override {
-    return Download(url, path).ok;
-  }
+  using Downloader::Download;
 
-  DownloadResult Download(const std::u16string& url, const std::u16string& path) override {
+  DownloadResult Download(const std::u16string& url, const std::u16string& path,
+                          const DownloadLimits& limits) override {
     InternetHandle internet(
         InternetOpenW(L"InetURL/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (internet.get() == nullptr) return Failed("InternetOpen", GetLastError());
-    InternetHandle request(InternetOpenUrlW(internet.get(),
-                                            reinterpret_cast<const wchar_t*>(url.c_str()), nullptr,
-                                            0, INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    if (request.get() == nullptr) return Failed("InternetOpenUrl", GetLastError());
-    DownloadResult result;
+    const auto stall = limits.stallTimeout.count();
+    const DWORD stallMs = stall <= 0 ? 1 : stall > MAXDWORD ? MAXDWORD : static_cast<DWORD>(stall);
+    SetTimeouts(internet.get(), stallMs);
+
+    // Redirects are followed here, one by one, so that their number is
+    // bounded and none leaves https for http.
+    Exchange exchange;
+    std::wstring current(reinterpret_cast<const wchar_t*>(url.c_str()));
     DWORD status = 0;
-    if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status)) {
-      return Failed("HttpQueryInfo", GetLastError());
+    for (int redirects = 0;; ++redirects) {
+      DownloadResult sent = SendRequest(internet.get(), current, stallMs, exchange);
+      if (!sent.errorText.empty()) return sent;
+      if (!QueryNumber(exchange.request.get(), HTTP_QUERY_STATUS_CODE, status)) {
+        return Failed("HttpQueryInfo", GetLastError());
+      }
+      if (!IsRedirect(status)) break;
+      if (redirects >= limits.maxRedirects) {
+        return Refused("more than " + std::to_string(limits.maxRedirects) + " redirects");
+      }
+      const std::wstring next =
+          ResolveLocation(current, QueryText(exchange.request.get(), HTTP_QUERY_LOCATION));
+      if (next.empty()) return Refused("redirect without a usable Location");
+      if (IsHttps(current) && !IsHttps(next)) return Refused("redirect from https to http refused");
+      current = next;
     }
+    HINTERNET request = exchange.request.get();
+    DownloadResult result;
     result.httpStatus = static_cast<long>(status);
     if (status < 200 || status > 299) return result;
     DWORD contentLength = 0;
-    const bool lengthKnown = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, contentLength);
+    const bool lengthKnown = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength);
+    if (lengthKnown && limits.maxBytes && contentLength > *limits.maxBytes) {
+      result.tooLarge = true;
+      result.errorText = "Content-Length " + std::to_string(contentLength) + " over the bound of " +
+                         std::to_string(*limits.maxBytes) + " bytes";
+      return result;
+    }
 
     const std::wstring target(reinterpret_cast<const wchar_t*>(path.c_str()));
+    RemoveLeftovers(target);
     const std::wstring temp = TempPathFor(target);
     HANDLE file = CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -125,17 +268,30 @@ class WinInetDownloader : public Downloader {
       return failed;
     }
     unsigned long long received = 0;
-    bool ok = CopyBody(request.get(), file, received);
+    bool ok = CopyBody(request, file, limits, received, result.tooLarge);
     const DWORD copyError = ok ? 0 : GetLastError();
     result.bytes = received;
-    if (!ok) {
+    if (result.tooLarge) {
+      result.errorText = "body longer than " + std::to_string(*limits.maxBytes) + " bytes";
+    } else if (!ok) {
       result.errorCode = static_cast<long>(copyError);
       result.errorText = "body: " + ErrorText(copyError);
     } else if (lengthKnown && received != contentLength) {
       ok = false;
       result.errorText = "body cut off: Content-Length " + std::to_string(contentLength);
     }
+    // Durable before it replaces the target.
+    if (ok && !FlushFileBuffers(file)) {
+      ok = false;
+      result.errorCode = static_cast<long>(GetLastError());
+      result.errorText = "FlushFileBuffers: " + ErrorText(static_cast<DWORD>(result.errorCode));
+    }
     ok = CloseHandle(file) && ok;
+    if (ok && limits.acceptBody &&
+        !limits.acceptBody(std::u16string(reinterpret_cast<const char16_t*>(temp.c_str())))) {
+      ok = false;
+      result.errorText = "body refused";
+    }
     if (ok && MoveFileExW(temp.c_str(), target.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       result.ok = true;

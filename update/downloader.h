@@ -1,18 +1,38 @@
 #pragma once
 // Blocking HTTP(S) GET of a URL into a local file.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace kestrune {
 
+// The bounds of one download, and the last word on its body.
+struct DownloadLimits {
+  // The transfer fails when no byte arrives for this long, connecting and
+  // the TLS handshake included.
+  std::chrono::milliseconds stallTimeout{60000};
+  // More redirects than this fail the transfer; a redirect from https to
+  // http always does.
+  int maxRedirects = 10;
+  // A body longer than this fails as soon as it is exceeded, without
+  // storing the rest.
+  std::optional<std::uint64_t> maxBytes;
+  // Given the complete body (the temporary file at `path`) before it
+  // replaces the target; false fails the download and keeps the target.
+  std::function<bool(const std::u16string& path)> acceptBody;
+};
+
 // How one download went, for the run log.
 struct DownloadResult {
-  bool ok = false;          // DownloadUrlToFile's result
+  bool ok = false;          // the whole body arrived and replaced the target
   long httpStatus = 0;      // 0 when no answer arrived
   long errorCode = 0;       // libcurl, WinINet or system error; 0 for none
   std::string errorText;    // the error's own message, or what failed
   std::uint64_t bytes = 0;  // body bytes received
+  bool tooLarge = false;    // the body was longer than DownloadLimits::maxBytes
 
   // "HTTP 200, 5000 bytes" or "curl error 7 (Couldn't connect to server)".
   std::string Describe() const;
@@ -22,19 +42,22 @@ class Downloader {
  public:
   virtual ~Downloader() = default;
 
-  // The same download as DownloadUrlToFile, telling how it went. Downloaders
-  // that know no more than success or failure keep this default.
-  virtual DownloadResult Download(const std::u16string& url, const std::u16string& path) {
-    DownloadResult result;
-    result.ok = DownloadUrlToFile(url, path);
-    if (!result.ok) result.errorText = "download failed";
-    return result;
-  }
+  // Fetches `url` and stores its body in the file at `path`. ok only when
+  // the whole body arrived with a 2xx status within `limits` and was
+  // accepted; the file is then replaced. On any failure the file at `path`
+  // is left exactly as it was. Temporary files that an earlier download of
+  // the same target left beside it (a process ended mid-download) are
+  // removed first.
+  virtual DownloadResult Download(const std::u16string& url, const std::u16string& path,
+                                  const DownloadLimits& limits) = 0;
 
-  // Fetches `url` and stores its body in the file at `path`. Returns true
-  // only when the whole body arrived with a 2xx status; the file is then
-  // replaced. On any failure the file at `path` is left exactly as it was.
-  virtual bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) = 0;
+  // The same within the default limits.
+  DownloadResult Download(const std::u16string& url, const std::u16string& path) {
+    return Download(url, path, DownloadLimits{});
+  }
+  bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) {
+    return Download(url, path).ok;
+  }
 };
 
 // The platform's downloader: WinINet on Windows, libcurl elsewhere, with the

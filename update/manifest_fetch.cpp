@@ -1,21 +1,38 @@
 #include "update/manifest_fetch.h"
 
-#include "update/downloader.h"
 #include "update/file_contents.h"
 #include "update/format_path.h"
+#include "update/update_manifest.h"
 #include "update/update_service_url.h"
 #include "update/user_data_folder.h"
 
 namespace kestrune {
 
-std::string FetchManifestText(Downloader& downloader, DownloadResult* download) {
+std::string FetchManifestText(Downloader& downloader, const DownloadLimits& limits,
+                              DownloadResult* download) {
   const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
   // Without a data folder the path would fall back to the root folder.
   if (folder.empty()) return std::string();
   char16_t path[kPathBufferUnits] = {};
   if (!FormatPath(path, u"%s\\features.json", folder.c_str())) return std::string();
-  DownloadResult result = downloader.Download(UpdateServiceUrl(), path);
+
+  // The body is read once, judged, and kept when it replaces the cache.
+  std::string fetched;
+  bool unusable = false;
+  DownloadLimits bounded = limits;
+  bounded.maxBytes = kManifestMaxBytes;
+  bounded.acceptBody = [&](const std::u16string& body) {
+    std::string text = ReadFileContents(body).Bytes();
+    UpdateManifest manifest;
+    unusable = !ParseUpdateManifest(text, manifest);
+    if (!unusable) fetched = std::move(text);
+    return !unusable;
+  };
+  DownloadResult result = downloader.Download(UpdateServiceUrl(), path, bounded);
+  if (unusable) result.errorText = "not a usable manifest";
+  const bool fresh = result.ok;
   if (download != nullptr) *download = std::move(result);
+  if (fresh) return fetched;
   return ReadFileContents(path).Bytes();
 }
 

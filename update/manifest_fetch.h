@@ -1,19 +1,24 @@
 #pragma once
 // Fetching the update manifest into features.json in the user data folder.
 
+#include <cstddef>
 #include <string>
+
+#include "update/downloader.h"
 
 namespace kestrune {
 
-class Downloader;
-struct DownloadResult;
+// A manifest body longer than this is a failed fetch.
+constexpr std::size_t kManifestMaxBytes = 1024 * 1024;
 
-// Downloads the manifest into features.json and returns that file's bytes.
-// When the service cannot be reached (or answers with an error, or the
-// transfer breaks off) the file from an earlier run is left in place and its
-// text is returned. Empty when there is no such file, or when the data
-// folder cannot be resolved.
+// Downloads the manifest within `limits` and returns its text. features.json
+// is replaced only by a body that the manifest rule (ParseUpdateManifest)
+// accepts, of at most kManifestMaxBytes. Otherwise (service unreachable, an
+// error status, a cut-off, empty or unusable body) the file from an earlier
+// run is left byte for byte and its text is returned. Empty when there is no
+// such file, or when the data folder cannot be resolved.
 // With `download`, tells how the download went.
-std::string FetchManifestText(Downloader& downloader, DownloadResult* download = nullptr);
+std::string FetchManifestText(Downloader& downloader, const DownloadLimits& limits = {},
+                              DownloadResult* download = nullptr);
 
 }  // namespace kestrune

@@ -8,10 +8,11 @@
 
 namespace kestrune {
 
-void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader) {
+void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
+                             const DownloadLimits& limits) {
   reporter.PostStatus(kFetchingUpdateData);
   DownloadResult download;
-  const std::string text = FetchManifestText(downloader, &download);
+  const std::string text = FetchManifestText(downloader, limits, &download);
   reporter.Note("manifest " + WideToUtf8Text(UpdateServiceUrl()) + ": " + download.Describe());
   if (!download.ok) {
     reporter.Note(text.empty() ? "no features.json from an earlier run"

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace kestrune {
+#include "update/downloader.h"
 
-class Downloader;
+namespace kestrune {
 
 // The check's status texts. "無法取得更新資料" also ends a firmware update
 // that has no usable manifest.
@@ -30,7 +30,9 @@ class UpdateCheckReporter {
   virtual void Note(const std::string& /*detail*/) {}
 };
 
-// Runs one whole update check against the update service with `downloader`.
-void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader);
+// Runs one whole update check against the update service with `downloader`
+// within `limits` (the manifest's own size bound always applies).
+void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
+                             const DownloadLimits& limits = {});
 
 }  // namespace kestrune

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -94,7 +95,9 @@ TEST_F(UpdateCheckTest, ManifestOf256BytesIsNoData) {
   StartService().SetManifestText(ManifestOfLength(256, "9.256"));
   RunCheck();
   ExpectFailureShowsNothing();
-  EXPECT_EQ(reporter_.stored, std::vector<std::string>{ManifestOfLength(256, "9.256")});
+  // Not a usable manifest, so it never became the cached one.
+  EXPECT_EQ(reporter_.stored, std::vector<std::string>{""});
+  EXPECT_FALSE(fs::exists(CachedManifest()));
 }
 
 TEST_F(UpdateCheckTest, ManifestOf257BytesIsRead) {
@@ -133,9 +136,63 @@ TEST_F(UpdateCheckTest, MalformedManifestsShowNothing) {
     service_->SetManifestText(text);
     RunCheck();
     ExpectFailureShowsNothing();
-    EXPECT_EQ(reporter_.stored, std::vector<std::string>{text});
+    EXPECT_EQ(reporter_.stored, std::vector<std::string>{""});
+    EXPECT_FALSE(fs::exists(CachedManifest()));
   }
 }
+
+// A body that is not a usable manifest never replaces the cached one: the
+// check goes on as for an unreachable service, with the cached manifest.
+struct FaultyAnswer {
+  const char* name;
+  std::string fault;         // a manifest fault of the service, or
+  std::string manifestText;  // a verbatim manifest
+};
+
+void PrintTo(const FaultyAnswer& c, std::ostream* os) { *os << c.name; }
+
+// A manifest that the rule accepts, longer than the 1 MiB bound.
+std::string OversizedManifest() {
+  const std::string head = "{\"response\":{\"firmware_version\":\"9.999\",\"release_note\":\"";
+  return head + std::string(1024 * 1024, 'n') + "\"}}";
+}
+
+class FaultyManifestTest : public UpdateCheckTest,
+                           public testing::WithParamInterface<FaultyAnswer> {};
+
+TEST_P(FaultyManifestTest, KeepsTheCachedManifestByteForByte) {
+  const FaultyAnswer& c = GetParam();
+  const std::string cached = ManifestOfLength(300, "1.003");
+  WriteCachedManifest(cached);
+  ReferenceUpdateService& service = StartService();
+  if (!c.fault.empty()) service.SetManifestFault(c.fault);
+  if (!c.manifestText.empty()) service.SetManifestText(c.manifestText);
+  DownloadLimits limits;
+  limits.stallTimeout = std::chrono::milliseconds(1500);
+  CurlDownloader downloader(TestCaFile());
+  RunUpdateCheckProcedure(reporter_, downloader, limits);
+  EXPECT_EQ(service.ManifestRequests(), 1);
+  EXPECT_EQ(reporter_.statuses,
+            (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
+  EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.003"});
+  EXPECT_EQ(reporter_.stored, std::vector<std::string>{cached});
+  EXPECT_EQ(ReadWholeFile(CachedManifest()), cached);
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(home_.DataFolder())) (void)entry, ++files;
+  EXPECT_EQ(files, 1u) << "no temporary file stays beside features.json";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FaultyManifestTest,
+    testing::Values(FaultyAnswer{"EmptyBodyWith200", "empty", ""},
+                    FaultyAnswer{"NoContent204", "no-content", ""},
+                    FaultyAnswer{"MaintenancePageWith200", "maintenance", ""},
+                    FaultyAnswer{"ChunkedBodyCutOff", "chunked-cut", ""},
+                    FaultyAnswer{"BodyThatStalls", "stall", ""},
+                    FaultyAnswer{"NotAManifest", "",
+                                 "{\"status\":\"ok\",\"pad\":\"" + std::string(300, ' ') + "\"}"},
+                    FaultyAnswer{"LongerThanOneMiB", "", OversizedManifest()}),
+    [](const testing::TestParamInfo<FaultyAnswer>& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateCheckTest, OfflineUsesTheCachedManifest) {
   const std::string cached = ManifestOfLength(400, "1.004");

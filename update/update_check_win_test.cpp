@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -72,6 +73,32 @@ TEST(UpdateCheckWinTest, ShowsTheServicesManifest) {
   ASSERT_EQ(reporter.stored.size(), 1u);
   EXPECT_GT(reporter.stored[0].size(), 256u);
   EXPECT_EQ(ReadWholeFile(cache), reporter.stored[0]);
+}
+
+// Run with the service answering the manifest request faultily (an empty or
+// 204 answer, a maintenance page, a chunked body cut off, a stall): the
+// cached manifest stays byte for byte and is what the check shows.
+TEST(UpdateCheckWinFaultTest, KeepsTheCachedManifestByteForByte) {
+  const fs::path folder(GetUserDataFolder(kUserDataFolderName));
+  const fs::path cache = folder / "features.json";
+  KeepFile keep(cache);
+  const std::string cached =
+      "{\"response\":{\"firmware_version\":\"1.003\",\"release_note\":\"cached\"},\"pad\":\"" +
+      std::string(300, ' ') + "\"}";
+  WriteWholeFile(cache, cached);
+  RecordingUpdateCheckReporter reporter;
+  DownloadLimits limits;
+  limits.stallTimeout = std::chrono::milliseconds(2000);
+  RunUpdateCheckProcedure(reporter, PlatformDownloader(), limits);
+  EXPECT_EQ(reporter.statuses,
+            (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
+  EXPECT_EQ(reporter.versions, std::vector<std::u16string>{u"1.003"});
+  EXPECT_EQ(reporter.stored, std::vector<std::string>{cached});
+  EXPECT_EQ(ReadWholeFile(cache), cached);
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(name.find("features.json.part-"), std::string::npos) << "left behind: " << name;
+  }
 }
 
 }  // namespace

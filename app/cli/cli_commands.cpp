@@ -28,12 +28,14 @@ class CheckPrinter : public UpdateCheckReporter {
     lastStatus = text;
     output_.Status(text);
   }
-  void StoreManifestText(const std::string& text) override { manifestText = text; }
+  void StoreManifestText(const std::string& text) override {
+    manifestText = std::make_shared<const std::string>(text);
+  }
   void ShowFirmwareVersion(const std::u16string& version) override { this->version = version; }
   void ShowReleaseNotes(const std::u16string& notes) override { releaseNotes = notes; }
 
   std::u16string lastStatus;
-  std::string manifestText;
+  SharedManifestText manifestText;
   std::u16string version;
   std::u16string releaseNotes;
 
@@ -79,7 +81,7 @@ void ListenForInterrupts(CloseGate& gate, CliOutput& output) {
 CheckPrinter RunCheck(const UpdateEnvironment& environment, CliOutput& output) {
   CheckPrinter printer(output);
   LoggedUpdateCheckReporter logged(printer, UserRunLog(), kProgramName);
-  RunUpdateCheckProcedure(logged, environment.downloader);
+  RunUpdateCheckProcedure(logged, environment.downloader, environment.downloadLimits);
   return printer;
 }
 
@@ -101,7 +103,7 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate) {
   const CheckPrinter check = RunCheck(environment, output);
   UpdatePrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
-  const std::string manifest = check.manifestText;
+  const SharedManifestText manifest = check.manifestText;
   FirmwareUpdateEnvironment run =
       environment.ForFirmwareUpdate([manifest] { return manifest; }, &gate);
   run.portPath = Utf8ToWideText(options.port);
@@ -133,6 +135,7 @@ int Devices(CliOutput& output) {
     }
   }
   const ExitCode code = pickedListed ? ExitCode::kDone : ExitCode::kNoWatch;
+  if (!pickedListed) output.Status(kConnectWatch);  // said as an update would say it
   output.Result(static_cast<int>(code), pickedListed ? u"" : kConnectWatch,
                 {{"picked", WideToUtf8Text(picked)}});
   return static_cast<int>(code);

@@ -6,6 +6,7 @@
 #   SHOTS       folder for screenshots
 source "$KESTRUNE_ROOT/scripts/lib/wine-env.sh"
 source "$KESTRUNE_ROOT/scripts/lib/build-trees.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/program-exit.sh"
 
 APP_EXE="$KESTRUNE_WINDOWS_BUILD/app/orvel kestrune.exe"
 PROBE_EXE="$KESTRUNE_WINDOWS_BUILD/tools/win_probe/win-probe.exe"
@@ -52,18 +53,7 @@ e2e_start() {
 }
 
 # Waits up to `seconds` for the program to end; prints its exit code.
-e2e_wait_exit() {
-  local seconds="$1" i
-  for ((i = 0; i < seconds * 10; i++)); do
-    if ! kill -0 "$APP_PID" 2>/dev/null; then
-      wait "$APP_PID" 2>/dev/null
-      cat "$APP_RC_FILE"
-      return 0
-    fi
-    sleep 0.1
-  done
-  echo running
-}
+e2e_wait_exit() { program_wait_exit "$@"; }
 
 # Ends a program that a failed check left running.
 e2e_kill() {

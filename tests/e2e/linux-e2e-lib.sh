@@ -13,6 +13,8 @@ APP_RC_FILE=""
 LINUX_WM_PID=""
 PROBE="$KESTRUNE_ROOT/tools/atspi_probe/atspi-probe"
 source "$KESTRUNE_ROOT/scripts/lib/virtual-display.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/program-exit.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/sysfs-fixture.sh"
 
 # Why the program cannot be isolated here (empty output: it can). The
 # private namespace needs root and a kernel that lets us bind-mount in it.
@@ -57,26 +59,6 @@ linux_a11y_enable() {
     variant:boolean:true >/dev/null
 }
 
-# A sysfs tree with one USB serial device whose tty is `pty`, shaped like the
-# kernel's: devices/<pci>/usb1/1-1 (idVendor, idProduct, serial), its
-# interface 1-1:1.0 with tty/ttyACM0, and class/tty/ttyACM0 linking to it.
-# usage: linux_sysfs_fixture DIR PTY VENDOR PRODUCT SERIAL
-linux_sysfs_fixture() {
-  local dir="$1" pty="$2" vendor="$3" product="$4" serial="$5"
-  local usb="$dir/devices/pci0000:00/0000:00:14.0/usb1"
-  rm -rf "$dir"
-  mkdir -p "$usb/1-1/1-1:1.0/tty/ttyACM0" "$dir/class/tty" "$dir/bus/usb"
-  printf '1d6b\n' >"$usb/idVendor"; printf '0002\n' >"$usb/idProduct"
-  printf '%s\n' "$vendor" >"$usb/1-1/idVendor"
-  printf '%s\n' "$product" >"$usb/1-1/idProduct"
-  printf '%s\n' "$serial" >"$usb/1-1/serial"
-  printf '00\n' >"$usb/1-1/1-1:1.0/bInterfaceNumber"
-  local tty="$usb/1-1/1-1:1.0/tty/ttyACM0"
-  printf 'MAJOR=166\nMINOR=0\nDEVNAME=%s\n' "${pty#/dev/}" >"$tty/uevent"
-  ln -s ../../../1-1:1.0 "$tty/device"
-  ln -s ../../devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/tty/ttyACM0 "$dir/class/tty/ttyACM0"
-}
-
 # The system's CA bundle with the test CA added.
 linux_ca_bundle() {
   local out="$1"
@@ -114,20 +96,8 @@ click_control() {
   xdotool mousemove $at click 1
 }
 
-# Waits up to `seconds` for the program to end; prints its exit code, or
-# "running".
-linux_app_wait_exit() {
-  local seconds="$1" i
-  for ((i = 0; i < seconds * 10; i++)); do
-    if ! kill -0 "$APP_PID" 2>/dev/null; then
-      wait "$APP_PID" 2>/dev/null
-      cat "$APP_RC_FILE"
-      return 0
-    fi
-    sleep 0.1
-  done
-  echo running
-}
+# Waits up to `seconds` for the program to end; prints its exit code.
+linux_app_wait_exit() { program_wait_exit "$@"; }
 
 # Ends a program that a failed check left running.
 linux_app_kill() {
