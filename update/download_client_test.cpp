@@ -116,12 +116,48 @@ class DownloadTest : public testing::Test {
   const fs::path target_ = folder_ / "data1.bin";
 };
 
-TEST_F(DownloadTest, WholeBodyReplacesTarget) {
+// Which of the service's listeners serves a case's path.
+enum class Listener { kTrusted, kUntrusted, kPlain };
+
+std::u16string UrlOn(const ServiceUnderTest& service, Listener listener, const std::string& path) {
+  switch (listener) {
+    case Listener::kUntrusted: return service.UntrustedUrl(path);
+    case Listener::kPlain: return service.PlainUrl(path);
+    case Listener::kTrusted: break;
+  }
+  return service.Url(path);
+}
+
+struct StoredCase {
+  const char* name;
+  std::string path;
+  Listener listener;
+  std::size_t bytes;  // of the service's pattern that the body is
+};
+
+void PrintTo(const StoredCase& c, std::ostream* os) { *os << c.name; }
+
+class StoredDownloadTest : public DownloadTest, public testing::WithParamInterface<StoredCase> {};
+
+TEST_P(StoredDownloadTest, WholeBodyReplacesTarget) {
+  const StoredCase& c = GetParam();
   WriteWholeFile(target_, "older content that is longer than nothing");
-  ASSERT_TRUE(Download(service_.Url("/data/100000")));
-  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(100000));
+  ASSERT_TRUE(Download(UrlOn(service_, c.listener, c.path)));
+  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(c.bytes));
   ExpectNoStrayFiles();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StoredDownloadTest,
+    testing::Values(
+        StoredCase{"WithLength", "/data/100000", Listener::kTrusted, 100000},
+        StoredCase{"Chunked", "/fault/chunked/50000", Listener::kTrusted, 50000},
+        StoredCase{"AfterARedirect", "/fault/redirect/data/3000", Listener::kTrusted, 3000},
+        StoredCase{"AfterTenRedirects", "/fault/hops/10/data/3000", Listener::kTrusted, 3000},
+        // The plain listener answers, so a refused downgrade below is the
+        // downloader's doing.
+        StoredCase{"PlainHttpAskedFor", "/data/3000", Listener::kPlain, 3000}),
+    [](const testing::TestParamInfo<StoredCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, SendsTheProductUserAgent) {
   ASSERT_TRUE(Download(service_.Url("/echo/user-agent")));
@@ -134,28 +170,6 @@ TEST_F(DownloadTest, EmptyBodyLeavesEmptyFile) {
   ASSERT_TRUE(fs::exists(target_));
   EXPECT_EQ(fs::file_size(target_), 0u);
   ExpectNoStrayFiles();
-}
-
-TEST_F(DownloadTest, RedirectIsFollowed) {
-  ASSERT_TRUE(Download(service_.Url("/fault/redirect/data/3000")));
-  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(3000));
-}
-
-TEST_F(DownloadTest, TenRedirectsInARowAreFollowed) {
-  ASSERT_TRUE(Download(service_.Url("/fault/hops/10/data/3000")));
-  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(3000));
-}
-
-// The service's plain listener answers, so a refused downgrade below is the
-// downloader's doing.
-TEST_F(DownloadTest, PlainHttpIsFetchedWhenAskedFor) {
-  ASSERT_TRUE(Download(service_.PlainUrl("/data/3000")));
-  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(3000));
-}
-
-TEST_F(DownloadTest, ChunkedBodyIsStoredWhole) {
-  ASSERT_TRUE(Download(service_.Url("/fault/chunked/50000")));
-  EXPECT_EQ(ReadWholeFile(target_), PatternBytes(50000));
 }
 
 // A body that stops arriving fails once the stall bound has passed, well
@@ -263,12 +277,10 @@ TEST_F(DownloadTest, LeftoversOfEarlierDownloadsAreRemoved) {
   EXPECT_TRUE(fs::exists(held));
 }
 
-enum class Certificate { kTrusted, kUntrusted };
-
 struct FailureCase {
   const char* name;
   std::string path;
-  Certificate certificate;  // of the listener that serves `path`
+  Listener listener;  // that serves `path`
 };
 
 // Test names and failure messages show the case by its name.
@@ -280,23 +292,22 @@ TEST_P(FailedDownloadTest, ReturnsFalseAndKeepsTargetByteForByte) {
   const std::string good = "{\"response\":\"the manifest of an earlier run\"}\n";
   WriteWholeFile(target_, good);
   const FailureCase& c = GetParam();
-  EXPECT_FALSE(Download(c.certificate == Certificate::kUntrusted ? service_.UntrustedUrl(c.path)
-                                                                 : service_.Url(c.path)));
+  EXPECT_FALSE(Download(UrlOn(service_, c.listener, c.path)));
   EXPECT_EQ(ReadWholeFile(target_), good);
   ExpectNoStrayFiles();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FailedDownloadTest,
-    testing::Values(FailureCase{"NotFoundWithHtmlBody", "/fault/404", Certificate::kTrusted},
-                    FailureCase{"ServerError", "/fault/500", Certificate::kTrusted},
-                    FailureCase{"BodyCutOff", "/fault/cut/50000", Certificate::kTrusted},
-                    FailureCase{"UntrustedCertificate", "/data/100", Certificate::kUntrusted},
+    testing::Values(FailureCase{"NotFoundWithHtmlBody", "/fault/404", Listener::kTrusted},
+                    FailureCase{"ServerError", "/fault/500", Listener::kTrusted},
+                    FailureCase{"BodyCutOff", "/fault/cut/50000", Listener::kTrusted},
+                    FailureCase{"UntrustedCertificate", "/data/100", Listener::kUntrusted},
                     FailureCase{"ElevenRedirectsInARow", "/fault/hops/11/data/100",
-                                Certificate::kTrusted},
-                    FailureCase{"RedirectLoop", "/fault/redirect-loop", Certificate::kTrusted},
+                                Listener::kTrusted},
+                    FailureCase{"RedirectLoop", "/fault/redirect-loop", Listener::kTrusted},
                     FailureCase{"RedirectFromHttpsToHttp", "/fault/redirect-http/data/100",
-                                Certificate::kTrusted}),
+                                Listener::kTrusted}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, UnreachableHostKeepsTarget) {
