@@ -32,16 +32,6 @@ void WindowSharedState::SetManifestText(const std::string& text) {
   manifestText_ = std::move(held);
 }
 
-void WindowSharedState::SetWriting(bool writing) {
-  std::lock_guard<std::mutex> guard(lock_);
-  writing_ = writing;
-}
-
-bool WindowSharedState::Writing() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return writing_;
-}
-
 void WindowSharedState::WorkerStarted() {
   std::lock_guard<std::mutex> guard(lock_);
   ++runningWorkers_;

@@ -11,8 +11,8 @@
 //   once DetachWindow() has returned no notice reaches the window any more.
 // - `gate` decides between a close and the run's start of writing, under its
 //   own lock: once writing has begun a close waits for the run's end, and once
-//   a close is decided the run never begins writing. `writing` only mirrors
-//   the run's reports for the window.
+//   a close is decided the run never begins writing. The window asks the
+//   gate whether firmware is being written.
 // - Every field is read and written under `lock_` and copied out whole.
 
 #include <cstdint>
@@ -57,9 +57,6 @@ class WindowSharedState {
   SharedManifestText ManifestText() const;
   void SetManifestText(const std::string& text);
 
-  void SetWriting(bool writing);
-  bool Writing() const;
-
   CloseGate& Gate() { return gate_; }
 
   // Workers count themselves in and out, so that the program knows whether
@@ -72,7 +69,6 @@ class WindowSharedState {
   mutable std::mutex lock_;
   Sink sink_;
   SharedManifestText manifestText_;
-  bool writing_ = false;
   int runningWorkers_ = 0;
   CloseGate gate_;
 };

@@ -86,7 +86,7 @@ TEST(WindowWorkers, AFirmwareUpdateAlwaysEndsWithRunFinishedAndWritingCleared) {
     const bool throws = c.throws;
     ASSERT_TRUE(StartFirmwareUpdateWorker(
         [throws](std::shared_ptr<WindowSharedState> state) {
-          state->SetWriting(true);
+          EXPECT_TRUE(state->Gate().BeginWriting());
           state->Post({Kind::kStatus, u"writing"});
           if (throws) throw std::runtime_error("line failed");
         },
@@ -94,7 +94,7 @@ TEST(WindowWorkers, AFirmwareUpdateAlwaysEndsWithRunFinishedAndWritingCleared) {
     const std::vector<WindowNotice> seen = log.Wait(2);
     ASSERT_EQ(seen.size(), 2u) << c.name;
     EXPECT_EQ(seen[1].kind, Kind::kRunFinished) << c.name;
-    EXPECT_FALSE(shared->Writing()) << c.name;
+    EXPECT_FALSE(shared->Gate().Writing()) << c.name;
     for (int i = 0; i < 1000 && shared->RunningWorkers() != 0; ++i)
       std::this_thread::sleep_for(5ms);
     EXPECT_EQ(shared->RunningWorkers(), 0) << c.name;

@@ -67,7 +67,7 @@ bool StartUpdateCheckWorker(const WorkerBody& body, std::shared_ptr<WindowShared
 bool StartFirmwareUpdateWorker(const WorkerBody& body, std::shared_ptr<WindowSharedState> shared) {
   WindowSharedState* state = shared.get();  // kept alive by the worker's own copy
   return StartDetached(body, std::move(shared), [state] {
-    state->SetWriting(false);
+    state->Gate().EndWriting();  // a run that ended by an exception has stopped writing too
     state->Post({WindowNotice::Kind::kRunFinished});
   });
 }

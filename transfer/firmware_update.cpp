@@ -260,9 +260,8 @@ class UpdateRun {
       reporter_.PostStatus(kImageDownloadFailed);
       return false;
     }
-    const FileContents image = entry.size < 0
-                                   ? FileContents{}
-                                   : ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
+    // The manifest rule admits no size below zero.
+    const FileContents image = ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
     if (!image.WasRead()) {
       reporter_.Note("image " + std::to_string(entry.sequence) + ": " + WideToUtf8Text(path) +
                      " does not hold the manifest's " + std::to_string(entry.size) + " bytes");
