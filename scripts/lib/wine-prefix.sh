@@ -4,6 +4,25 @@
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/build-trees.sh"
 
+# Runs one preparation step under Wine. On a machine where Wine has only
+# just been installed a step has once failed without a word (its output
+# went nowhere), so a failed step is tried once more after a pause, and a
+# second failure prints the step, its exit code and everything it said.
+wine_prefix_step() {
+  local what="$1" out rc attempt
+  shift
+  out="$(mktemp)"
+  for attempt in 1 2; do
+    "$@" </dev/null >"$out" 2>&1 && { rm -f "$out"; return 0; }
+    rc=$?
+    [ "$attempt" = 1 ] && sleep 3
+  done
+  echo "wine prefix: $what failed (exit code $rc):" >&2
+  sed 's/^/  /' "$out" >&2
+  rm -f "$out"
+  return 1
+}
+
 # Makes the prefix trust the test CA (so that WinINet accepts the reference
 # update service), links the dialog's font (Arial) to a CJK font (so that
 # the Traditional Chinese status texts render), and runs the program and the
@@ -17,22 +36,26 @@ wine_prefix_prepare() {
   local stamp="$WINEPREFIX/.kestrune-prepared"
   local size want exe
   wine_prefix_ensure
-  "$KESTRUNE_ROOT/tools/update_service/make-test-pki" >/dev/null || return 1
+  "$KESTRUNE_ROOT/tools/update_service/make-test-pki" >/dev/null ||
+    { echo "wine prefix: the test PKI could not be made" >&2; return 1; }
   size="$(xdpyinfo 2>/dev/null | sed -n 's/ *dimensions: *\([0-9]*x[0-9]*\) .*/\1/p')"
   size="${size:-1280x1024}"
   want="ca=$(sha256sum <"$pki/ca.der" | cut -d' ' -f1) desktop=$size"
   [ "$(cat "$stamp" 2>/dev/null)" = "$want" ] && return 0
 
   [ -f "$trust" ] || { echo "wine prefix: $trust is not built" >&2; return 1; }
-  "$WINE64" "$trust" "Z:${pki//\//\\}\\ca.der" </dev/null >/dev/null ||
-    { echo "wine prefix: the test CA could not be made trusted" >&2; return 1; }
-  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-    /v Arial /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei' /f </dev/null >/dev/null || return 1
-  "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KestruneTest \
-    /d "$size" /f </dev/null >/dev/null || return 1
+  wine_prefix_step "making the test CA trusted" \
+    "$WINE64" "$trust" "Z:${pki//\//\\}\\ca.der" || return 1
+  wine_prefix_step "linking Arial to a CJK font" \
+    "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v Arial /t REG_MULTI_SZ /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei' /f || return 1
+  wine_prefix_step "naming the virtual desktop" \
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KestruneTest /d "$size" /f ||
+    return 1
   for exe in "orvel kestrune.exe" "win-probe.exe"; do
-    "$WINE64" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\Explorer" /v Desktop \
-      /d KestruneTest /f </dev/null >/dev/null || return 1
+    wine_prefix_step "giving $exe the virtual desktop" \
+      "$WINE64" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\Explorer" /v Desktop \
+      /d KestruneTest /f || return 1
   done
   echo "$want" >"$stamp"
 }
