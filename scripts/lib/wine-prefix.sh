@@ -6,16 +6,16 @@ source "$(dirname "${BASH_SOURCE[0]}")/build-trees.sh"
 
 # Runs one preparation step under Wine. On a machine where Wine has only
 # just been installed a step has once failed without a word (its output
-# went nowhere), so a failed step is tried once more after a pause, and a
-# second failure prints the step, its exit code and everything it said.
+# went nowhere), so a failed step is tried up to twice more after a pause,
+# and a last failure prints the step, its exit code and everything it said.
 wine_prefix_step() {
   local what="$1" out rc attempt
   shift
   out="$(mktemp)"
-  for attempt in 1 2; do
+  for attempt in 1 2 3; do
     "$@" </dev/null >"$out" 2>&1 && { rm -f "$out"; return 0; }
     rc=$?
-    [ "$attempt" = 1 ] && sleep 3
+    [ "$attempt" = 3 ] || sleep 5
   done
   echo "wine prefix: $what failed (exit code $rc):" >&2
   sed 's/^/  /' "$out" >&2
