@@ -47,6 +47,13 @@ struct PortOpenError {
   boost::system::system_error error;
 };
 
+// A link failure raised while a block was being written, with the block
+// ("block 2 (image 1 block 2) at 0x00009000") for the log.
+struct BlockLinkError {
+  std::string block;
+  boost::system::system_error error;
+};
+
 // "read error 110 (Connection timed out)": the operation word that the link
 // raised with, the system's error number and its message.
 std::string DescribeLinkError(const boost::system::system_error& failure) {
@@ -83,6 +90,10 @@ const char16_t* StatusForCurrentException(FirmwareUpdateReporter& reporter) {
     reporter.Note("port: " + DescribeLinkError(failure.error));
     if (failure.error.code() == boost::asio::error::timed_out) return kWatchSilent;
     return kPortUnavailable;
+  } catch (const BlockLinkError& failure) {
+    reporter.Note(failure.block + ": " + DescribeLinkError(failure.error));
+    if (failure.error.code() == boost::asio::error::timed_out) return kWatchSilent;
+    return kUpdateFailed;
   } catch (const boost::system::system_error& failure) {
     reporter.Note("link: " + DescribeLinkError(failure));
     if (failure.code() == boost::asio::error::timed_out) return kWatchSilent;
@@ -135,7 +146,8 @@ class UpdateRun {
             WritingSpan& writing)
       : reporter_(reporter), environment_(environment), writing_(writing) {}
 
-  // Raises whatever the link raises; everything else ends in a status.
+  // Raises what the link raises (a block's failure with the block);
+  // everything else ends in a status.
   void Run() {
     const auto started = std::chrono::steady_clock::now();
     std::u16string portPath = environment_.portPath;
@@ -284,8 +296,7 @@ class UpdateRun {
       try {
         accepted = protocol.WriteBlock(address, image.UnsignedBytes() + offset, length);
       } catch (const boost::system::system_error& failure) {
-        reporter_.Note(block + ": " + DescribeLinkError(failure));
-        throw;
+        throw BlockLinkError{block, failure};
       }
       if (!accepted) {
         reporter_.Note(block + ": refused by the watch");
