@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +40,9 @@ struct Transfer {
   curl_off_t lastCount = 0;
   Clock::time_point lastProgress = Clock::now();
   bool stalled = false;
+  // Once a request of the transfer went over TLS, none may go without.
+  bool usedTls = false;
+  bool leftTls = false;
 };
 
 bool IsSuccessStatus(long status) { return status >= 200 && status <= 299; }
@@ -76,6 +80,19 @@ int WatchProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, cur
   }
   transfer->stalled = now - transfer->lastProgress > transfer->limits.stallTimeout;
   return transfer->stalled ? 1 : 0;
+}
+
+// libcurl calls this before each request of the transfer, redirects
+// included: a redirect from https to http is refused, however the chain
+// began and whatever the letter case of its scheme.
+int CheckScheme(void* user, char*, char*, int, int) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const char* scheme = nullptr;
+  curl_easy_getinfo(transfer->curl, CURLINFO_SCHEME, &scheme);
+  const bool tls = scheme != nullptr && ::strcasecmp(scheme, "https") == 0;
+  transfer->leftTls = transfer->usedTls && !tls;
+  transfer->usedTls = transfer->usedTls || tls;
+  return transfer->leftTls ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
 }
 
 void InitCurlOnce() {
@@ -118,6 +135,23 @@ void RemoveLeftovers(const std::string& target) {
   }
 }
 
+// Creates the temporary file from the template in `name` (its name is
+// written back there) and locks it, which marks it as in use for
+// RemoveLeftovers. Another process's clean-up may remove the file between
+// its creation and the lock; a fresh one is made then.
+int CreateLockedTempFile(std::vector<char>& name) {
+  const std::vector<char> pattern = name;
+  for (int attempt = 1;; ++attempt) {
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return fd;
+    ::flock(fd, LOCK_EX);
+    struct stat info {};
+    if (attempt == 3 || ::fstat(fd, &info) != 0 || info.st_nlink > 0) return fd;
+    ::close(fd);
+    name = pattern;
+  }
+}
+
 }  // namespace
 
 DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u16string& path,
@@ -131,13 +165,12 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
   const std::string suffix = std::string(kTempSuffix) + "XXXXXX";
   tempName.insert(tempName.end(), suffix.begin(), suffix.end());
   tempName.push_back('\0');
-  const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+  const int fd = CreateLockedTempFile(tempName);
   if (fd < 0) {  // missing folder, no access
     result.errorCode = errno;
     result.errorText = std::string("create file: ") + std::strerror(errno);
     return result;
   }
-  ::flock(fd, LOCK_EX);  // marks it as in use for RemoveLeftovers
   ::fchmod(fd, 0644);
 
   EasyHandle handle;
@@ -146,13 +179,13 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     Transfer transfer{handle.get(), fd, limits};
     CURL* c = handle.get();
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    // A redirect may never leave TLS once the first request used it.
-    const bool secure = address.compare(0, 8, "https://") == 0;
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(c, CURLOPT_URL, address.c_str());
     curl_easy_setopt(c, CURLOPT_USERAGENT, "InetURL/1.0");
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, &CheckScheme);
+    curl_easy_setopt(c, CURLOPT_PREREQDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(limits.maxRedirects));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -181,6 +214,8 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
       result.errorCode = code;
       if (transfer.stalled) {
         result.errorText = "no data for " + std::to_string(limits.stallTimeout.count()) + " ms";
+      } else if (transfer.leftTls) {
+        result.errorText = "redirect from https to http refused";
       } else if (result.tooLarge) {
         result.errorText = "body longer than " + std::to_string(*limits.maxBytes) + " bytes";
       } else {

@@ -307,7 +307,10 @@ INSTANTIATE_TEST_SUITE_P(
                                 Listener::kTrusted},
                     FailureCase{"RedirectLoop", "/fault/redirect-loop", Listener::kTrusted},
                     FailureCase{"RedirectFromHttpsToHttp", "/fault/redirect-http/data/100",
-                                Listener::kTrusted}),
+                                Listener::kTrusted},
+                    // http, then https, then back to http.
+                    FailureCase{"RedirectFromHttpsToHttpLaterInAChain",
+                                "/fault/redirect/fault/redirect-http/data/100", Listener::kPlain}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, UnreachableHostKeepsTarget) {
