@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "testing/whole_file.h"
+#include "tools/update_service/reference_update_service.h"
 #include "update/text_conversion.h"
 
 namespace kestrune {
@@ -23,7 +24,7 @@ std::vector<std::string> ServiceCommand(const fs::path& work, const Bytes& image
 LocalUpdateService::LocalUpdateService(std::size_t imageSize, unsigned seed)
     : image_(RandomImage(imageSize, seed)),
       service_(ServiceCommand(work_.path(), image_)),
-      downloader_(std::string(KESTRUNE_TEST_PKI_DIR) + "/ca.crt") {
+      downloader_(TestCaFile()) {
   // "ready port=N untrusted_port=M"
   const std::string& ready = service_.FirstLine();
   const std::size_t at = ready.find("port=");

@@ -75,7 +75,6 @@ class TimingReporter : public FirmwareUpdateReporter {
 class TimedDownloader : public Downloader {
  public:
   explicit TimedDownloader(Downloader& real) : real_(real) {}
-  using Downloader::Download;
   DownloadResult Download(const std::u16string& url, const std::u16string& path,
                           const DownloadLimits& limits) override {
     const Clock::time_point start = Clock::now();

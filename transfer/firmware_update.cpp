@@ -18,7 +18,6 @@
 #include "transfer/sleep_inhibitor.h"
 #include "update/downloader.h"
 #include "update/file_contents.h"
-#include "update/format_path.h"
 #include "update/text_conversion.h"
 #include "update/update_check.h"
 #include "update/update_manifest.h"
@@ -312,13 +311,7 @@ class UpdateRun {
   // empty when there is no data folder (an image never lands at the root
   // of the drive) or the path does not fit (it would name another file).
   static std::u16string ImagePath(std::int32_t sequence) {
-    const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
-    if (folder.empty()) return {};
-    std::vector<char16_t> buffer(kPathBufferUnits, u'\0');
-    if (!FormatPath(buffer.data(), u"%s\\data%d.bin", folder.c_str(), static_cast<int>(sequence))) {
-      return {};
-    }
-    return std::u16string(buffer.data());
+    return UserDataFilePath(u"data" + Utf8ToWideText(std::to_string(sequence)) + u".bin");
   }
 
   FirmwareUpdateReporter& reporter_;

@@ -575,7 +575,6 @@ TEST_F(UpdateFixture, WritesTheImagesOfTheServicesOwnManifest) {
 // writing span over.
 class FailingSecondDownload : public Downloader {
  public:
-  using Downloader::Download;
   DownloadResult Download(const std::u16string& url, const std::u16string& path,
                           const DownloadLimits& limits) override {
     if (++calls_ > 1) throw std::bad_alloc();

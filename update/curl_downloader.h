@@ -15,7 +15,6 @@ class CurlDownloader : public Downloader {
   // test CA; the product never uses it.
   explicit CurlDownloader(std::string caFile) : caFile_(std::move(caFile)) {}
 
-  using Downloader::Download;
   DownloadResult Download(const std::u16string& url, const std::u16string& path,
                           const DownloadLimits& limits) override;
 

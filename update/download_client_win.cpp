@@ -13,6 +13,7 @@
 #include <string>
 
 #include "update/downloader.h"
+#include "update/text_conversion.h"
 
 namespace kestrune {
 namespace {
@@ -136,11 +137,7 @@ std::string ErrorText(DWORD code) {
                                       reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string message;
   if (length > 0 && text != nullptr) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                          nullptr, nullptr);
-    message.resize(static_cast<size_t>(bytes));
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), message.data(), bytes, nullptr,
-                        nullptr);
+    message = WideToUtf8Text(std::u16string(reinterpret_cast<const char16_t*>(text), length));
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
       message.pop_back();
@@ -212,8 +209,6 @@ DownloadResult SendRequest(HINTERNET internet, const std::wstring& url, DWORD st
 
 class WinInetDownloader : public Downloader {
  public:
-  using Downloader::Download;
-
   DownloadResult Download(const std::u16string& url, const std::u16string& path,
                           const DownloadLimits& limits) override {
     InternetHandle internet(

@@ -51,12 +51,9 @@ class Downloader {
   virtual DownloadResult Download(const std::u16string& url, const std::u16string& path,
                                   const DownloadLimits& limits) = 0;
 
-  // The same within the default limits.
-  DownloadResult Download(const std::u16string& url, const std::u16string& path) {
-    return Download(url, path, DownloadLimits{});
-  }
+  // Download within the default limits: true when it was ok.
   bool DownloadUrlToFile(const std::u16string& url, const std::u16string& path) {
-    return Download(url, path).ok;
+    return Download(url, path, DownloadLimits{}).ok;
   }
 };
 

@@ -1,7 +1,6 @@
 #include "update/manifest_fetch.h"
 
 #include "update/file_contents.h"
-#include "update/format_path.h"
 #include "update/update_manifest.h"
 #include "update/update_service_url.h"
 #include "update/user_data_folder.h"
@@ -10,11 +9,11 @@ namespace kestrune {
 
 std::string FetchManifestText(Downloader& downloader, const DownloadLimits& limits,
                               DownloadResult* download) {
-  const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
-  // Without a data folder the path would fall back to the root folder.
-  if (folder.empty()) return std::string();
-  char16_t path[kPathBufferUnits] = {};
-  if (!FormatPath(path, u"%s\\features.json", folder.c_str())) return std::string();
+  const std::u16string path = UserDataFilePath(u"features.json");
+  if (path.empty()) {
+    if (download != nullptr) download->errorText = "no user data folder for features.json";
+    return std::string();
+  }
 
   // The body is read once, judged, and kept when it replaces the cache.
   std::string fetched;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "update/format_path.h"
 #include "update/run_log_platform.h"
 #include "update/text_conversion.h"
 #include "update/user_data_folder.h"
@@ -39,14 +38,6 @@ std::string OneLine(const std::string& message) {
   return line;
 }
 
-std::u16string UserRunLogPath() {
-  const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
-  if (folder.empty()) return {};
-  char16_t path[kPathBufferUnits] = {};
-  if (!FormatPath(path, u"%s\\%s", folder.c_str(), kRunLogName)) return {};
-  return path;
-}
-
 }  // namespace
 
 RunLog::RunLog(std::u16string path, std::uint64_t capBytes)
@@ -68,7 +59,7 @@ void RunLog::Write(const std::string& message) noexcept {
 }
 
 RunLog& UserRunLog() {
-  static RunLog log(UserRunLogPath());
+  static RunLog log(UserDataFilePath(kRunLogName));
   return log;
 }
 

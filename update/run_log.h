@@ -16,9 +16,8 @@ namespace kestrune {
 // The program's version, the project's version in the top-level build file.
 extern const char kProgramVersion[];
 
-// File name of the log in the user data folder, and of its older half.
+// File name of the log in the user data folder; its older half gets ".1".
 inline constexpr char16_t kRunLogName[] = u"update.log";
-inline constexpr char16_t kRunLogOldName[] = u"update.log.1";
 
 // A log grows to about this size before it is rotated.
 inline constexpr std::uint64_t kRunLogCapBytes = 1024 * 1024;
@@ -31,8 +30,6 @@ class RunLog {
   // Appends one line: the local time, a space, `message` (UTF-8; line breaks
   // in it become spaces so one event stays one line).
   void Write(const std::string& message) noexcept;
-
-  const std::u16string& Path() const { return path_; }
 
  private:
   std::u16string path_;

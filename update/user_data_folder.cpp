@@ -1,7 +1,18 @@
 #include "update/user_data_folder.h"
 
+#include "update/format_path.h"
+
 namespace kestrune {
 
 const char16_t kUserDataFolderName[] = u"orvel kestrune";
+
+std::u16string UserDataFilePath(const std::u16string& fileName) {
+  const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
+  // Without a data folder the path would fall back to the root folder.
+  if (folder.empty()) return {};
+  char16_t path[kPathBufferUnits] = {};
+  if (!FormatPath(path, u"%s\\%s", folder.c_str(), fileName.c_str())) return {};
+  return path;
+}
 
 }  // namespace kestrune

@@ -14,4 +14,9 @@ extern const char16_t kUserDataFolderName[];
 // the Documents folder cannot be resolved.
 std::u16string GetUserDataFolder(const std::u16string& name);
 
+// Returns the path of `fileName` in the product's data folder (created when
+// missing); empty when there is no such folder or the path does not fit a
+// path buffer.
+std::u16string UserDataFilePath(const std::u16string& fileName);
+
 }  // namespace kestrune
