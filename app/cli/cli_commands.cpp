@@ -1,5 +1,6 @@
 #include "app/cli/cli_commands.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -45,28 +46,35 @@ class CheckPrinter : public UpdateCheckReporter {
 
 class UpdatePrinter : public FirmwareUpdateReporter {
  public:
-  explicit UpdatePrinter(CliOutput& output) : output_(output) {}
+  UpdatePrinter(CliOutput& output, std::atomic<bool>& writingBegan)
+      : output_(output), writingBegan_(writingBegan) {}
   void PostStatus(const std::u16string& text) override {
     lastStatus = text;
     output_.Status(text);
   }
   void SetProgressRange(std::uint32_t maximum) override { total_ = maximum; }
   void SetProgressPosition(std::uint32_t position) override { output_.Progress(position, total_); }
-  void SetWriting(bool /*writing*/) override {}
+  void SetWriting(bool writing) override {
+    if (writing) writingBegan_ = true;
+  }
 
   std::u16string lastStatus;
 
  private:
   CliOutput& output_;
+  std::atomic<bool>& writingBegan_;
   std::uint32_t total_ = 0;
 };
 
 // An interrupt decides a close through the run's gate: before writing has
 // begun the process ends at once (the run then never begins writing); once
-// writing has begun the run goes on to its end.
-void ListenForInterrupts(CloseGate& gate, CliOutput& output) {
-  HandleInterrupts([&gate, &output] {
-    if (gate.RequestClose()) {
+// writing has begun the run goes on to its end, and so does the program,
+// with the run's exit code, even when the interrupt comes after the last
+// block.
+void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
+                         CliOutput& output) {
+  HandleInterrupts([&gate, &writingBegan, &output] {
+    if (!writingBegan && gate.RequestClose()) {
       output.Message("kestrune-update: interrupted");
       WriteRunLog("interrupted before writing began; stopped");
       ExitProcessNow(static_cast<int>(ExitCode::kInterrupted));
@@ -97,11 +105,12 @@ int Check(CliOutput& output) {
   return code;
 }
 
-int Update(const CliOptions& options, CliOutput& output, CloseGate& gate) {
+int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
+           std::atomic<bool>& writingBegan) {
   // The dialog's surroundings, with the port given on the command line.
   const UpdateEnvironment environment = PlatformUpdateEnvironment();
   const CheckPrinter check = RunCheck(environment, output);
-  UpdatePrinter printer(output);
+  UpdatePrinter printer(output, writingBegan);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
   const SharedManifestText manifest = check.manifestText;
   FirmwareUpdateEnvironment run =
@@ -147,10 +156,11 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   // Before anything else starts a thread, so the signals reach only the
   // thread that waits for them.
   static CloseGate gate;
-  ListenForInterrupts(gate, output);
+  static std::atomic<bool> writingBegan{false};
+  ListenForInterrupts(gate, writingBegan, output);
   switch (options.command) {
     case CliCommand::kCheck: return Check(output);
-    case CliCommand::kUpdate: return Update(options, output, gate);
+    case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
     case CliCommand::kDevices: return Devices(output);
     case CliCommand::kHelp: break;
   }

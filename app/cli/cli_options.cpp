@@ -79,7 +79,7 @@ std::string CliUsage() {
              "                        device, result) instead of text\n"
              "  -h, --help            this text\n"
              "\n"
-             "An interrupt (Ctrl-C, SIGTERM, Ctrl-Break) before firmware writing begins\n"
+             "An interrupt (Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break) before writing begins\n"
              "stops at once; during writing the update finishes first.\n"
              "Every check and update is logged to update.log in the user data folder.\n"
              "\n"

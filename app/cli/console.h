@@ -12,9 +12,10 @@ void PrepareConsole();
 // Whether standard output is a terminal (a console on Windows).
 bool StandardOutputIsTerminal();
 
-// Calls `onInterrupt` on a thread of its own for every Ctrl-C and SIGTERM
-// (Ctrl-C, Ctrl-Break and console close on Windows) from now on; the
-// process goes on unless `onInterrupt` ends it.
+// Calls `onInterrupt` on a thread of its own for every Ctrl-C, SIGTERM and
+// SIGHUP (Ctrl-C, Ctrl-Break and console close on Windows) from now on; the
+// process goes on unless `onInterrupt` ends it. A console close on Windows
+// is the exception: the system ends the process once the handler returns.
 void HandleInterrupts(std::function<void()> onInterrupt);
 
 // Flushes standard output and error and ends the process at once with

@@ -20,6 +20,7 @@ void HandleInterrupts(std::function<void()> onInterrupt) {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);  // the terminal closed: not a reason to stop writing
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread([signals, onInterrupt = std::move(onInterrupt)] {
     for (;;) {
