@@ -33,9 +33,7 @@ MainWindowLogic::CloseAction MainWindowLogic::RequestClose(bool writing) {
 void MainWindowLogic::ShowStatus(const std::u16string& text) { status_ = text; }
 
 std::u16string MainWindowLogic::StatusLine() const {
-  if (!closePending_) return status_;
-  if (status_.empty()) return kCloseDeferred;
-  return status_ + u"，" + kCloseDeferred;
+  return closePending_ ? StatusWithCloseDeferred(status_) : status_;
 }
 
 }  // namespace kestrune

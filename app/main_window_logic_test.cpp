@@ -56,7 +56,7 @@ TEST(MainWindowLogic, ADeferredCloseStaysSaidUntilTheRunEndsAndThenIsDue) {
   ASSERT_TRUE(logic.PressUpdate());
   logic.ShowStatus(kWritingImage);
   ASSERT_EQ(logic.RequestClose(true), CloseAction::kDeferred);
-  const std::u16string writingLine = std::u16string(kWritingImage) + u"，" + kCloseDeferred;
+  const std::u16string writingLine = StatusWithCloseDeferred(kWritingImage);
   EXPECT_EQ(logic.StatusLine(), writingLine);
 
   // Nothing starts and nothing hides the notice meanwhile.
@@ -64,7 +64,7 @@ TEST(MainWindowLogic, ADeferredCloseStaysSaidUntilTheRunEndsAndThenIsDue) {
   EXPECT_FALSE(logic.PressUpdate());
   EXPECT_EQ(logic.RequestClose(false), CloseAction::kDeferred);  // asked again
   logic.ShowStatus(kUpdateDone);
-  EXPECT_EQ(logic.StatusLine(), std::u16string(kUpdateDone) + u"，" + kCloseDeferred);
+  EXPECT_EQ(logic.StatusLine(), StatusWithCloseDeferred(kUpdateDone));
 
   EXPECT_TRUE(logic.RunEnded());
 }

@@ -198,7 +198,7 @@ class MainWindowQtTest : public QObject {
     QTest::mouseClick(Button(), Qt::LeftButton);
     QTRY_COMPARE(Progress()->value(), 2);
 
-    const QString deferred = Q(kWritingImage) + QStringLiteral("，") + Q(kCloseDeferred);
+    const QString deferred = Q(StatusWithCloseDeferred(kWritingImage).c_str());
     QVERIFY(!window_->close());  // the window manager's close
     QVERIFY(window_->isVisible());
     QCOMPARE(Status()->text(), deferred);
@@ -209,7 +209,7 @@ class MainWindowQtTest : public QObject {
 
     script_->writeMayFinish.Open();
     QTRY_VERIFY(!window_->isVisible());
-    QCOMPARE(Status()->text(), Q(kUpdateDone) + QStringLiteral("，") + Q(kCloseDeferred));
+    QCOMPARE(Status()->text(), Q(StatusWithCloseDeferred(kUpdateDone).c_str()));
     QCOMPARE(Progress()->value(), 4);
   }
 
