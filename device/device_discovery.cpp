@@ -92,8 +92,4 @@ std::u16string FindDevicePortPath(SerialDeviceTree& tree, std::uint16_t vendorId
   return std::u16string(interfaceList.data());
 }
 
-std::u16string FindDevicePortPath(std::uint16_t vendorId, std::uint16_t productId) {
-  return FindDevicePortPath(*SystemSerialDeviceTree(), vendorId, productId);
-}
-
 }  // namespace kestrune

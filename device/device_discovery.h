@@ -26,7 +26,4 @@ std::u16string FindDevicePortPath(SerialDeviceTree& tree, std::uint16_t vendorId
                                   std::uint16_t productId,
                                   std::vector<DiscoveryCandidate>* candidates = nullptr);
 
-// The same search over the operating system's own device tree.
-std::u16string FindDevicePortPath(std::uint16_t vendorId, std::uint16_t productId);
-
 }  // namespace kestrune

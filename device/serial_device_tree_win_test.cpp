@@ -7,10 +7,16 @@
 #include <string>
 
 #include "device/device_discovery.h"
+#include "device/serial_device_tree.h"
 #include "testing/temp_folder.h"
 
 namespace kestrune {
 namespace {
+
+// Discovery over the system's own device tree, as the program runs it.
+std::u16string FindOnSystemTree(std::uint16_t vendorId, std::uint16_t productId) {
+  return FindDevicePortPath(*SystemSerialDeviceTree(), vendorId, productId);
+}
 
 // The stand-ins export only what discovery imports; Wine's own DLLs export
 // much more. (The module path does not tell them apart: Wine names a builtin
@@ -30,7 +36,7 @@ std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(
 TEST(WineOwnSetupApi, FindsNothingWithoutCrashing) {
   ASSERT_NE(GetModuleHandleW(L"setupapi.dll"), nullptr);
   ASSERT_FALSE(IsStandIn(L"setupapi.dll", "SetupDiGetClassDevsA")) << "the stand-in is loaded";
-  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), u"");
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), u"");
 }
 
 class StandInSetupApi : public ::testing::Test {
@@ -69,30 +75,30 @@ const std::wstring kWatchParent = L"USB\\VID_1915&PID_52F0\\KS0001";
 
 TEST_F(StandInSetupApi, DefaultTableHasOneWatchOnCom7) {
   SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES", nullptr);
-  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), u"\\\\.\\COM7");
-  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F1), u"");
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), u"\\\\.\\COM7");
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F1), u"");
 }
 
 TEST_F(StandInSetupApi, EmptyTableFindsNothing) {
   SetTable(L"");
-  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), u"");
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), u"");
 }
 
 TEST_F(StandInSetupApi, WatchUnderHubIsNotFound) {
   SetTable(L"USB\\VID_1915&PID_52F0\\KS0001|USB\\ROOT_HUB30\\4&1&0&0|" + freePort_);
-  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), u"");
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), u"");
 }
 
 TEST_F(StandInSetupApi, HeldPortIsPassedOverForAFreeOne) {
   SetTable(L"USB\\VID_1915&PID_52F0&MI_00\\1|" + kWatchParent + L"|" + heldPort_ +
            L";USB\\VID_1915&PID_52F0&MI_00\\2|usb\\vid_1915&pid_52f0\\ks0002|" + freePort_);
-  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), U16(freePort_));
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), U16(freePort_));
 }
 
 TEST_F(StandInSetupApi, HeldPortAloneIsStillReturned) {
   SetTable(L"USB\\VID_1915&PID_52F0&MI_00\\1|" + kWatchParent + L"|" + heldPort_ + L"|" +
            freePort_);
-  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), U16(heldPort_));
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), U16(heldPort_));
 }
 
 TEST_F(StandInSetupApi, IdsBeyondTheirBuffersSkipTheDevice) {
@@ -102,7 +108,7 @@ TEST_F(StandInSetupApi, IdsBeyondTheirBuffersSkipTheDevice) {
   SetTable(longOwn + L"|" + kWatchParent + L"|" + heldPort_ +  //
            L";B|" + longParent + L"|" + heldPort_ +            //
            L";C|" + fittingParent + L"|" + freePort_);
-  EXPECT_EQ(FindDevicePortPath(0x1915, 0x52F0), U16(freePort_));
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), U16(freePort_));
 }
 
 }  // namespace
