@@ -274,10 +274,8 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
   if (faults_.partialAnswerBlock != DiveWatchFaults::kNever &&
       number >= faults_.partialAnswerBlock) {
     if (number == faults_.partialAnswerBlock) {
-      DeviceFrame partial;
-      partial.SetPayloadSize(4);
-      partial.SetCommand(FrameCommand::CommitAnswer);
-      std::this_thread::sleep_for(faults_.piecePause);
+      const DeviceFrame partial = CommitAnswerFrame(false);
+      if (!PauseUntil(LineSchedule::Clock::now() + faults_.piecePause)) return;
       WriteAll(partial.bytes.data(), std::min(faults_.pieceSize, kFrameSize));
     }
     return;
@@ -338,25 +336,24 @@ void DiveWatchSim::Answer(const std::uint8_t* bytes, std::size_t size) {
     return;
   }
   if (!WriteAll(bytes, faults_.pieceSize)) return;
-  std::this_thread::sleep_for(faults_.piecePause);
+  if (!PauseUntil(LineSchedule::Clock::now() + faults_.piecePause)) return;
   WriteAll(bytes + faults_.pieceSize, size - faults_.pieceSize);
 }
 
-bool DiveWatchSim::PacedWrite(const std::uint8_t* bytes, std::size_t size,
+void DiveWatchSim::PacedWrite(const std::uint8_t* bytes, std::size_t size,
                               LineSchedule::Clock::time_point handedOver) {
   std::vector<LineSchedule::Clock::time_point> crossed(size);
   for (auto& at : crossed) at = outbound_.Carry(handedOver, 1);
   // Each byte reaches the host once it has crossed; bytes whose time has
   // already come (after a late wake-up) go together.
   for (std::size_t sent = 0; sent < size;) {
-    if (!PauseUntil(crossed[sent])) return false;
+    if (!PauseUntil(crossed[sent])) return;
     const auto now = LineSchedule::Clock::now();
     std::size_t ready = sent + 1;
     while (ready < size && crossed[ready] <= now) ++ready;
-    if (!WriteAll(bytes + sent, ready - sent)) return false;
+    if (!WriteAll(bytes + sent, ready - sent)) return;
     sent = ready;
   }
-  return true;
 }
 
 bool DiveWatchSim::PauseUntil(LineSchedule::Clock::time_point until) {

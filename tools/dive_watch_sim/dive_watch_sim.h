@@ -175,7 +175,7 @@ class DiveWatchSim {
   void HandleCommit(const DeviceFrame& frame);
   void ServeRead(const DeviceFrame& frame);
   void Answer(const std::uint8_t* bytes, std::size_t size);
-  bool PacedWrite(const std::uint8_t* bytes, std::size_t size,
+  void PacedWrite(const std::uint8_t* bytes, std::size_t size,
                   LineSchedule::Clock::time_point handedOver);
   bool PauseUntil(LineSchedule::Clock::time_point until);
   bool WriteAll(const std::uint8_t* bytes, std::size_t size);

@@ -163,6 +163,12 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // A paced line sends its bytes at the line's own pace: answers in pieces
+  // would not be sent as asked.
+  if (baud > 0 && faults.answerInPieces) {
+    std::cerr << "dive-watch-sim: --pieces cannot go with --baud\n" << kUsage;
+    return 2;
+  }
 
   // Block the stop signals before the serving thread starts, so only
   // sigwait below ever receives them.

@@ -132,7 +132,8 @@ TEST_F(DiveWatchSimProgramTest, BadOptionsExitWithUsage) {
                                                        {"--baud", "0"},
                                                        {"--baud", "fast"},
                                                        {"--commit-delay", "-1"},
-                                                       {"--baud"}};
+                                                       {"--baud"},
+                                                       {"--baud", "9600", "--pieces"}};
   for (const auto& options : cases) {
     ChildProgram sim(Sim(options));
     EXPECT_TRUE(sim.FirstLine().empty()) << options[0];
