@@ -8,7 +8,7 @@
 #include "app/window_reporters.h"
 #include "app/worker_start.h"
 #include "transfer/firmware_update.h"
-#include "transfer/window_runs.h"
+#include "transfer/logged_runs.h"
 #include "update/update_check.h"
 
 namespace kestrune {
@@ -195,13 +195,13 @@ void CMainDlg::SetUpdateButtonEnabled(bool enabled) {
 
 void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
   UpdateCheckWindowReporter window(shared);
-  RunWindowUpdateCheck(window, kProgramName);
+  RunLoggedUpdateCheck(window, kProgramName);
 }
 
 void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
   RunEndNotice notice(shared);
   FirmwareUpdateWindowReporter window(shared);
-  RunWindowFirmwareUpdate(
+  RunLoggedFirmwareUpdate(
       window, [shared] { return shared->ManifestText(); }, &shared->Gate(), kProgramName);
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "transfer/window_runs.h"
+#include "transfer/logged_runs.h"
 
 namespace kestrune {
 

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "app/notice_reporters.h"
-#include "transfer/window_runs.h"
+#include "transfer/logged_runs.h"
 
 namespace kestrune {
 namespace {
@@ -13,12 +13,12 @@ const char kProgramName[] = "orvel-kestrune";
 
 void RunUpdateCheck(std::shared_ptr<WindowSharedState> shared) {
   UpdateCheckNoticeReporter window(shared);
-  RunWindowUpdateCheck(window, kProgramName);
+  RunLoggedUpdateCheck(window, kProgramName);
 }
 
 void RunFirmwareUpdate(std::shared_ptr<WindowSharedState> shared) {
   FirmwareUpdateNoticeReporter window(shared);
-  RunWindowFirmwareUpdate(
+  RunLoggedFirmwareUpdate(
       window, [shared] { return shared->ManifestText(); }, &shared->Gate(), kProgramName);
 }
 

@@ -10,9 +10,8 @@
 #include "device/serial_device_tree.h"
 #include "transfer/close_gate.h"
 #include "transfer/firmware_update.h"
-#include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/logged_runs.h"
 #include "transfer/update_environment.h"
-#include "update/logged_update_check_reporter.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
 #include "update/update_check.h"
@@ -86,15 +85,14 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
   });
 }
 
-CheckPrinter RunCheck(const UpdateEnvironment& environment, CliOutput& output) {
+CheckPrinter RunCheck(CliOutput& output) {
   CheckPrinter printer(output);
-  LoggedUpdateCheckReporter logged(printer, UserRunLog(), kProgramName);
-  RunUpdateCheckProcedure(logged, environment.downloader, environment.downloadLimits);
+  RunLoggedUpdateCheck(printer, kProgramName);
   return printer;
 }
 
 int Check(CliOutput& output) {
-  const CheckPrinter check = RunCheck(PlatformUpdateEnvironment(), output);
+  const CheckPrinter check = RunCheck(output);
   const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
   std::vector<std::pair<std::string, std::string>> extra;
   if (code == 0) {
@@ -107,16 +105,13 @@ int Check(CliOutput& output) {
 
 int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
            std::atomic<bool>& writingBegan) {
-  // The dialog's surroundings, with the port given on the command line.
-  const UpdateEnvironment environment = PlatformUpdateEnvironment();
-  const CheckPrinter check = RunCheck(environment, output);
+  // As the dialog runs them, with the port given on the command line.
+  const CheckPrinter check = RunCheck(output);
   UpdatePrinter printer(output, writingBegan);
-  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
   const SharedManifestText manifest = check.manifestText;
-  FirmwareUpdateEnvironment run =
-      environment.ForFirmwareUpdate([manifest] { return manifest; }, &gate);
-  run.portPath = Utf8ToWideText(options.port);
-  RunFirmwareUpdateProcedure(logged, run);
+  RunLoggedFirmwareUpdate(
+      printer, [manifest] { return manifest; }, &gate, kProgramName,
+      Utf8ToWideText(options.port));
   const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
   WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   output.Result(code, printer.lastStatus);
@@ -158,6 +153,11 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   static CloseGate gate;
   static std::atomic<bool> writingBegan{false};
   ListenForInterrupts(gate, writingBegan, output);
+  // An interrupt that comes while the program ends must not reach `output`
+  // once main has destroyed it.
+  struct StopListening {
+    ~StopListening() { StopHandlingInterrupts(); }
+  } stopListening;
   switch (options.command) {
     case CliCommand::kCheck: return Check(output);
     case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);

@@ -18,6 +18,10 @@ bool StandardOutputIsTerminal();
 // is the exception: the system ends the process once the handler returns.
 void HandleInterrupts(std::function<void()> onInterrupt);
 
+// From now on interrupts call nothing; waits for a call already under way.
+// What the handler refers to may be destroyed afterwards.
+void StopHandlingInterrupts();
+
 // Flushes standard output and error and ends the process at once with
 // `code`, without running destructors of other threads' objects.
 [[noreturn]] void ExitProcessNow(int code);

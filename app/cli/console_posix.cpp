@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/cli/console.h"
+#include "app/cli/interrupt_slot.h"
 
 namespace kestrune {
 
@@ -22,10 +23,11 @@ void HandleInterrupts(std::function<void()> onInterrupt) {
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);  // the terminal closed: not a reason to stop writing
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread([signals, onInterrupt = std::move(onInterrupt)] {
+  SetInterruptHandler(std::move(onInterrupt));
+  std::thread([signals] {
     for (;;) {
       int signal = 0;
-      if (sigwait(&signals, &signal) == 0) onInterrupt();
+      if (sigwait(&signals, &signal) == 0) DeliverInterrupt();
     }
   }).detach();
 }

@@ -5,14 +5,10 @@
 #include <utility>
 
 #include "app/cli/console.h"
+#include "app/cli/interrupt_slot.h"
 
 namespace kestrune {
 namespace {
-
-std::function<void()>& InterruptHandler() {
-  static std::function<void()> handler;
-  return handler;
-}
 
 // Runs on a thread the system starts for each event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -20,7 +16,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
-      if (InterruptHandler()) InterruptHandler()();
+      DeliverInterrupt();
       return TRUE;
     default: return FALSE;
   }
@@ -36,7 +32,7 @@ bool StandardOutputIsTerminal() {
 }
 
 void HandleInterrupts(std::function<void()> onInterrupt) {
-  InterruptHandler() = std::move(onInterrupt);
+  SetInterruptHandler(std::move(onInterrupt));
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
 }
 

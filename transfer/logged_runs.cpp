@@ -1,4 +1,4 @@
-#include "transfer/window_runs.h"
+#include "transfer/logged_runs.h"
 
 #include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/update_environment.h"
@@ -7,8 +7,8 @@
 
 namespace kestrune {
 
-void RunWindowUpdateCheck(UpdateCheckReporter& window, const char* programName) {
-  LoggedUpdateCheckReporter reporter(window, UserRunLog(), programName);
+void RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName) {
+  LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), programName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
     RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
@@ -17,14 +17,16 @@ void RunWindowUpdateCheck(UpdateCheckReporter& window, const char* programName) 
   }
 }
 
-void RunWindowFirmwareUpdate(FirmwareUpdateReporter& window,
+void RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
                              std::function<SharedManifestText()> manifestText, CloseGate* closeGate,
-                             const char* programName) {
-  LoggedFirmwareUpdateReporter reporter(window, UserRunLog(), programName);
+                             const char* programName, const std::u16string& portPath) {
+  LoggedFirmwareUpdateReporter reporter(frontEnd, UserRunLog(), programName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    RunFirmwareUpdateProcedure(reporter,
-                               environment.ForFirmwareUpdate(std::move(manifestText), closeGate));
+    FirmwareUpdateEnvironment run =
+        environment.ForFirmwareUpdate(std::move(manifestText), closeGate);
+    run.portPath = portPath;
+    RunFirmwareUpdateProcedure(reporter, run);
   } catch (...) {
     reporter.PostStatus(kUpdateFailed);
   }

@@ -1,0 +1,37 @@
+#include "app/cli/interrupt_slot.h"
+
+#include <mutex>
+#include <utility>
+
+#include "app/cli/console.h"
+
+namespace kestrune {
+namespace {
+
+struct InterruptSlot {
+  std::mutex mutex;
+  std::function<void()> handler;
+};
+
+// Never destroyed: an interrupt may come while the process's statics are
+// being torn down.
+InterruptSlot& Slot() {
+  static InterruptSlot* const slot = new InterruptSlot;
+  return *slot;
+}
+
+}  // namespace
+
+void SetInterruptHandler(std::function<void()> handler) {
+  std::lock_guard<std::mutex> lock(Slot().mutex);
+  Slot().handler = std::move(handler);
+}
+
+void DeliverInterrupt() {
+  std::lock_guard<std::mutex> lock(Slot().mutex);
+  if (Slot().handler) Slot().handler();
+}
+
+void StopHandlingInterrupts() { SetInterruptHandler(nullptr); }
+
+}  // namespace kestrune
