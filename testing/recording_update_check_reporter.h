@@ -15,11 +15,13 @@ class RecordingUpdateCheckReporter : public UpdateCheckReporter {
   void StoreManifestText(const std::string& text) override { stored.push_back(text); }
   void ShowFirmwareVersion(const std::u16string& version) override { versions.push_back(version); }
   void ShowReleaseNotes(const std::u16string& notes) override { this->notes.push_back(notes); }
+  void Note(const std::string& detail) override { details.push_back(detail); }
 
   std::vector<std::u16string> statuses;
   std::vector<std::string> stored;
   std::vector<std::u16string> versions;
-  std::vector<std::u16string> notes;
+  std::vector<std::u16string> notes;  // release notes
+  std::vector<std::string> details;   // lines for the run log
 };
 
 }  // namespace testing_support

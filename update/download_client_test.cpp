@@ -299,18 +299,17 @@ TEST_P(FailedDownloadTest, ReturnsFalseAndKeepsTargetByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FailedDownloadTest,
-    testing::Values(FailureCase{"NotFoundWithHtmlBody", "/fault/404", Listener::kTrusted},
-                    FailureCase{"ServerError", "/fault/500", Listener::kTrusted},
-                    FailureCase{"BodyCutOff", "/fault/cut/50000", Listener::kTrusted},
-                    FailureCase{"UntrustedCertificate", "/data/100", Listener::kUntrusted},
-                    FailureCase{"ElevenRedirectsInARow", "/fault/hops/11/data/100",
-                                Listener::kTrusted},
-                    FailureCase{"RedirectLoop", "/fault/redirect-loop", Listener::kTrusted},
-                    FailureCase{"RedirectFromHttpsToHttp", "/fault/redirect-http/data/100",
-                                Listener::kTrusted},
-                    // http, then https, then back to http.
-                    FailureCase{"RedirectFromHttpsToHttpLaterInAChain",
-                                "/fault/redirect/fault/redirect-http/data/100", Listener::kPlain}),
+    testing::Values(
+        FailureCase{"NotFoundWithHtmlBody", "/fault/404", Listener::kTrusted},
+        FailureCase{"ServerError", "/fault/500", Listener::kTrusted},
+        FailureCase{"BodyCutOff", "/fault/cut/50000", Listener::kTrusted},
+        FailureCase{"UntrustedCertificate", "/data/100", Listener::kUntrusted},
+        FailureCase{"ElevenRedirectsInARow", "/fault/hops/11/data/100", Listener::kTrusted},
+        FailureCase{"RedirectLoop", "/fault/redirect-loop", Listener::kTrusted},
+        FailureCase{"RedirectFromHttpsToHttp", "/fault/redirect-http/data/100", Listener::kTrusted},
+        // http, then https, then back to http.
+        FailureCase{"RedirectFromHttpsToHttpLaterInAChain",
+                    "/fault/redirect/fault/redirect-http/data/100", Listener::kPlain}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DownloadTest, UnreachableHostKeepsTarget) {

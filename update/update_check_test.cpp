@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <chrono>
 #include <filesystem>
@@ -147,6 +148,7 @@ struct FaultyAnswer {
   const char* name;
   std::string fault;         // a manifest fault of the service, or
   std::string manifestText;  // a verbatim manifest
+  std::string cause;         // what the run log says of the fetch
 };
 
 void PrintTo(const FaultyAnswer& c, std::ostream* os) { *os << c.name; }
@@ -180,18 +182,28 @@ TEST_P(FaultyManifestTest, KeepsTheCachedManifestByteForByte) {
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(home_.DataFolder())) (void)entry, ++files;
   EXPECT_EQ(files, 1u) << "no temporary file stays beside features.json";
+  ASSERT_FALSE(reporter_.details.empty());
+  EXPECT_NE(reporter_.details.front().find(c.cause), std::string::npos)
+      << reporter_.details.front();
+  EXPECT_NE(std::find(reporter_.details.begin(), reporter_.details.end(),
+                      "using features.json from an earlier run (300 bytes)"),
+            reporter_.details.end());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FaultyManifestTest,
-    testing::Values(FaultyAnswer{"EmptyBodyWith200", "empty", ""},
-                    FaultyAnswer{"NoContent204", "no-content", ""},
-                    FaultyAnswer{"MaintenancePageWith200", "maintenance", ""},
-                    FaultyAnswer{"ChunkedBodyCutOff", "chunked-cut", ""},
-                    FaultyAnswer{"BodyThatStalls", "stall", ""},
-                    FaultyAnswer{"NotAManifest", "",
-                                 "{\"status\":\"ok\",\"pad\":\"" + std::string(300, ' ') + "\"}"},
-                    FaultyAnswer{"LongerThanOneMiB", "", OversizedManifest()}),
+    testing::Values(
+        FaultyAnswer{"EmptyBodyWith200", "empty", "", "HTTP 200, 0 bytes, error (not a usable"},
+        FaultyAnswer{"NoContent204", "no-content", "", "HTTP 204, 0 bytes, error (not a usable"},
+        FaultyAnswer{"MaintenancePageWith200", "maintenance", "", "(not a usable manifest)"},
+        FaultyAnswer{"ChunkedBodyCutOff", "chunked-cut", "",
+                     "error 18 (transfer closed with outstanding read data"},
+        FaultyAnswer{"BodyThatStalls", "stall", "", "(no data for 1500 ms)"},
+        FaultyAnswer{"NotAManifest", "",
+                     "{\"status\":\"ok\",\"pad\":\"" + std::string(300, ' ') + "\"}",
+                     "(not a usable manifest)"},
+        FaultyAnswer{"LongerThanOneMiB", "", OversizedManifest(),
+                     "(body longer than 1048576 bytes)"}),
     [](const testing::TestParamInfo<FaultyAnswer>& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateCheckTest, OfflineUsesTheCachedManifest) {

@@ -110,8 +110,7 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
   UpdatePrinter printer(output, writingBegan);
   const SharedManifestText manifest = check.manifestText;
   RunLoggedFirmwareUpdate(
-      printer, [manifest] { return manifest; }, &gate, kProgramName,
-      Utf8ToWideText(options.port));
+      printer, [manifest] { return manifest; }, &gate, kProgramName, Utf8ToWideText(options.port));
   const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
   WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   output.Result(code, printer.lastStatus);

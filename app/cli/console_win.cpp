@@ -15,9 +15,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-      DeliverInterrupt();
-      return TRUE;
+    case CTRL_CLOSE_EVENT: DeliverInterrupt(); return TRUE;
     default: return FALSE;
   }
 }

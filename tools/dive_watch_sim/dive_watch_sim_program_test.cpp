@@ -128,12 +128,9 @@ TEST_F(DiveWatchSimProgramTest, PacingOptionsReachTheWatch) {
 }
 
 TEST_F(DiveWatchSimProgramTest, BadOptionsExitWithUsage) {
-  const std::vector<std::vector<std::string>> cases = {{"--no-such-option"},
-                                                       {"--baud", "0"},
-                                                       {"--baud", "fast"},
-                                                       {"--commit-delay", "-1"},
-                                                       {"--baud"},
-                                                       {"--baud", "9600", "--pieces"}};
+  const std::vector<std::vector<std::string>> cases = {
+      {"--no-such-option"},     {"--baud", "0"}, {"--baud", "fast"},
+      {"--commit-delay", "-1"}, {"--baud"},      {"--baud", "9600", "--pieces"}};
   for (const auto& options : cases) {
     ChildProgram sim(Sim(options));
     EXPECT_TRUE(sim.FirstLine().empty()) << options[0];
