@@ -49,16 +49,4 @@ void DialogSharedState::Post(UINT message, WPARAM wParam) const {
   if (window) PostMessageW(window, message, wParam, 0);
 }
 
-bool DialogSharedState::TryBeginUpdate() {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (updateRunning_) return false;
-  updateRunning_ = true;
-  return true;
-}
-
-void DialogSharedState::EndUpdate() {
-  std::lock_guard<std::mutex> guard(lock_);
-  updateRunning_ = false;
-}
-
 }  // namespace kestrune

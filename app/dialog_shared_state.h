@@ -16,9 +16,9 @@
 //   sent messages, which wait for the UI thread. The UI thread therefore
 //   never waits for a worker: it joins no thread and holds no lock across
 //   a window call.
-// - One firmware update at a time: `updateRunning` is claimed by the UI
-//   thread when it starts a run and given back by the UI thread when the
-//   run's WM_UPDATE_FINISHED arrives. The close gate decides between a
+// - One firmware update at a time: the dialog's MainWindowLogic, on the UI
+//   thread, marks a run begun when it starts one and ended when the run's
+//   WM_UPDATE_FINISHED arrives. The close gate decides between a
 //   close and the start of writing: a close decided first keeps the run
 //   from writing; once writing has begun a close waits for the run's end
 //   instead of cutting the write off.
@@ -58,9 +58,6 @@ class DialogSharedState {
   // Posts a message to the window if it is still there.
   void Post(UINT message, WPARAM wParam = 0) const;
 
-  // False when a run is already under way.
-  bool TryBeginUpdate();
-  void EndUpdate();
   CloseGate& Gate() { return gate_; }
 
  private:
@@ -68,7 +65,6 @@ class DialogSharedState {
   HWND window_ = nullptr;
   std::u16string statusText_;
   SharedManifestText manifestText_;
-  bool updateRunning_ = false;
   CloseGate gate_;
 };
 

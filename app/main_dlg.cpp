@@ -119,8 +119,8 @@ LRESULT CMainDlg::OnCancel() {
   // Cutting a firmware write off half-way can leave the watch unusable:
   // close when the run has ended (every wait of a run is bounded, so it
   // ends). A close decided before writing keeps the run from starting it.
-  if (!shared_->Gate().RequestClose()) {
-    closePending_ = true;
+  const bool writing = !shared_->Gate().RequestClose();
+  if (logic_.RequestClose(writing) == MainWindowLogic::CloseAction::kDeferred) {
     OnUpdateStatus();
     return 0;
   }
@@ -152,10 +152,10 @@ void CMainDlg::CloseNow() {
 }
 
 LRESULT CMainDlg::OnUpdateFirmware() {
-  if (closePending_ || !shared_->TryBeginUpdate()) return 0;
+  if (!logic_.PressUpdate()) return 0;
   SetUpdateButtonEnabled(false);
   if (!StartWorker(UpdateThread, boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
-    shared_->EndUpdate();
+    logic_.RunNotStarted();
     SetUpdateButtonEnabled(true);
     shared_->PostStatus(kCannotStartWorker);
   }
@@ -163,16 +163,15 @@ LRESULT CMainDlg::OnUpdateFirmware() {
 }
 
 LRESULT CMainDlg::OnUpdateStatus() {
-  std::u16string text = shared_->StatusText();
-  if (closePending_) text = StatusWithCloseDeferred(text);
+  logic_.ShowStatus(shared_->StatusText());
+  const std::u16string text = logic_.StatusLine();
   SetDlgItemTextW(Window(), IDC_STATUS, reinterpret_cast<const wchar_t*>(text.c_str()));
   return 0;
 }
 
 LRESULT CMainDlg::OnUpdateFinished() {
-  shared_->EndUpdate();
   OnWritingChanged(false);
-  if (closePending_) {
+  if (logic_.RunEnded()) {  // a close waited for the run
     CloseNow();
     return 0;
   }

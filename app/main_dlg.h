@@ -12,6 +12,7 @@
 #include "app/framework/dialog_window.h"
 #include "app/framework/message_hooks.h"
 #include "app/framework/update_ui.h"
+#include "app/main_window_logic.h"
 #include "res/resource.h"
 
 namespace kestrune {
@@ -56,8 +57,9 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   boost::thread UpdateThread;
   // Holds StatusText and ManifestText; see its header for the protocol.
   std::shared_ptr<DialogSharedState> shared_;
-  // The user asked to close while firmware was being written.
-  bool closePending_ = false;
+  // One run at a time, the close put off while the watch is written, and
+  // the status line; UI thread only.
+  MainWindowLogic logic_;
   // A shutdown block reason is registered for the window.
   bool shutdownBlocked_ = false;
 };

@@ -1,7 +1,8 @@
 #pragma once
-// What the Linux main window decides, apart from drawing: one firmware update
-// at a time, a close put off while the watch is being written, and the text
-// of the status line. Used on the UI thread only.
+// What a main window decides, apart from drawing (the Windows dialog and the
+// Linux window alike): one firmware update at a time, a close put off while
+// the watch is being written, and the text of the status line. Used on the
+// UI thread only.
 
 #include <string>
 
