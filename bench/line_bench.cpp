@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_figures.h"
 #include "bench/local_update_service.h"
 #include "device/sysfs_serial_devices.h"
 #include "testing/sysfs_tree.h"
@@ -113,12 +114,6 @@ Round RunOnce(LocalUpdateService& service, const DiveWatchPacing& pacing, std::u
           static_cast<double>(reporter.lastBlock.voluntarySwitches -
                               reporter.firstBlock.voluntarySwitches) /
               blocks};
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 int Bench(std::uint32_t baud, std::uint32_t blocks, int commitMs, int rounds) {

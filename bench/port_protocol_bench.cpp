@@ -6,6 +6,7 @@
 //
 // usage: port_protocol_bench PORT [ROUNDS]   (default 5 rounds of 64 blocks)
 // The last line is "blocks_per_s=N", the median over the rounds.
+#include "bench/bench_figures.h"
 #include "device/serial_link.h"
 #include "transfer/device_protocol.h"
 
@@ -26,9 +27,7 @@ int main(int argc, char** argv) {
   }
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   constexpr std::uint32_t kBlocks = 64;
-  std::vector<std::uint8_t> image(kBlocks * kBlockSize);
-  for (std::size_t i = 0; i < image.size(); ++i)
-    image[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+  const std::vector<std::uint8_t> image = BenchImage(kBlocks);
   try {
     boost::asio::io_service io;
     boost::asio::serial_port port(io);
@@ -48,8 +47,7 @@ int main(int argc, char** argv) {
       rates.push_back(kBlocks / seconds);
       std::printf("round %d: %.1f blocks/s\n", r + 1, rates.back());
     }
-    std::sort(rates.begin(), rates.end());
-    std::printf("blocks_per_s=%.1f\n", rates[rates.size() / 2]);
+    std::printf("blocks_per_s=%.1f\n", Median(rates));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "port_protocol_bench: %s\n", error.what());
     return 1;

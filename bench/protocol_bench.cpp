@@ -13,6 +13,7 @@
 // the rounds.
 //
 // usage: protocol_bench [ROUNDS [PASSES]]   (default 15 rounds of 8 passes)
+#include "bench/bench_figures.h"
 #include "device/serial_link.h"
 #include "tools/dive_watch_sim/dive_watch_sim.h"
 #include "transfer/device_protocol.h"
@@ -62,13 +63,6 @@ struct Stopwatch {
   Span& total_;
   double wall_, cpu_;
 };
-
-std::vector<std::uint8_t> MakeImage() {
-  std::vector<std::uint8_t> image(kBlocks * kBlockSize);
-  for (std::size_t i = 0; i < image.size(); ++i)
-    image[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
-  return image;
-}
 
 // The frames WriteBlock sends for each block, built ahead of time.
 std::vector<std::uint8_t> MakeStream(const std::vector<std::uint8_t>& image) {
@@ -169,12 +163,6 @@ Round RunRound(const std::vector<std::uint8_t>& image, const std::vector<std::ui
   return round;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 }  // namespace
 }  // namespace kestrune
 
@@ -184,7 +172,7 @@ int main(int argc, char** argv) {
   const int passes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 8;
   const double blocks = static_cast<double>(kBlocks) * passes;
   try {
-    const auto image = MakeImage();
+    const auto image = BenchImage(kBlocks);
     const auto stream = MakeStream(image);
     std::vector<double> ratios, protocolRates, rawRates, protocolCpu, rawCpu;
     std::printf("1 MiB image written %d times per line and round, in turns of %u blocks\n", passes,
