@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "device/device_discovery.h"
@@ -240,13 +241,25 @@ class UpdateRun {
                    std::to_string(total) + " blocks");
     reporter_.SetProgressRange(total);
 
+    // Every image is in hand and checked before the first block: a failed
+    // download of a later image must not leave the watch half-written.
+    std::vector<FileContents> images;
+    images.reserve(manifest.firmwareFiles.size());
     for (const FirmwareFileEntry& entry : manifest.firmwareFiles) {
-      if (!WriteOne(entry, protocol)) return false;
+      std::optional<FileContents> image = Fetch(entry);
+      if (!image) return false;
+      images.push_back(std::move(*image));
+    }
+    for (std::size_t i = 0; i < images.size(); ++i) {
+      if (!WriteOne(manifest.firmwareFiles[i], images[i], protocol)) return false;
     }
     return true;
   }
 
-  bool WriteOne(const FirmwareFileEntry& entry, DeviceProtocol& protocol) {
+  // The image of `entry`, downloaded into the data folder and read back
+  // whole; what is written later is these bytes, whatever happens to the
+  // file meanwhile. Empty when the run stopped with its error status posted.
+  std::optional<FileContents> Fetch(const FirmwareFileEntry& entry) {
     const std::string what = "image " + std::to_string(entry.sequence) + " " +
                              WideToUtf8Text(entry.filePath) + " (size " +
                              std::to_string(entry.size) + ", address " +
@@ -255,7 +268,7 @@ class UpdateRun {
     if (path.empty()) {
       reporter_.Note(what + ": no user data folder to download into");
       reporter_.PostStatus(kImageDownloadFailed);
-      return false;
+      return std::nullopt;
     }
     // A body longer than the entry's size can never be the image: the
     // download stops there instead of filling the disk.
@@ -265,20 +278,25 @@ class UpdateRun {
     reporter_.Note(what + ": " + download.Describe());
     if (download.tooLarge) {
       reporter_.PostStatus(kImageWrongSize);
-      return false;
+      return std::nullopt;
     }
     if (!download.ok) {
       reporter_.PostStatus(kImageDownloadFailed);
-      return false;
+      return std::nullopt;
     }
     // The manifest rule admits no size below zero.
-    const FileContents image = ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
+    FileContents image = ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
     if (!image.WasRead()) {
       reporter_.Note("image " + std::to_string(entry.sequence) + ": " + WideToUtf8Text(path) +
                      " does not hold the manifest's " + std::to_string(entry.size) + " bytes");
       reporter_.PostStatus(kImageWrongSize);
-      return false;
+      return std::nullopt;
     }
+    return image;
+  }
+
+  bool WriteOne(const FirmwareFileEntry& entry, const FileContents& image,
+                DeviceProtocol& protocol) {
     if (!writing_.Begin()) return false;  // the front-end is closing
     reporter_.PostStatus(kWritingImage);
 

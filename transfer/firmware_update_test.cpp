@@ -248,15 +248,32 @@ std::vector<Case> Cases() {
           .Logs({": picked", "firmware 1.006: 2 image(s), 3 blocks", "image 1 https://localhost:",
                  "/files/1-00008000.bin (size 8192, address 0x00008000): HTTP 200, 8192 bytes",
                  "done: 3 blocks written, 15520 bytes sent and 120 received on the line, "}),
+      // Every image is fetched and checked before the first block: a later
+      // image that fails leaves the watch untouched.
       Case("SecondDownloadFails")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).Missing()})
-          .Shows({kFetchingImages, kWritingImage, kImageDownloadFailed})
+          .Shows({kFetchingImages, kImageDownloadFailed})
           .ProgressRange(3)
-          .ProgressPositions({1, 2})
-          .SendsBlocks({{0, 0}, {0, 1}})
-          .WatchHolds({{0, 8192}})
           .Downloads(1)
           .Logs({"/fault/404 (size 4096, address 0x00100000): HTTP 404"}),
+      Case("SecondImageCut")
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).ServedAt("/fault/cut/4096")})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .ProgressRange(3)
+          .Downloads(1)
+          .Logs({"/fault/cut/4096 (size 4096, address 0x00100000): "}),
+      Case("SecondImageOneByteLonger")
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 4097).StatedSizeOffBy(-1)})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .ProgressRange(3)
+          .Downloads(1)
+          .Logs({"(size 4096, address 0x00100000): HTTP 200", "body longer than 4096 bytes"}),
+      Case("SecondImageShorter")
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 4095).StatedSizeOffBy(1)})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .ProgressRange(3)
+          .Downloads(2)
+          .Logs({"data2.bin does not hold the manifest's 4096 bytes"}),
       // 524,288 blocks: a 16-bit range would show 0.
       Case("RangeBeyond16Bits")
           .Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
@@ -282,11 +299,8 @@ std::vector<Case> Cases() {
       // The image download is bounded like the manifest's (shortened here).
       Case("ImageDownloadStalls")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 40000).Stalling()})
-          .Shows({kFetchingImages, kWritingImage, kImageDownloadFailed})
+          .Shows({kFetchingImages, kImageDownloadFailed})
           .ProgressRange(12)
-          .ProgressPositions({1, 2})
-          .SendsBlocks({{0, 0}, {0, 1}})
-          .WatchHolds({{0, 8192}})
           .Downloads(1)
           .Logs({"/fault/stall/40000 (size 40000, address 0x00100000): HTTP 200",
                  "no data for 3000 ms"}),
@@ -307,7 +321,7 @@ std::vector<Case> Cases() {
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
           .WatchHolds({{0, 4096}})
-          .Downloads(1)
+          .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: refused by the watch"}),
       Case("SilentWatch")
           .Watch(DiveWatchFaults::SilentFrom(1))
@@ -317,7 +331,7 @@ std::vector<Case> Cases() {
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
           .WatchHolds({{0, 4096}})
-          .Downloads(1)
+          .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: read error 110 (Connection timed out)"}),
       // The host's frames fill the line, then the wait for room or answer
       // ends; the pty takes them all, so the answer's wait is what times out.
@@ -329,7 +343,7 @@ std::vector<Case> Cases() {
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}})
           .WatchHolds({{0, 4096}})
-          .Downloads(1)
+          .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: read error 110"}),
       Case("WatchHangsUpMidBlock")
           .Watch(DiveWatchFaults::HangUpIn(1, 40))
@@ -340,7 +354,7 @@ std::vector<Case> Cases() {
           .SendsBlocks({{0, 0}})
           .ThenDataFramesOfTheNextBlock(40)
           .WatchHolds({{0, 4096}})
-          .Downloads(1)
+          .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: "}),
   };
 }
@@ -603,10 +617,11 @@ TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
 
   EXPECT_NO_THROW(RunFirmwareUpdateProcedure(reporter, environment));
 
-  EXPECT_EQ(reporter.Statuses(),
-            (std::vector<std::u16string>{kFetchingImages, kWritingImage, kUpdateFailed}));
-  EXPECT_EQ(reporter.Values(Kind::Writing), (std::vector<std::uint32_t>{1, 0}));
-  EXPECT_EQ(watch.Memory(kA, 4096), images[0]);
+  // The images are all fetched before writing begins, so the watch is untouched.
+  EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kUpdateFailed}));
+  EXPECT_TRUE(reporter.Values(Kind::Writing).empty());
+  EXPECT_EQ(watch.Memory(kA, 4096), Bytes(4096, 0xFF));
+  EXPECT_TRUE(watch.Frames().empty());
   EXPECT_EQ(watch.FinishCount(), 0u);
   EXPECT_TRUE(devices.ProbeExclusiveOpen(
       std::u16string(watch.SlavePath().begin(), watch.SlavePath().end()).c_str()));
