@@ -48,6 +48,9 @@ SerialLink::SerialLink(boost::asio::serial_port& port, const char* path) : port_
     ApplyOption(port_, serial_port_base::flow_control(serial_port_base::flow_control::none));
     RaiseModemLines(port_, ec);
     if (ec) throw boost::system::system_error(ec, "set_option");
+    // Only bytes that arrive from here on answer what this link sends.
+    DiscardInput(port_, ec);
+    if (ec) throw boost::system::system_error(ec, "open");
   } catch (...) {
     ReleasePortClaim(port_);
     boost::system::error_code ignored;

@@ -10,7 +10,8 @@ namespace kestrune {
 // Opens `port` on construction and keeps it open until Close() or
 // destruction. While open the line is 9600 baud, 8 data bits, no parity, one
 // stop bit, no flow control, 8-bit transparent, with DTR and RTS raised, and
-// no other handle can open the same port.
+// no other handle can open the same port. Whatever the line held before the
+// open is discarded.
 //
 // Every failure is raised as boost::system::system_error carrying the system
 // error and one operation word: "open" (the port cannot be opened or claimed

@@ -29,4 +29,8 @@ void DrainOutput(boost::asio::serial_port& port, std::chrono::milliseconds bound
 // Drops the bytes written that have not left yet.
 void DiscardOutput(boost::asio::serial_port& port);
 
+// Drops what arrived before the line was ours: a late answer of an earlier
+// run would otherwise pass for the first block's. Sets `ec` on failure.
+void DiscardInput(boost::asio::serial_port& port, boost::system::error_code& ec);
+
 }  // namespace kestrune

@@ -85,4 +85,12 @@ void DrainOutput(boost::asio::serial_port& port, std::chrono::milliseconds bound
 
 void DiscardOutput(boost::asio::serial_port& port) { ::tcflush(port.native_handle(), TCOFLUSH); }
 
+void DiscardInput(boost::asio::serial_port& port, boost::system::error_code& ec) {
+  if (::tcflush(port.native_handle(), TCIFLUSH) != 0) {
+    ec = LastError();
+    return;
+  }
+  ec.clear();
+}
+
 }  // namespace kestrune

@@ -40,6 +40,15 @@ void DrainOutput(boost::asio::serial_port& port, std::chrono::milliseconds bound
   ec.clear();
 }
 
+void DiscardInput(boost::asio::serial_port& port, boost::system::error_code& ec) {
+  if (!PurgeComm(port.native_handle(), PURGE_RXABORT | PURGE_RXCLEAR)) {
+    ec = boost::system::error_code(static_cast<int>(GetLastError()),
+                                   boost::system::system_category());
+    return;
+  }
+  ec.clear();
+}
+
 void DiscardOutput(boost::asio::serial_port& port) {
   PurgeComm(port.native_handle(), PURGE_TXABORT | PURGE_TXCLEAR);
 }

@@ -323,6 +323,19 @@ std::vector<Case> Cases() {
           .WatchHolds({{0, 4096}})
           .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: refused by the watch"}),
+      // A late answer left on the line before the port opened is no answer
+      // to block 1: read as one, every answer would shift by a block and the
+      // refused last block would pass.
+      Case("StaleAnswerOnTheLine")
+          .Watch(DiveWatchFaults::StaleAnswerThenRefuse(2))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .ProgressRange(3)
+          .ProgressPositions({1, 2})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .WatchHolds({{0, 8192}})
+          .Downloads(2)
+          .Logs({"block 3 (image 2 block 1) at 0x00100000: refused by the watch"}),
       Case("SilentWatch")
           .Watch(DiveWatchFaults::SilentFrom(1))
           .Serving(twoImages)

@@ -54,6 +54,11 @@ DiveWatchSim::DiveWatchSim(DiveWatchFaults faults, DiveWatchPacing pacing)
     if (::pipe2(wake, O_CLOEXEC) != 0) ThrowErrno("pipe2");
     wakeRead_ = wake[0];
     wakeWrite_ = wake[1];
+    if (faults_.staleAnswer) {
+      // The pty keeps it until the host's open flushes or reads it.
+      const DeviceFrame stale = CommitAnswerFrame(true);
+      if (!WriteAll(stale.bytes.data(), stale.bytes.size())) ThrowErrno("write stale answer");
+    }
   } catch (...) {
     if (slave_ >= 0) ::close(slave_);
     ::close(master_);

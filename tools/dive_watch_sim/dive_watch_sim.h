@@ -72,6 +72,9 @@ struct DiveWatchFaults {
   int readWrongIndexAt = kNever;
   // In served reads, the ReadEnd checksum is one more than the true sum.
   bool readWrongChecksum = false;
+  // Leaves one accepting commit answer on the line before the host opens
+  // it, as the late answer of an earlier run's slow watch would be.
+  bool staleAnswer = false;
 
   // One misbehaviour each, for test tables.
   static DiveWatchFaults Refuse(int block) {
@@ -98,6 +101,11 @@ struct DiveWatchFaults {
     DiveWatchFaults f;
     f.hangUpInBlock = block;
     f.hangUpAfterFrames = afterFrames;
+    return f;
+  }
+  static DiveWatchFaults StaleAnswerThenRefuse(int block) {
+    DiveWatchFaults f = Refuse(block);
+    f.staleAnswer = true;
     return f;
   }
   static DiveWatchFaults InPieces(std::chrono::milliseconds pause) {

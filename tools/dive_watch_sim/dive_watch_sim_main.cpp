@@ -35,6 +35,8 @@ const char kUsage[] =
     "                            fall silent for good\n"
     "  --read-wrong-index K      served reads: data frame K carries index K+1\n"
     "  --read-wrong-checksum     served reads: ReadEnd checksum off by one\n"
+    "  --stale-answer            leave one accepting answer on the line before\n"
+    "                            the host opens it\n"
     "  --baud N                  pace the line as a UART at N baud, 8N1, both ways\n"
     "  --commit-delay MS         answer each commit MS milliseconds after it arrived\n"
     "  --dump FILE               written memory [lowest, highest), gaps 0xFF\n"
@@ -143,6 +145,8 @@ int main(int argc, char** argv) {
       ok = count(faults.readWrongIndexAt);
     else if (option == "--read-wrong-checksum")
       faults.readWrongChecksum = true;
+    else if (option == "--stale-answer")
+      faults.staleAnswer = true;
     else if (option == "--baud")
       ok = count(baud) && baud > 0;
     else if (option == "--commit-delay")
