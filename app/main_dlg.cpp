@@ -5,6 +5,7 @@
 #include "app/framework/app_module.h"
 #include "app/framework/center_window.h"
 #include "app/framework/message_loop.h"
+#include "app/taskbar_progress_win.h"
 #include "app/window_reporters.h"
 #include "app/worker_start.h"
 #include "transfer/firmware_update.h"
@@ -43,6 +44,10 @@ CMainDlg::~CMainDlg() {
 
 BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam, LPARAM /*lParam*/,
                                     LRESULT& result) {
+  if (taskbar_ && taskbar_->HandleMessage(message)) {
+    result = 0;
+    return TRUE;
+  }
   switch (message) {
     case WM_INITDIALOG: result = OnInitDialog(); return TRUE;
     case WM_DESTROY: result = OnDestroy(); return TRUE;
@@ -83,6 +88,8 @@ LRESULT CMainDlg::OnInitDialog() {
   UIAddChildWindowContainer(Window());
 
   shared_->AttachWindow(Window());
+  taskbar_ = std::make_unique<DialogTaskbar>(Window(), GetDlgItem(Window(), IDC_PROGRESS),
+                                             std::make_unique<WindowsTaskbarProgress>(Window()));
   if (!StartWorker(CheckThread, boost::bind(&CMainDlg::RunUpdateCheck, shared_))) {
     shared_->PostStatus(kCannotStartWorker);
   }
@@ -112,6 +119,7 @@ LRESULT CMainDlg::OnDestroy() {
   }
   // From here on the workers' posts and control calls go nowhere.
   shared_->DetachWindow();
+  taskbar_.reset();
   return 0;
 }
 
@@ -154,6 +162,7 @@ void CMainDlg::CloseNow() {
 LRESULT CMainDlg::OnUpdateFirmware() {
   if (!logic_.PressUpdate()) return 0;
   SetUpdateButtonEnabled(false);
+  if (taskbar_) taskbar_->RunStarted();
   if (!StartWorker(UpdateThread, boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
     logic_.RunNotStarted();
     SetUpdateButtonEnabled(true);
@@ -175,6 +184,8 @@ LRESULT CMainDlg::OnUpdateFinished() {
     CloseNow();
     return 0;
   }
+  // The run's last status is in the shared state: its end was posted after it.
+  if (taskbar_) taskbar_->RunEnded(shared_->StatusText());
   SetUpdateButtonEnabled(true);
   // The press that started the run took the focus from the button.
   SendMessageW(Window(), WM_NEXTDLGCTL,

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/dialog_shared_state.h"
+#include "app/dialog_taskbar_win.h"
 #include "app/framework/dialog_window.h"
 #include "app/framework/message_hooks.h"
 #include "app/framework/update_ui.h"
@@ -62,6 +63,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   MainWindowLogic logic_;
   // A shutdown block reason is registered for the window.
   bool shutdownBlocked_ = false;
+  // The runs on the taskbar button too; while the window exists.
+  std::unique_ptr<DialogTaskbar> taskbar_;
 };
 
 }  // namespace kestrune

@@ -2,6 +2,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "app/cli/console.h"
@@ -20,9 +21,23 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   }
 }
 
+// The console's output code page before this program set it; 0 when it
+// set none. The console outlives the program: whoever started it gets it back.
+UINT previousOutputCodePage = 0;
+
+void RestoreOutputCodePage() {
+  if (previousOutputCodePage != 0) SetConsoleOutputCP(previousOutputCodePage);
+}
+
 }  // namespace
 
-void PrepareConsole() { SetConsoleOutputCP(CP_UTF8); }
+void PrepareConsole() {
+  const UINT previous = GetConsoleOutputCP();  // 0 without a console
+  if (previous != 0 && previous != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+    previousOutputCodePage = previous;
+    std::atexit(RestoreOutputCodePage);
+  }
+}
 
 bool StandardOutputIsTerminal() {
   DWORD mode = 0;
@@ -37,6 +52,7 @@ void HandleInterrupts(std::function<void()> onInterrupt) {
 void ExitProcessNow(int code) {
   std::fflush(stdout);
   std::fflush(stderr);
+  RestoreOutputCodePage();  // ExitProcess runs no atexit function
   ExitProcess(static_cast<UINT>(code));
 }
 

@@ -34,16 +34,22 @@ probe() {
 field() { probe dump "$CAPTION" | sed -n "s/^$1=//p"; }
 
 # Copies the program into a fresh folder, with the stand-in device-tree
-# DLLs beside it.
+# DLLs beside it. A program installed elsewhere (KESTRUNE_E2E_INSTALLED
+# names its folder) is run where it is: it only gets the DLLs beside it.
 e2e_install() {
   local dir="$1"
+  if [ -n "${KESTRUNE_E2E_INSTALLED:-}" ]; then
+    cp "$FAKE_DLLS/setupapi.dll" "$FAKE_DLLS/cfgmgr32.dll" "$KESTRUNE_E2E_INSTALLED/"
+    return
+  fi
   rm -rf "$dir"; mkdir -p "$dir"
   cp "$APP_EXE" "$FAKE_DLLS/setupapi.dll" "$FAKE_DLLS/cfgmgr32.dll" "$dir/"
 }
 
-# Starts the program from `dir` and waits for its dialog.
+# Starts the program from `dir` (or where it is installed) and waits for
+# its dialog.
 e2e_start() {
-  local dir="$1"
+  local dir="${KESTRUNE_E2E_INSTALLED:-$1}"
   APP_RC_FILE="$(mktemp)"
   ( WINEDLLOVERRIDES="setupapi,cfgmgr32=n,b;mscoree,mshtml=" \
       "$WINE64" "$dir/orvel kestrune.exe" </dev/null >/dev/null 2>&1
