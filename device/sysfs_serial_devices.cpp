@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -53,6 +54,15 @@ std::u16string ToUtf16(const std::string& text) {
 bool IsPrintableAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(),
                      [](unsigned char c) { return c > 0x20 && c < 0x7F; });
+}
+
+// A serial number that can stand in an instance ID as it is: letters,
+// digits and a few separators, never '&' (which joins identity parts) nor a
+// backslash (which separates the ID's parts).
+bool IsPlainSerialNumber(const std::string& serial) {
+  return !serial.empty() && std::all_of(serial.begin(), serial.end(), [](unsigned char c) {
+    return std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_' || c == ':';
+  });
 }
 
 // "VID_1915&PID_52F0" of a USB device directory, or empty.
@@ -146,8 +156,11 @@ std::u16string SysfsSerialDevices::DeviceIdentity(const fs::path& device) const 
 
   std::string usb = UsbIdentity(device);
   if (!usb.empty()) {
+    // The serial number is the device's own word: one that could read as
+    // another identity ("VID_1915&PID_52F0") or another path component is
+    // not used, so that only idVendor and idProduct can ever match.
     std::string serial = ReadAttribute(device / "serial");
-    if (serial.empty() || serial.find('\\') != std::string::npos) serial = name;
+    if (!IsPlainSerialNumber(serial)) serial = name;
     return ToUtf16("USB\\" + usb + "\\" + serial);
   }
   unsigned interfaceNumber = 0;
