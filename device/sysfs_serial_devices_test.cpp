@@ -152,7 +152,12 @@ TEST(SysfsSerialDevices, ProbeFailsOnlyWhileAnotherOpenerHoldsThePort) {
 
 // Which watch-shaped trees the search finds, and what it returns.
 struct Watch {
-  enum Shape { kCdcAcm, kUsbSerialAdapter, kTtyOnUsbDevice } shape;
+  enum Shape {
+    kCdcAcm,
+    kUsbSerialAdapter,
+    kTtyOnUsbDevice,
+    kLookalikeSerial,  // another CDC-ACM device whose serial number reads VID_1915&PID_52F0
+  } shape;
   bool held;  // another program holds its port
 };
 Watch Free(Watch::Shape shape) { return {shape, false}; }
@@ -193,6 +198,11 @@ TEST_P(SysfsSearchTest, FindsTheWatchPort) {
                  ptys.back()->devname());
         break;
       }
+      case Watch::kLookalikeSerial:
+        tree.UsbDevice(usb, "2341", "0043", "VID_1915&PID_52F0");
+        tree.Tty(tty, tree.UsbInterface(usb + "/" + usb.substr(usb.rfind('/') + 1) + ":1.0", "00"),
+                 ptys.back()->devname());
+        break;
       case Watch::kTtyOnUsbDevice:
         tree.Tty(tty, tree.UsbDevice(usb, "1915", "52f0", serial), ptys.back()->devname());
         break;
@@ -218,7 +228,12 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{
             "BothHeldLastReturned", {Held(Watch::kCdcAcm), Held(Watch::kUsbSerialAdapter)}, 1},
         SearchCase{"FreeFirstWins", {Free(Watch::kCdcAcm), Free(Watch::kCdcAcm)}, 0},
-        SearchCase{"UnmatchedThenWatch", {Free(Watch::kTtyOnUsbDevice), Free(Watch::kCdcAcm)}, 1}),
+        SearchCase{"UnmatchedThenWatch", {Free(Watch::kTtyOnUsbDevice), Free(Watch::kCdcAcm)}, 1},
+        // Its parent's ID text holds the identity, but its idVendor and
+        // idProduct are another device's.
+        SearchCase{"LookalikeSerialNotFound", {Free(Watch::kLookalikeSerial)}, -1},
+        SearchCase{
+            "LookalikeSerialThenWatch", {Free(Watch::kLookalikeSerial), Free(Watch::kCdcAcm)}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
