@@ -60,11 +60,18 @@ class DialogSharedState {
 
   CloseGate& Gate() { return gate_; }
 
+  // Workers count themselves in and out, so that the program knows whether
+  // one still runs when the dialog has gone.
+  void WorkerStarted();
+  void WorkerEnded();
+  int RunningWorkers() const;
+
  private:
   mutable std::mutex lock_;
   HWND window_ = nullptr;
   std::u16string statusText_;
   SharedManifestText manifestText_;
+  int runningWorkers_ = 0;
   CloseGate gate_;
 };
 

@@ -32,6 +32,25 @@ class RunEndNotice {
   const std::shared_ptr<DialogSharedState>& shared_;
 };
 
+// Starts `body` as StartWorker does, counted in the shared state from
+// before its thread starts until its body has ended.
+template <class Body>
+bool StartCountedWorker(boost::thread& slot, const std::shared_ptr<DialogSharedState>& shared,
+                        Body body) {
+  struct CountOut {
+    std::shared_ptr<DialogSharedState> shared;
+    ~CountOut() { shared->WorkerEnded(); }
+  };
+  shared->WorkerStarted();
+  if (StartWorker(slot, [shared, body] {
+        CountOut countOut{shared};
+        body();
+      }))
+    return true;
+  shared->WorkerEnded();
+  return false;
+}
+
 }  // namespace
 
 CMainDlg::CMainDlg() : shared_(std::make_shared<DialogSharedState>()) {}
@@ -90,7 +109,7 @@ LRESULT CMainDlg::OnInitDialog() {
   shared_->AttachWindow(Window());
   taskbar_ = std::make_unique<DialogTaskbar>(Window(), GetDlgItem(Window(), IDC_PROGRESS),
                                              std::make_unique<WindowsTaskbarProgress>(Window()));
-  if (!StartWorker(CheckThread, boost::bind(&CMainDlg::RunUpdateCheck, shared_))) {
+  if (!StartCountedWorker(CheckThread, shared_, boost::bind(&CMainDlg::RunUpdateCheck, shared_))) {
     shared_->PostStatus(kCannotStartWorker);
   }
   // The dialog manager puts the focus on the first tab stop, the notes.
@@ -163,7 +182,8 @@ LRESULT CMainDlg::OnUpdateFirmware() {
   if (!logic_.PressUpdate()) return 0;
   SetUpdateButtonEnabled(false);
   if (taskbar_) taskbar_->RunStarted();
-  if (!StartWorker(UpdateThread, boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
+  if (!StartCountedWorker(UpdateThread, shared_,
+                          boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
     logic_.RunNotStarted();
     SetUpdateButtonEnabled(true);
     shared_->PostStatus(kCannotStartWorker);

@@ -29,6 +29,8 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   ~CMainDlg() override;
 
   BOOL PreTranslateMessage(MSG* msg) override;
+  // Whether a worker thread still runs; it may outlive the dialog.
+  bool WorkersRunning() const { return shared_->RunningWorkers() > 0; }
   BOOL OnIdle() override;
 
   // Worker bodies. They get the shared state, never the dialog, so that a

@@ -6,7 +6,8 @@
 
 namespace kestrune {
 
-int RunMainDialog(LPWSTR /*commandLine*/, int showCommand) {
+int RunMainDialog(LPWSTR /*commandLine*/, int showCommand, bool& workersLeft) {
+  workersLeft = false;
   CMessageLoop loop;
   appModule.AddMessageLoop(&loop);
 
@@ -17,6 +18,7 @@ int RunMainDialog(LPWSTR /*commandLine*/, int showCommand) {
 
   int exitCode = loop.Run();
   appModule.RemoveMessageLoop();
+  workersLeft = dialog.WorkersRunning();
   return exitCode;
 }
 

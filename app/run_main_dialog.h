@@ -7,7 +7,8 @@
 namespace kestrune {
 
 // The exit code: the quit message's code, or 0 when the dialog cannot be
-// created. The command line is ignored.
-int RunMainDialog(LPWSTR commandLine, int showCommand);
+// created. `workersLeft` tells whether a worker thread of the dialog still
+// runs after it has gone. The command line is ignored.
+int RunMainDialog(LPWSTR commandLine, int showCommand, bool& workersLeft);
 
 }  // namespace kestrune

@@ -11,7 +11,9 @@ namespace {
 
 TEST(RunMainDialogTest, WithoutItsTemplateTheRunEndsWithExitCodeZero) {
   appModule.Init(GetModuleHandleW(nullptr));
-  EXPECT_EQ(RunMainDialog(nullptr, SW_SHOWNORMAL), 0);
+  bool workersLeft = true;
+  EXPECT_EQ(RunMainDialog(nullptr, SW_SHOWNORMAL, workersLeft), 0);
+  EXPECT_FALSE(workersLeft);
   appModule.Term();
 }
 

@@ -6,6 +6,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include "app/exit_leaving_statics.h"
 #include "app/framework/app_module.h"
 #include "app/run_main_dialog.h"
 
@@ -24,7 +25,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR commandLi
   ULONG_PTR gdiplusToken = 0;
   Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
 
-  int exitCode = kestrune::RunMainDialog(commandLine, showCommand);
+  bool workersLeft = false;
+  int exitCode = kestrune::RunMainDialog(commandLine, showCommand, workersLeft);
+  // A worker that outlived the dialog (an update check still waiting for the
+  // service, say) writes through the run log and downloads through WinINet,
+  // both statics: it must not meet them destroyed by the program's end.
+  if (workersLeft) kestrune::ExitLeavingStatics(exitCode);
 
   Gdiplus::GdiplusShutdown(gdiplusToken);
   kestrune::appModule.Term();

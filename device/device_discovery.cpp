@@ -30,6 +30,23 @@ void ToUpperAscii(char16_t* text) {
   }
 }
 
+// The exact IDs where the tree has them, else the pattern anywhere in the
+// upper-cased parent ID.
+bool ParentMatches(SerialDeviceList& devices, const char16_t* parentId, char16_t* upperParentId,
+                   const std::u16string& pattern, std::uint16_t vendorId, std::uint16_t productId) {
+  std::uint16_t parentVendorId = 0, parentProductId = 0;
+  switch (devices.ReadParentUsbIdentity(parentVendorId, parentProductId)) {
+    case SerialDeviceList::ParentUsbIdentity::kUsb:
+      return parentVendorId == vendorId && parentProductId == productId;
+    case SerialDeviceList::ParentUsbIdentity::kNotUsb: return false;
+    case SerialDeviceList::ParentUsbIdentity::kTextOnly: break;
+  }
+  std::char_traits<char16_t>::copy(upperParentId, parentId,
+                                   std::char_traits<char16_t>::length(parentId) + 1);
+  ToUpperAscii(upperParentId);
+  return std::u16string_view(upperParentId).find(pattern) != std::u16string_view::npos;
+}
+
 }  // namespace
 
 std::u16string FindDevicePortPath(SerialDeviceTree& tree, std::uint16_t vendorId,
@@ -68,9 +85,8 @@ std::u16string FindDevicePortPath(SerialDeviceTree& tree, std::uint16_t vendorId
       if (candidates != nullptr) candidate.parentId = parentId.data();
       // Only the parent's identity counts: a composite device's port sits
       // under the USB device node that carries the vendor and product IDs.
-      upperParentId = parentId;
-      ToUpperAscii(upperParentId.data());
-      if (std::u16string_view(upperParentId.data()).find(pattern) == std::u16string_view::npos) {
+      if (!ParentMatches(*devices, parentId.data(), upperParentId.data(), pattern, vendorId,
+                         productId)) {
         if (candidates != nullptr) {
           candidate.verdict = "parent is not " + std::string(pattern.begin(), pattern.end());
         }

@@ -8,6 +8,7 @@
 // query fails and the buffer is left as it was.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 namespace kestrune {
@@ -23,6 +24,21 @@ class SerialDeviceList {
   virtual bool ReadInstanceId(char16_t* buffer, std::size_t capacity) = 0;
   // The instance ID of the current device's parent node.
   virtual bool ReadParentId(char16_t* buffer, std::size_t capacity) = 0;
+
+  // What the tree knows of the parent's USB identity apart from its ID text.
+  enum class ParentUsbIdentity {
+    kTextOnly,  // only what the parent's ID text says (SetupAPI)
+    kUsb,       // the parent is a USB device (or one of its interfaces) with these IDs
+    kNotUsb,    // the parent is no USB device
+  };
+  // Where a tree has the IDs as numbers, discovery compares them exactly: the
+  // ID text also carries a serial number, which can read like an identity.
+  virtual ParentUsbIdentity ReadParentUsbIdentity(std::uint16_t& vendorId,
+                                                  std::uint16_t& productId) {
+    (void)vendorId;
+    (void)productId;
+    return ParentUsbIdentity::kTextOnly;
+  }
 };
 
 class SerialDeviceTree {

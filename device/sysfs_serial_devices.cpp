@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -56,21 +55,20 @@ bool IsPrintableAscii(const std::string& text) {
                      [](unsigned char c) { return c > 0x20 && c < 0x7F; });
 }
 
-// A serial number that can stand in an instance ID as it is: letters,
-// digits and a few separators, never '&' (which joins identity parts) nor a
-// backslash (which separates the ID's parts).
-bool IsPlainSerialNumber(const std::string& serial) {
-  return !serial.empty() && std::all_of(serial.begin(), serial.end(), [](unsigned char c) {
-    return std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_' || c == ':';
-  });
+bool ReadUsbIds(const fs::path& device, unsigned& vendor, unsigned& product) {
+  return ParseHex(ReadAttribute(device / "idVendor"), 4, vendor) &&
+         ParseHex(ReadAttribute(device / "idProduct"), 4, product);
+}
+
+bool IsUsbInterface(const fs::path& device) {
+  unsigned interfaceNumber = 0;
+  return ParseHex(ReadAttribute(device / "bInterfaceNumber"), 2, interfaceNumber);
 }
 
 // "VID_1915&PID_52F0" of a USB device directory, or empty.
 std::string UsbIdentity(const fs::path& device) {
   unsigned vendor = 0, product = 0;
-  if (!ParseHex(ReadAttribute(device / "idVendor"), 4, vendor) ||
-      !ParseHex(ReadAttribute(device / "idProduct"), 4, product))
-    return {};
+  if (!ReadUsbIds(device, vendor, product)) return {};
   char text[32];
   std::snprintf(text, sizeof text, "VID_%04X&PID_%04X", vendor, product);
   return text;
@@ -112,6 +110,12 @@ class SysfsDeviceList : public SerialDeviceList {
   }
   bool ReadParentId(char16_t* buffer, std::size_t capacity) override {
     return Write(tree_.DeviceIdentity(devices_[current_].parent_path()), buffer, capacity);
+  }
+  ParentUsbIdentity ReadParentUsbIdentity(std::uint16_t& vendorId,
+                                          std::uint16_t& productId) override {
+    return tree_.UsbIds(devices_[current_].parent_path(), vendorId, productId)
+               ? ParentUsbIdentity::kUsb
+               : ParentUsbIdentity::kNotUsb;
   }
 
  private:
@@ -156,11 +160,8 @@ std::u16string SysfsSerialDevices::DeviceIdentity(const fs::path& device) const 
 
   std::string usb = UsbIdentity(device);
   if (!usb.empty()) {
-    // The serial number is the device's own word: one that could read as
-    // another identity ("VID_1915&PID_52F0") or another path component is
-    // not used, so that only idVendor and idProduct can ever match.
     std::string serial = ReadAttribute(device / "serial");
-    if (!IsPlainSerialNumber(serial)) serial = name;
+    if (serial.empty() || serial.find('\\') != std::string::npos) serial = name;
     return ToUtf16("USB\\" + usb + "\\" + serial);
   }
   unsigned interfaceNumber = 0;
@@ -176,6 +177,20 @@ std::u16string SysfsSerialDevices::DeviceIdentity(const fs::path& device) const 
   std::transform(subsystem.begin(), subsystem.end(), subsystem.begin(),
                  [](unsigned char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : char(c); });
   return ToUtf16(subsystem + "\\" + name);
+}
+
+bool SysfsSerialDevices::UsbIds(const fs::path& device, std::uint16_t& vendorId,
+                                std::uint16_t& productId) const {
+  std::error_code ec;
+  const fs::path top = fs::canonical(root_ / "devices", ec);
+  if (ec || !IsWithin(device, top) || !fs::is_directory(device, ec)) return false;
+  unsigned vendor = 0, product = 0;
+  if (!ReadUsbIds(device, vendor, product) &&
+      !(IsUsbInterface(device) && ReadUsbIds(device.parent_path(), vendor, product)))
+    return false;
+  vendorId = static_cast<std::uint16_t>(vendor);
+  productId = static_cast<std::uint16_t>(product);
+  return true;
 }
 
 std::unique_ptr<SerialDeviceList> SysfsSerialDevices::ListSerialPortDevices() {

@@ -7,6 +7,7 @@
 //   USB interface  USB\VID_1915&PID_52F0&MI_00\<sysfs name>
 //   anything else  <SUBSYSTEM>\<sysfs name>, e.g. USB-SERIAL\ttyUSB0
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -35,6 +36,11 @@ class SysfsSerialDevices : public SerialDeviceTree {
   // The identity text of a device directory; empty when it is no device node
   // (the top of the device tree or outside it).
   std::u16string DeviceIdentity(const std::filesystem::path& device) const;
+  // The USB vendor and product IDs read from a device directory's own
+  // attributes: a USB device's, or for one of its interfaces, the device's.
+  // False for any other node.
+  bool UsbIds(const std::filesystem::path& device, std::uint16_t& vendorId,
+              std::uint16_t& productId) const;
 
  private:
   std::filesystem::path root_;

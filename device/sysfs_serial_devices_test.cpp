@@ -156,9 +156,7 @@ struct Watch {
     kCdcAcm,
     kUsbSerialAdapter,
     kTtyOnUsbDevice,
-    // Another maker's CDC-ACM device (2341:0043) whose serial number reads
-    // like the watch's identity.
-    kLookalikeSerial,
+    kLookalikeSerial,  // another CDC-ACM device whose serial number reads VID_1915&PID_52F0
   } shape;
   bool held;  // another program holds its port
 };
@@ -200,13 +198,13 @@ TEST_P(SysfsSearchTest, FindsTheWatchPort) {
                  ptys.back()->devname());
         break;
       }
-      case Watch::kTtyOnUsbDevice:
-        tree.Tty(tty, tree.UsbDevice(usb, "1915", "52f0", serial), ptys.back()->devname());
-        break;
       case Watch::kLookalikeSerial:
         tree.UsbDevice(usb, "2341", "0043", "VID_1915&PID_52F0");
         tree.Tty(tty, tree.UsbInterface(usb + "/" + usb.substr(usb.rfind('/') + 1) + ":1.0", "00"),
                  ptys.back()->devname());
+        break;
+      case Watch::kTtyOnUsbDevice:
+        tree.Tty(tty, tree.UsbDevice(usb, "1915", "52f0", serial), ptys.back()->devname());
         break;
     }
   }
@@ -231,8 +229,8 @@ INSTANTIATE_TEST_SUITE_P(
             "BothHeldLastReturned", {Held(Watch::kCdcAcm), Held(Watch::kUsbSerialAdapter)}, 1},
         SearchCase{"FreeFirstWins", {Free(Watch::kCdcAcm), Free(Watch::kCdcAcm)}, 0},
         SearchCase{"UnmatchedThenWatch", {Free(Watch::kTtyOnUsbDevice), Free(Watch::kCdcAcm)}, 1},
-        // Only the device's own idVendor and idProduct count, never its
-        // serial number.
+        // Its parent's ID text holds the identity, but its idVendor and
+        // idProduct are another device's.
         SearchCase{"LookalikeSerialNotFound", {Free(Watch::kLookalikeSerial)}, -1},
         SearchCase{
             "LookalikeSerialThenWatch", {Free(Watch::kLookalikeSerial), Free(Watch::kCdcAcm)}, 1}),

@@ -82,6 +82,21 @@ UDEV_CASES = [
 ]
 
 
+# What a maintainer script asks of udev: it reloads the rules and runs the
+# serial ports through them again.
+UDEV_REFRESH = ["control --ping", "control --reload", "trigger --action=change --subsystem-match=tty"]
+# (script, its argument, udevadm: None absent, else whether udev runs, the calls it must see)
+MAINTAINER_SCRIPT_CASES = [
+    ("postinst", "configure", True, UDEV_REFRESH),
+    ("postinst", "configure", False, ["control --ping"]),
+    ("postinst", "configure", None, []),
+    ("postrm", "remove", True, UDEV_REFRESH),
+    ("postrm", "remove", False, ["control --ping"]),
+    ("postrm", "remove", None, []),
+    ("postrm", "purge", True, []),  # the rule went at the removal before
+]
+
+
 class PackageTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -200,6 +215,33 @@ class PackageTest(unittest.TestCase):
                 self.assertEqual(new, added)
                 # Access goes through the seat, never through a mode or group for all.
                 self.assertEqual(outcome.assigned, {})
+
+    def test_maintainer_scripts_refresh_udev_only_where_it_runs(self):
+        scratch = tempfile.mkdtemp(prefix="kestrune-control-")
+        try:
+            control = os.path.join(scratch, "control")
+            run("dpkg-deb", "-e", self.deb, control)
+            for script in ("postinst", "postrm"):
+                self.assertEqual(os.stat(os.path.join(control, script)).st_mode & 0o777, 0o755)
+            for script, argument, udev_runs, calls in MAINTAINER_SCRIPT_CASES:
+                with self.subTest(script=script, argument=argument, udev_runs=udev_runs):
+                    bin_dir = tempfile.mkdtemp(dir=scratch)
+                    log = os.path.join(scratch, "udevadm.log")
+                    open(log, "w").close()
+                    if udev_runs is not None:
+                        stub = os.path.join(bin_dir, "udevadm")
+                        with open(stub, "w", encoding="utf-8") as f:
+                            f.write(f'#!/bin/sh\necho "$*" >> "{log}"\n'
+                                    f'[ "$*" != "control --ping" ] || exit {0 if udev_runs else 1}\n')
+                        os.chmod(stub, 0o755)
+                    # Only the stub's folder: no udevadm of this machine can answer.
+                    result = subprocess.run(["/bin/sh", os.path.join(control, script), argument],
+                                            env={"PATH": bin_dir}, capture_output=True, text=True)
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    with open(log, encoding="utf-8") as f:
+                        self.assertEqual(f.read().splitlines(), calls)
+        finally:
+            shutil.rmtree(scratch)
 
     def test_copyright_and_changelog(self):
         doc = self.path(f"usr/share/doc/{NAME}")
