@@ -45,6 +45,14 @@ wine_server_start() {
   wine_prefix_ensure
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
+  # The default desktop's process must start from a program whose handles
+  # lead nowhere, and stay: one started by a test's program would keep that
+  # test's output open for ever (see tools/wine_desktop_keeper).
+  local keeper="${KESTRUNE_WINDOWS_BUILD:-}/tools/wine_desktop_keeper/kestrune-desktop-keeper.exe"
+  if [ -f "$keeper" ]; then
+    "$WINE64" "$keeper" </dev/null >/dev/null 2>&1 &
+    disown
+  fi
 }
 
 wine_server_stop() {
