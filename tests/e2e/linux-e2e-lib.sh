@@ -114,7 +114,9 @@ shot() { [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$1.png" 2>/dev/null;
 # Stand-ins for a notification daemon (python3-dbusmock's template) and the
 # desktop portal's Inhibit (a dbusmock object whose request handle has the
 # portal's Close), each logging the calls it gets into DIR, and a
-# dbus-monitor recording the launcher-entry signals.
+# dbus-monitor recording the launcher-entry signals. A private system bus
+# with python3-dbusmock's logind, which the program then reaches through
+# DBUS_SYSTEM_BUS_ADDRESS (sd-bus's own variable).
 DESKTOP_MOCK_PIDS=()
 PORTAL_HANDLE="/org/freedesktop/portal/desktop/request/1_1/kestrune"
 
@@ -140,6 +142,19 @@ linux_desktop_mocks_start() {  # linux_desktop_mocks_start DIR
       grep -q "boolean true" && break
     sleep 0.1
   done
+  dbus-daemon --session --nofork --print-address=3 3>"$dir/system-bus.address" \
+    </dev/null >/dev/null 2>&1 &
+  DESKTOP_MOCK_PIDS+=($!)
+  for _ in $(seq 50); do [ -s "$dir/system-bus.address" ] && break; sleep 0.1; done
+  export DBUS_SYSTEM_BUS_ADDRESS="$(head -1 "$dir/system-bus.address")"
+  /usr/bin/python3 -m dbusmock --system -t logind </dev/null >/dev/null 2>&1 &
+  DESKTOP_MOCK_PIDS+=($!)
+  for _ in $(seq 50); do
+    dbus-send --system --print-reply --dest=org.freedesktop.DBus / \
+      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.login1 2>/dev/null |
+      grep -q "boolean true" && break
+    sleep 0.1
+  done
   /usr/bin/python3 - "$PORTAL_HANDLE" <<'PY'
 import sys
 import dbus
@@ -149,6 +164,19 @@ portal = dbus.Interface(dbus.SessionBus().get_object(
 portal.AddMethod("", "Inhibit", "sua{sv}", "o", "ret = dbus.ObjectPath('%s')" % handle)
 portal.AddObject(handle, "org.freedesktop.portal.Request", {}, [("Close", "", "", "")])
 PY
+}
+
+# The block inhibitors the stand-in logind holds, "WHAT|MODE" a line.
+linux_logind_inhibitors() {
+  busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" --json=short call org.freedesktop.login1 \
+    /org/freedesktop/login1 org.freedesktop.login1.Manager ListInhibitors |
+    /usr/bin/python3 -c 'import json, sys
+try:
+    held = json.load(sys.stdin)["data"][0]
+except ValueError:
+    sys.exit(print("no answer from logind"))
+for what, who, why, mode, uid, pid in held:
+    print(what + "|" + mode)'
 }
 
 linux_desktop_mocks_stop() {
