@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/desktop_notice_linux.h"
 #include "app/framework/centered_position.h"
 #include "app/main_window_layout.h"
+#include "app/session_inhibit_portal_linux.h"
 
 namespace kestrune {
 namespace {
@@ -34,6 +36,9 @@ class NoticeEvent : public QEvent {
   WindowNotice notice_;
 };
 
+// The desktop entry's id, by which docks and notification daemons know us.
+const char kDesktopId[] = "orvel-kestrune";
+
 QString Text(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 int ProgressValue(std::uint32_t value) {
@@ -51,7 +56,10 @@ QIcon ProgramIcon() {
 }  // namespace
 
 MainWindowQt::MainWindowQt(WindowWorkers workers)
-    : workers_(std::move(workers)), shared_(std::make_shared<WindowSharedState>()) {
+    : workers_(std::move(workers)),
+      shared_(std::make_shared<WindowSharedState>()),
+      launcher_(QString::fromLatin1(kDesktopId)),
+      sessionInhibit_(new SessionInhibitPortal(this)) {
   setWindowTitle(QString::fromLatin1(kMainWindowCaption));
   // A window of its own with a caption, a close box and a minimise box, no
   // maximise box and no sizing: the size is fixed.
@@ -99,6 +107,7 @@ void MainWindowQt::BuildControls() {
         notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         notes_->setFocusPolicy(Qt::StrongFocus);
+        notes_->setAccessibleName(QStringLiteral("Release notes"));
         widget = notes_;
         break;
       case IDC_STATUS:
@@ -126,6 +135,7 @@ void MainWindowQt::BuildControls() {
         progress_->setTextVisible(false);
         progress_->setRange(0, 100);
         progress_->setValue(0);
+        progress_->setAccessibleName(QStringLiteral("Update progress"));
         widget = progress_;
         break;
       default: {
@@ -162,14 +172,19 @@ bool MainWindowQt::event(QEvent* event) {
 void MainWindowQt::OnNotice(const WindowNotice& notice) {
   using Kind = WindowNotice::Kind;
   switch (notice.kind) {
-    case Kind::kStatus: ShowStatus(notice.text); break;
+    case Kind::kStatus:
+      lastStatus_ = notice.text;
+      ShowStatus(notice.text);
+      break;
     case Kind::kFirmwareVersion: version_->setText(Text(notice.text)); break;
     case Kind::kReleaseNotes: notes_->setPlainText(Text(notice.text)); break;
     case Kind::kProgressRange:
+      progressMaximum_ = notice.value;
       progress_->setRange(0, ProgressValue(notice.value));
-      progress_->setValue(0);
+      ShowProgress(0);
       break;
-    case Kind::kProgressPosition: progress_->setValue(ProgressValue(notice.value)); break;
+    case Kind::kProgressPosition: ShowProgress(notice.value); break;
+    case Kind::kWriting: OnWriting(notice.value != 0); break;
     case Kind::kRunFinished: OnRunFinished(); break;
   }
 }
@@ -180,7 +195,26 @@ void MainWindowQt::OnUpdateFirmware() {
   Refresh();
 }
 
+void MainWindowQt::ShowProgress(std::uint32_t position) {
+  progress_->setValue(ProgressValue(position));
+  if (progressMaximum_ > 0) launcher_.Show(double(position) / progressMaximum_);
+}
+
+void MainWindowQt::OnWriting(bool writing) {
+  if (writing) {
+    sessionInhibit_->Hold(QStringLiteral("Writing firmware to the dive watch"));
+  } else {
+    sessionInhibit_->Release();
+  }
+}
+
 void MainWindowQt::OnRunFinished() {
+  launcher_.Hide();
+  sessionInhibit_->Release();
+  // A user looking elsewhere hears how the run ended.
+  if (!isActiveWindow()) {
+    SendDesktopNotice(QString::fromLatin1(kDesktopId), windowTitle(), Text(lastStatus_));
+  }
   if (logic_.RunEnded()) {
     closing_ = true;
     close();

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <memory>
 
+#include "app/launcher_progress_linux.h"
 #include "app/main_window_logic.h"
 #include "app/window_shared_state.h"
 #include "app/window_workers.h"
@@ -17,6 +18,8 @@ class QProgressBar;
 class QPushButton;
 
 namespace kestrune {
+
+class SessionInhibitPortal;
 
 class MainWindowQt : public QDialog {
   Q_OBJECT
@@ -42,6 +45,8 @@ class MainWindowQt : public QDialog {
   void OnUpdateFirmware();
   void OnNotice(const WindowNotice& notice);
   void OnRunFinished();
+  void OnWriting(bool writing);
+  void ShowProgress(std::uint32_t position);
   void ShowStatus(const std::u16string& text);
   void Refresh();
 
@@ -50,6 +55,13 @@ class MainWindowQt : public QDialog {
   MainWindowLogic logic_;
   // Set once the window is to close for good; its close is then accepted.
   bool closing_ = false;
+  // The latest status from a worker, for the notice at a run's end.
+  std::u16string lastStatus_;
+  std::uint32_t progressMaximum_ = 0;
+  // What the desktop is told of a run: its progress on the launcher icon,
+  // and while the watch is being written, no logout or suspend please.
+  LauncherProgress launcher_;
+  SessionInhibitPortal* sessionInhibit_ = nullptr;
 
   QLabel* version_ = nullptr;
   QPlainTextEdit* notes_ = nullptr;

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QtTest/QtTest>
 
+#include <signal.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -16,6 +18,7 @@
 #include "app/main_window_layout.h"
 #include "app/main_window_qt.h"
 #include "app/notice_reporters.h"
+#include "app/window_close_signals_posix.h"
 #include "transfer/firmware_update.h"
 #include "update/update_check.h"
 
@@ -222,6 +225,29 @@ class MainWindowQtTest : public QObject {
     OpenChecked();
     QTest::keyClick(window_.get(), Qt::Key_Escape);
     QTRY_VERIFY(!window_->isVisible());
+  }
+
+  // The handler only writes into the pipe; the request arrives on the UI
+  // thread, and once the watcher is gone the signal has its default again.
+  void closeSignalsArriveOnTheUiThread_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+  }
+
+  void closeSignalsArriveOnTheUiThread() {
+    QFETCH(int, signalNumber);
+    {
+      WindowCloseSignals watcher;
+      QSignalSpy requests(&watcher, &WindowCloseSignals::CloseRequested);
+      QCOMPARE(raise(signalNumber), 0);  // the process lives on
+      QTRY_COMPARE(requests.count(), 1);
+      QCOMPARE(requests.at(0).at(0).toInt(), signalNumber);
+    }
+    struct sigaction after = {};
+    QCOMPARE(sigaction(signalNumber, nullptr, &after), 0);
+    QVERIFY(after.sa_handler == SIG_DFL);
   }
 
   void workersOutliveTheWindow() {

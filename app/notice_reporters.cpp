@@ -32,7 +32,10 @@ void FirmwareUpdateNoticeReporter::SetProgressPosition(std::uint32_t position) {
   shared_->Post({Kind::kProgressPosition, {}, position});
 }
 
-// The window asks the run's close gate whether firmware is being written.
-void FirmwareUpdateNoticeReporter::SetWriting(bool /*writing*/) {}
+// A close asks the run's close gate whether firmware is being written; the
+// notice is for what the window holds off on the desktop meanwhile.
+void FirmwareUpdateNoticeReporter::SetWriting(bool writing) {
+  shared_->Post({Kind::kWriting, {}, writing ? 1u : 0u});
+}
 
 }  // namespace kestrune

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/main_window_qt.h"
+#include "app/window_close_signals_posix.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -14,6 +15,11 @@ int main(int argc, char** argv) {
   bool workersLeft = false;
   {
     kestrune::MainWindowQt window(kestrune::ProgramWorkers());
+    // A termination signal is a close: at once before writing, at the
+    // run's end while the watch is being written.
+    kestrune::WindowCloseSignals closeSignals;
+    QObject::connect(&closeSignals, &kestrune::WindowCloseSignals::CloseRequested, &window,
+                     [&window] { window.close(); });
     window.show();
     exitCode = application.exec();
     workersLeft = window.WorkersRunning();

@@ -33,6 +33,7 @@ struct WindowNotice {
     kReleaseNotes,      // text: the release notes
     kProgressRange,     // value: the progress bar runs from 0 to value
     kProgressPosition,  // value: blocks written so far
+    kWriting,           // value: 1 once writing the watch begins, 0 when it is over
     kRunFinished,       // the firmware-update worker has ended
   };
   Kind kind;

@@ -4,7 +4,7 @@ into a scratch root, its control fields, files, programs, desktop entry,
 icons, udev rule and documents checked, and lintian run on it.
 
 usage: package_contents_test.py --package-dir DIR --version V --icon-script make_icon.py
-                                [--program NAME ...] [--icon-size N ...] [--manual NAME.1 ...]
+                                --metainfo-id ID [--program NAME ...] [--icon-size N ...] [--manual NAME.1 ...]
 Exits 77 (skipped) when DIR holds no package, unless KESTRUNE_REQUIRE_PACKAGE
 is set.
 """
@@ -18,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -52,9 +53,17 @@ def expected_files():
         f"{RULES_DIR}/70-{NAME}.rules",
         f"usr/share/doc/{NAME}/copyright",
         f"usr/share/doc/{NAME}/changelog.gz",
+        f"usr/share/metainfo/{ARGS.metainfo_id}.metainfo.xml",
     }
     files |= {f"usr/share/man/man1/{m}.gz" for m in ARGS.manual}
     return files
+
+
+def validator_knows_single_main_window():
+    """desktop-file-validate learnt the desktop entry format 1.5's
+    SingleMainWindow in 0.27; Debian 12 has 0.26."""
+    found = re.search(r"^Version: (\d+)\.(\d+)", run("dpkg-query", "-s", "desktop-file-utils"), re.M)
+    return tuple(int(n) for n in found.groups()) >= (0, 27)
 
 
 def usb_device(vendor, product):
@@ -176,13 +185,61 @@ class PackageTest(unittest.TestCase):
 
     def test_desktop_entry(self):
         entry = self.path(f"usr/share/applications/{NAME}.desktop")
-        result = subprocess.run(["desktop-file-validate", entry], capture_output=True, text=True)
-        self.assertEqual((result.returncode, result.stdout + result.stderr), (0, ""))
         with open(entry, encoding="utf-8") as f:
-            fields = dict(line.rstrip("\n").split("=", 1) for line in f
-                          if "=" in line and not line.startswith("#"))
+            text = f.read()
+        fields = dict(line.split("=", 1) for line in text.splitlines()
+                      if "=" in line and not line.startswith("#"))
         self.assertIn(fields["Exec"].split()[0], ARGS.program)
         self.assertEqual(fields["Icon"], NAME)
+        # One window only: no "New Window" in docks and launchers.
+        self.assertEqual(fields["SingleMainWindow"], "true")
+        if not validator_knows_single_main_window():
+            # An older validator refuses the key it does not know; everything
+            # else is still validated.
+            scratch = tempfile.mkdtemp(prefix="kestrune-desktop-")
+            entry = os.path.join(scratch, f"{NAME}.desktop")
+            with open(entry, "w", encoding="utf-8") as f:
+                f.write(re.sub(r"(?m)^SingleMainWindow=.*\n", "", text))
+            self.addCleanup(shutil.rmtree, scratch)
+        result = subprocess.run(["desktop-file-validate", entry], capture_output=True, text=True)
+        self.assertEqual((result.returncode, result.stdout + result.stderr), (0, ""))
+
+    def test_metainfo(self):
+        path = self.path(f"usr/share/metainfo/{ARGS.metainfo_id}.metainfo.xml")
+        result = subprocess.run(["appstreamcli", "validate", "--no-net", path],
+                                capture_output=True, text=True)
+        sys.stderr.write(result.stdout + result.stderr)
+        self.assertEqual(result.returncode, 0, "appstreamcli validate failed")
+        component = ElementTree.parse(path).getroot()
+        self.assertEqual(component.get("type"), "desktop-application")
+        self.assertEqual(component.findtext("id"), ARGS.metainfo_id)
+        launchable = component.find("launchable")
+        self.assertEqual((launchable.get("type"), launchable.text), ("desktop-id", f"{NAME}.desktop"))
+        self.assertTrue(os.path.exists(self.path(f"usr/share/applications/{launchable.text}")))
+        # The releases are the changelog's, newest first.
+        with gzip.open(self.path(f"usr/share/doc/{NAME}/changelog.gz"), "rt",
+                       encoding="utf-8") as f:
+            versions = re.findall(rf"(?m)^{NAME} \(([^)]+)\)", f.read())
+        self.assertEqual([r.get("version") for r in component.iter("release")], versions)
+        self.assertEqual(versions[0], ARGS.version)
+
+    def test_metainfo_modalias_is_the_watch_the_udev_rule_serves(self):
+        with open(self.path(f"usr/share/metainfo/{ARGS.metainfo_id}.metainfo.xml"),
+                  encoding="utf-8") as f:
+            modaliases = [m.text for m in ElementTree.parse(f).getroot().iter("modalias")]
+        self.assertEqual(len(modaliases), 1, modaliases)
+        # usb:v<vendor>p<product>d<device release>..., the kernel's USB modalias.
+        found = re.fullmatch(r"usb:v([0-9A-F]{4})p([0-9A-F]{4})d\*", modaliases[0])
+        self.assertIsNotNone(found, modaliases[0])
+        vendor, product = (n.lower() for n in found.groups())
+        rules_dir = self.path(RULES_DIR)
+        with open(os.path.join(rules_dir, os.listdir(rules_dir)[0]), encoding="utf-8") as f:
+            rules = udev_rules.parse(f.read())
+        # The rule gives the seat's user the serial port of exactly that device.
+        port = node_under(usb_device(vendor, product), "tty", "ttyACM0")
+        self.assertEqual(udev_rules.apply(rules, port).tags, {"uaccess"})
+        other = node_under(usb_device(vendor, f"{int(product, 16) ^ 1:04x}"), "tty", "ttyACM0")
+        self.assertEqual(udev_rules.apply(rules, other).tags, set())
 
     def test_icons_are_the_program_drawing_at_each_size(self):
         scratch = tempfile.mkdtemp(prefix="kestrune-icons-")
@@ -268,6 +325,7 @@ def main():
     parser.add_argument("--package-dir", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--icon-script", required=True)
+    parser.add_argument("--metainfo-id", required=True)
     parser.add_argument("--program", action="append", default=[])
     parser.add_argument("--icon-size", action="append", type=int, default=[])
     parser.add_argument("--manual", action="append", default=[])

@@ -1,7 +1,8 @@
 #pragma once
 // Keeps the computer awake while the watch is being written: a system that
 // suspends half-way through a block leaves the watch with a torn image. On
-// Linux the same lock also holds off a power-off or reboot.
+// Linux the same lock also holds off a power-off or reboot and the lid
+// switch's suspend.
 
 namespace kestrune {
 

@@ -1,6 +1,7 @@
-// Linux: a "sleep:shutdown" block inhibitor lock from logind, so that neither
-// a suspend nor a power-off or reboot cuts a write off. logind hands back a
-// file descriptor; the lock lasts until the last copy of it is closed.
+// Linux: a "sleep:shutdown:handle-lid-switch" block inhibitor lock from
+// logind, so that neither a suspend, a power-off or reboot, nor a laptop lid
+// shut during a long update cuts a write off. logind hands back a file
+// descriptor; the lock lasts until the last copy of it is closed.
 #include "transfer/sleep_inhibitor.h"
 
 #include <systemd/sd-bus.h>
@@ -13,6 +14,10 @@ namespace kestrune {
 namespace {
 
 constexpr uint64_t kAnswerWaitUsec = 2 * 1000 * 1000;
+// All that logind lets a user's program block: suspend and hibernation,
+// power-off and reboot, and the lid switch's own action (a laptop shut
+// during a long update must not suspend it).
+constexpr char kWhat[] = "sleep:shutdown:handle-lid-switch";
 
 int TakeLogindLock(const char* why) {
   sd_bus* bus = nullptr;
@@ -25,7 +30,7 @@ int TakeLogindLock(const char* why) {
   if (sd_bus_message_new_method_call(bus, &call, "org.freedesktop.login1",
                                      "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
                                      "Inhibit") >= 0 &&
-      sd_bus_message_append(call, "ssss", "sleep:shutdown", "orvel kestrune", why, "block") >= 0 &&
+      sd_bus_message_append(call, "ssss", kWhat, "orvel kestrune", why, "block") >= 0 &&
       sd_bus_call(bus, call, kAnswerWaitUsec, &error, &reply) >= 0) {
     int lent = -1;
     // The reply owns its fd; keep a copy of our own past the reply's life.

@@ -141,13 +141,13 @@ class StandInLogind {
   std::thread thread_;
 };
 
-TEST(SleepInhibitorLinux, HoldsLogindSleepAndShutdownBlockUntilDestroyed) {
+TEST(SleepInhibitorLinux, HoldsLogindSleepShutdownAndLidBlockUntilDestroyed) {
   StandInLogind logind;
   ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", logind.Address());
   {
     SleepInhibitor inhibitor("Writing firmware to the dive watch");
     ASSERT_TRUE(inhibitor.Held());
-    const std::vector<std::string> expected = {"sleep:shutdown", "orvel kestrune",
+    const std::vector<std::string> expected = {"sleep:shutdown:handle-lid-switch", "orvel kestrune",
                                                "Writing firmware to the dive watch", "block"};
     EXPECT_EQ(logind.InhibitArguments(), expected);
     // The stand-in drops its own copy once the reply is out; ours stays.

@@ -109,3 +109,89 @@ linux_app_kill() {
 }
 
 shot() { [ -n "${SHOTS:-}" ] && import -window root "$SHOTS/$1.png" 2>/dev/null; }
+
+# --- the desktop services on the session bus ------------------------------
+# Stand-ins for a notification daemon (python3-dbusmock's template) and the
+# desktop portal's Inhibit (a dbusmock object whose request handle has the
+# portal's Close), each logging the calls it gets into DIR, and a
+# dbus-monitor recording the launcher-entry signals. A private system bus
+# with python3-dbusmock's logind, which the program then reaches through
+# DBUS_SYSTEM_BUS_ADDRESS (sd-bus's own variable).
+DESKTOP_MOCK_PIDS=()
+PORTAL_HANDLE="/org/freedesktop/portal/desktop/request/1_1/kestrune"
+
+linux_desktop_mocks_start() {  # linux_desktop_mocks_start DIR
+  local dir="$1"
+  mkdir -p "$dir"
+  /usr/bin/python3 -m dbusmock --session -t notification_daemon -l "$dir/notifications.log" \
+    </dev/null >/dev/null 2>&1 &
+  DESKTOP_MOCK_PIDS+=($!)
+  /usr/bin/python3 -m dbusmock --session -l "$dir/portal.log" org.freedesktop.portal.Desktop \
+    /org/freedesktop/portal/desktop org.freedesktop.portal.Inhibit </dev/null >/dev/null 2>&1 &
+  DESKTOP_MOCK_PIDS+=($!)
+  dbus-monitor --session "type='signal',interface='com.canonical.Unity.LauncherEntry'" \
+    </dev/null >"$dir/launcher.log" 2>/dev/null &
+  DESKTOP_MOCK_PIDS+=($!)
+  local _
+  for _ in $(seq 50); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.portal.Desktop 2>/dev/null |
+      grep -q "boolean true" &&
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null |
+      grep -q "boolean true" && break
+    sleep 0.1
+  done
+  dbus-daemon --session --nofork --print-address=3 3>"$dir/system-bus.address" \
+    </dev/null >/dev/null 2>&1 &
+  DESKTOP_MOCK_PIDS+=($!)
+  for _ in $(seq 50); do [ -s "$dir/system-bus.address" ] && break; sleep 0.1; done
+  export DBUS_SYSTEM_BUS_ADDRESS="$(head -1 "$dir/system-bus.address")"
+  /usr/bin/python3 -m dbusmock --system -t logind </dev/null >/dev/null 2>&1 &
+  DESKTOP_MOCK_PIDS+=($!)
+  for _ in $(seq 50); do
+    dbus-send --system --print-reply --dest=org.freedesktop.DBus / \
+      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.login1 2>/dev/null |
+      grep -q "boolean true" && break
+    sleep 0.1
+  done
+  /usr/bin/python3 - "$PORTAL_HANDLE" <<'PY'
+import sys
+import dbus
+handle = sys.argv[1]
+portal = dbus.Interface(dbus.SessionBus().get_object(
+    "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop"), "org.freedesktop.DBus.Mock")
+portal.AddMethod("", "Inhibit", "sua{sv}", "o", "ret = dbus.ObjectPath('%s')" % handle)
+portal.AddObject(handle, "org.freedesktop.portal.Request", {}, [("Close", "", "", "")])
+PY
+}
+
+# The block inhibitors the stand-in logind holds, "WHAT|MODE" a line.
+linux_logind_inhibitors() {
+  busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" --json=short call org.freedesktop.login1 \
+    /org/freedesktop/login1 org.freedesktop.login1.Manager ListInhibitors |
+    /usr/bin/python3 -c 'import json, sys
+try:
+    held = json.load(sys.stdin)["data"][0]
+except ValueError:
+    sys.exit(print("no answer from logind"))
+for what, who, why, mode, uid, pid in held:
+    print(what + "|" + mode)'
+}
+
+linux_desktop_mocks_stop() {
+  local pid
+  for pid in "${DESKTOP_MOCK_PIDS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  DESKTOP_MOCK_PIDS=()
+}
+
+# The launcher-entry updates dbus-monitor saw, one "URI PROGRESS VISIBLE" a line.
+linux_launcher_updates() {  # linux_launcher_updates LOG
+  awk '/member=Update/ { if (uri != "") print uri, progress, visible; uri = ""; next_uri = 1; next }
+       next_uri && /string "/ { uri = $2; gsub(/"/, "", uri); next_uri = 0; next }
+       /string "progress"$/ { want = "progress"; next }
+       /string "progress-visible"/ { want = "visible"; next }
+       want == "progress" && /variant/ { progress = $3; want = ""; next }
+       want == "visible" && /variant/ { visible = $3; want = ""; next }
+       END { if (uri != "") print uri, progress, visible }' "$1"
+}
