@@ -72,11 +72,13 @@ class UpdatePrinter : public FirmwareUpdateReporter {
 // block.
 void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
                          CliOutput& output) {
-  HandleInterrupts([&gate, &writingBegan, &output] {
+  HandleInterrupts([&gate, &writingBegan, &output](int exitCode) {
     if (!writingBegan && gate.RequestClose()) {
       output.Message("kestrune-update: interrupted");
-      WriteRunLog("interrupted before writing began; stopped");
-      ExitProcessNow(static_cast<int>(ExitCode::kInterrupted));
+      WriteRunLog("interrupted before writing began; stopped, exit code " +
+                  std::to_string(exitCode));
+      output.Result(exitCode, u"");
+      ExitProcessNow(exitCode);
     }
     output.Message(
         "kestrune-update: firmware is being written; the update finishes first, then the "
@@ -161,7 +163,8 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
     case CliCommand::kCheck: return Check(output);
     case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
     case CliCommand::kDevices: return Devices(output);
-    case CliCommand::kHelp: break;
+    case CliCommand::kHelp:
+    case CliCommand::kVersion: break;  // answered before any run
   }
   return static_cast<int>(ExitCode::kBadUsage);
 }
