@@ -114,8 +114,9 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
   RunLoggedFirmwareUpdate(
       printer, [manifest] { return manifest; }, &gate, kProgramName, Utf8ToWideText(options.port));
   const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
-  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   output.Result(code, printer.lastStatus);
+  // Last, so a closed output's note comes before it.
+  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
