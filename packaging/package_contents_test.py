@@ -52,6 +52,7 @@ def expected_files():
         f"{RULES_DIR}/70-{NAME}.rules",
         f"usr/share/doc/{NAME}/copyright",
         f"usr/share/doc/{NAME}/changelog.gz",
+        "usr/share/bash-completion/completions/kestrune-update",
     }
     files |= {f"usr/share/man/man1/{m}.gz" for m in ARGS.manual}
     return files
