@@ -33,8 +33,14 @@ class CheckPrinter : public UpdateCheckReporter {
   }
   void ShowFirmwareVersion(const std::u16string& version) override { this->version = version; }
   void ShowReleaseNotes(const std::u16string& notes) override { releaseNotes = notes; }
+  // The check notes the saved manifest's use only when the service did not
+  // give one.
+  void Note(const std::string& detail) override {
+    if (detail.rfind("using features.json from an earlier run", 0) == 0) fromSavedManifest = true;
+  }
 
   std::u16string lastStatus;
+  bool fromSavedManifest = false;
   SharedManifestText manifestText;
   std::u16string version;
   std::u16string releaseNotes;
@@ -98,8 +104,10 @@ int Check(CliOutput& output) {
   const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
   std::vector<std::pair<std::string, std::string>> extra;
   if (code == 0) {
-    extra = {{"firmware_version", WideToUtf8Text(check.version)},
-             {"release_note", WideToUtf8Text(check.releaseNotes)}};
+    extra = {
+        {"firmware_version", WideToUtf8Text(check.version)},
+        {"release_note", WideToUtf8Text(check.releaseNotes)},
+        {"source", check.fromSavedManifest ? "saved manifest (service unreachable)" : "service"}};
   }
   output.Result(code, check.lastStatus, extra);
   return code;
