@@ -54,6 +54,7 @@ def expected_files():
         f"usr/share/doc/{NAME}/copyright",
         f"usr/share/doc/{NAME}/changelog.gz",
         f"usr/share/metainfo/{ARGS.metainfo_id}.metainfo.xml",
+        "usr/share/bash-completion/completions/kestrune-update",
     }
     files |= {f"usr/share/man/man1/{m}.gz" for m in ARGS.manual}
     return files

@@ -33,8 +33,14 @@ class CheckPrinter : public UpdateCheckReporter {
   }
   void ShowFirmwareVersion(const std::u16string& version) override { this->version = version; }
   void ShowReleaseNotes(const std::u16string& notes) override { releaseNotes = notes; }
+  // The check notes the saved manifest's use only when the service did not
+  // give one.
+  void Note(const std::string& detail) override {
+    if (detail.rfind("using features.json from an earlier run", 0) == 0) fromSavedManifest = true;
+  }
 
   std::u16string lastStatus;
+  bool fromSavedManifest = false;
   SharedManifestText manifestText;
   std::u16string version;
   std::u16string releaseNotes;
@@ -72,11 +78,13 @@ class UpdatePrinter : public FirmwareUpdateReporter {
 // block.
 void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
                          CliOutput& output) {
-  HandleInterrupts([&gate, &writingBegan, &output] {
+  HandleInterrupts([&gate, &writingBegan, &output](int exitCode) {
     if (!writingBegan && gate.RequestClose()) {
       output.Message("kestrune-update: interrupted");
-      WriteRunLog("interrupted before writing began; stopped");
-      ExitProcessNow(static_cast<int>(ExitCode::kInterrupted));
+      WriteRunLog("interrupted before writing began; stopped, exit code " +
+                  std::to_string(exitCode));
+      output.Result(exitCode, u"");
+      ExitProcessNow(exitCode);
     }
     output.Message(
         "kestrune-update: firmware is being written; the update finishes first, then the "
@@ -96,8 +104,10 @@ int Check(CliOutput& output) {
   const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
   std::vector<std::pair<std::string, std::string>> extra;
   if (code == 0) {
-    extra = {{"firmware_version", WideToUtf8Text(check.version)},
-             {"release_note", WideToUtf8Text(check.releaseNotes)}};
+    extra = {
+        {"firmware_version", WideToUtf8Text(check.version)},
+        {"release_note", WideToUtf8Text(check.releaseNotes)},
+        {"source", check.fromSavedManifest ? "saved manifest (service unreachable)" : "service"}};
   }
   output.Result(code, check.lastStatus, extra);
   return code;
@@ -112,8 +122,9 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
   RunLoggedFirmwareUpdate(
       printer, [manifest] { return manifest; }, &gate, kProgramName, Utf8ToWideText(options.port));
   const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
-  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   output.Result(code, printer.lastStatus);
+  // Last, so a closed output's note comes before it.
+  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
@@ -161,7 +172,8 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
     case CliCommand::kCheck: return Check(output);
     case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
     case CliCommand::kDevices: return Devices(output);
-    case CliCommand::kHelp: break;
+    case CliCommand::kHelp:
+    case CliCommand::kVersion: break;  // answered before any run
   }
   return static_cast<int>(ExitCode::kBadUsage);
 }

@@ -7,6 +7,7 @@
 
 #include "app/cli/cli_commands.h"
 #include "app/cli/cli_options.h"
+#include "app/cli/cli_output.h"
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
 
@@ -16,10 +17,18 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   CliOptions options;
   std::string error;
+  const int badUsage = static_cast<int>(ExitCode::kBadUsage);
   if (!ParseCliOptions(arguments, options, error)) {
-    if (!error.empty()) std::fprintf(stderr, "kestrune-update: %s\n\n", error.c_str());
+    std::fprintf(stderr, "kestrune-update: %s\n\n", error.c_str());
     std::fputs(CliUsage().c_str(), stderr);
-    return static_cast<int>(ExitCode::kBadUsage);
+    if (options.json) CliOutput(OutputStyle::kJson).Result(badUsage, u"", {{"message", error}});
+    return badUsage;
+  }
+  if (options.command == CliCommand::kHelp || options.command == CliCommand::kVersion) {
+    const std::string text =
+        options.command == CliCommand::kHelp ? CliUsage() : CliVersionLine() + "\n";
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : static_cast<int>(ExitCode::kOtherFailure);
   }
   const OutputStyle style = options.json                 ? OutputStyle::kJson
                             : StandardOutputIsTerminal() ? OutputStyle::kTerminal

@@ -10,9 +10,18 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
   error.clear();
   bool haveCommand = false;
   bool portGiven = false;
+  // A usage error in a JSON run still ends with a JSON result line.
+  for (const std::string& argument : arguments) options.json = options.json || argument == "--json";
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (argument == "-h" || argument == "--help") return false;
+    if (argument == "-h" || argument == "--help") {
+      options.command = CliCommand::kHelp;
+      return true;
+    }
+    if (argument == "-V" || argument == "--version") {
+      options.command = CliCommand::kVersion;
+      return true;
+    }
     if (argument == "--json") {
       options.json = true;
     } else if (argument == "--port" || argument.rfind("--port=", 0) == 0) {
@@ -78,13 +87,18 @@ std::string CliUsage() {
              "  --json                one JSON object per line (events status, progress,\n"
              "                        device, result) instead of text\n"
              "  -h, --help            this text\n"
+             "  -V, --version         the program and its version\n"
              "\n"
              "An interrupt (Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break) before writing begins\n"
              "stops at once; during writing the update finishes first.\n"
              "Every check and update is logged to update.log in the user data folder.\n"
+             "With --json every run ends with one result line: exit_code, reason (a\n"
+             "stable English word: done, usage, no_watch, interrupted, ...) and schema.\n"
              "\n"
              "Exit codes:\n") +
          ExitCodeTable();
 }
+
+std::string CliVersionLine() { return std::string("kestrune-update ") + KESTRUNE_PROGRAM_VERSION; }
 
 }  // namespace kestrune

@@ -6,7 +6,7 @@
 
 namespace kestrune {
 
-enum class CliCommand { kHelp, kCheck, kUpdate, kDevices };
+enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices };
 
 struct CliOptions {
   CliCommand command = CliCommand::kHelp;
@@ -15,11 +15,15 @@ struct CliOptions {
 };
 
 // Reads the arguments after the program name. On bad usage returns false
-// with `error` saying what is wrong; --help returns false with `error` empty.
+// with `error` saying what is wrong (and `options.json` set if --json was
+// among the arguments). --help and --version are commands of their own.
 bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
                      std::string& error);
 
 // The usage text, exit codes included.
 std::string CliUsage();
+
+// "kestrune-update 1.0.0.1": the program and the version the build gives.
+std::string CliVersionLine();
 
 }  // namespace kestrune

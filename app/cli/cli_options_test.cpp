@@ -25,6 +25,11 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
       {{"update", "--port=COM7", "--json"}, CliCommand::kUpdate, "COM7", true},
       {{"--port", "\\\\.\\COM7", "update"}, CliCommand::kUpdate, "\\\\.\\COM7", false},
       {{"devices", "--json"}, CliCommand::kDevices, "", true},
+      // --help and --version win over whatever else is given.
+      {{"--help"}, CliCommand::kHelp, "", false},
+      {{"update", "-h", "flash"}, CliCommand::kHelp, "", false},
+      {{"--json", "-V"}, CliCommand::kVersion, "", true},
+      {{"--version", "--port"}, CliCommand::kVersion, "", false},
   };
   for (const Accepted& c : cases) {
     CliOptions options;
@@ -36,7 +41,7 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
   }
 }
 
-TEST(CliOptions, BadUsageSaysWhatIsWrongAndHelpSaysNothing) {
+TEST(CliOptions, BadUsageSaysWhatIsWrong) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "no command given"},
       {{"flash"}, "unknown command flash"},
@@ -45,8 +50,6 @@ TEST(CliOptions, BadUsageSaysWhatIsWrongAndHelpSaysNothing) {
       {{"update", "--port="}, "--port needs a port (a device path, or COMn on Windows)"},
       {{"check", "--port", "COM7"}, "--port belongs to the update command"},
       {{"check", "update"}, "unexpected argument update"},
-      {{"--help"}, ""},
-      {{"update", "-h"}, ""},
   };
   for (const auto& [arguments, expected] : cases) {
     CliOptions options;
@@ -54,6 +57,15 @@ TEST(CliOptions, BadUsageSaysWhatIsWrongAndHelpSaysNothing) {
     EXPECT_FALSE(ParseCliOptions(arguments, options, error)) << expected;
     EXPECT_EQ(error, expected);
   }
+  // A JSON run's usage error is answered in JSON, wherever --json stands.
+  CliOptions options;
+  std::string error;
+  EXPECT_FALSE(ParseCliOptions({"flash", "--json"}, options, error));
+  EXPECT_TRUE(options.json);
+}
+
+TEST(CliOptions, VersionIsTheBuildsOne) {
+  EXPECT_EQ(CliVersionLine(), std::string("kestrune-update ") + KESTRUNE_TEST_PROGRAM_VERSION);
 }
 
 TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
@@ -68,9 +80,29 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
     EXPECT_EQ(static_cast<int>(ExitCodeForStatus(status)), code) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 130}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
+}
+
+TEST(CliExitCodes, EachCodeHasItsReasonWord) {
+  const std::pair<int, const char*> cases[] = {
+      {0, "done"},
+      {1, "failure"},
+      {2, "usage"},
+      {3, "no_watch"},
+      {4, "no_update_data"},
+      {5, "image_download_failed"},
+      {6, "image_wrong_size"},
+      {7, "block_refused"},
+      {8, "port_unavailable"},
+      {9, "watch_silent"},
+      {129, "interrupted"},
+      {130, "interrupted"},
+      {143, "interrupted"},
+      {42, "failure"},
+  };
+  for (const auto& [code, reason] : cases) EXPECT_STREQ(ExitReason(code), reason) << code;
 }
 
 }  // namespace

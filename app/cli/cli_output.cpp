@@ -2,32 +2,97 @@
 
 #include <cstdio>
 
+#include "app/cli/exit_codes.h"
 #include "transfer/device_frame.h"
+#include "update/run_log.h"
 #include "update/text_conversion.h"
 
 namespace kestrune {
+namespace {
+
+constexpr char32_t kNotUtf8 = 0xFFFFFFFF;
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The code point at `text[at]`, advancing `at` past it; kNotUtf8 (one byte
+// consumed) for a byte that does not start a well-formed sequence.
+char32_t NextCodePoint(const std::string& text, std::size_t& at) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  std::size_t length = lead < 0x80                   ? 1
+                       : lead >= 0xC2 && lead < 0xE0 ? 2
+                       : lead >= 0xE0 && lead < 0xF0 ? 3
+                       : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                     : 0;
+  if (length == 0 || at + length > text.size()) {
+    ++at;
+    return kNotUtf8;
+  }
+  char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    const unsigned char next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0) != 0x80) {
+      ++at;
+      return kNotUtf8;
+    }
+    point = (point << 6) | (next & 0x3F);
+  }
+  // Overlong forms, surrogates and points past U+10FFFF are not UTF-8.
+  const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (point < least[length] || (point >= 0xD800 && point < 0xE000) || point > 0x10FFFF) {
+    ++at;
+    return kNotUtf8;
+  }
+  at += length;
+  return point;
+}
+
+// What a terminal may act on rather than show.
+bool IsControl(char32_t point) {
+  return point < 0x20 || (point >= 0x7F && point < 0xA0) || point == 0x2028 || point == 0x2029 ||
+         (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+}
+
+}  // namespace
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    switch (c) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t start = at;
+    const char32_t point = NextCodePoint(text, at);
+    switch (point) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
+      case kNotUtf8: out += "\\ufffd"; break;
       default:
-        if (u < 0x20) {
+        if (point < 0x20 || (point >= 0x7F && point < 0xA0) || point == 0x2028 || point == 0x2029) {
           char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", u);
+          std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(point));
           out += escape;
         } else {
-          out += c;
+          out.append(text, start, at - start);
         }
     }
   }
   return out + "\"";
+}
+
+std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t start = at;
+    const char32_t point = NextCodePoint(text, at);
+    if (point == '\n' && keepNewlines) {
+      out += '\n';
+    } else if (point == kNotUtf8 || IsControl(point)) {
+      out += kReplacement;
+    } else {
+      out.append(text, start, at - start);
+    }
+  }
+  return out;
 }
 
 std::string ProgressLine(std::uint32_t done, std::uint32_t total, std::uint32_t firstDone,
@@ -50,9 +115,24 @@ std::string ProgressLine(std::uint32_t done, std::uint32_t total, std::uint32_t 
   return line;
 }
 
+// A failed write means the reader went away (a closed pipe or terminal):
+// said once in the run log, and that stream is left alone from then on.
 void CliOutput::WriteOut(const std::string& text) {
+  if (outClosed_) return;
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    outClosed_ = true;
+    WriteRunLog("output: standard output is closed; the run goes on without printing there");
+  }
+}
+
+void CliOutput::WriteErr(const std::string& text) {
+  if (errClosed_) return;
+  std::fputs(text.c_str(), stderr);
+  if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
+    errClosed_ = true;
+    WriteRunLog("output: standard error is closed; the run goes on without printing there");
+  }
 }
 
 void CliOutput::ClearProgressLine() {
@@ -69,7 +149,7 @@ void CliOutput::Status(const std::u16string& text) {
     return;
   }
   ClearProgressLine();
-  WriteOut(utf8 + "\n");
+  WriteOut(TerminalSafeText(utf8, false) + "\n");
 }
 
 void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
@@ -102,16 +182,19 @@ void CliOutput::Device(const std::string& path, const std::string& instanceId,
              ",\"picked\":" + (picked ? "true" : "false") + "}\n");
     return;
   }
-  WriteOut(std::string(picked ? "* " : "  ") + (path.empty() ? "(no port path)" : path) + "\n" +
-           "    device " + instanceId + "\n    usb    " +
-           (usbParent.empty() ? "(none)" : usbParent) + "\n");
+  WriteOut(std::string(picked ? "* " : "  ") +
+           (path.empty() ? "(no port path)" : TerminalSafeText(path, false)) + "\n" +
+           "    device " + TerminalSafeText(instanceId, false) + "\n    usb    " +
+           (usbParent.empty() ? "(none)" : TerminalSafeText(usbParent, false)) + "\n");
 }
 
 void CliOutput::Result(int exitCode, const std::u16string& lastStatus,
                        const std::vector<std::pair<std::string, std::string>>& extra) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (style_ == OutputStyle::kJson) {
-    std::string line = "{\"event\":\"result\",\"exit_code\":" + std::to_string(exitCode) +
+    std::string line = "{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
+                       ",\"exit_code\":" + std::to_string(exitCode) +
+                       ",\"reason\":" + JsonString(ExitReason(exitCode)) +
                        ",\"status\":" + JsonString(WideToUtf8Text(lastStatus));
     for (const auto& [name, value] : extra)
       line += "," + JsonString(name) + ":" + JsonString(value);
@@ -124,15 +207,15 @@ void CliOutput::Result(int exitCode, const std::u16string& lastStatus,
     for (char& c : label) c = c == '_' ? ' ' : c;
     if (!label.empty() && label[0] >= 'a' && label[0] <= 'z')
       label[0] = static_cast<char>(label[0] - 'a' + 'A');
-    WriteOut(label + ": " + value + "\n");
+    // Only the release note is shown over several lines.
+    WriteOut(label + ": " + TerminalSafeText(value, name == "release_note") + "\n");
   }
 }
 
 void CliOutput::Message(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   ClearProgressLine();
-  std::fputs((text + "\n").c_str(), stderr);
-  std::fflush(stderr);
+  WriteErr(text + "\n");
 }
 
 }  // namespace kestrune

@@ -1,7 +1,8 @@
 #pragma once
 // What kestrune-update prints: text for a person (a redrawn progress line on
 // a terminal, plain lines otherwise) or one JSON object per line. Safe to
-// call from the run and from the interrupt thread at once.
+// call from the run and from the interrupt thread at once. A stream whose
+// reader went away is no longer written to; the run goes on.
 
 #include <chrono>
 #include <cstdint>
@@ -25,7 +26,8 @@ class CliOutput {
   // A serial port of the devices command.
   void Device(const std::string& path, const std::string& instanceId, const std::string& usbParent,
               bool picked);
-  // The end: exit code, last status, and any further members (name, text).
+  // The end: exit code, its reason word, last status, and any further
+  // members (name, text).
   void Result(int exitCode, const std::u16string& lastStatus,
               const std::vector<std::pair<std::string, std::string>>& extra = {});
   // A message on standard error, on a line of its own.
@@ -34,17 +36,28 @@ class CliOutput {
  private:
   void ClearProgressLine();
   void WriteOut(const std::string& text);
+  void WriteErr(const std::string& text);
 
   OutputStyle style_;
   std::mutex mutex_;
   bool progressShown_ = false;
+  bool outClosed_ = false;
+  bool errClosed_ = false;
   bool timing_ = false;
   std::chrono::steady_clock::time_point firstBlockAt_;
   std::uint32_t firstDone_ = 0;
 };
 
-// `text` as a JSON string, quotes included.
+// `text` as a JSON string, quotes included. Besides what JSON requires,
+// DEL, the C1 controls and U+2028/U+2029 are escaped too, and bytes that
+// are not UTF-8 become U+FFFD.
 std::string JsonString(const std::string& text);
+
+// UTF-8 text from the service or the watch made safe to show on a terminal:
+// control characters (C0 but the newline if `keepNewlines`, DEL, C1, line
+// and paragraph separators, bidirectional overrides) and bytes that are not
+// UTF-8 each become U+FFFD, so no escape sequence reaches the terminal.
+std::string TerminalSafeText(const std::string& text, bool keepNewlines);
 
 // "  3/12  25%  1.2 KiB/s  0:07 left": blocks, percent, rate of firmware
 // bytes and time left, given the time the blocks since `firstDone` took.

@@ -10,6 +10,48 @@ TEST(CliJson, StringsAreEscapedAndUtf8PassesUnchanged) {
   EXPECT_EQ(JsonString("a \"b\" \\ c\nd\te\x01"), "\"a \\\"b\\\" \\\\ c\\nd\\te\\u0001\"");
 }
 
+// Text from the service as a terminal and a JSON reader get it: nothing a
+// terminal acts on passes, and no line break but the release note's own.
+TEST(CliServiceText, ControlsNeverReachTheTerminalAndJsonEscapesThem) {
+  struct Case {
+    std::string text;
+    bool keepNewlines;
+    std::string terminal;
+    std::string json;
+  };
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+  const Case cases[] = {
+      {"2.418", false, "2.418", "\"2.418\""},
+      {"潛水日誌同步", false, "潛水日誌同步", "\"潛水日誌同步\""},
+      // A colour escape and a title-setting OSC sequence.
+      {"2.4\x1b[31m", false, "2.4" + r + "[31m", "\"2.4\\u001b[31m\""},
+      {"\x1b]0;owned\x07", false, r + "]0;owned" + r, "\"\\u001b]0;owned\\u0007\""},
+      // C1 CSI (U+009B) and DEL; the raw byte 0x9B is not UTF-8 at all.
+      {"a\xC2\x9B"
+       "2Jb\x7f",
+       false, "a" + r + "2Jb" + r, "\"a\\u009b2Jb\\u007f\""},
+      {"a\x9b"
+       "2J",
+       false, "a" + r + "2J", "\"a\\ufffd2J\""},
+      // Carriage return would overwrite the line; line and paragraph
+      // separators and a right-to-left override change what is seen.
+      {"ok\rFAKE", true, "ok" + r + "FAKE", "\"ok\\rFAKE\""},
+      {"a\xE2\x80\xA8"
+       "b\xE2\x80\xA9",
+       true, "a" + r + "b" + r, "\"a\\u2028b\\u2029\""},
+      {"x\xE2\x80\xAEtxt.exe", false, "x" + r + "txt.exe", "\"x\xE2\x80\xAEtxt.exe\""},
+      // The release note keeps its line breaks; a version does not.
+      {"line 1\nline 2", true, "line 1\nline 2", "\"line 1\\nline 2\""},
+      {"2.418\nSource: fake", false, "2.418" + r + "Source: fake", "\"2.418\\nSource: fake\""},
+      // Overlong and truncated sequences are not UTF-8.
+      {"\xC0\xAF|\xE6\xBD", false, r + r + "|" + r + r, "\"\\ufffd\\ufffd|\\ufffd\\ufffd\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TerminalSafeText(c.text, c.keepNewlines), c.terminal) << c.json;
+    EXPECT_EQ(JsonString(c.text), c.json);
+  }
+}
+
 TEST(CliProgress, LineShowsBlocksPercentRateAndTimeLeft) {
   using std::chrono::milliseconds;
   // 4 blocks of 4 KiB in 2 s since the first: 8 KiB/s; 12 left take 6 s.

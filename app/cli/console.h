@@ -6,17 +6,20 @@
 
 namespace kestrune {
 
-// Makes the console take UTF-8 output (Windows); nothing elsewhere.
+// Makes the console take UTF-8 output (Windows); elsewhere a closed output
+// (a reader that went away) becomes a failed write instead of SIGPIPE.
 void PrepareConsole();
 
 // Whether standard output is a terminal (a console on Windows).
 bool StandardOutputIsTerminal();
 
 // Calls `onInterrupt` on a thread of its own for every Ctrl-C, SIGTERM and
-// SIGHUP (Ctrl-C, Ctrl-Break and console close on Windows) from now on; the
-// process goes on unless `onInterrupt` ends it. A console close on Windows
+// SIGHUP (Ctrl-C, Ctrl-Break and console close on Windows) from now on, with
+// the exit code shells expect for it (128 + the signal: 130, 143, 129; 130
+// for Ctrl-C and Ctrl-Break, 129 for a console close); the process goes on
+// unless `onInterrupt` ends it. A console close on Windows
 // is the exception: the system ends the process once the handler returns.
-void HandleInterrupts(std::function<void()> onInterrupt);
+void HandleInterrupts(std::function<void(int exitCode)> onInterrupt);
 
 // From now on interrupts call nothing; waits for a call already under way.
 // What the handler refers to may be destroyed afterwards.

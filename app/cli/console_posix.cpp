@@ -10,11 +10,11 @@
 
 namespace kestrune {
 
-void PrepareConsole() {}
+void PrepareConsole() { ::signal(SIGPIPE, SIG_IGN); }
 
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
-void HandleInterrupts(std::function<void()> onInterrupt) {
+void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
   // Blocked in this thread and in every thread started after it; one thread
   // takes them with sigwait, where any function may be called.
   sigset_t signals;
@@ -27,7 +27,7 @@ void HandleInterrupts(std::function<void()> onInterrupt) {
   std::thread([signals] {
     for (;;) {
       int signal = 0;
-      if (sigwait(&signals, &signal) == 0) DeliverInterrupt();
+      if (sigwait(&signals, &signal) == 0) DeliverInterrupt(128 + signal);
     }
   }).detach();
 }

@@ -15,8 +15,8 @@ namespace {
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT: DeliverInterrupt(); return TRUE;
+    case CTRL_BREAK_EVENT: DeliverInterrupt(130); return TRUE;
+    case CTRL_CLOSE_EVENT: DeliverInterrupt(129); return TRUE;
     default: return FALSE;
   }
 }
@@ -44,7 +44,7 @@ bool StandardOutputIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
 }
 
-void HandleInterrupts(std::function<void()> onInterrupt) {
+void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
   SetInterruptHandler(std::move(onInterrupt));
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
 }

@@ -10,7 +10,7 @@ namespace {
 
 struct InterruptSlot {
   std::mutex mutex;
-  std::function<void()> handler;
+  std::function<void(int)> handler;
 };
 
 // Never destroyed: an interrupt may come while the process's statics are
@@ -22,14 +22,14 @@ InterruptSlot& Slot() {
 
 }  // namespace
 
-void SetInterruptHandler(std::function<void()> handler) {
+void SetInterruptHandler(std::function<void(int)> handler) {
   std::lock_guard<std::mutex> lock(Slot().mutex);
   Slot().handler = std::move(handler);
 }
 
-void DeliverInterrupt() {
+void DeliverInterrupt(int exitCode) {
   std::lock_guard<std::mutex> lock(Slot().mutex);
-  if (Slot().handler) Slot().handler();
+  if (Slot().handler) Slot().handler(exitCode);
 }
 
 void StopHandlingInterrupts() { SetInterruptHandler(nullptr); }

@@ -7,10 +7,11 @@
 namespace kestrune {
 
 // Makes `handler` the one that DeliverInterrupt calls.
-void SetInterruptHandler(std::function<void()> handler);
+void SetInterruptHandler(std::function<void(int exitCode)> handler);
 
-// Calls the handler, if any, on the calling thread. Holds the slot while it
+// Calls the handler, if any, on the calling thread, with the exit code the
+// interrupt calls for. Holds the slot while it
 // runs, so StopHandlingInterrupts waits for a handler already running.
-void DeliverInterrupt();
+void DeliverInterrupt(int exitCode);
 
 }  // namespace kestrune

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Calls the packaged bash completion of kestrune-update as bash would, with
+# COMP_WORDS and COMP_CWORD set, and compares what it offers.
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/kestrune-update.bash-completion"
+FAILURES=0
+offers() {  # offers EXPECTED WORD... (the last word is the one completed)
+  local expected="$1"; shift
+  COMP_WORDS=(kestrune-update "$@")
+  COMP_CWORD=$#
+  COMPREPLY=()
+  _kestrune_update
+  local got="${COMPREPLY[*]}"
+  if [ "$got" == "$expected" ]; then
+    echo "  ok   '$*' -> $got"
+  else
+    echo "  FAIL '$*': expected '$expected', got '$got'"
+    FAILURES=$((FAILURES + 1))
+  fi
+}
+offers "check update devices --json --help --version" ""
+offers "update" "u"
+offers "devices" "--json" "d"
+offers "--json --help --version" "-"
+offers "--json --help --version --port" "update" ""
+offers "--port" "update" "--p"
+offers "--json" "check" "--j"
+offers "" "check" "--port"
+offers "" "bogus"
+[ "$(complete -p kestrune-update)" == "complete -F _kestrune_update kestrune-update" ] ||
+  { echo "  FAIL the function is not bound to kestrune-update"; FAILURES=$((FAILURES + 1)); }
+echo "completion_test: $FAILURES failure(s)"
+[ "$FAILURES" -eq 0 ]
