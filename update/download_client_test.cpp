@@ -287,6 +287,9 @@ TEST_F(DownloadTest, LeftoversOfEarlierDownloadsAreRemoved) {
 // download of the same target that begins meanwhile (the window and the
 // command line at once) does not take it for a leftover.
 TEST_F(DownloadTest, FinishedBodyIsNoLeftoverForASecondDownload) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows downloader closes its temporary file before the body check";
+#endif
   DownloadResult second;
   DownloadLimits limits;
   limits.acceptBody = [&](const std::u16string&) {
