@@ -46,6 +46,7 @@ struct Transfer {
 };
 
 bool IsSuccessStatus(long status) { return status >= 200 && status <= 299; }
+bool IsRedirect(long status) { return status >= 300 && status <= 399; }
 
 // Writes each piece as it arrives; a short count stops the transfer.
 size_t WriteChunk(char* data, size_t size, size_t count, void* user) {
@@ -114,23 +115,40 @@ class EasyHandle {
   CURL* curl_;
 };
 
-// Removes the temporary files that earlier downloads of `target` left
-// beside it. A download in progress holds a lock on its own, so only files
-// nobody holds go.
+// True for "<name>.part-<unique>", the temporary files of this downloader
+// (the unique part from mkostemp, or from the Windows build's process id
+// and counter). Other files in the folder are never touched.
+bool IsOwnTempName(const std::string& name) {
+  const std::string::size_type at = name.rfind(kTempSuffix);
+  if (at == std::string::npos || at == 0) return false;
+  const std::string unique = name.substr(at + sizeof kTempSuffix - 1);
+  if (unique.empty()) return false;
+  for (const char c : unique) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum && c != '-') return false;
+  }
+  return true;
+}
+
+// Removes the temporary files that earlier downloads left in the folder of
+// `target`, of any target: a file whose download was never tried again
+// would stay for good otherwise. A download in progress holds a lock on its
+// own until it has replaced its target, so only files nobody holds go.
 void RemoveLeftovers(const std::string& target) {
   const std::string::size_type slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
-  const std::string prefix =
-      (slash == std::string::npos ? target : target.substr(slash + 1)) + kTempSuffix;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
   if (!dir) return;
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string name = entry->d_name;
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (!IsOwnTempName(name)) continue;
     const std::string path = folder + name;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlink(path.c_str());
+    }
     ::close(fd);
   }
 }
@@ -209,13 +227,17 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     result.bytes = received > 0 ? static_cast<std::uint64_t>(received) : 0;
     result.tooLarge = transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED;
     // An error status stops the transfer at its first body byte; the status
-    // itself is the cause then, not the stop.
-    if (code != CURLE_OK && (status == 0 || IsSuccessStatus(status))) {
+    // itself is the cause then, not the stop. A redirect status is the last
+    // answer before the transfer ended elsewhere (refused, too many, a dead
+    // next hop): the cause is that end.
+    if (code != CURLE_OK && (status == 0 || IsSuccessStatus(status) || IsRedirect(status))) {
       result.errorCode = code;
       if (transfer.stalled) {
         result.errorText = "no data for " + std::to_string(limits.stallTimeout.count()) + " ms";
       } else if (transfer.leftTls) {
         result.errorText = "redirect from https to http refused";
+      } else if (code == CURLE_TOO_MANY_REDIRECTS) {
+        result.errorText = "more than " + std::to_string(limits.maxRedirects) + " redirects";
       } else if (result.tooLarge) {
         result.errorText = "body longer than " + std::to_string(*limits.maxBytes) + " bytes";
       } else {
@@ -225,12 +247,15 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     ok = code == CURLE_OK && IsSuccessStatus(status);
   }
   ok = ok && ::fsync(fd) == 0;  // durable before it replaces the target
-  ok = ::close(fd) == 0 && ok;
+  // The lock stays until the file has replaced its target (or is gone):
+  // another process's download that starts meanwhile must not take it for
+  // a leftover.
   if (ok && limits.acceptBody && !limits.acceptBody(Utf8ToWideText(tempName.data()))) {
     ok = false;
     result.errorText = "body refused";
   }
   if (ok && std::rename(tempName.data(), target.c_str()) == 0) {
+    ::close(fd);  // the body is on disk already (fsync above)
     result.ok = true;
     return result;
   }
@@ -239,6 +264,7 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     result.errorText = std::string("store file: ") + std::strerror(errno);
   }
   ::unlink(tempName.data());
+  ::close(fd);
   return result;
 }
 

@@ -10,6 +10,7 @@
 #include <wininet.h>
 
 #include <atomic>
+#include <cwchar>
 #include <string>
 
 #include "update/downloader.h"
@@ -83,17 +84,35 @@ std::wstring TempPathFor(const std::wstring& target) {
          std::to_wstring(counter++);
 }
 
-// Removes the temporary files that earlier downloads of `target` left
-// beside it. One that a download in progress holds is opened without
-// sharing, so it cannot be deleted and stays.
+// True for "<name>.part-<unique>", the temporary files of this downloader
+// (the unique part from TempPathFor, or from mkostemp on Linux). Other files
+// in the folder are never touched.
+bool IsOwnTempName(const std::wstring& name) {
+  const std::wstring::size_type at = name.rfind(kTempSuffix);
+  if (at == std::wstring::npos || at == 0) return false;
+  const std::wstring unique = name.substr(at + wcslen(kTempSuffix));
+  if (unique.empty()) return false;
+  for (const wchar_t c : unique) {
+    const bool alnum =
+        (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+    if (!alnum && c != L'-') return false;
+  }
+  return true;
+}
+
+// Removes the temporary files that earlier downloads left in the folder of
+// `target`, of any target: a file whose download was never tried again
+// would stay for good otherwise. One that a download in progress holds is
+// open without sharing, so it cannot be deleted and stays.
 void RemoveLeftovers(const std::wstring& target) {
   const std::wstring::size_type slash = target.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((target + kTempSuffix + L"*").c_str(), &found);
+  HANDLE search = FindFirstFileW((folder + L"*" + kTempSuffix + L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        IsOwnTempName(found.cFileName)) {
       DeleteFileW((folder + found.cFileName).c_str());
     }
   } while (FindNextFileW(search, &found));

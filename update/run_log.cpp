@@ -30,10 +30,57 @@ long long SecondsOf(const std::tm& t) {
          t.tm_hour * 3600LL + t.tm_min * 60LL + t.tm_sec;
 }
 
+// The escaped form of the character that starts at `text[at]` (its length
+// in `length`), or empty when it is written as it is. Control characters
+// and everything that editors and line splitters take as a line end (NEL,
+// LS, PS) are escaped visibly, so text from the service can neither break a
+// line nor forge one.
+std::string EscapeAt(const std::string& text, std::size_t at, std::size_t& length) {
+  const unsigned char c = static_cast<unsigned char>(text[at]);
+  char escaped[8];
+  length = 1;
+  if (c < 0x20 || c == 0x7f) {
+    std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+    return escaped;
+  }
+  // U+0080..U+009F (NEL among them): C2 80..C2 9F.
+  if (c == 0xc2 && at + 1 < text.size()) {
+    const unsigned char next = static_cast<unsigned char>(text[at + 1]);
+    if (next >= 0x80 && next <= 0x9f) {
+      length = 2;
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", next);
+      return escaped;
+    }
+  }
+  // U+2028 and U+2029: E2 80 A8 and E2 80 A9.
+  if (c == 0xe2 && at + 2 < text.size() && text[at + 1] == '\x80' &&
+      (text[at + 2] == '\xa8' || text[at + 2] == '\xa9')) {
+    length = 3;
+    return text[at + 2] == '\xa8' ? "\\u2028" : "\\u2029";
+  }
+  // The rest of a multi-byte character goes whole, so a cut never splits it.
+  if (c >= 0xc0) {
+    while (at + length < text.size() && (text[at + length] & 0xc0) == 0x80 && length < 4) {
+      ++length;
+    }
+  }
+  return text.substr(at, length);
+}
+
+// `message` as one line of at most kRunLogLineBytes bytes: escaped, and cut
+// and marked when longer.
 std::string OneLine(const std::string& message) {
-  std::string line = message;
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
+  std::string line;
+  std::size_t at = 0;
+  while (at < message.size()) {
+    std::size_t length = 0;
+    const std::string piece = EscapeAt(message, at, length);
+    if (line.size() + piece.size() > kRunLogLineBytes) break;
+    line += piece;
+    at += length;
+  }
+  if (at < message.size()) {
+    line += "\xe2\x80\xa6 [cut, " + std::to_string(message.size() - at) + " bytes]";
   }
   return line;
 }
@@ -49,6 +96,10 @@ void RunLog::Write(const std::string& message) noexcept {
     const std::string line =
         LocalTimestamp(std::chrono::system_clock::now()) + " " + OneLine(message) + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
+    // Every process holds the same lock from the size check to the append,
+    // so two of them at the cap never both rotate (one's older half would
+    // replace the other's).
+    const RunLogLock processes(path_);
     if (LogFileSize(path_) + line.size() > capBytes_) {
       ReplaceLogFile(path_, path_ + u".1");
     }

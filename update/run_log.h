@@ -7,6 +7,7 @@
 // it becomes update.log.1 (replacing the older one) and a new file begins.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -22,13 +23,19 @@ inline constexpr char16_t kRunLogName[] = u"update.log";
 // A log grows to about this size before it is rotated.
 inline constexpr std::uint64_t kRunLogCapBytes = 1024 * 1024;
 
+// A line's text (after the time) is cut at about this size and marked.
+inline constexpr std::size_t kRunLogLineBytes = 4096;
+
 class RunLog {
  public:
   // Appends to the file at `path`; rotates to `path`.1.
   explicit RunLog(std::u16string path, std::uint64_t capBytes = kRunLogCapBytes);
 
-  // Appends one line: the local time, a space, `message` (UTF-8; line breaks
-  // in it become spaces so one event stays one line).
+  // Appends one line: the local time, a space, `message` (UTF-8). Control
+  // characters and line ends in it (ESC, \v, \f, \r, \n, NEL, U+2028,
+  // U+2029) are written escaped ("\x1b", "\u2028"), so one event stays one
+  // line whatever came from the service; a message longer than
+  // kRunLogLineBytes is cut and marked "… [cut, N bytes]".
   void Write(const std::string& message) noexcept;
 
  private:

@@ -17,6 +17,20 @@ bool AppendToLogFile(const std::u16string& path, const std::string& bytes);
 // Renames `from` to `to`, replacing `to`.
 bool ReplaceLogFile(const std::u16string& from, const std::u16string& to);
 
+// Held from before the size check to after the append: the lock that every
+// process writing the log at `path` honours. Without it (it cannot be had)
+// the line is written all the same.
+class RunLogLock {
+ public:
+  explicit RunLogLock(const std::u16string& path);
+  ~RunLogLock();
+  RunLogLock(const RunLogLock&) = delete;
+  RunLogLock& operator=(const RunLogLock&) = delete;
+
+ private:
+  std::intptr_t handle_;
+};
+
 // `when` as local time and as UTC.
 bool BreakDownTime(std::time_t when, std::tm& local, std::tm& utc);
 

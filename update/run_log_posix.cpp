@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +27,25 @@ bool AppendToLogFile(const std::u16string& path, const std::string& bytes) {
 
 bool ReplaceLogFile(const std::u16string& from, const std::u16string& to) {
   return std::rename(WideToUtf8Text(from).c_str(), WideToUtf8Text(to).c_str()) == 0;
+}
+
+// The lock is on the log's folder: it is never renamed, so every process
+// locks the same thing whichever file update.log is at the moment.
+RunLogLock::RunLogLock(const std::u16string& path) : handle_(-1) {
+  const std::string file = WideToUtf8Text(path);
+  const std::string::size_type slash = file.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX) != 0) {
+    ::close(fd);
+    return;
+  }
+  handle_ = fd;
+}
+
+RunLogLock::~RunLogLock() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing releases the lock
 }
 
 bool BreakDownTime(std::time_t when, std::tm& local, std::tm& utc) {

@@ -4,11 +4,19 @@
 #include <stdlib.h>
 #include <time.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "testing/temp_folder.h"
 #include "testing/whole_file.h"
@@ -77,7 +85,7 @@ TEST_F(RunLogFolder, EachWriteIsOneTimestampedLine) {
   log.Write("two\nlines\r\nbecome one");
 
   std::istringstream lines(ReadWholeFile(dir_ / "update.log"));
-  const std::string expected[] = {" update: status 更新錯誤", " two lines  become one"};
+  const std::string expected[] = {" update: status 更新錯誤", " two\\x0alines\\x0d\\x0abecome one"};
   std::string line;
   for (const std::string& message : expected) {
     ASSERT_TRUE(std::getline(lines, line));
@@ -108,6 +116,125 @@ TEST_F(RunLogFolder, AFullLogMovesToItsOlderHalfAndANewOneBegins) {
   EXPECT_NE(older.find("event number " + std::to_string(first - 1) + "\n"), std::string::npos)
       << older;
 }
+
+// The text after the time of each line in the log at `file`.
+std::vector<std::string> LoggedMessages(const fs::path& file) {
+  std::vector<std::string> messages;
+  std::istringstream lines(ReadWholeFile(file));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::size_t stamp = line.find(' ');
+    messages.push_back(stamp == std::string::npos ? line : line.substr(stamp + 1));
+  }
+  return messages;
+}
+
+// Text from the service (a manifest's version or notes, a URL) can neither
+// break a line nor forge one: whatever takes a line end for one (an
+// editor, a line splitter, a terminal) sees one line, and the escape shows
+// what came.
+TEST_F(RunLogFolder, ServiceTextIsEscapedAndCut) {
+  const std::string huge(600 * 1024, '7');
+  struct {
+    std::string message;
+    std::string logged;
+  } cases[] = {
+      {"version 2.418", "version 2.418"},
+      {"version 2.4\x1b[2J\x1b]0;owned\x07", "version 2.4\\x1b[2J\\x1b]0;owned\\x07"},
+      {"notes a\nupdate: status forged", "notes a\\x0aupdate: status forged"},
+      {"notes a\r\n\v\f\tb", "notes a\\x0d\\x0a\\x0b\\x0c\\x09b"},
+      {"notes a\xc2\x85"
+       "b\xe2\x80\xa8"
+       "c\xe2\x80\xa9"
+       "d",
+       "notes a\\u0085b\\u2028c\\u2029d"},
+      {"notes \xc2\x9b"
+       "1m \x7f",
+       "notes \\u009b1m \\x7f"},
+      // Other characters, and look-alikes of the escaped ones, stay as they are.
+      {"notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaa",
+       "notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaa"},
+      {"version " + huge, "version " + huge.substr(0, kRunLogLineBytes - 8) +
+                              "\xe2\x80\xa6 [cut, " +
+                              std::to_string(huge.size() - (kRunLogLineBytes - 8)) + " bytes]"},
+      // A cut never splits an escape or a character.
+      {std::string(kRunLogLineBytes - 2, 'a') + "\x1b" + "tail",
+       std::string(kRunLogLineBytes - 2, 'a') + "\xe2\x80\xa6 [cut, 5 bytes]"},
+      {std::string(kRunLogLineBytes - 1, 'a') + "更",
+       std::string(kRunLogLineBytes - 1, 'a') + "\xe2\x80\xa6 [cut, 3 bytes]"},
+  };
+  const fs::path file = dir_ / "update.log";
+  RunLog log(file.u16string(), 16 * 1024 * 1024);
+  for (const auto& c : cases) log.Write(c.message);
+  const std::vector<std::string> logged = LoggedMessages(file);
+  ASSERT_EQ(logged.size(), std::size(cases));
+  for (std::size_t i = 0; i < logged.size(); ++i) {
+    EXPECT_EQ(logged[i], cases[i].logged) << "case " << i;
+    EXPECT_LE(logged[i].size(), kRunLogLineBytes + 40) << "case " << i;
+  }
+}
+
+#ifndef _WIN32
+// Two processes (the window and the command line) that write at the cap at
+// once: each rotation happens once, so update.log.1 holds the history just
+// before update.log, and of each process's lines only the oldest are gone.
+// A lost rotation shows only in the last one or two, so the run is repeated.
+TEST_F(RunLogFolder, TwoProcessesAtTheCapKeepTheHistory) {
+  const std::uint64_t cap = 1024;
+  const int linesEach = 300;
+  for (int round = 0; round < 40; ++round) {
+    const fs::path folder = dir_ / std::to_string(round);
+    fs::create_directory(folder);
+    const fs::path file = folder / "update.log";
+    // Both begin when the parent closes the pipe, so their writes overlap.
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    pid_t children[2] = {-1, -1};
+    for (int writer = 0; writer < 2; ++writer) {
+      children[writer] = ::fork();
+      ASSERT_GE(children[writer], 0);
+      if (children[writer] == 0) {
+        ::close(start[1]);
+        char byte;
+        while (::read(start[0], &byte, 1) > 0) {
+        }
+        RunLog log(file.u16string(), cap);
+        for (int i = 0; i < linesEach; ++i) {
+          log.Write("writer " + std::to_string(writer) + " line " + std::to_string(i));
+        }
+        ::_exit(0);
+      }
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    for (const pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    // Oldest first: the older half, then the current file.
+    std::vector<std::string> messages = LoggedMessages(folder / "update.log.1");
+    ASSERT_GE(fs::file_size(folder / "update.log.1"), cap - 100)
+        << "round " << round << ": the older half was full";
+    for (const std::string& m : LoggedMessages(file)) messages.push_back(m);
+    int next[2] = {-1, -1};  // each writer's next line; -1 before its first
+    for (const std::string& m : messages) {
+      int writer = -1;
+      int line = -1;
+      ASSERT_EQ(std::sscanf(m.c_str(), "writer %d line %d", &writer, &line), 2) << m;
+      ASSERT_TRUE(writer == 0 || writer == 1) << m;
+      if (next[writer] >= 0) {
+        ASSERT_EQ(line, next[writer])
+            << "round " << round << ": a line of writer " << writer << " is lost";
+      }
+      next[writer] = line + 1;
+    }
+    // The last line of the run is there.
+    ASSERT_EQ(std::max(next[0], next[1]), linesEach) << "round " << round;
+  }
+}
+#endif
 
 TEST_F(RunLogFolder, ALogThatCannotBeWrittenIsSkippedQuietly) {
   RunLog log((dir_ / "missing folder" / "update.log").u16string());

@@ -34,6 +34,29 @@ bool ReplaceLogFile(const std::u16string& from, const std::u16string& to) {
   return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+// The lock is a byte of "update.log.lock" beside the log: the log itself is
+// renamed at rotation, so it cannot carry a lock that every process shares.
+RunLogLock::RunLogLock(const std::u16string& path) : handle_(0) {
+  HANDLE file = CreateFileW(Wide(path + u".lock"), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED at = {};
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+    CloseHandle(file);
+    return;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+RunLogLock::~RunLogLock() {
+  if (handle_ == 0) return;
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  OVERLAPPED at = {};
+  UnlockFileEx(file, 0, 1, 0, &at);
+  CloseHandle(file);
+}
+
 bool BreakDownTime(std::time_t when, std::tm& local, std::tm& utc) {
   return localtime_s(&local, &when) == 0 && gmtime_s(&utc, &when) == 0;
 }

@@ -391,6 +391,9 @@ class ReferenceUpdateService::Impl {
       return Redirect(BaseUrl() + target);
     } else if (target.rfind("/fault/redirect-http/", 0) == 0) {
       return Redirect(PlainBaseUrl() + "/" + target.substr(21));
+    } else if (target == "/fault/redirect-dead") {
+      // Port 1 on the loopback has no listener: the next hop never answers.
+      return Redirect("https://localhost:1/data/100");
     } else if (target == "/fault/204") {
       a.status = 204;
       a.contentType = "text/plain";
