@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -111,6 +114,29 @@ TEST_F(DiveWatchSimProgramTest, MisbehaviourOptionsReachTheWatch) {
   const auto image = RandomImage(kBlockSize, 4);
   EXPECT_TRUE(protocol.WriteBlock(0, image.data(), kBlockSize));
   EXPECT_FALSE(protocol.WriteBlock(kBlockSize, image.data(), kBlockSize));
+}
+
+// The late answer must really wait on the line for the host's open: a test
+// of discarding it would pass without it too.
+TEST_F(DiveWatchSimProgramTest, StaleAnswerWaitsOnTheLineForTheFirstReader) {
+  ChildProgram sim(Sim({"--stale-answer"}));
+  const int fd = open(sim.FirstLine().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios ios;
+  ASSERT_EQ(tcgetattr(fd, &ios), 0);
+  cfmakeraw(&ios);
+  ASSERT_EQ(tcsetattr(fd, TCSANOW, &ios), 0);
+  std::vector<std::uint8_t> received;
+  pollfd ready{fd, POLLIN, 0};
+  while (poll(&ready, 1, received.size() < kFrameSize ? 2000 : 200) == 1) {
+    std::uint8_t piece[64];
+    const ssize_t n = read(fd, piece, sizeof piece);
+    if (n <= 0) break;
+    received.insert(received.end(), piece, piece + n);
+  }
+  close(fd);
+  const DeviceFrame accepted = CommitAnswerFrame(true);
+  EXPECT_EQ(received, std::vector<std::uint8_t>(accepted.bytes.begin(), accepted.bytes.end()));
 }
 
 TEST_F(DiveWatchSimProgramTest, PacingOptionsReachTheWatch) {
