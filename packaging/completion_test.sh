@@ -18,11 +18,11 @@ offers() {  # offers EXPECTED WORD... (the last word is the one completed)
     FAILURES=$((FAILURES + 1))
   fi
 }
-offers "check update devices --json --help --version" ""
+offers "check update devices --json --verbose --help --version" ""
 offers "update" "u"
 offers "devices" "--json" "d"
-offers "--json --help --version" "-"
-offers "--json --help --version --port" "update" ""
+offers "--json --verbose --help --version" "-"
+offers "--json --verbose --help --version --port" "update" ""
 offers "--port" "update" "--p"
 offers "--json" "check" "--j"
 offers "" "check" "--port"

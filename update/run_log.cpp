@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "update/run_log_platform.h"
 #include "update/text_conversion.h"
@@ -92,9 +93,20 @@ RunLog::RunLog(std::u16string path, std::uint64_t capBytes)
 
 void RunLog::Write(const std::string& message) noexcept {
   try {
-    if (path_.empty()) return;
     const std::string line =
         LocalTimestamp(std::chrono::system_clock::now()) + " " + OneLine(message) + "\n";
+    std::function<void(const std::string&)> echo;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      echo = echo_;
+    }
+    if (echo) {
+      try {
+        echo(line.substr(0, line.size() - 1));
+      } catch (...) {
+      }
+    }
+    if (path_.empty()) return;
     std::lock_guard<std::mutex> lock(mutex_);
     // Every process holds the same lock from the size check to the append,
     // so two of them at the cap never both rotate (one's older half would
@@ -107,6 +119,11 @@ void RunLog::Write(const std::string& message) noexcept {
   } catch (...) {
     // A line that cannot be made or written is dropped; the run goes on.
   }
+}
+
+void RunLog::SetEcho(std::function<void(const std::string& line)> echo) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  echo_ = std::move(echo);
 }
 
 RunLog& UserRunLog() {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -38,9 +39,15 @@ class RunLog {
   // kRunLogLineBytes is cut and marked "… [cut, N bytes]".
   void Write(const std::string& message) noexcept;
 
+  // Also hands every line written from now on (time and text, no line end)
+  // to `echo`, outside the log's lock, before the line goes to the file.
+  // What `echo` throws is dropped with it.
+  void SetEcho(std::function<void(const std::string& line)> echo);
+
  private:
   std::u16string path_;
   std::uint64_t capBytes_;
+  std::function<void(const std::string&)> echo_;
   std::mutex mutex_;  // lines of two workers never interleave
 };
 

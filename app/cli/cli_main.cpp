@@ -1,6 +1,7 @@
 // kestrune-update: the firmware updater on the command line, for scripts
 // and service desks, on the same procedures as the dialog.
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/cli/cli_output.h"
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "update/run_log.h"
 
 int main(int argc, char** argv) {
   using namespace kestrune;
@@ -33,6 +35,16 @@ int main(int argc, char** argv) {
   const OutputStyle style = options.json                 ? OutputStyle::kJson
                             : StandardOutputIsTerminal() ? OutputStyle::kTerminal
                                                          : OutputStyle::kPlain;
+  if (options.verbose) {
+    // Straight to the stream, not through the output: a closed standard
+    // error is noted in the log, whose echo must not come back here.
+    UserRunLog().SetEcho([](const std::string& line) {
+      static std::atomic<bool> closed{false};
+      if (closed) return;
+      std::fputs((line + "\n").c_str(), stderr);
+      if (std::fflush(stderr) != 0) closed = true;
+    });
+  }
   CliOutput output(style);
   const int code = RunCliCommand(options, output);
   std::fflush(stdout);

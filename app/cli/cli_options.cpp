@@ -24,6 +24,8 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     }
     if (argument == "--json") {
       options.json = true;
+    } else if (argument == "-v" || argument == "--verbose") {
+      options.verbose = true;
     } else if (argument == "--port" || argument.rfind("--port=", 0) == 0) {
       if (argument == "--port") {
         if (i + 1 >= arguments.size()) {
@@ -72,7 +74,7 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
 
 std::string CliUsage() {
   return std::string(
-             "usage: kestrune-update [--json] COMMAND\n"
+             "usage: kestrune-update [--json] [-v] COMMAND\n"
              "\n"
              "Commands:\n"
              "  check                 fetch the update manifest; print the offered version\n"
@@ -86,6 +88,7 @@ std::string CliUsage() {
              "Options:\n"
              "  --json                one JSON object per line (events status, progress,\n"
              "                        device, result) instead of text\n"
+             "  -v, --verbose         also write the run log's lines to standard error\n"
              "  -h, --help            this text\n"
              "  -V, --version         the program and its version\n"
              "\n"

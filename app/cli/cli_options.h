@@ -10,8 +10,9 @@ enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices };
 
 struct CliOptions {
   CliCommand command = CliCommand::kHelp;
-  std::string port;   // update --port PATH; empty: discovery finds the watch
-  bool json = false;  // one JSON object per line instead of text
+  std::string port;      // update --port PATH; empty: discovery finds the watch
+  bool json = false;     // one JSON object per line instead of text
+  bool verbose = false;  // the run log's lines on standard error too
 };
 
 // Reads the arguments after the program name. On bad usage returns false

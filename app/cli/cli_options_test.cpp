@@ -14,6 +14,7 @@ struct Accepted {
   CliCommand command;
   std::string port;
   bool json;
+  bool verbose = false;
 };
 
 TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
@@ -25,6 +26,8 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
       {{"update", "--port=COM7", "--json"}, CliCommand::kUpdate, "COM7", true},
       {{"--port", "\\\\.\\COM7", "update"}, CliCommand::kUpdate, "\\\\.\\COM7", false},
       {{"devices", "--json"}, CliCommand::kDevices, "", true},
+      {{"-v", "check"}, CliCommand::kCheck, "", false, true},
+      {{"update", "--verbose", "--json"}, CliCommand::kUpdate, "", true, true},
       // --help and --version win over whatever else is given.
       {{"--help"}, CliCommand::kHelp, "", false},
       {{"update", "-h", "flash"}, CliCommand::kHelp, "", false},
@@ -38,6 +41,7 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
     EXPECT_EQ(options.command, c.command);
     EXPECT_EQ(options.port, c.port);
     EXPECT_EQ(options.json, c.json);
+    EXPECT_EQ(options.verbose, c.verbose);
   }
 }
 
@@ -45,7 +49,7 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "no command given"},
       {{"flash"}, "unknown command flash"},
-      {{"check", "--verbose"}, "unknown option --verbose"},
+      {{"check", "--quiet"}, "unknown option --quiet"},
       {{"update", "--port"}, "--port needs a port (a device path, or COMn on Windows)"},
       {{"update", "--port="}, "--port needs a port (a device path, or COMn on Windows)"},
       {{"check", "--port", "COM7"}, "--port belongs to the update command"},
