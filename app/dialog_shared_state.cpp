@@ -44,21 +44,6 @@ void DialogSharedState::PostStatus(const std::u16string& text) {
   Post(WM_UPDATE_STATUS);
 }
 
-void DialogSharedState::WorkerStarted() {
-  std::lock_guard<std::mutex> guard(lock_);
-  ++runningWorkers_;
-}
-
-void DialogSharedState::WorkerEnded() {
-  std::lock_guard<std::mutex> guard(lock_);
-  --runningWorkers_;
-}
-
-int DialogSharedState::RunningWorkers() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return runningWorkers_;
-}
-
 void DialogSharedState::Post(UINT message, WPARAM wParam) const {
   HWND window = Window();
   if (window) PostMessageW(window, message, wParam, 0);

@@ -32,19 +32,4 @@ void WindowSharedState::SetManifestText(const std::string& text) {
   manifestText_ = std::move(held);
 }
 
-void WindowSharedState::WorkerStarted() {
-  std::lock_guard<std::mutex> guard(lock_);
-  ++runningWorkers_;
-}
-
-void WindowSharedState::WorkerEnded() {
-  std::lock_guard<std::mutex> guard(lock_);
-  --runningWorkers_;
-}
-
-int WindowSharedState::RunningWorkers() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return runningWorkers_;
-}
-
 }  // namespace kestrune

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/worker_count.h"
 #include "transfer/close_gate.h"
 #include "transfer/firmware_update.h"
 
@@ -62,15 +63,15 @@ class WindowSharedState {
 
   // Workers count themselves in and out, so that the program knows whether
   // one still runs when the window has gone.
-  void WorkerStarted();
-  void WorkerEnded();
-  int RunningWorkers() const;
+  void WorkerStarted() { workers_.Started(); }
+  void WorkerEnded() { workers_.Ended(); }
+  int RunningWorkers() const { return workers_.Running(); }
 
  private:
   mutable std::mutex lock_;
   Sink sink_;
   SharedManifestText manifestText_;
-  int runningWorkers_ = 0;
+  WorkerCount workers_;
   CloseGate gate_;
 };
 
