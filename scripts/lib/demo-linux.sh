@@ -18,7 +18,7 @@ export KESTRUNE_ROOT="$ROOT"
 source "$ROOT/scripts/lib/build-trees.sh"
 NATIVE="$KESTRUNE_NATIVE_BUILD"
 DEMO="${KESTRUNE_DEMO_DIR:-$ROOT/build/demo}/linux"
-export LINUX_APP="$NATIVE/app/orvel-kestrune"
+export LINUX_APP="$NATIVE/app/linux/orvel-kestrune"
 export SHOTS="$DEMO/screenshots"
 source "$ROOT/tests/e2e/linux-e2e-lib.sh"
 

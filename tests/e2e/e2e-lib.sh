@@ -8,7 +8,7 @@ source "$KESTRUNE_ROOT/scripts/lib/wine-env.sh"
 source "$KESTRUNE_ROOT/scripts/lib/build-trees.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/program-exit.sh"
 
-APP_EXE="$KESTRUNE_WINDOWS_BUILD/app/orvel kestrune.exe"
+APP_EXE="$KESTRUNE_WINDOWS_BUILD/app/windows/orvel kestrune.exe"
 PROBE_EXE="$KESTRUNE_WINDOWS_BUILD/tools/win_probe/win-probe.exe"
 FAKE_DLLS="$KESTRUNE_WINDOWS_BUILD/tools/fake_setupapi"
 CAPTION="orvel kestrune tools"

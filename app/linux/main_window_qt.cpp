@@ -1,0 +1,250 @@
+#include "app/linux/main_window_qt.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <climits>
+
+#include "app/linux/desktop_notice_linux.h"
+#include "app/frontend/centered_position.h"
+#include "app/linux/main_window_layout.h"
+#include "app/linux/session_inhibit_portal_linux.h"
+
+namespace kestrune {
+namespace {
+
+// Carries a worker's notice onto the UI thread.
+class NoticeEvent : public QEvent {
+ public:
+  static QEvent::Type Id() {
+    static const int id = QEvent::registerEventType();
+    return static_cast<QEvent::Type>(id);
+  }
+  explicit NoticeEvent(WindowNotice notice) : QEvent(Id()), notice_(std::move(notice)) {}
+  const WindowNotice& notice() const { return notice_; }
+
+ private:
+  WindowNotice notice_;
+};
+
+// The desktop entry's id, by which docks and notification daemons know us.
+const char kDesktopId[] = "orvel-kestrune";
+
+QString Text(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+int ProgressValue(std::uint32_t value) {
+  return static_cast<int>(std::min<std::uint32_t>(value, INT_MAX));
+}
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    icon.addFile(QStringLiteral(":/icons/kestrune-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+}  // namespace
+
+MainWindowQt::MainWindowQt(WindowWorkers workers)
+    : workers_(std::move(workers)),
+      shared_(std::make_shared<WindowSharedState>()),
+      launcher_(QString::fromLatin1(kDesktopId)),
+      sessionInhibit_(new SessionInhibitPortal(this)) {
+  setWindowTitle(QString::fromLatin1(kMainWindowCaption));
+  // A window of its own with a caption, a close box and a minimise box, no
+  // maximise box and no sizing: the size is fixed.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowIcon(ProgramIcon());
+  BuildControls();
+  PlaceOnScreen();
+
+  shared_->AttachWindow([this](WindowNotice notice) {
+    QCoreApplication::postEvent(this, new NoticeEvent(std::move(notice)));
+  });
+  if (!StartUpdateCheckWorker(workers_.updateCheck, shared_)) ShowStatus(kCannotStartWorker);
+  notes_->setFocus();
+}
+
+MainWindowQt::~MainWindowQt() {
+  // Never wait for a worker; from here on their notices go nowhere.
+  shared_->DetachWindow();
+}
+
+void MainWindowQt::BuildControls() {
+  QFont font(QString::fromLatin1(kDialogFontFamily), kDialogFontPoints, QFont::Bold);
+  setFont(font);
+  const QFontMetrics metrics(font);
+  const DialogBaseUnits base =
+      BaseUnitsFromFont(metrics.horizontalAdvance(
+                            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
+                        metrics.height());
+  const PixelRect size = ToPixels(kMainWindowSize, base);
+  setFixedSize(size.width, size.height);
+
+  // Created in template order, which is also the tab order.
+  for (const ControlPlacement& control : kMainWindowControls) {
+    QWidget* widget = nullptr;
+    const QString text = QString::fromUtf8(control.text.data(), int(control.text.size()));
+    switch (control.id) {
+      case IDC_RELEASE_NOTES:
+        notes_ = new QPlainTextEdit(this);
+        notes_->setObjectName(QStringLiteral("releaseNotes"));
+        notes_->setReadOnly(true);
+        notes_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        notes_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        notes_->setFocusPolicy(Qt::StrongFocus);
+        notes_->setAccessibleName(QStringLiteral("Release notes"));
+        widget = notes_;
+        break;
+      case IDC_STATUS:
+        status_ = new QLabel(this);
+        status_->setObjectName(QStringLiteral("status"));
+        status_->setTextFormat(Qt::PlainText);
+        widget = status_;
+        break;
+      case IDC_UPDATE_FIRMWARE:
+        updateButton_ = new QPushButton(text, this);
+        updateButton_->setObjectName(QStringLiteral("updateFirmware"));
+        updateButton_->setDefault(false);
+        connect(updateButton_, &QPushButton::clicked, this, &MainWindowQt::OnUpdateFirmware);
+        widget = updateButton_;
+        break;
+      case IDC_VERSION:
+        version_ = new QLabel(text, this);
+        version_->setObjectName(QStringLiteral("version"));
+        version_->setTextFormat(Qt::PlainText);
+        widget = version_;
+        break;
+      case IDC_PROGRESS:
+        progress_ = new QProgressBar(this);
+        progress_->setObjectName(QStringLiteral("progress"));
+        progress_->setTextVisible(false);
+        progress_->setRange(0, 100);
+        progress_->setValue(0);
+        progress_->setAccessibleName(QStringLiteral("Update progress"));
+        widget = progress_;
+        break;
+      default: {
+        auto* label = new QLabel(text, this);
+        label->setTextFormat(Qt::PlainText);
+        widget = label;
+        break;
+      }
+    }
+    const PixelRect place = ToPixels(control.rect, base);
+    widget->setGeometry(place.x, place.y, place.width, place.height);
+  }
+}
+
+void MainWindowQt::PlaceOnScreen() {
+  // Centred in the primary screen's work area, kept inside it.
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect work = screen->availableGeometry();
+  const ScreenRect area{work.left(), work.top(), work.left() + work.width(),
+                        work.top() + work.height()};
+  const ScreenPoint at = CenteredPosition(width(), height(), area, area);
+  move(int(at.x), int(at.y));
+}
+
+bool MainWindowQt::event(QEvent* event) {
+  if (event->type() == NoticeEvent::Id()) {
+    OnNotice(static_cast<NoticeEvent*>(event)->notice());
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+void MainWindowQt::OnNotice(const WindowNotice& notice) {
+  using Kind = WindowNotice::Kind;
+  switch (notice.kind) {
+    case Kind::kStatus:
+      lastStatus_ = notice.text;
+      ShowStatus(notice.text);
+      break;
+    case Kind::kFirmwareVersion: version_->setText(Text(notice.text)); break;
+    case Kind::kReleaseNotes: notes_->setPlainText(Text(notice.text)); break;
+    case Kind::kProgressRange:
+      progressMaximum_ = notice.value;
+      progress_->setRange(0, ProgressValue(notice.value));
+      ShowProgress(0);
+      break;
+    case Kind::kProgressPosition: ShowProgress(notice.value); break;
+    case Kind::kWriting: OnWriting(notice.value != 0); break;
+    case Kind::kRunFinished: OnRunFinished(); break;
+  }
+}
+
+void MainWindowQt::OnUpdateFirmware() {
+  if (!logic_.PressUpdate()) return;
+  if (!StartFirmwareUpdateWorker(workers_.firmwareUpdate, shared_)) logic_.RunNotStarted();
+  Refresh();
+}
+
+void MainWindowQt::ShowProgress(std::uint32_t position) {
+  progress_->setValue(ProgressValue(position));
+  if (progressMaximum_ > 0) launcher_.Show(double(position) / progressMaximum_);
+}
+
+void MainWindowQt::OnWriting(bool writing) {
+  if (writing) {
+    sessionInhibit_->Hold(QStringLiteral("Writing firmware to the dive watch"));
+  } else {
+    sessionInhibit_->Release();
+  }
+}
+
+void MainWindowQt::OnRunFinished() {
+  launcher_.Hide();
+  sessionInhibit_->Release();
+  // A user looking elsewhere hears how the run ended.
+  if (!isActiveWindow()) {
+    SendDesktopNotice(QString::fromLatin1(kDesktopId), windowTitle(), Text(lastStatus_));
+  }
+  if (logic_.RunEnded()) {
+    closing_ = true;
+    close();
+    return;
+  }
+  Refresh();
+}
+
+void MainWindowQt::closeEvent(QCloseEvent* event) {
+  if (closing_ || logic_.RequestClose(!shared_->Gate().RequestClose()) ==
+                      MainWindowLogic::CloseAction::kCloseNow) {
+    closing_ = true;
+    shared_->DetachWindow();
+    event->accept();
+    return;
+  }
+  event->ignore();
+  Refresh();
+}
+
+void MainWindowQt::reject() { close(); }
+
+void MainWindowQt::ShowStatus(const std::u16string& text) {
+  logic_.ShowStatus(text);
+  Refresh();
+}
+
+void MainWindowQt::Refresh() {
+  status_->setText(Text(logic_.StatusLine()));
+  updateButton_->setEnabled(logic_.UpdateButtonEnabled());
+}
+
+}  // namespace kestrune

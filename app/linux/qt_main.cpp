@@ -1,0 +1,29 @@
+// The Linux program: the main window on the Qt event loop. It takes nothing
+// from its command line beyond Qt's own display options.
+#include <QApplication>
+
+#include "app/frontend/exit_leaving_statics.h"
+#include "app/linux/main_window_qt.h"
+#include "app/linux/window_close_signals_posix.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setDesktopFileName(QStringLiteral("orvel-kestrune"));
+  int exitCode = 0;
+  bool workersLeft = false;
+  {
+    kestrune::MainWindowQt window(kestrune::ProgramWorkers());
+    // A termination signal is a close: at once before writing, at the
+    // run's end while the watch is being written.
+    kestrune::WindowCloseSignals closeSignals;
+    QObject::connect(&closeSignals, &kestrune::WindowCloseSignals::CloseRequested, &window,
+                     [&window] { window.close(); });
+    window.show();
+    exitCode = application.exec();
+    workersLeft = window.WorkersRunning();
+  }
+  // A worker that outlived the window (an update check still waiting for
+  // the service, say) must not meet the program's statics being torn down.
+  if (workersLeft) kestrune::ExitLeavingStatics(exitCode);
+  return exitCode;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// What the main dialog shares with its worker threads.
+//
+// Thread-and-window protocol:
+// - The UI thread owns the dialog object and its window. Workers never see
+//   the dialog object: each holds a shared_ptr to this state, so the state
+//   outlives both the dialog and the window for as long as a worker runs.
+// - Every field below is read and written under `lock_`, and always copied
+//   out whole; no window call is ever made while the lock is held, so a
+//   worker waiting in SendMessage never blocks the UI thread on the lock.
+// - The window handle is set at WM_INITDIALOG and cleared at WM_DESTROY.
+//   A worker takes a copy for each call; a call that races with the
+//   destruction goes to a dead handle and simply fails.
+// - Workers report by assigning StatusText and posting WM_UPDATE_STATUS
+//   (never waiting); they set control texts and the progress bar with
+//   sent messages, which wait for the UI thread. The UI thread therefore
+//   never waits for a worker: it joins no thread and holds no lock across
+//   a window call.
+// - One firmware update at a time: the dialog's MainWindowLogic, on the UI
+//   thread, marks a run begun when it starts one and ended when the run's
+//   WM_UPDATE_FINISHED arrives. The close gate decides between a
+//   close and the start of writing: a close decided first keeps the run
+//   from writing; once writing has begun a close waits for the run's end
+//   instead of cutting the write off.
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+
+#include "app/frontend/worker_count.h"
+#include "transfer/close_gate.h"
+#include "transfer/firmware_update.h"
+
+namespace kestrune {
+
+// Posted by a worker after it has assigned the status text.
+constexpr UINT WM_UPDATE_STATUS = WM_USER + 1000;
+// Posted by the firmware-update worker when its run has ended.
+constexpr UINT WM_UPDATE_FINISHED = WM_USER + 1001;
+// Posted by the firmware-update worker when writing the watch begins
+// (wParam 1) or has ended (wParam 0).
+constexpr UINT WM_WRITING_CHANGED = WM_USER + 1002;
+
+class DialogSharedState {
+ public:
+  void AttachWindow(HWND window);
+  void DetachWindow();
+  // The dialog window, or nullptr once it is being destroyed.
+  HWND Window() const;
+
+  std::u16string StatusText() const;
+  // The check's manifest text, held once; every run shares it.
+  SharedManifestText ManifestText() const;
+  void SetManifestText(const std::string& text);
+
+  // Assigns the status text, then posts WM_UPDATE_STATUS to the window.
+  void PostStatus(const std::u16string& text);
+  // Posts a message to the window if it is still there.
+  void Post(UINT message, WPARAM wParam = 0) const;
+
+  CloseGate& Gate() { return gate_; }
+
+  // Workers count themselves in and out, so that the program knows whether
+  // one still runs when the dialog has gone.
+  void WorkerStarted() { workers_.Started(); }
+  void WorkerEnded() { workers_.Ended(); }
+  int RunningWorkers() const { return workers_.Running(); }
+
+ private:
+  mutable std::mutex lock_;
+  HWND window_ = nullptr;
+  std::u16string statusText_;
+  SharedManifestText manifestText_;
+  WorkerCount workers_;
+  CloseGate gate_;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,39 @@
+// Process entry of the Windows program: brings up COM, the common controls
+// and GDI+, runs the main dialog on this thread and takes them down again.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "app/frontend/exit_leaving_statics.h"
+#include "app/windows/framework/app_module.h"
+#include "app/windows/run_main_dialog.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR commandLine,
+                    int showCommand) {
+  CoInitialize(nullptr);
+
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_BAR_CLASSES;
+  InitCommonControlsEx(&controls);
+
+  kestrune::appModule.Init(instance);
+
+  Gdiplus::GdiplusStartupInput gdiplusInput;
+  ULONG_PTR gdiplusToken = 0;
+  Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+
+  bool workersLeft = false;
+  int exitCode = kestrune::RunMainDialog(commandLine, showCommand, workersLeft);
+  // A worker that outlived the dialog (an update check still waiting for the
+  // service, say) writes through the run log and downloads through WinINet,
+  // both statics: it must not meet them destroyed by the program's end.
+  if (workersLeft) kestrune::ExitLeavingStatics(exitCode);
+
+  Gdiplus::GdiplusShutdown(gdiplusToken);
+  kestrune::appModule.Term();
+  CoUninitialize();
+  return exitCode;
+}
