@@ -170,6 +170,25 @@ int CreateLockedTempFile(std::vector<char>& name) {
   }
 }
 
+// Reads the whole temporary file back through the descriptor that holds
+// its lock, so what is judged is what will replace the target.
+bool ReadBack(int fd, std::string& body) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return false;
+  body.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
+  while (done < body.size()) {
+    const ssize_t n = ::pread(fd, &body[done], body.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;  // shorter than it was a moment ago
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u16string& path,
@@ -250,9 +269,16 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
   // The lock stays until the file has replaced its target (or is gone):
   // another process's download that starts meanwhile must not take it for
   // a leftover.
-  if (ok && limits.acceptBody && !limits.acceptBody(Utf8ToWideText(tempName.data()))) {
-    ok = false;
-    result.errorText = "body refused";
+  if (ok && limits.acceptBody) {
+    std::string body;
+    if (!ReadBack(fd, body)) {
+      ok = false;
+      result.errorCode = errno;
+      result.errorText = std::string("read back: ") + std::strerror(errno);
+    } else if (!limits.acceptBody(body)) {
+      ok = false;
+      result.errorText = "body refused";
+    }
   }
   if (ok && std::rename(tempName.data(), target.c_str()) == 0) {
     ::close(fd);  // the body is on disk already (fsync above)

@@ -9,9 +9,12 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "update/downloader.h"
 #include "update/text_conversion.h"
@@ -117,6 +120,47 @@ void RemoveLeftovers(const std::wstring& target) {
     }
   } while (FindNextFileW(search, &found));
   FindClose(search);
+}
+
+// Reads the whole temporary file back through the handle that holds it,
+// so what is judged is what will replace the target.
+bool ReadBack(HANDLE file, std::string& body) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) return false;
+  if (static_cast<unsigned long long>(size.QuadPart) > 0xFFFFFFFFull) {
+    SetLastError(ERROR_FILE_TOO_LARGE);
+    return false;
+  }
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
+  body.resize(static_cast<std::size_t>(size.QuadPart));
+  std::size_t done = 0;
+  while (done < body.size()) {
+    DWORD read = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(body.size() - done, 1 << 20));
+    if (!ReadFile(file, &body[done], want, &read, nullptr)) return false;
+    if (read == 0) {
+      SetLastError(ERROR_HANDLE_EOF);
+      return false;
+    }
+    done += read;
+  }
+  return true;
+}
+
+// Renames the file open as `file` (opened with DELETE access) over
+// `target`, replacing it. Through the handle, so the file is never
+// unlocked between its check and its new name.
+bool RenameHeldFile(HANDLE file, const std::wstring& target) {
+  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes + sizeof(wchar_t), 0);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(info->FileName, target.data(), nameBytes);
+  return SetFileInformationByHandle(file, FileRenameInfo, info,
+                                    static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
 void SetTimeouts(HINTERNET internet, DWORD ms) {
@@ -274,8 +318,11 @@ class WinInetDownloader : public Downloader {
     const std::wstring target(reinterpret_cast<const wchar_t*>(path.c_str()));
     RemoveLeftovers(target);
     const std::wstring temp = TempPathFor(target);
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Held without sharing until it has replaced the target (or is gone):
+    // another download that starts meanwhile cannot delete it as a
+    // leftover. DELETE access lets this handle rename it.
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       DownloadResult failed = Failed("CreateFile", GetLastError());
       failed.httpStatus = result.httpStatus;
@@ -300,20 +347,27 @@ class WinInetDownloader : public Downloader {
       result.errorCode = static_cast<long>(GetLastError());
       result.errorText = "FlushFileBuffers: " + ErrorText(static_cast<DWORD>(result.errorCode));
     }
-    ok = CloseHandle(file) && ok;
-    if (ok && limits.acceptBody &&
-        !limits.acceptBody(std::u16string(reinterpret_cast<const char16_t*>(temp.c_str())))) {
-      ok = false;
-      result.errorText = "body refused";
+    if (ok && limits.acceptBody) {
+      std::string body;
+      if (!ReadBack(file, body)) {
+        ok = false;
+        result.errorCode = static_cast<long>(GetLastError());
+        result.errorText = "read back: " + ErrorText(static_cast<DWORD>(result.errorCode));
+      } else if (!limits.acceptBody(body)) {
+        ok = false;
+        result.errorText = "body refused";
+      }
     }
-    if (ok && MoveFileExW(temp.c_str(), target.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ok && !RenameHeldFile(file, target)) {
+      ok = false;
+      result.errorCode = static_cast<long>(GetLastError());
+      result.errorText = "SetFileInformationByHandle(FileRenameInfo): " +
+                         ErrorText(static_cast<DWORD>(result.errorCode));
+    }
+    CloseHandle(file);
+    if (ok) {
       result.ok = true;
       return result;
-    }
-    if (result.errorText.empty()) {
-      result.errorCode = static_cast<long>(GetLastError());
-      result.errorText = "MoveFileEx: " + ErrorText(static_cast<DWORD>(result.errorCode));
     }
     DeleteFileW(temp.c_str());
     return result;

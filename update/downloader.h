@@ -20,9 +20,10 @@ struct DownloadLimits {
   // A body longer than this fails as soon as it is exceeded, without
   // storing the rest.
   std::optional<std::uint64_t> maxBytes;
-  // Given the complete body (the temporary file at `path`) before it
-  // replaces the target; false fails the download and keeps the target.
-  std::function<bool(const std::u16string& path)> acceptBody;
+  // Given the complete body, read back from the temporary file that the
+  // download still holds, before that file replaces the target; false fails
+  // the download and keeps the target.
+  std::function<bool(const std::string& body)> acceptBody;
 };
 
 // How one download went, for the run log.

@@ -20,11 +20,10 @@ std::string FetchManifestText(Downloader& downloader, const DownloadLimits& limi
   bool unusable = false;
   DownloadLimits bounded = limits;
   bounded.maxBytes = kManifestMaxBytes;
-  bounded.acceptBody = [&](const std::u16string& body) {
-    std::string text = ReadFileContents(body).Bytes();
+  bounded.acceptBody = [&](const std::string& text) {
     UpdateManifest manifest;
     unusable = !ParseUpdateManifest(text, manifest);
-    if (!unusable) fetched = std::move(text);
+    if (!unusable) fetched = text;
     return !unusable;
   };
   DownloadResult result = downloader.Download(UpdateServiceUrl(), path, bounded);
