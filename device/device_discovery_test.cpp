@@ -257,7 +257,11 @@ TEST(DiscoverWatches, ListsEveryWatchPortAndWhyTheOthersAreNot) {
   EXPECT_EQ(reasons, (std::vector<std::string>{"parent is not the watch (0403:6001)", "no parent",
                                                "parent is not the watch", "no instance ID",
                                                "no interface path"}));
+  // Another device's port is named; a watch port passed over before its
+  // path was read is not.
+  EXPECT_EQ(found.passedOver[0].path, kOtherPort);
   EXPECT_EQ(found.passedOver[1].instanceId, u"USB\\VID_1915&PID_52F0&MI_00\\7&2");
+  EXPECT_EQ(found.passedOver[1].path, u"");
   EXPECT_EQ(found.passedOver[3].instanceId, u"");
   EXPECT_EQ(found.passedOver[4].path, u"");
 }

@@ -139,6 +139,7 @@ TEST_F(StandInSetupApi, DiscoversEveryWatchWithSerialAndLocation) {
   ASSERT_EQ(found.passedOver.size(), 2u);
   EXPECT_EQ(found.passedOver[0].instanceId, u"FTDIBUS\\VID_0403+PID_6001+A10K\\0000");
   EXPECT_EQ(found.passedOver[0].reason, "parent is not the watch (0403:6001)");
+  EXPECT_EQ(found.passedOver[0].path, U16(freePort_));
   EXPECT_EQ(found.passedOver[1].reason, "no interface path");
   // The search for the port to update still takes the first that opens.
   EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), U16(freePort_));

@@ -288,8 +288,10 @@ TEST_P(SysfsEveryWatchTest, DiscoversEveryWatchAndFindsTheFirstThatOpens) {
   ASSERT_EQ(found.passedOver.size(), 2u);
   EXPECT_EQ(found.passedOver[0].instanceId, u"USB\\VID_2341&PID_0043&MI_00\\1-5:1.0");
   EXPECT_EQ(found.passedOver[0].reason, "parent is not the watch (2341:0043)");
+  EXPECT_EQ(found.passedOver[0].path, U16(lookalike.path()));
   EXPECT_EQ(found.passedOver[1].instanceId, u"PLATFORM\\serial8250");
   EXPECT_EQ(found.passedOver[1].reason, "parent is no USB device");
+  EXPECT_EQ(found.passedOver[1].path, U16(uart.path()));
 
   std::vector<DiscoveryCandidate> candidates;
   const std::u16string pick = c.expectedPick == u"ACM0" ? U16(acm.path()) : U16(behindHub.path());

@@ -70,17 +70,23 @@ std::string PassedOverReason(const WalkedPort& port) {
 WatchDiscovery DiscoverWatches(SerialDeviceTree& tree, std::uint16_t vendorId,
                                std::uint16_t productId) {
   WatchDiscovery found;
-  WalkSerialPorts(tree, vendorId, productId, [&found](const WalkedPort& port) {
-    // A device whose interface list is empty has no port to name.
-    const bool hasPort = *port.path != u'\0';
-    if (hasPort && (port.verdict == PortVerdict::kOpens || port.verdict == PortVerdict::kBusy)) {
-      found.watches.push_back(
-          {port.path, port.usbSerial, port.usbLocation, port.verdict == PortVerdict::kOpens});
-    } else {
-      found.passedOver.push_back({port.instanceId, port.path, PassedOverReason(port)});
-    }
-    return true;
-  });
+  WalkSerialPorts(
+      tree, vendorId, productId,
+      [&found](const WalkedPort& port) {
+        // A device whose interface list is empty has no port to name.
+        const bool hasPort = *port.path != u'\0';
+        if (hasPort &&
+            (port.verdict == PortVerdict::kOpens || port.verdict == PortVerdict::kBusy)) {
+          found.watches.push_back(
+              {port.path, port.usbSerial, port.usbLocation, port.verdict == PortVerdict::kOpens});
+        } else {
+          found.passedOver.push_back({port.instanceId,
+                                      *port.path != u'\0' ? port.path : port.otherPath,
+                                      PassedOverReason(port)});
+        }
+        return true;
+      },
+      /*readOtherPaths=*/true);
   return found;
 }
 
