@@ -237,6 +237,25 @@ INSTANTIATE_TEST_SUITE_P(
             "LookalikeSerialThenWatch", {Free(Watch::kLookalikeSerial), Free(Watch::kCdcAcm)}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The serial number as the watch gives it (UTF-8 in sysfs); a byte that is
+// no UTF-8 shows as U+FFFD, a watch without one has none.
+TEST(SysfsSerialDevices, UsbSerialNumberIsReadAsUtf8) {
+  SysfsTree tree;
+  Pty named, unnamed;
+  const std::string usb = kPci + "/usb1";
+  tree.UsbDevice(usb, "1d6b", "0002", "0000:00:14.0");
+  tree.UsbDevice(usb + "/1-1", "1915", "52f0", "KS-\xC3\x9C\xF0\x9F\x90\xA0-\xFF\xC0\xAF");
+  tree.Tty("ttyACM0", tree.UsbInterface(usb + "/1-1/1-1:1.0", "00"), named.devname());
+  tree.UsbDevice(usb + "/1-2", "1915", "52f0");
+  tree.Tty("ttyACM1", tree.UsbInterface(usb + "/1-2/1-2:1.0", "00"), unnamed.devname());
+  SysfsSerialDevices devices(tree.root());
+  const WatchDiscovery found = DiscoverWatches(devices, 0x1915, 0x52F0);
+  ASSERT_EQ(found.watches.size(), 2u);
+  EXPECT_EQ(found.watches[0].usbSerial, u"KS-\u00DC\U0001F420-\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(found.watches[1].usbSerial, u"");
+  EXPECT_EQ(found.watches[1].usbLocation, u"1-2");
+}
+
 // Three watches, each plugged in its own way, between a look-alike and a
 // port with no USB device behind it; which of them another program holds.
 struct EveryWatchCase {
