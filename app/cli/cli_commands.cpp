@@ -152,7 +152,7 @@ int Devices(const CliOptions& options, CliOutput& output) {
   if (picked == nullptr) {
     output.Status(kConnectWatch);  // said as an update would say it
     WriteRunLog("devices: status " + WideToUtf8Text(kConnectWatch) +
-                ": no serial port of a device " + "with the watch's USB identity (" +
+                ": no serial port of a device with the watch's USB identity (" +
                 std::to_string(found.passedOver.size()) + " other port(s) passed over)");
   }
   output.Result(static_cast<int>(code), picked != nullptr ? u"" : kConnectWatch,
