@@ -12,9 +12,10 @@ namespace kestrune {
 
 class LoggedFirmwareUpdateReporter : public FirmwareUpdateReporter {
  public:
-  // Logs the start of a run by `programName` at once.
+  // Logs the start of a run by `programName` at once. A `watchTag`
+  // (WatchLogTag) follows "update:" on every line of this run.
   LoggedFirmwareUpdateReporter(FirmwareUpdateReporter& inner, RunLog& log,
-                               const std::string& programName);
+                               const std::string& programName, const std::string& watchTag = {});
 
   void PostStatus(const std::u16string& text) override;
   void SetProgressRange(std::uint32_t maximum) override;
@@ -23,8 +24,11 @@ class LoggedFirmwareUpdateReporter : public FirmwareUpdateReporter {
   void Note(const std::string& detail) override;
 
  private:
+  void Write(const std::string& text);
+
   FirmwareUpdateReporter& inner_;
   RunLog& log_;
+  std::string prefix_;  // "update: " and the watch's tag
 };
 
 }  // namespace kestrune
