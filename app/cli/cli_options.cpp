@@ -40,7 +40,19 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
         error = "--port needs a port (a device path, or COMn on Windows)";
         return false;
       }
+      for (const std::string& given : options.ports) {
+        if (given == options.port) {
+          error = "--port " + given + " is given twice";
+          return false;
+        }
+      }
+      options.ports.push_back(options.port);
+      options.port = options.ports.front();
       portGiven = true;
+    } else if (argument == "--all") {
+      options.all = true;
+    } else if (argument == "--again") {
+      options.again = true;
     } else if (!argument.empty() && argument[0] == '-') {
       error = "unknown option " + argument;
       return false;
@@ -56,6 +68,9 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     } else if (argument == "devices") {
       options.command = CliCommand::kDevices;
       haveCommand = true;
+    } else if (argument == "station") {
+      options.command = CliCommand::kStation;
+      haveCommand = true;
     } else {
       error = "unknown command " + argument;
       return false;
@@ -67,6 +82,18 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
   }
   if (portGiven && options.command != CliCommand::kUpdate) {
     error = "--port belongs to the update command";
+    return false;
+  }
+  if (options.all && options.command != CliCommand::kUpdate) {
+    error = "--all belongs to the update command";
+    return false;
+  }
+  if (options.all && portGiven) {
+    error = "--all and --port do not go together";
+    return false;
+  }
+  if (options.again && options.command != CliCommand::kStation) {
+    error = "--again belongs to the station command";
     return false;
   }
   return true;
@@ -82,6 +109,13 @@ std::string CliUsage() {
              "  update [--port PATH]  fetch the manifest, then write the firmware into the\n"
              "                        watch; --port skips discovery and opens PATH\n"
              "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
+             "  update --all          fetch the images once, then write every connected\n"
+             "                        watch at the same time (so does --port given\n"
+             "                        several times); a summary line per watch at the end\n"
+             "  station [--again]     fetch the images once, then update each watch as it\n"
+             "                        is plugged in, until interrupted; a watch already\n"
+             "                        updated in this session is not written again\n"
+             "                        unless --again is given\n"
              "  devices               list the serial ports with their USB identity and\n"
              "                        mark the one the update would pick\n"
              "\n"
@@ -93,7 +127,8 @@ std::string CliUsage() {
              "  -V, --version         the program and its version\n"
              "\n"
              "An interrupt (Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break) before writing begins\n"
-             "stops at once; during writing the update finishes first.\n"
+             "stops at once; during writing the update finishes first. With several\n"
+             "watches, every watch being written finishes and no other one starts.\n"
              "Every check and update is logged to update.log in the user data folder.\n"
              "With --json every run ends with one result line: exit_code, reason (a\n"
              "stable English word: done, usage, no_watch, interrupted, ...) and schema.\n"

@@ -54,6 +54,11 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"update", "--port="}, "--port needs a port (a device path, or COMn on Windows)"},
       {{"check", "--port", "COM7"}, "--port belongs to the update command"},
       {{"check", "update"}, "unexpected argument update"},
+      {{"update", "--port", "COM7", "--port=COM7"}, "--port COM7 is given twice"},
+      {{"update", "--all", "--port", "COM7"}, "--all and --port do not go together"},
+      {{"check", "--all"}, "--all belongs to the update command"},
+      {{"update", "--again"}, "--again belongs to the station command"},
+      {{"station", "--port", "COM7"}, "--port belongs to the update command"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliOptions options;
@@ -66,6 +71,37 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
   std::string error;
   EXPECT_FALSE(ParseCliOptions({"flash", "--json"}, options, error));
   EXPECT_TRUE(options.json);
+}
+
+TEST(CliOptions, SeveralWatchesByPortsOrAll) {
+  struct {
+    std::vector<std::string> arguments;
+    CliCommand command;
+    std::vector<std::string> ports;
+    bool all;
+    bool again;
+  } cases[] = {
+      {{"update", "--port", "COM7", "--port=COM8"},
+       CliCommand::kUpdate,
+       {"COM7", "COM8"},
+       false,
+       false},
+      {{"update", "--port", "/dev/ttyACM0"}, CliCommand::kUpdate, {"/dev/ttyACM0"}, false, false},
+      {{"update", "--all", "--json"}, CliCommand::kUpdate, {}, true, false},
+      {{"station"}, CliCommand::kStation, {}, false, false},
+      {{"--again", "station"}, CliCommand::kStation, {}, false, true},
+  };
+  for (const auto& c : cases) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions(c.arguments, options, error)) << c.arguments[0] << ": " << error;
+    EXPECT_EQ(options.command, c.command);
+    EXPECT_EQ(options.ports, c.ports);
+    // The single run's port is the first one given.
+    EXPECT_EQ(options.port, c.ports.empty() ? "" : c.ports.front());
+    EXPECT_EQ(options.all, c.all);
+    EXPECT_EQ(options.again, c.again);
+  }
 }
 
 TEST(CliOptions, VersionIsTheBuildsOne) {
@@ -84,7 +120,7 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
     EXPECT_EQ(static_cast<int>(ExitCodeForStatus(status)), code) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 129, 130, 143}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
 }
@@ -101,6 +137,7 @@ TEST(CliExitCodes, EachCodeHasItsReasonWord) {
       {7, "block_refused"},
       {8, "port_unavailable"},
       {9, "watch_silent"},
+      {11, "watches_failed"},
       {129, "interrupted"},
       {130, "interrupted"},
       {143, "interrupted"},

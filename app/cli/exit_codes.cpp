@@ -39,6 +39,7 @@ const char* ExitReason(int code) {
     case ExitCode::kBlockRefused: return "block_refused";
     case ExitCode::kPortUnavailable: return "port_unavailable";
     case ExitCode::kWatchSilent: return "watch_silent";
+    case ExitCode::kSomeWatchesFailed: return "watches_failed";
     case ExitCode::kHangUp:
     case ExitCode::kInterrupted:
     case ExitCode::kTerminated: return "interrupted";
@@ -57,6 +58,7 @@ const char* ExitCodeTable() {
          "  7    the watch refused a block (or the line failed)\n"
          "  8    the watch's port cannot be opened\n"
          "  9    the watch stopped answering\n"
+         "  11   several watches: at least one was not updated (see the summary)\n"
          "  129  hung up (SIGHUP) before writing began\n"
          "  130  interrupted (Ctrl-C) before writing began\n"
          "  143  terminated (SIGTERM) before writing began\n";

@@ -17,6 +17,9 @@ enum class ExitCode : int {
   kBlockRefused = 7,
   kPortUnavailable = 8,
   kWatchSilent = 9,
+  // Several watches were to be written and at least one did not end with
+  // "更新完成"; the summary and the JSON result say which and why.
+  kSomeWatchesFailed = 11,
   kHangUp = 129,       // 128 + SIGHUP: the terminal closed
   kInterrupted = 130,  // 128 + SIGINT: Ctrl-C (also Ctrl-Break on Windows)
   kTerminated = 143,   // 128 + SIGTERM
