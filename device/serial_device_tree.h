@@ -39,6 +39,21 @@ class SerialDeviceList {
     (void)productId;
     return ParentUsbIdentity::kTextOnly;
   }
+
+  // The serial number of the USB device the current device belongs to; false
+  // when it has none (or only one the system made up) or the tree cannot say.
+  virtual bool ReadUsbSerialNumber(char16_t* buffer, std::size_t capacity) {
+    (void)buffer;
+    (void)capacity;
+    return false;
+  }
+  // Where that USB device is plugged in, as the tree names it; false when
+  // the tree cannot say.
+  virtual bool ReadUsbLocation(char16_t* buffer, std::size_t capacity) {
+    (void)buffer;
+    (void)capacity;
+    return false;
+  }
 };
 
 class SerialDeviceTree {

@@ -117,6 +117,13 @@ class SysfsDeviceList : public SerialDeviceList {
                ? ParentUsbIdentity::kUsb
                : ParentUsbIdentity::kNotUsb;
   }
+  // Of the USB device the parent belongs to, as the parent's identity is.
+  bool ReadUsbSerialNumber(char16_t* buffer, std::size_t capacity) override {
+    return Write(tree_.UsbSerialNumber(devices_[current_].parent_path()), buffer, capacity);
+  }
+  bool ReadUsbLocation(char16_t* buffer, std::size_t capacity) override {
+    return Write(tree_.UsbLocation(devices_[current_].parent_path()), buffer, capacity);
+  }
 
  private:
   static bool Write(const std::u16string& id, char16_t* buffer, std::size_t capacity) {
@@ -191,6 +198,30 @@ bool SysfsSerialDevices::UsbIds(const fs::path& device, std::uint16_t& vendorId,
   vendorId = static_cast<std::uint16_t>(vendor);
   productId = static_cast<std::uint16_t>(product);
   return true;
+}
+
+fs::path SysfsSerialDevices::UsbDeviceOf(const fs::path& device) const {
+  std::error_code ec;
+  const fs::path top = fs::canonical(root_ / "devices", ec);
+  if (ec || !IsWithin(device, top) || !fs::is_directory(device, ec)) return {};
+  unsigned vendor = 0, product = 0;
+  if (ReadUsbIds(device, vendor, product)) return device;
+  if (IsUsbInterface(device) && IsWithin(device.parent_path(), top) &&
+      ReadUsbIds(device.parent_path(), vendor, product))
+    return device.parent_path();
+  return {};
+}
+
+std::u16string SysfsSerialDevices::UsbSerialNumber(const fs::path& device) const {
+  const fs::path usb = UsbDeviceOf(device);
+  if (usb.empty()) return {};
+  return ToUtf16(ReadAttribute(usb / "serial"));
+}
+
+std::u16string SysfsSerialDevices::UsbLocation(const fs::path& device) const {
+  const fs::path usb = UsbDeviceOf(device);
+  if (usb.empty()) return {};
+  return ToUtf16(usb.filename().string());
 }
 
 std::unique_ptr<SerialDeviceList> SysfsSerialDevices::ListSerialPortDevices() {

@@ -41,6 +41,14 @@ class SysfsSerialDevices : public SerialDeviceTree {
   // False for any other node.
   bool UsbIds(const std::filesystem::path& device, std::uint16_t& vendorId,
               std::uint16_t& productId) const;
+  // The USB device directory a node belongs to: the node itself when it is
+  // a USB device, its device when it is one of its interfaces; empty for any
+  // other node.
+  std::filesystem::path UsbDeviceOf(const std::filesystem::path& device) const;
+  // That USB device's serial number, and its place on the bus: its directory
+  // name, busnum-devpath ("1-1.4"). Empty when there is none.
+  std::u16string UsbSerialNumber(const std::filesystem::path& device) const;
+  std::u16string UsbLocation(const std::filesystem::path& device) const;
 
  private:
   std::filesystem::path root_;

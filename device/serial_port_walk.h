@@ -1,0 +1,52 @@
+#pragma once
+// The one walk over the tree's serial-port devices that both the search for
+// the port to update and the list of every connected watch are made of. Its
+// text buffers are bounded the way the Windows calls are: an answer that
+// does not fit passes the device over.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "device/serial_device_tree.h"
+
+namespace kestrune {
+
+// What became of one serial-port device, in the order the walk decides it.
+enum class PortVerdict {
+  kNoInstanceId,
+  kNoParent,
+  kParentIsAnotherDevice,
+  kNoInterfacePath,
+  kOpens,
+  kBusy,
+};
+
+// One device the walk looked at. The texts are empty until read and live
+// only as long as the visit.
+struct WalkedPort {
+  PortVerdict verdict = PortVerdict::kNoInstanceId;
+  const char16_t* instanceId = u"";
+  const char16_t* parentId = u"";
+  const char16_t* path = u"";  // the first interface path
+  // The parent's USB identity as the tree knows it (for the reason a device
+  // is passed over); kTextOnly when only its ID text tells.
+  SerialDeviceList::ParentUsbIdentity parentIdentity =
+      SerialDeviceList::ParentUsbIdentity::kTextOnly;
+  std::uint16_t parentVendorId = 0;
+  std::uint16_t parentProductId = 0;
+  // Read only for a device with the identity and a port.
+  const char16_t* usbSerial = u"";
+  const char16_t* usbLocation = u"";
+};
+
+// Called once per device while the device list is held; false ends the walk.
+using PortVisitor = std::function<bool(const WalkedPort&)>;
+
+// Walks every serial-port device, probing the port of each one with the
+// identity. Returns the first path of the last interface list read (empty
+// when none was), once the device list has been released.
+std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
+                               std::uint16_t productId, const PortVisitor& visit);
+
+}  // namespace kestrune
