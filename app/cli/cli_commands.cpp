@@ -6,6 +6,7 @@
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/several_watches.h"
 #include "device/device_discovery.h"
 #include "device/serial_device_tree.h"
 #include "transfer/close_gate.h"
@@ -117,6 +118,9 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
            std::atomic<bool>& writingBegan) {
   // As the dialog runs them, with the port given on the command line.
   const CheckPrinter check = RunCheck(output);
+  if (options.all || options.ports.size() > 1) {
+    return UpdateSeveralWatches(options, output, check.manifestText);
+  }
   UpdatePrinter printer(output, writingBegan);
   const SharedManifestText manifest = check.manifestText;
   RunLoggedFirmwareUpdate(
@@ -172,6 +176,7 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
     case CliCommand::kCheck: return Check(output);
     case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
     case CliCommand::kDevices: return Devices(output);
+    case CliCommand::kStation: return RunStation(options, output, RunCheck(output).manifestText);
     case CliCommand::kHelp:
     case CliCommand::kVersion: break;  // answered before any run
   }

@@ -10,11 +10,11 @@ enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation };
 
 struct CliOptions {
   CliCommand command = CliCommand::kHelp;
-  std::string port;      // update --port PATH; empty: discovery finds the watch
+  std::string port;  // update --port PATH; empty: discovery finds the watch
   // Every --port in order; more than one writes them all at once.
   std::vector<std::string> ports;
-  bool all = false;    // update --all: every connected watch at once
-  bool again = false;  // station --again: a watch updated this session is written again
+  bool all = false;      // update --all: every connected watch at once
+  bool again = false;    // station --again: a watch updated this session is written again
   bool json = false;     // one JSON object per line instead of text
   bool verbose = false;  // the run log's lines on standard error too
 };

@@ -19,6 +19,8 @@ class CliOutput {
  public:
   explicit CliOutput(OutputStyle style) : style_(style) {}
 
+  OutputStyle Style() const { return style_; }
+
   // A status as the dialog shows it.
   void Status(const std::u16string& text);
   // Blocks written so far out of `total`; shown on a terminal and in JSON.

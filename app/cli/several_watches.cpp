@@ -1,0 +1,231 @@
+#include "app/cli/several_watches.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/cli/console.h"
+#include "app/cli/exit_codes.h"
+#include "app/cli/interrupt_slot.h"
+#include "app/cli/station_ledger.h"
+#include "app/cli/watch_board.h"
+#include "app/cli/watch_runs.h"
+#include "device/watch_discovery.h"
+#include "transfer/firmware_fetch.h"
+#include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/update_environment.h"
+#include "update/run_log.h"
+#include "update/text_conversion.h"
+
+namespace kestrune {
+namespace {
+
+constexpr char kProgramName[] = "kestrune-update";
+
+// How often the station looks at the device tree for watches plugged in.
+constexpr std::chrono::milliseconds kStationPollInterval{1000};
+
+// The fetch phase's statuses, printed as a single run prints them.
+class FetchPrinter : public FirmwareUpdateReporter {
+ public:
+  explicit FetchPrinter(CliOutput& output) : output_(output) {}
+  void PostStatus(const std::u16string& text) override {
+    lastStatus = text;
+    output_.Status(text);
+  }
+  void SetProgressRange(std::uint32_t) override {}
+  void SetProgressPosition(std::uint32_t) override {}
+  void SetWriting(bool) override {}
+
+  std::u16string lastStatus;
+
+ private:
+  CliOutput& output_;
+};
+
+// The station's look at the tree every second, which the log does not need.
+class QuietReporter : public FirmwareUpdateReporter {
+ public:
+  void PostStatus(const std::u16string&) override {}
+  void SetProgressRange(std::uint32_t) override {}
+  void SetProgressPosition(std::uint32_t) override {}
+  void SetWriting(bool) override {}
+};
+
+WatchToWrite ToWrite(const DiscoveredWatch& found) {
+  return {WideToUtf8Text(found.usbSerial), WideToUtf8Text(found.portPath),
+          WideToUtf8Text(found.usbLocation)};
+}
+
+// Every watch connected now, each found one and each port passed over noted.
+std::vector<WatchToWrite> ConnectedWatches(SerialDeviceTree& devices,
+                                           FirmwareUpdateReporter& reporter) {
+  const WatchDiscovery discovery = DiscoverWatches(devices, kWatchVendorId, kWatchProductId);
+  std::vector<WatchToWrite> watches;
+  for (const DiscoveredWatch& found : discovery.watches) {
+    watches.push_back(ToWrite(found));
+    const WatchToWrite& watch = watches.back();
+    reporter.Note("discovery: watch " +
+                  (watch.serial.empty() ? "(no serial number)" : watch.serial) + " on " +
+                  watch.port + (watch.location.empty() ? "" : " at " + watch.location) +
+                  (found.opensNow ? "" : " (port busy now)"));
+  }
+  for (const PassedOverPort& port : discovery.passedOver) {
+    reporter.Note("discovery: passed over " + WideToUtf8Text(port.instanceId) +
+                  (port.path.empty() ? "" : ", port " + WideToUtf8Text(port.path)) + ": " +
+                  port.reason);
+  }
+  return watches;
+}
+
+int Finish(CliOutput& output, int code, const std::u16string& status) {
+  output.Result(code, status);
+  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  return code;
+}
+
+// On a console that cannot redraw lines, plain lines instead.
+OutputStyle BoardStyle(CliOutput& output) {
+  if (output.Style() == OutputStyle::kTerminal && !EnableTerminalRedraw()) {
+    return OutputStyle::kPlain;
+  }
+  return output.Style();
+}
+
+// The images fetched once for every watch; null with the fetch's status
+// posted when they cannot be had.
+std::shared_ptr<const FetchedFirmware> FetchOnce(FetchPrinter& printer,
+                                                 FirmwareUpdateReporter& logged,
+                                                 const SharedManifestText& manifest,
+                                                 const UpdateEnvironment& environment) {
+  try {
+    std::optional<FetchedFirmware> fetched =
+        FetchFirmware(logged, manifest, environment.downloader, environment.downloadLimits);
+    if (fetched) return std::make_shared<const FetchedFirmware>(std::move(*fetched));
+  } catch (const std::exception& failure) {
+    logged.Note(std::string("fetch stopped: ") + failure.what());
+    logged.PostStatus(kImageDownloadFailed);
+  }
+  if (printer.lastStatus.empty()) logged.PostStatus(kImageDownloadFailed);
+  return nullptr;
+}
+
+}  // namespace
+
+int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
+                         const SharedManifestText& manifest) {
+  const UpdateEnvironment environment = PlatformUpdateEnvironment();
+  FetchPrinter printer(output);
+  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
+  std::vector<WatchToWrite> watches;
+  if (options.all) {
+    watches = ConnectedWatches(*environment.devices, logged);
+  } else {
+    for (const std::string& port : options.ports) {
+      logged.Note("port given: " + port + " (discovery skipped)");
+      watches.push_back({"", port, ""});
+    }
+  }
+  if (watches.empty()) {
+    logged.PostStatus(kConnectWatch);
+    return Finish(output, static_cast<int>(ExitCode::kNoWatch), kConnectWatch);
+  }
+  const std::shared_ptr<const FetchedFirmware> firmware =
+      FetchOnce(printer, logged, manifest, environment);
+  if (!firmware) {
+    return Finish(output, static_cast<int>(ExitCodeForStatus(printer.lastStatus)),
+                  printer.lastStatus);
+  }
+
+  WatchBoard board(BoardStyle(output), false);
+  std::vector<WatchOutcome> outcomes;
+  {
+    SeveralWatchRuns runs(firmware, environment.answerTimeout, board, kProgramName);
+    StopSeveralWatchesOnInterrupt(runs, board, nullptr);
+    for (const WatchToWrite& watch : watches) {
+      if (!runs.Start(watch)) break;  // interrupted
+    }
+    outcomes = runs.WaitForAll();
+    StopHandlingInterrupts();
+  }
+  const int code = static_cast<int>(SeveralWatchesExitCode(outcomes));
+  board.Summary(outcomes, code);
+  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  return code;
+}
+
+int RunStation(const CliOptions& options, CliOutput& output, const SharedManifestText& manifest) {
+  const UpdateEnvironment environment = PlatformUpdateEnvironment();
+  FetchPrinter printer(output);
+  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
+  logged.Note(std::string("station: begins") +
+              (options.again ? "; a watch updated in this session is written again" : ""));
+  const std::shared_ptr<const FetchedFirmware> firmware =
+      FetchOnce(printer, logged, manifest, environment);
+  if (!firmware) {
+    return Finish(output, static_cast<int>(ExitCodeForStatus(printer.lastStatus)),
+                  printer.lastStatus);
+  }
+
+  WatchBoard board(BoardStyle(output), true);
+  StationLedger ledger(options.again);
+  std::mutex mutex;  // ledger and stopCode
+  std::condition_variable stopping;
+  int stopCode = 0;
+  std::vector<WatchOutcome> outcomes;
+  {
+    SeveralWatchRuns runs(firmware, environment.answerTimeout, board, kProgramName);
+    StopSeveralWatchesOnInterrupt(runs, board, [&](int exitCode) {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopCode = exitCode;
+      stopping.notify_all();
+    });
+    output.Message("kestrune-update: waiting for watches; Ctrl-C ends the station");
+    // The watches seen at the last look: a watch is written when it
+    // appears, not again and again while it stays.
+    std::set<std::string> present;
+    for (;;) {
+      std::set<std::string> now;
+      QuietReporter quiet;
+      for (const WatchToWrite& watch : ConnectedWatches(*environment.devices, quiet)) {
+        const std::string key = StationLedger::Key(watch.serial, watch.port, watch.location);
+        now.insert(key);
+        if (present.count(key) != 0) continue;
+        StationDecision decision;
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          if (stopCode != 0) break;
+          decision = ledger.Appeared(key);
+        }
+        const std::string tag = WatchLogTag(watch.serial, watch.port);
+        if (decision == StationDecision::kAlreadyUpdated) {
+          board.Notice({watch.serial, watch.port}, "already updated in this session");
+          WriteRunLog("update: " + tag + " already updated in this session; not written again");
+        } else if (decision == StationDecision::kWrite) {
+          const bool started = runs.Start(watch, [&mutex, &ledger, key](const WatchOutcome& o) {
+            std::lock_guard<std::mutex> lock(mutex);
+            ledger.Finished(key, o.exitCode == static_cast<int>(ExitCode::kDone));
+          });
+          if (!started) break;
+        }
+      }
+      present = std::move(now);
+      std::unique_lock<std::mutex> lock(mutex);
+      if (stopping.wait_for(lock, kStationPollInterval, [&] { return stopCode != 0; })) break;
+    }
+    outcomes = runs.WaitForAll();
+    StopHandlingInterrupts();
+  }
+  const int code = StationExitCode(outcomes, stopCode);
+  board.Summary(outcomes, code);
+  WriteRunLog("update: station: " + std::string(kProgramName) + " exits with " +
+              std::to_string(code));
+  return code;
+}
+
+}  // namespace kestrune
