@@ -81,29 +81,29 @@ void NoteCandidates(FirmwareUpdateReporter& reporter,
   }
 }
 
-// What the user sees of a run that ended through an exception, and its
-// cause for the log. Only call from inside a catch block.
-const char16_t* StatusForCurrentException(FirmwareUpdateReporter& reporter) {
+// How a run that ended through an exception ended, with its cause for the
+// log. Only call from inside a catch block.
+RunOutcome OutcomeOfCurrentException(FirmwareUpdateReporter& reporter) {
   try {
     throw;
   } catch (const PortOpenError& failure) {
     reporter.Note("port: " + DescribeLinkError(failure.error));
-    if (failure.error.code() == boost::asio::error::timed_out) return kWatchSilent;
-    return kPortUnavailable;
+    if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kPortUnavailable;
   } catch (const BlockLinkError& failure) {
     reporter.Note(failure.block + ": " + DescribeLinkError(failure.error));
-    if (failure.error.code() == boost::asio::error::timed_out) return kWatchSilent;
-    return kUpdateFailed;
+    if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kBlockRefused;  // the line failed within the block
   } catch (const boost::system::system_error& failure) {
     reporter.Note("link: " + DescribeLinkError(failure));
-    if (failure.code() == boost::asio::error::timed_out) return kWatchSilent;
-    return kUpdateFailed;  // a read or write of the block exchange failed
+    if (failure.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kBlockRefused;  // a read or write of the block exchange failed
   } catch (const std::exception& failure) {
     reporter.Note(std::string("run stopped: ") + failure.what());
-    return kUpdateFailed;
+    return RunOutcome::kFailure;
   } catch (...) {
     reporter.Note("run stopped by an unknown exception");
-    return kUpdateFailed;
+    return RunOutcome::kFailure;
   }
 }
 
@@ -147,8 +147,9 @@ class UpdateRun {
       : reporter_(reporter), environment_(environment), writing_(writing) {}
 
   // Raises what the link raises (a block's failure with the block);
-  // everything else ends in a status.
-  void Run() {
+  // everything else ends in the returned outcome, whose status the caller
+  // posts.
+  RunOutcome Run() {
     const auto started = std::chrono::steady_clock::now();
     std::u16string portPath = environment_.portPath;
     if (portPath.empty()) {
@@ -159,10 +160,7 @@ class UpdateRun {
     } else {
       reporter_.Note("port given: " + WideToUtf8Text(portPath) + " (discovery skipped)");
     }
-    if (portPath.empty()) {
-      reporter_.PostStatus(kConnectWatch);
-      return;
-    }
+    if (portPath.empty()) return RunOutcome::kNoWatch;
     reporter_.Note("opening " + WideToUtf8Text(portPath));
 
     // Destroyed in reverse order: the link (closing the port), the port,
@@ -190,12 +188,14 @@ class UpdateRun {
       }
     } discard{link};
 
-    if (!WriteAll(*protocol)) return;  // `link` closes the port on the way out
+    // `link` closes the port on the way out of a run that stops here.
+    const RunOutcome written = WriteAll(*protocol);
+    if (written != RunOutcome::kDone) return written;
     // With no image, the finish frame alone: nothing to protect, but a
     // front-end that is closing still gets no frame.
     if (environment_.closeGate != nullptr && environment_.closeGate->CloseRequested() &&
         !environment_.closeGate->Writing()) {
-      return;
+      return RunOutcome::kClosedBeforeWriting;
     }
     protocol->SendFinish();
     link->Drain(environment_.answerTimeout);  // done only once the frame has left
@@ -211,19 +211,19 @@ class UpdateRun {
     reporter_.Note("done: " + std::to_string(blocksWritten_) + " blocks written, " +
                    std::to_string(sent) + " bytes sent and " + std::to_string(received) +
                    " received on the line, " + seconds + " s");
-    reporter_.PostStatus(kUpdateDone);
     try {
       link->Close();
     } catch (const boost::system::system_error&) {
       // The port counts as closed regardless, and the watch already has
       // every block and the finish frame: the update stands.
     }
+    return RunOutcome::kDone;
   }
 
  private:
-  // The manifest's images, downloaded and written in order. False when the
-  // run stopped with its error status posted.
-  bool WriteAll(DeviceProtocol& protocol) {
+  // The manifest's images, downloaded and written in order; kDone when every
+  // one is in the watch, otherwise how the run stopped.
+  RunOutcome WriteAll(DeviceProtocol& protocol) {
     const SharedManifestText held = environment_.manifestText();
     static const std::string kNoText;
     const std::string& text = held ? *held : kNoText;
@@ -231,8 +231,7 @@ class UpdateRun {
     if (!ParseUpdateManifest(text, manifest)) {
       reporter_.Note("manifest text of " + std::to_string(text.size()) +
                      " bytes is not a usable manifest");
-      reporter_.PostStatus(kNoUpdateData);
-      return false;
+      return RunOutcome::kNoUpdateData;
     }
     reporter_.PostStatus(kFetchingImages);
     const std::uint32_t total = TotalBlocks(manifest.firmwareFiles);
@@ -243,23 +242,22 @@ class UpdateRun {
 
     // Every image is in hand and checked before the first block: a failed
     // download of a later image must not leave the watch half-written.
-    std::vector<FileContents> images;
-    images.reserve(manifest.firmwareFiles.size());
-    for (const FirmwareFileEntry& entry : manifest.firmwareFiles) {
-      std::optional<FileContents> image = Fetch(entry);
-      if (!image) return false;
-      images.push_back(std::move(*image));
+    std::vector<FileContents> images(manifest.firmwareFiles.size());
+    for (std::size_t i = 0; i < images.size(); ++i) {
+      const RunOutcome fetched = Fetch(manifest.firmwareFiles[i], images[i]);
+      if (fetched != RunOutcome::kDone) return fetched;
     }
     for (std::size_t i = 0; i < images.size(); ++i) {
-      if (!WriteOne(manifest.firmwareFiles[i], images[i], protocol)) return false;
+      const RunOutcome written = WriteOne(manifest.firmwareFiles[i], images[i], protocol);
+      if (written != RunOutcome::kDone) return written;
     }
-    return true;
+    return RunOutcome::kDone;
   }
 
   // The image of `entry`, downloaded into the data folder and read back
-  // whole; what is written later is these bytes, whatever happens to the
-  // file meanwhile. Empty when the run stopped with its error status posted.
-  std::optional<FileContents> Fetch(const FirmwareFileEntry& entry) {
+  // whole into `image`; what is written later is these bytes, whatever
+  // happens to the file meanwhile. kDone when it is in hand.
+  RunOutcome Fetch(const FirmwareFileEntry& entry, FileContents& image) {
     const std::string what = "image " + std::to_string(entry.sequence) + " " +
                              WideToUtf8Text(entry.filePath) + " (size " +
                              std::to_string(entry.size) + ", address " +
@@ -267,8 +265,7 @@ class UpdateRun {
     const std::u16string path = ImagePath(entry.sequence);
     if (path.empty()) {
       reporter_.Note(what + ": no user data folder to download into");
-      reporter_.PostStatus(kImageDownloadFailed);
-      return std::nullopt;
+      return RunOutcome::kImageDownloadFailed;
     }
     // A body longer than the entry's size can never be the image: the
     // download stops there instead of filling the disk.
@@ -276,28 +273,21 @@ class UpdateRun {
     limits.maxBytes = static_cast<std::uint64_t>(entry.size);
     const DownloadResult download = environment_.downloader.Download(entry.filePath, path, limits);
     reporter_.Note(what + ": " + download.Describe());
-    if (download.tooLarge) {
-      reporter_.PostStatus(kImageWrongSize);
-      return std::nullopt;
-    }
-    if (!download.ok) {
-      reporter_.PostStatus(kImageDownloadFailed);
-      return std::nullopt;
-    }
+    if (download.tooLarge) return RunOutcome::kImageWrongSize;
+    if (!download.ok) return RunOutcome::kImageDownloadFailed;
     // The manifest rule admits no size below zero.
-    FileContents image = ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
+    image = ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
     if (!image.WasRead()) {
       reporter_.Note("image " + std::to_string(entry.sequence) + ": " + WideToUtf8Text(path) +
                      " does not hold the manifest's " + std::to_string(entry.size) + " bytes");
-      reporter_.PostStatus(kImageWrongSize);
-      return std::nullopt;
+      return RunOutcome::kImageWrongSize;
     }
-    return image;
+    return RunOutcome::kDone;
   }
 
-  bool WriteOne(const FirmwareFileEntry& entry, const FileContents& image,
-                DeviceProtocol& protocol) {
-    if (!writing_.Begin()) return false;  // the front-end is closing
+  RunOutcome WriteOne(const FirmwareFileEntry& entry, const FileContents& image,
+                      DeviceProtocol& protocol) {
+    if (!writing_.Begin()) return RunOutcome::kClosedBeforeWriting;  // the front-end is closing
     reporter_.PostStatus(kWritingImage);
 
     const std::uint32_t base = static_cast<std::uint32_t>(entry.address);
@@ -317,12 +307,11 @@ class UpdateRun {
       }
       if (!accepted) {
         reporter_.Note(block + ": refused by the watch");
-        reporter_.PostStatus(kUpdateFailed);
-        return false;
+        return RunOutcome::kBlockRefused;
       }
       reporter_.SetProgressPosition(++blocksWritten_);
     }
-    return true;
+    return RunOutcome::kDone;
   }
 
   // data<sequence>.bin in the user data folder, resolved anew per image;
@@ -345,23 +334,30 @@ std::u16string StatusWithCloseDeferred(const std::u16string& status) {
   return std::u16string(kCloseDeferred) + u"（" + status + u"）";
 }
 
-void RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
-                                const FirmwareUpdateEnvironment& environment) {
+RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
+                                      const FirmwareUpdateEnvironment& environment) {
   // This is the body of a worker thread: nothing may leave it as an
   // exception, and the reporter hears how every run ended.
   WritingSpan writing(reporter, environment.closeGate);
+  RunOutcome outcome = RunOutcome::kFailure;
   try {
-    UpdateRun(reporter, environment, writing).Run();
+    outcome = UpdateRun(reporter, environment, writing).Run();
   } catch (...) {
     try {
-      reporter.PostStatus(StatusForCurrentException(reporter));
+      outcome = OutcomeOfCurrentException(reporter);
     } catch (...) {
     }
+  }
+  try {
+    const std::u16string status = RunOutcomeStatus(outcome);
+    if (!status.empty()) reporter.PostStatus(status);
+  } catch (...) {
   }
   try {
     writing.End();
   } catch (...) {
   }
+  return outcome;
 }
 
 }  // namespace kestrune

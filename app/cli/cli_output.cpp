@@ -188,13 +188,13 @@ void CliOutput::Device(const std::string& path, const std::string& instanceId,
            (usbParent.empty() ? "(none)" : TerminalSafeText(usbParent, false)) + "\n");
 }
 
-void CliOutput::Result(int exitCode, const std::u16string& lastStatus,
+void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
                        const std::vector<std::pair<std::string, std::string>>& extra) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (style_ == OutputStyle::kJson) {
     std::string line = "{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
                        ",\"exit_code\":" + std::to_string(exitCode) +
-                       ",\"reason\":" + JsonString(ExitReason(exitCode)) +
+                       ",\"reason\":" + JsonString(reason) +
                        ",\"status\":" + JsonString(WideToUtf8Text(lastStatus));
     for (const auto& [name, value] : extra)
       line += "," + JsonString(name) + ":" + JsonString(value);

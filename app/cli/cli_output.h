@@ -28,7 +28,7 @@ class CliOutput {
               bool picked);
   // The end: exit code, its reason word, last status, and any further
   // members (name, text).
-  void Result(int exitCode, const std::u16string& lastStatus,
+  void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
               const std::vector<std::pair<std::string, std::string>>& extra = {});
   // A message on standard error, on a line of its own.
   void Message(const std::string& text);
