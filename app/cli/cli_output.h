@@ -48,9 +48,9 @@ class CliOutput {
   std::uint32_t firstDone_ = 0;
 };
 
-// `text` as a JSON string, quotes included. Besides what JSON requires,
-// DEL, the C1 controls and U+2028/U+2029 are escaped too, and bytes that
-// are not UTF-8 become U+FFFD.
+// `text` as a JSON string, quotes included, written by JsonCpp. Besides
+// what JSON requires, DEL, the C1 controls and U+2028/U+2029 are escaped
+// too, and bytes that are not UTF-8 become \ufffd.
 std::string JsonString(const std::string& text);
 
 // UTF-8 text from the service or the watch made safe to show on a terminal:
