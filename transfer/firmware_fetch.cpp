@@ -27,18 +27,17 @@ std::u16string ImagePath(std::int32_t sequence) {
   return UserDataFilePath(u"data" + Utf8ToWideText(std::to_string(sequence)) + u".bin");
 }
 
-// The image of `entry`, downloaded into the data folder and read back whole;
-// what is written later is these bytes, whatever happens to the file
-// meanwhile. Empty when the run stopped with its error status posted.
-std::optional<FileContents> FetchImage(FirmwareUpdateReporter& reporter,
-                                       const FirmwareFileEntry& entry, Downloader& downloader,
-                                       const DownloadLimits& downloadLimits) {
+// The image of `entry`, downloaded into the data folder and read back whole
+// into `image`; what is written later is these bytes, whatever happens to
+// the file meanwhile. kDone when it is in hand.
+RunOutcome FetchImage(FirmwareUpdateReporter& reporter, const FirmwareFileEntry& entry,
+                      Downloader& downloader, const DownloadLimits& downloadLimits,
+                      FileContents& image) {
   const std::string what = DescribeImageEntry(entry);
   const std::u16string path = ImagePath(entry.sequence);
   if (path.empty()) {
     reporter.Note(what + ": no user data folder to download into");
-    reporter.PostStatus(kImageDownloadFailed);
-    return std::nullopt;
+    return RunOutcome::kImageDownloadFailed;
   }
   // A body longer than the entry's size can never be the image: the
   // download stops there instead of filling the disk.
@@ -46,23 +45,16 @@ std::optional<FileContents> FetchImage(FirmwareUpdateReporter& reporter,
   limits.maxBytes = static_cast<std::uint64_t>(entry.size);
   const DownloadResult download = downloader.Download(entry.filePath, path, limits);
   reporter.Note(what + ": " + download.Describe());
-  if (download.tooLarge) {
-    reporter.PostStatus(kImageWrongSize);
-    return std::nullopt;
-  }
-  if (!download.ok) {
-    reporter.PostStatus(kImageDownloadFailed);
-    return std::nullopt;
-  }
+  if (download.tooLarge) return RunOutcome::kImageWrongSize;
+  if (!download.ok) return RunOutcome::kImageDownloadFailed;
   // The manifest rule admits no size below zero.
-  FileContents image = ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
+  image = ReadFileContents(path, static_cast<std::uint32_t>(entry.size));
   if (!image.WasRead()) {
     reporter.Note("image " + std::to_string(entry.sequence) + ": " + WideToUtf8Text(path) +
                   " does not hold the manifest's " + std::to_string(entry.size) + " bytes");
-    reporter.PostStatus(kImageWrongSize);
-    return std::nullopt;
+    return RunOutcome::kImageWrongSize;
   }
-  return image;
+  return RunOutcome::kDone;
 }
 
 }  // namespace
@@ -79,20 +71,19 @@ std::string DescribeImageEntry(const FirmwareFileEntry& entry) {
          " (size " + std::to_string(entry.size) + ", address " + address + ")";
 }
 
-std::optional<FetchedFirmware> FetchFirmware(FirmwareUpdateReporter& reporter,
-                                             const SharedManifestText& manifestText,
-                                             Downloader& downloader, const DownloadLimits& limits) {
+RunOutcome FetchFirmware(FirmwareUpdateReporter& reporter, const SharedManifestText& manifestText,
+                         Downloader& downloader, const DownloadLimits& limits,
+                         FetchedFirmware& firmware) {
   static const std::string kNoText;
   const std::string& text = manifestText ? *manifestText : kNoText;
   UpdateManifest manifest;
   if (!ParseUpdateManifest(text, manifest)) {
     reporter.Note("manifest text of " + std::to_string(text.size()) +
                   " bytes is not a usable manifest");
-    reporter.PostStatus(kNoUpdateData);
-    return std::nullopt;
+    return RunOutcome::kNoUpdateData;
   }
   reporter.PostStatus(kFetchingImages);
-  FetchedFirmware firmware;
+  firmware = FetchedFirmware{};
   firmware.version = manifest.firmwareVersion;
   firmware.totalBlocks = TotalBlocks(manifest.firmwareFiles);
   reporter.Note("firmware " + WideToUtf8Text(manifest.firmwareVersion) + ": " +
@@ -104,11 +95,12 @@ std::optional<FetchedFirmware> FetchFirmware(FirmwareUpdateReporter& reporter,
   // download of a later image must not leave a watch half-written.
   firmware.images.reserve(manifest.firmwareFiles.size());
   for (FirmwareFileEntry& entry : manifest.firmwareFiles) {
-    std::optional<FileContents> image = FetchImage(reporter, entry, downloader, limits);
-    if (!image) return std::nullopt;
-    firmware.images.push_back(FetchedImage{std::move(entry), std::move(*image)});
+    FileContents image;
+    const RunOutcome fetched = FetchImage(reporter, entry, downloader, limits, image);
+    if (fetched != RunOutcome::kDone) return fetched;
+    firmware.images.push_back(FetchedImage{std::move(entry), std::move(image)});
   }
-  return firmware;
+  return RunOutcome::kDone;
 }
 
 }  // namespace kestrune

@@ -4,11 +4,11 @@
 // Done once, however many watches are then written from it.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "transfer/firmware_update.h"
+#include "transfer/run_outcome.h"
 #include "update/downloader.h"
 #include "update/file_contents.h"
 #include "update/update_manifest.h"
@@ -32,13 +32,14 @@ struct FetchedFirmware {
 
 // Reads the manifest text, posts "正在取得更新檔", sets the progress range to
 // every block of every image, then downloads each image (bounded by
-// `limits` and by its size in the manifest) and reads it back whole.
-// Nothing when a step failed, with its status posted ("無法取得更新資料",
-// "無法取得更新檔" or "更新檔錯誤") and its cause noted. What the downloader
-// raises passes through.
-std::optional<FetchedFirmware> FetchFirmware(FirmwareUpdateReporter& reporter,
-                                             const SharedManifestText& manifestText,
-                                             Downloader& downloader, const DownloadLimits& limits);
+// `limits` and by its size in the manifest) and reads it back whole into
+// `firmware`. kDone when every image is in hand; otherwise how it failed
+// (kNoUpdateData, kImageDownloadFailed, kImageWrongSize), its cause noted
+// and its status left to the caller. What the downloader raises passes
+// through.
+RunOutcome FetchFirmware(FirmwareUpdateReporter& reporter, const SharedManifestText& manifestText,
+                         Downloader& downloader, const DownloadLimits& limits,
+                         FetchedFirmware& firmware);
 
 // "image 1 https://.../1-00008000.bin (size 8192, address 0x00008000)".
 std::string DescribeImageEntry(const FirmwareFileEntry& entry);

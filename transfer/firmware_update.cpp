@@ -1,7 +1,6 @@
 #include "transfer/firmware_update.h"
 
 #include <chrono>
-#include <optional>
 #include <vector>
 
 #include "device/device_discovery.h"
@@ -25,9 +24,10 @@ void NoteCandidates(FirmwareUpdateReporter& reporter,
 
 // One run in its order: discovery, the port opened, the fetch phase, then
 // the write phase on the open port. Raises what the link raises (a block's
-// failure with the block); everything else ends in a status.
-void RunInOrder(FirmwareUpdateReporter& reporter, const FirmwareUpdateEnvironment& environment,
-                WritingSpan& writing) {
+// failure with the block); everything else ends in the returned outcome,
+// whose status the caller posts.
+RunOutcome RunInOrder(FirmwareUpdateReporter& reporter,
+                      const FirmwareUpdateEnvironment& environment, WritingSpan& writing) {
   const auto started = std::chrono::steady_clock::now();
   std::u16string portPath = environment.portPath;
   if (portPath.empty()) {
@@ -38,16 +38,15 @@ void RunInOrder(FirmwareUpdateReporter& reporter, const FirmwareUpdateEnvironmen
   } else {
     reporter.Note("port given: " + WideToUtf8Text(portPath) + " (discovery skipped)");
   }
-  if (portPath.empty()) {
-    reporter.PostStatus(kConnectWatch);
-    return;
-  }
+  if (portPath.empty()) return RunOutcome::kNoWatch;
   reporter.Note("opening " + WideToUtf8Text(portPath));
   WatchConnection connection(portPath, environment.answerTimeout);
-  const std::optional<FetchedFirmware> firmware = FetchFirmware(
-      reporter, environment.manifestText(), environment.downloader, environment.downloadLimits);
-  if (!firmware) return;  // `connection` closes the port on the way out
-  connection.WriteFirmware(*firmware, reporter, writing, environment.closeGate, started);
+  FetchedFirmware firmware;
+  const RunOutcome fetched =
+      FetchFirmware(reporter, environment.manifestText(), environment.downloader,
+                    environment.downloadLimits, firmware);
+  if (fetched != RunOutcome::kDone) return fetched;  // `connection` closes the port
+  return connection.WriteFirmware(firmware, reporter, writing, environment.closeGate, started);
 }
 
 }  // namespace
@@ -57,23 +56,30 @@ std::u16string StatusWithCloseDeferred(const std::u16string& status) {
   return std::u16string(kCloseDeferred) + u"（" + status + u"）";
 }
 
-void RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
-                                const FirmwareUpdateEnvironment& environment) {
+RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
+                                      const FirmwareUpdateEnvironment& environment) {
   // This is the body of a worker thread: nothing may leave it as an
   // exception, and the reporter hears how every run ended.
   WritingSpan writing(reporter, environment.closeGate);
+  RunOutcome outcome = RunOutcome::kFailure;
   try {
-    RunInOrder(reporter, environment, writing);
+    outcome = RunInOrder(reporter, environment, writing);
   } catch (...) {
     try {
-      reporter.PostStatus(StatusForRunFailure(reporter));
+      outcome = OutcomeOfRunFailure(reporter);
     } catch (...) {
     }
+  }
+  try {
+    const std::u16string status = RunOutcomeStatus(outcome);
+    if (!status.empty()) reporter.PostStatus(status);
+  } catch (...) {
   }
   try {
     writing.End();
   } catch (...) {
   }
+  return outcome;
 }
 
 }  // namespace kestrune

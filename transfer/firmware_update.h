@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "transfer/run_outcome.h"
 #include "update/downloader.h"
 
 namespace kestrune {
@@ -79,24 +80,17 @@ struct FirmwareUpdateEnvironment {
   DownloadLimits downloadLimits = {};
 };
 
-// Runs one whole update on the calling thread and returns when it is over;
-// it never throws. The last status posted tells the outcome:
-//   "更新完成"               every image written, finish frame sent
-//   "請連接 Kestrune 潛水錶"  no watch found
-//   "無法開啟潛水錶連接埠"     the watch's port cannot be opened or set up
-//                            (another program holds it, for instance)
-//   "無法取得更新資料"         no usable manifest
-//   "無法取得更新檔"           an image could not be downloaded
-//   "更新檔錯誤"              an image's length is not the manifest's size
-//   "更新錯誤"                the watch refused a block or the line failed
-//   "潛水錶沒有回應"           the watch stopped answering or taking bytes
-// A run whose close gate had a close decided before the first block stops
-// there, writes nothing and posts no further status.
+// Runs one whole update on the calling thread and returns how it ended
+// when it is over; it never throws. Its last status is the outcome's
+// (RunOutcomeStatus): "更新完成" when every image is written and the finish
+// frame sent, otherwise the failure's text. A run whose close gate had a
+// close decided before the first block stops there, writes nothing, posts
+// no further status and returns kClosedBeforeWriting.
 // The progress range counts every block of every image, a short tail as one
 // block; the position is the number of blocks written so far. The port is
 // closed before the function returns, and the images stay in the user data
 // folder as data<sequence>.bin.
-void RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
-                                const FirmwareUpdateEnvironment& environment);
+RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
+                                      const FirmwareUpdateEnvironment& environment);
 
 }  // namespace kestrune

@@ -143,6 +143,11 @@ struct Case {
     statuses = std::move(texts);
     return *this;
   }
+  // How the run says it ended.
+  Case& Ends(RunOutcome how) {
+    outcome = how;
+    return *this;
+  }
   Case& ProgressRange(std::uint32_t maximum) {
     range = maximum;
     return *this;
@@ -190,6 +195,7 @@ struct Case {
   std::optional<std::string> manifest;
 
   std::vector<std::u16string> statuses;
+  RunOutcome outcome = RunOutcome::kFailure;
   std::optional<std::uint32_t> range;  // absent: the range is never set
   std::vector<std::uint32_t> positions;
   std::vector<BlockOfImage> blocks;
@@ -210,24 +216,32 @@ std::vector<Case> Cases() {
           .WithoutWatch()
           .Serving(twoImages)
           .Shows({kConnectWatch})
+          .Ends(RunOutcome::kNoWatch)
           .Logs({"discovery: no serial port device present"}),
       Case("PortHeldByAnotherProgram")
           .PortHeldByAnotherProgram()
           .Serving(twoImages)
           .Shows({kPortUnavailable})
+          .Ends(RunOutcome::kPortUnavailable)
           .Logs({"discovery: USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0, parent "
                  "USB\\VID_1915&PID_52F0\\1-1, port /dev/pts/",
                  ": port busy", "port: open error 11 (Resource temporarily unavailable)"}),
       Case("Manifest256Bytes")
           .WithManifest(ManifestWithoutFiles(256))
           .Shows({kNoUpdateData})
+          .Ends(RunOutcome::kNoUpdateData)
           .Logs({"manifest text of 256 bytes is not a usable manifest"}),
       Case("Manifest257BytesWithoutFiles")
           .WithManifest(ManifestWithoutFiles(257))
           .Shows({kFetchingImages, kUpdateDone})
+          .Ends(RunOutcome::kDone)
           .ProgressRange(0)
           .SendsFinish(),
-      Case("EmptyFileList").Shows({kFetchingImages, kUpdateDone}).ProgressRange(0).SendsFinish(),
+      Case("EmptyFileList")
+          .Shows({kFetchingImages, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(0)
+          .SendsFinish(),
       Case("InvalidManifest")
           .WithManifest("{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"notes\","
                         "\"firmware_files\":[{\"size\":\"8192\",\"sequence\":1,"
@@ -235,10 +249,12 @@ std::vector<Case> Cases() {
                         "\"padding\":\"" +
                         std::string(200, 'p') + "\"}")
           .Shows({kNoUpdateData})
+          .Ends(RunOutcome::kNoUpdateData)
           .Logs({"bytes is not a usable manifest"}),
       Case("TwoImages")
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
           .ProgressRange(3)
           .ProgressPositions({1, 2, 3})
           .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
@@ -253,24 +269,28 @@ std::vector<Case> Cases() {
       Case("SecondDownloadFails")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).Missing()})
           .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(3)
           .Downloads(1)
           .Logs({"/fault/404 (size 4096, address 0x00100000): HTTP 404"}),
       Case("SecondImageCut")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).ServedAt("/fault/cut/4096")})
           .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(3)
           .Downloads(1)
           .Logs({"/fault/cut/4096 (size 4096, address 0x00100000): "}),
       Case("SecondImageOneByteLonger")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4097).StatedSizeOffBy(-1)})
           .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(3)
           .Downloads(1)
           .Logs({"(size 4096, address 0x00100000): HTTP 200", "body longer than 4096 bytes"}),
       Case("SecondImageShorter")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4095).StatedSizeOffBy(1)})
           .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(3)
           .Downloads(2)
           .Logs({"data2.bin does not hold the manifest's 4096 bytes"}),
@@ -278,21 +298,25 @@ std::vector<Case> Cases() {
       Case("RangeBeyond16Bits")
           .Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
           .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(524288),
       // A size below zero anywhere makes the manifest unusable before any
       // image is fetched or written.
       Case("SecondEntrySizeBelowZero")
           .Serving({Image(kA, 1, 4096), Image(kB, 2, 4096).StatedSizeOffBy(-8192)})
-          .Shows({kNoUpdateData}),
+          .Shows({kNoUpdateData})
+          .Ends(RunOutcome::kNoUpdateData),
       // The download stops once past the stated size: nothing is stored.
       Case("ImageOneByteLongerThanItsSize")
           .Serving({Image(kA, 1, 4097).StatedSizeOffBy(-1)})
           .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(1)
           .Logs({"(size 4096, address 0x00008000): HTTP 200", "body longer than 4096 bytes"}),
       Case("ImageShorterThanItsSize")
           .Serving({Image(kA, 1, 4095).StatedSizeOffBy(1)})
           .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(1)
           .Downloads(1)
           .Logs({"data1.bin does not hold the manifest's 4096 bytes"}),
@@ -300,6 +324,7 @@ std::vector<Case> Cases() {
       Case("ImageDownloadStalls")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 40000).Stalling()})
           .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(12)
           .Downloads(1)
           .Logs({"/fault/stall/40000 (size 40000, address 0x00100000): HTTP 200",
@@ -307,6 +332,7 @@ std::vector<Case> Cases() {
       Case("TailShorterThanABlock")
           .Serving({Image(kA, 1, 5000)})
           .Shows({kFetchingImages, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
           .ProgressRange(2)
           .ProgressPositions({1, 2})
           .SendsBlocks({{0, 0}, {0, 1}})
@@ -317,6 +343,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::Refuse(1))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
@@ -330,6 +357,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::StaleAnswerThenRefuse(2))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
           .ProgressRange(3)
           .ProgressPositions({1, 2})
           .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
@@ -340,6 +368,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::SilentFrom(1))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWatchSilent})
+          .Ends(RunOutcome::kWatchSilent)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
@@ -352,6 +381,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::StopReadingAfter(1))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWatchSilent})
+          .Ends(RunOutcome::kWatchSilent)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}})
@@ -362,6 +392,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::HangUpIn(1, 40))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}})
@@ -427,20 +458,21 @@ class UpdateFixture : public testing::Test {
 
   // Runs the procedure on a thread of its own, as the dialog does; a run
   // that does not end in time fails the test instead of hanging it.
-  void Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest) {
+  RunOutcome Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices,
+                 std::string manifest) {
     CurlDownloader downloader(TestCaFile());
     FirmwareUpdateEnvironment environment{
         downloader, devices,
         [held = std::make_shared<const std::string>(std::move(manifest))] { return held; },
         kAnswerTimeout};
     environment.downloadLimits.stallTimeout = kStallTimeout;
-    auto run =
-        std::async(std::launch::async, [&] { RunFirmwareUpdateProcedure(reporter, environment); });
+    auto run = std::async(std::launch::async,
+                          [&] { return RunFirmwareUpdateProcedure(reporter, environment); });
     if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
       ADD_FAILURE() << "the update did not end";
       std::abort();  // a hung worker cannot be joined
     }
-    run.get();
+    return run.get();
   }
 
   TempFolder imagesDir_{"images"};
@@ -467,8 +499,10 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   RunLog log(logFile.u16string());
   LoggedFirmwareUpdateReporter logged(reporter, log, "kestrune-test");
   const auto started = std::chrono::steady_clock::now();
-  Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()));
+  const RunOutcome outcome =
+      Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()));
   const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(outcome, c.outcome);
 
   // What support reads: the program, every status the user saw, the cause.
   const std::string logText = ReadWholeFile(logFile);
@@ -628,7 +662,11 @@ TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
                                         kAnswerTimeout};
   RecordingFirmwareUpdateReporter reporter;
 
-  EXPECT_NO_THROW(RunFirmwareUpdateProcedure(reporter, environment));
+  RunOutcome outcome = RunOutcome::kDone;
+  EXPECT_NO_THROW(outcome = RunFirmwareUpdateProcedure(reporter, environment));
+
+  // Nothing the watch or the service did: another failure.
+  EXPECT_EQ(outcome, RunOutcome::kFailure);
 
   // The images are all fetched before writing begins, so the watch is untouched.
   EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kUpdateFailed}));
@@ -678,7 +716,7 @@ TEST_F(UpdateFixture, ACloseDecidedBeforeWritingKeepsTheRunFromWriting) {
                                         kAnswerTimeout, &gate};
   RecordingFirmwareUpdateReporter reporter;
 
-  RunFirmwareUpdateProcedure(reporter, environment);
+  EXPECT_EQ(RunFirmwareUpdateProcedure(reporter, environment), RunOutcome::kClosedBeforeWriting);
 
   EXPECT_EQ(reporter.Statuses(), std::vector<std::u16string>{kFetchingImages});
   EXPECT_TRUE(reporter.Values(Kind::Writing).empty());
@@ -720,7 +758,7 @@ TEST_F(UpdateFixture, ACloseDuringWritingLetsTheRunFinish) {
                                         kAnswerTimeout, &gate};
   ClosingReporter reporter(gate);
 
-  RunFirmwareUpdateProcedure(reporter, environment);
+  EXPECT_EQ(RunFirmwareUpdateProcedure(reporter, environment), RunOutcome::kDone);
 
   EXPECT_FALSE(reporter.closedAtOnce);
   EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage,

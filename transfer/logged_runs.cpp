@@ -7,28 +7,31 @@
 
 namespace kestrune {
 
-void RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName) {
+UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName) {
   LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), programName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
+    return RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
   } catch (...) {
-    reporter.PostStatus(kNoUpdateData);
+    reporter.PostStatus(UpdateCheckStatus(UpdateCheckOutcome::kNoUpdateData));
+    return UpdateCheckOutcome::kNoUpdateData;
   }
 }
 
-void RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
-                             std::function<SharedManifestText()> manifestText, CloseGate* closeGate,
-                             const char* programName, const std::u16string& portPath) {
+RunOutcome RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
+                                   std::function<SharedManifestText()> manifestText,
+                                   CloseGate* closeGate, const char* programName,
+                                   const std::u16string& portPath) {
   LoggedFirmwareUpdateReporter reporter(frontEnd, UserRunLog(), programName);
   try {
     const UpdateEnvironment environment = PlatformUpdateEnvironment();
     FirmwareUpdateEnvironment run =
         environment.ForFirmwareUpdate(std::move(manifestText), closeGate);
     run.portPath = portPath;
-    RunFirmwareUpdateProcedure(reporter, run);
+    return RunFirmwareUpdateProcedure(reporter, run);
   } catch (...) {
-    reporter.PostStatus(kUpdateFailed);
+    reporter.PostStatus(RunOutcomeStatus(RunOutcome::kFailure));
+    return RunOutcome::kFailure;
   }
 }
 

@@ -18,11 +18,12 @@ class CloseGate;
 // Shown by a window when the system cannot start a worker thread for a run.
 inline constexpr char16_t kCannotStartWorker[] = u"無法啟動工作執行緒";
 
-void RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName);
+UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName);
 
 // With a `portPath`, discovery is skipped and that port is opened.
-void RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
-                             std::function<SharedManifestText()> manifestText, CloseGate* closeGate,
-                             const char* programName, const std::u16string& portPath = {});
+RunOutcome RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
+                                   std::function<SharedManifestText()> manifestText,
+                                   CloseGate* closeGate, const char* programName,
+                                   const std::u16string& portPath = {});
 
 }  // namespace kestrune

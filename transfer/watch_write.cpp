@@ -133,13 +133,13 @@ WatchConnection::~WatchConnection() {
   if (!done_ && link_->serial) link_->serial->DiscardUnsent();
 }
 
-bool WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
-                                    FirmwareUpdateReporter& reporter, WritingSpan& writing,
-                                    const CloseGate* closeGate,
-                                    std::chrono::steady_clock::time_point started) {
+RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
+                                          FirmwareUpdateReporter& reporter, WritingSpan& writing,
+                                          const CloseGate* closeGate,
+                                          std::chrono::steady_clock::time_point started) {
   std::uint32_t blocksWritten = 0;
   for (const FetchedImage& image : firmware.images) {
-    if (!writing.Begin()) return false;  // the front-end is closing
+    if (!writing.Begin()) return RunOutcome::kClosedBeforeWriting;  // the front-end is closing
     reporter.PostStatus(kWritingImage);
     const FirmwareFileEntry& entry = image.entry;
     const std::uint32_t base = static_cast<std::uint32_t>(entry.address);
@@ -161,15 +161,16 @@ bool WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
       }
       if (!accepted) {
         reporter.Note(block + ": refused by the watch");
-        reporter.PostStatus(kUpdateFailed);
-        return false;
+        return RunOutcome::kBlockRefused;
       }
       reporter.SetProgressPosition(++blocksWritten);
     }
   }
   // With no image, the finish frame alone: nothing to protect, but a
   // front-end that is closing still gets no frame.
-  if (closeGate != nullptr && closeGate->CloseRequested() && !closeGate->Writing()) return false;
+  if (closeGate != nullptr && closeGate->CloseRequested() && !closeGate->Writing()) {
+    return RunOutcome::kClosedBeforeWriting;
+  }
   link_->protocol->SendFinish();
   link_->serial->Drain(answerTimeout_);  // done only once the frame has left
   done_ = true;
@@ -184,61 +185,67 @@ bool WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
   reporter.Note("done: " + std::to_string(blocksWritten) + " blocks written, " +
                 std::to_string(sent) + " bytes sent and " + std::to_string(received) +
                 " received on the line, " + seconds + " s");
-  reporter.PostStatus(kUpdateDone);
   try {
     link_->serial->Close();
   } catch (const boost::system::system_error&) {
     // The port counts as closed regardless, and the watch already has
     // every block and the finish frame: the update stands.
   }
-  return true;
+  return RunOutcome::kDone;
 }
 
-const char16_t* StatusForRunFailure(FirmwareUpdateReporter& reporter) {
+RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
   try {
     throw;
   } catch (const PortOpenError& failure) {
     reporter.Note("port: " + DescribeLinkError(failure.error));
-    if (failure.error.code() == boost::asio::error::timed_out) return kWatchSilent;
-    return kPortUnavailable;
+    if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kPortUnavailable;
   } catch (const BlockLinkError& failure) {
     reporter.Note(failure.block + ": " + DescribeLinkError(failure.error));
-    if (failure.error.code() == boost::asio::error::timed_out) return kWatchSilent;
-    return kUpdateFailed;
+    if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kBlockRefused;  // the line failed within the block
   } catch (const boost::system::system_error& failure) {
     reporter.Note("link: " + DescribeLinkError(failure));
-    if (failure.code() == boost::asio::error::timed_out) return kWatchSilent;
-    return kUpdateFailed;  // a read or write of the block exchange failed
+    if (failure.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kBlockRefused;  // a read or write of the block exchange failed
   } catch (const std::exception& failure) {
     reporter.Note(std::string("run stopped: ") + failure.what());
-    return kUpdateFailed;
+    return RunOutcome::kFailure;
   } catch (...) {
     reporter.Note("run stopped by an unknown exception");
-    return kUpdateFailed;
+    return RunOutcome::kFailure;
   }
 }
 
-void WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
-                          const std::u16string& portPath, std::chrono::milliseconds answerTimeout,
-                          CloseGate* closeGate) {
+RunOutcome WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
+                                const std::u16string& portPath,
+                                std::chrono::milliseconds answerTimeout, CloseGate* closeGate) {
   // The body of a worker thread: nothing may leave it as an exception.
   WritingSpan writing(reporter, closeGate);
+  RunOutcome outcome = RunOutcome::kFailure;
   try {
     const auto started = std::chrono::steady_clock::now();
     reporter.SetProgressRange(firmware.totalBlocks);
     reporter.Note("opening " + WideToUtf8Text(portPath));
     WatchConnection connection(portPath, answerTimeout);
-    connection.WriteFirmware(firmware, reporter, writing, closeGate, started);
+    outcome = connection.WriteFirmware(firmware, reporter, writing, closeGate, started);
   } catch (...) {
     try {
-      reporter.PostStatus(StatusForRunFailure(reporter));
+      outcome = OutcomeOfRunFailure(reporter);
     } catch (...) {
     }
+  }
+  try {
+    const std::u16string status = RunOutcomeStatus(outcome);
+    if (!status.empty()) reporter.PostStatus(status);
+  } catch (...) {
   }
   try {
     writing.End();
   } catch (...) {
   }
+  return outcome;
 }
 
 }  // namespace kestrune

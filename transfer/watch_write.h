@@ -10,6 +10,7 @@
 
 #include "transfer/firmware_fetch.h"
 #include "transfer/firmware_update.h"
+#include "transfer/run_outcome.h"
 
 namespace kestrune {
 
@@ -44,7 +45,7 @@ int WatchesBeingWritten();
 class WatchConnection {
  public:
   // Opens `portPath` and applies the line settings; raises what the link
-  // raises, which StatusForRunFailure tells as the port's failure.
+  // raises, which OutcomeOfRunFailure tells as the port's failure.
   WatchConnection(const std::u16string& portPath, std::chrono::milliseconds answerTimeout);
   // Unless the firmware went out whole, what the watch has not taken is
   // dropped first, so closing never waits for the line to drain it.
@@ -53,15 +54,15 @@ class WatchConnection {
   WatchConnection& operator=(const WatchConnection&) = delete;
 
   // Writes every image of `firmware` in order (posting "正在寫入更新檔" before
-  // each, the position after each block), then the finish frame, and posts
-  // "更新完成" with a note of what went over the line since `started`.
-  // False when the run stopped with its status posted ("更新錯誤" for a
-  // refused block), or, without a status, when `closeGate` had a close
-  // decided before writing began. A link failure of a block is raised
-  // with the block, for StatusForRunFailure.
-  bool WriteFirmware(const FetchedFirmware& firmware, FirmwareUpdateReporter& reporter,
-                     WritingSpan& writing, const CloseGate* closeGate,
-                     std::chrono::steady_clock::time_point started);
+  // each, the position after each block), then the finish frame, with a
+  // note of what went over the line since `started`, and closes the port:
+  // kDone. kBlockRefused for a refused block, kClosedBeforeWriting when
+  // `closeGate` had a close decided before writing began; the status is
+  // left to the caller. A link failure of a block is raised with the
+  // block, for OutcomeOfRunFailure.
+  RunOutcome WriteFirmware(const FetchedFirmware& firmware, FirmwareUpdateReporter& reporter,
+                           WritingSpan& writing, const CloseGate* closeGate,
+                           std::chrono::steady_clock::time_point started);
 
  private:
   struct Link;
@@ -70,16 +71,16 @@ class WatchConnection {
   bool done_ = false;
 };
 
-// What the user sees of a run that ended through an exception ("無法開啟潛水錶
-// 連接埠", "潛水錶沒有回應", "更新錯誤"), with its cause noted. Only call from
-// inside a catch block.
-const char16_t* StatusForRunFailure(FirmwareUpdateReporter& reporter);
+// How a run that ended through an exception ended (kPortUnavailable,
+// kWatchSilent, kBlockRefused, kFailure), with its cause noted. Only call
+// from inside a catch block.
+RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter);
 
 // The write phase for one watch on `portPath`, on the calling thread; never
-// throws. Ends with the same statuses as RunFirmwareUpdateProcedure's
-// writing part, and with none when `closeGate` decided a close first.
-void WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
-                          const std::u16string& portPath, std::chrono::milliseconds answerTimeout,
-                          CloseGate* closeGate);
+// throws. Posts the outcome's status last (none for kClosedBeforeWriting,
+// when `closeGate` decided a close first) and returns the outcome.
+RunOutcome WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
+                                const std::u16string& portPath,
+                                std::chrono::milliseconds answerTimeout, CloseGate* closeGate);
 
 }  // namespace kestrune

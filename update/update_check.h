@@ -30,9 +30,21 @@ class UpdateCheckReporter {
   virtual void Note(const std::string& /*detail*/) {}
 };
 
+// How a check ended: which manifest it shows, or none.
+enum class UpdateCheckOutcome {
+  kFetched,            // the service's own manifest, now in features.json
+  kFromSavedManifest,  // the service gave none; features.json of an earlier run
+  kNoUpdateData,       // no usable manifest at all
+};
+
+// The check's last status for the outcome: "已取得更新資料" when a manifest
+// is shown, "無法取得更新資料" otherwise.
+std::u16string UpdateCheckStatus(UpdateCheckOutcome outcome);
+
 // Runs one whole update check against the update service with `downloader`
-// within `limits` (the manifest's own size bound always applies).
-void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
-                             const DownloadLimits& limits = {});
+// within `limits` (the manifest's own size bound always applies), and
+// returns how it ended; the last status posted is UpdateCheckStatus's.
+UpdateCheckOutcome RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
+                                           const DownloadLimits& limits = {});
 
 }  // namespace kestrune

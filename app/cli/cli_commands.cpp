@@ -12,6 +12,7 @@
 #include "transfer/close_gate.h"
 #include "transfer/firmware_update.h"
 #include "transfer/logged_runs.h"
+#include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
@@ -25,23 +26,14 @@ constexpr char kProgramName[] = "kestrune-update";
 class CheckPrinter : public UpdateCheckReporter {
  public:
   explicit CheckPrinter(CliOutput& output) : output_(output) {}
-  void PostStatus(const std::u16string& text) override {
-    lastStatus = text;
-    output_.Status(text);
-  }
+  void PostStatus(const std::u16string& text) override { output_.Status(text); }
   void StoreManifestText(const std::string& text) override {
     manifestText = std::make_shared<const std::string>(text);
   }
   void ShowFirmwareVersion(const std::u16string& version) override { this->version = version; }
   void ShowReleaseNotes(const std::u16string& notes) override { releaseNotes = notes; }
-  // The check notes the saved manifest's use only when the service did not
-  // give one.
-  void Note(const std::string& detail) override {
-    if (detail.rfind("using features.json from an earlier run", 0) == 0) fromSavedManifest = true;
-  }
 
-  std::u16string lastStatus;
-  bool fromSavedManifest = false;
+  UpdateCheckOutcome outcome = UpdateCheckOutcome::kNoUpdateData;
   SharedManifestText manifestText;
   std::u16string version;
   std::u16string releaseNotes;
@@ -54,17 +46,12 @@ class UpdatePrinter : public FirmwareUpdateReporter {
  public:
   UpdatePrinter(CliOutput& output, std::atomic<bool>& writingBegan)
       : output_(output), writingBegan_(writingBegan) {}
-  void PostStatus(const std::u16string& text) override {
-    lastStatus = text;
-    output_.Status(text);
-  }
+  void PostStatus(const std::u16string& text) override { output_.Status(text); }
   void SetProgressRange(std::uint32_t maximum) override { total_ = maximum; }
   void SetProgressPosition(std::uint32_t position) override { output_.Progress(position, total_); }
   void SetWriting(bool writing) override {
     if (writing) writingBegan_ = true;
   }
-
-  std::u16string lastStatus;
 
  private:
   CliOutput& output_;
@@ -84,7 +71,7 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
       output.Message("kestrune-update: interrupted");
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));
-      output.Result(exitCode, u"");
+      output.Result(exitCode, ExitReason(exitCode), u"");
       ExitProcessNow(exitCode);
     }
     output.Message(
@@ -96,21 +83,26 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
 
 CheckPrinter RunCheck(CliOutput& output) {
   CheckPrinter printer(output);
-  RunLoggedUpdateCheck(printer, kProgramName);
+  printer.outcome = RunLoggedUpdateCheck(printer, kProgramName);
   return printer;
 }
 
 int Check(CliOutput& output) {
   const CheckPrinter check = RunCheck(output);
-  const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
+  // A check that shows a manifest is done, whichever source it came from.
+  const RunOutcome outcome = check.outcome == UpdateCheckOutcome::kNoUpdateData
+                                 ? RunOutcome::kNoUpdateData
+                                 : RunOutcome::kDone;
   std::vector<std::pair<std::string, std::string>> extra;
-  if (code == 0) {
-    extra = {
-        {"firmware_version", WideToUtf8Text(check.version)},
-        {"release_note", WideToUtf8Text(check.releaseNotes)},
-        {"source", check.fromSavedManifest ? "saved manifest (service unreachable)" : "service"}};
+  if (outcome == RunOutcome::kDone) {
+    extra = {{"firmware_version", WideToUtf8Text(check.version)},
+             {"release_note", WideToUtf8Text(check.releaseNotes)},
+             {"source", check.outcome == UpdateCheckOutcome::kFromSavedManifest
+                            ? "saved manifest (service unreachable)"
+                            : "service"}};
   }
-  output.Result(code, check.lastStatus, extra);
+  const int code = RunOutcomeExitCode(outcome);
+  output.Result(code, RunOutcomeReason(outcome), UpdateCheckStatus(check.outcome), extra);
   return code;
 }
 
@@ -123,10 +115,10 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
   }
   UpdatePrinter printer(output, writingBegan);
   const SharedManifestText manifest = check.manifestText;
-  RunLoggedFirmwareUpdate(
+  const RunOutcome outcome = RunLoggedFirmwareUpdate(
       printer, [manifest] { return manifest; }, &gate, kProgramName, Utf8ToWideText(options.port));
-  const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
-  output.Result(code, printer.lastStatus);
+  const int code = RunOutcomeExitCode(outcome);
+  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome));
   // Last, so a closed output's note comes before it.
   WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   return code;
@@ -152,11 +144,12 @@ int Devices(CliOutput& output) {
                     isPicked);
     }
   }
-  const ExitCode code = pickedListed ? ExitCode::kDone : ExitCode::kNoWatch;
+  const RunOutcome outcome = pickedListed ? RunOutcome::kDone : RunOutcome::kNoWatch;
   if (!pickedListed) output.Status(kConnectWatch);  // said as an update would say it
-  output.Result(static_cast<int>(code), pickedListed ? u"" : kConnectWatch,
+  const int code = RunOutcomeExitCode(outcome);
+  output.Result(code, RunOutcomeReason(outcome), pickedListed ? u"" : kConnectWatch,
                 {{"picked", WideToUtf8Text(picked)}});
-  return static_cast<int>(code);
+  return code;
 }
 
 }  // namespace

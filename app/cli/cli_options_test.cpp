@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/cli/exit_codes.h"
 #include "transfer/firmware_update.h"
+#include "transfer/run_outcome.h"
 #include "update/update_check.h"
 
 namespace kestrune {
@@ -109,15 +112,22 @@ TEST(CliOptions, VersionIsTheBuildsOne) {
 }
 
 TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
-  // The numbers are the documented contract that scripts rely on.
-  const std::pair<const char16_t*, int> cases[] = {
-      {kUpdateDone, 0},   {kUpdateDataFetched, 0},   {kConnectWatch, 3},
-      {kNoUpdateData, 4}, {kImageDownloadFailed, 5}, {kImageWrongSize, 6},
-      {kUpdateFailed, 7}, {kPortUnavailable, 8},     {kWatchSilent, 9},
-      {u"", 1},
+  // The numbers are the documented contract that scripts rely on, each with
+  // the status the run ends on.
+  const std::tuple<RunOutcome, const char16_t*, int> cases[] = {
+      {RunOutcome::kDone, kUpdateDone, 0},
+      {RunOutcome::kFailure, kUpdateFailed, 1},
+      {RunOutcome::kNoWatch, kConnectWatch, 3},
+      {RunOutcome::kNoUpdateData, kNoUpdateData, 4},
+      {RunOutcome::kImageDownloadFailed, kImageDownloadFailed, 5},
+      {RunOutcome::kImageWrongSize, kImageWrongSize, 6},
+      {RunOutcome::kBlockRefused, kUpdateFailed, 7},
+      {RunOutcome::kPortUnavailable, kPortUnavailable, 8},
+      {RunOutcome::kWatchSilent, kWatchSilent, 9},
   };
-  for (const auto& [status, code] : cases) {
-    EXPECT_EQ(static_cast<int>(ExitCodeForStatus(status)), code) << code;
+  for (const auto& [outcome, status, code] : cases) {
+    EXPECT_EQ(RunOutcomeExitCode(outcome), code) << code;
+    EXPECT_EQ(RunOutcomeStatus(outcome), status) << code;
   }
   // --help lists every code.
   for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 129, 130, 143}) {
@@ -126,24 +136,26 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
 }
 
 TEST(CliExitCodes, EachCodeHasItsReasonWord) {
-  const std::pair<int, const char*> cases[] = {
-      {0, "done"},
-      {1, "failure"},
-      {2, "usage"},
-      {3, "no_watch"},
-      {4, "no_update_data"},
-      {5, "image_download_failed"},
-      {6, "image_wrong_size"},
-      {7, "block_refused"},
-      {8, "port_unavailable"},
-      {9, "watch_silent"},
-      {11, "watches_failed"},
-      {129, "interrupted"},
-      {130, "interrupted"},
-      {143, "interrupted"},
-      {42, "failure"},
+  const std::pair<RunOutcome, const char*> outcomes[] = {
+      {RunOutcome::kDone, "done"},
+      {RunOutcome::kFailure, "failure"},
+      {RunOutcome::kNoWatch, "no_watch"},
+      {RunOutcome::kNoUpdateData, "no_update_data"},
+      {RunOutcome::kImageDownloadFailed, "image_download_failed"},
+      {RunOutcome::kImageWrongSize, "image_wrong_size"},
+      {RunOutcome::kBlockRefused, "block_refused"},
+      {RunOutcome::kPortUnavailable, "port_unavailable"},
+      {RunOutcome::kWatchSilent, "watch_silent"},
   };
-  for (const auto& [code, reason] : cases) EXPECT_STREQ(ExitReason(code), reason) << code;
+  for (const auto& [outcome, reason] : outcomes) {
+    EXPECT_STREQ(RunOutcomeReason(outcome), reason) << reason;
+  }
+  // The command line's own codes.
+  const std::pair<int, const char*> codes[] = {
+      {2, "usage"},         {11, "watches_failed"}, {129, "interrupted"},
+      {130, "interrupted"}, {143, "interrupted"},   {42, "failure"},
+  };
+  for (const auto& [code, reason] : codes) EXPECT_STREQ(ExitReason(code), reason) << code;
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ class CliOutput {
               bool picked);
   // The end: exit code, its reason word, last status, and any further
   // members (name, text).
-  void Result(int exitCode, const std::u16string& lastStatus,
+  void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
               const std::vector<std::pair<std::string, std::string>>& extra = {});
   // A message on standard error, on a line of its own.
   void Message(const std::string& text);
@@ -50,9 +50,9 @@ class CliOutput {
   std::uint32_t firstDone_ = 0;
 };
 
-// `text` as a JSON string, quotes included. Besides what JSON requires,
-// DEL, the C1 controls and U+2028/U+2029 are escaped too, and bytes that
-// are not UTF-8 become U+FFFD.
+// `text` as a JSON string, quotes included, written by JsonCpp. Besides
+// what JSON requires, DEL, the C1 controls and U+2028/U+2029 are escaped
+// too, and bytes that are not UTF-8 become \ufffd.
 std::string JsonString(const std::string& text);
 
 // UTF-8 text from the service or the watch made safe to show on a terminal:

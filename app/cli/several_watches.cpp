@@ -4,13 +4,13 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "transfer/run_outcome.h"
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/station_ledger.h"
 #include "app/cli/watch_board.h"
@@ -34,15 +34,10 @@ constexpr std::chrono::milliseconds kStationPollInterval{1000};
 class FetchPrinter : public FirmwareUpdateReporter {
  public:
   explicit FetchPrinter(CliOutput& output) : output_(output) {}
-  void PostStatus(const std::u16string& text) override {
-    lastStatus = text;
-    output_.Status(text);
-  }
+  void PostStatus(const std::u16string& text) override { output_.Status(text); }
   void SetProgressRange(std::uint32_t) override {}
   void SetProgressPosition(std::uint32_t) override {}
   void SetWriting(bool) override {}
-
-  std::u16string lastStatus;
 
  private:
   CliOutput& output_;
@@ -83,8 +78,12 @@ std::vector<WatchToWrite> ConnectedWatches(SerialDeviceTree& devices,
   return watches;
 }
 
-int Finish(CliOutput& output, int code, const std::u16string& status) {
-  output.Result(code, status);
+// Ends the command as a single run with `outcome` ends (no watch, no images).
+int FinishWith(CliOutput& output, FirmwareUpdateReporter& logged, RunOutcome outcome) {
+  const std::u16string status = RunOutcomeStatus(outcome);
+  if (!status.empty()) logged.PostStatus(status);
+  const int code = RunOutcomeExitCode(outcome);
+  output.Result(code, RunOutcomeReason(outcome), status);
   WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   return code;
 }
@@ -97,22 +96,23 @@ OutputStyle BoardStyle(CliOutput& output) {
   return output.Style();
 }
 
-// The images fetched once for every watch; null with the fetch's status
-// posted when they cannot be had.
-std::shared_ptr<const FetchedFirmware> FetchOnce(FetchPrinter& printer,
-                                                 FirmwareUpdateReporter& logged,
-                                                 const SharedManifestText& manifest,
-                                                 const UpdateEnvironment& environment) {
+// The images fetched once for every watch, into `firmware`; kDone when
+// every one is in hand.
+RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& manifest,
+                     const UpdateEnvironment& environment,
+                     std::shared_ptr<const FetchedFirmware>& firmware) {
   try {
-    std::optional<FetchedFirmware> fetched =
-        FetchFirmware(logged, manifest, environment.downloader, environment.downloadLimits);
-    if (fetched) return std::make_shared<const FetchedFirmware>(std::move(*fetched));
+    auto fetched = std::make_shared<FetchedFirmware>();
+    const RunOutcome outcome = FetchFirmware(logged, manifest, environment.downloader,
+                                             environment.downloadLimits, *fetched);
+    if (outcome == RunOutcome::kDone) firmware = std::move(fetched);
+    return outcome;
   } catch (const std::exception& failure) {
     logged.Note(std::string("fetch stopped: ") + failure.what());
-    logged.PostStatus(kImageDownloadFailed);
+  } catch (...) {
+    logged.Note("fetch stopped by an unknown exception");
   }
-  if (printer.lastStatus.empty()) logged.PostStatus(kImageDownloadFailed);
-  return nullptr;
+  return RunOutcome::kFailure;
 }
 
 }  // namespace
@@ -131,16 +131,10 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
       watches.push_back({"", port, ""});
     }
   }
-  if (watches.empty()) {
-    logged.PostStatus(kConnectWatch);
-    return Finish(output, static_cast<int>(ExitCode::kNoWatch), kConnectWatch);
-  }
-  const std::shared_ptr<const FetchedFirmware> firmware =
-      FetchOnce(printer, logged, manifest, environment);
-  if (!firmware) {
-    return Finish(output, static_cast<int>(ExitCodeForStatus(printer.lastStatus)),
-                  printer.lastStatus);
-  }
+  if (watches.empty()) return FinishWith(output, logged, RunOutcome::kNoWatch);
+  std::shared_ptr<const FetchedFirmware> firmware;
+  const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
+  if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
 
   WatchBoard board(BoardStyle(output), false);
   std::vector<WatchOutcome> outcomes;
@@ -153,7 +147,7 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
     outcomes = runs.WaitForAll();
     StopHandlingInterrupts();
   }
-  const int code = static_cast<int>(SeveralWatchesExitCode(outcomes));
+  const int code = SeveralWatchesExitCode(outcomes);
   board.Summary(outcomes, code);
   WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   return code;
@@ -165,12 +159,9 @@ int RunStation(const CliOptions& options, CliOutput& output, const SharedManifes
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
   logged.Note(std::string("station: begins") +
               (options.again ? "; a watch updated in this session is written again" : ""));
-  const std::shared_ptr<const FetchedFirmware> firmware =
-      FetchOnce(printer, logged, manifest, environment);
-  if (!firmware) {
-    return Finish(output, static_cast<int>(ExitCodeForStatus(printer.lastStatus)),
-                  printer.lastStatus);
-  }
+  std::shared_ptr<const FetchedFirmware> firmware;
+  const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
+  if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
 
   WatchBoard board(BoardStyle(output), true);
   StationLedger ledger(options.again);
@@ -209,7 +200,7 @@ int RunStation(const CliOptions& options, CliOutput& output, const SharedManifes
         } else if (decision == StationDecision::kWrite) {
           const bool started = runs.Start(watch, [&mutex, &ledger, key](const WatchOutcome& o) {
             std::lock_guard<std::mutex> lock(mutex);
-            ledger.Finished(key, o.exitCode == static_cast<int>(ExitCode::kDone));
+            ledger.Finished(key, o.outcome == RunOutcome::kDone);
           });
           if (!started) break;
         }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/cli/exit_codes.h"
 #include "transfer/firmware_update.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
@@ -106,9 +107,9 @@ void WatchBoard::Progress(std::size_t row, std::uint32_t done, std::uint32_t tot
 
 void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
   std::lock_guard<std::mutex> lock(mutex_);
-  (outcome.exitCode == 0 ? doneCount_ : failedCount_) += 1;
+  (outcome.outcome == RunOutcome::kDone ? doneCount_ : failedCount_) += 1;
   Row& shown = rows_.at(row);
-  if (outcome.status.empty()) shown.status = u"not written";
+  if (outcome.outcome == RunOutcome::kClosedBeforeWriting) shown.status = u"not written";
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
@@ -159,13 +160,14 @@ void WatchBoard::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode
       watches += "{\"serial\":" + JsonString(outcome.serial) +
                  ",\"port\":" + JsonString(outcome.port) +
                  ",\"exit_code\":" + std::to_string(outcome.exitCode) +
-                 ",\"reason\":" + JsonString(ExitReason(outcome.exitCode)) +
-                 ",\"status\":" + JsonString(WideToUtf8Text(outcome.status)) +
+                 ",\"reason\":" + JsonString(RunOutcomeReason(outcome.outcome)) +
+                 ",\"status\":" + JsonString(WideToUtf8Text(RunOutcomeStatus(outcome.outcome))) +
                  ",\"seconds\":" + seconds + "}";
     }
-    WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) + ",\"exit_code\":" +
-             std::to_string(exitCode) + ",\"reason\":" + JsonString(ExitReason(exitCode)) +
-             ",\"status\":\"\"" + ",\"watches\":[" + watches + "]}\n");
+    WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
+             ",\"exit_code\":" + std::to_string(exitCode) +
+             ",\"reason\":" + JsonString(SeveralWatchesReason(exitCode)) + ",\"status\":\"\"" +
+             ",\"watches\":[" + watches + "]}\n");
     return;
   }
   if (style_ == OutputStyle::kTerminal) drawnLines_ = 0;  // the rows stay above the summary

@@ -3,36 +3,47 @@
 #include <cstdio>
 
 #include "app/cli/cli_output.h"
+#include "app/cli/exit_codes.h"
 #include "update/text_conversion.h"
 
 namespace kestrune {
 
-int WatchExitCode(const std::u16string& status, int interruptCode) {
-  if (status.empty()) return interruptCode;
-  return static_cast<int>(ExitCodeForStatus(status));
+int WatchExitCode(RunOutcome outcome, int interruptCode) {
+  if (outcome == RunOutcome::kClosedBeforeWriting) return interruptCode;
+  return RunOutcomeExitCode(outcome);
 }
 
-ExitCode SeveralWatchesExitCode(const std::vector<WatchOutcome>& outcomes) {
-  if (outcomes.empty()) return ExitCode::kNoWatch;
+int SeveralWatchesExitCode(const std::vector<WatchOutcome>& outcomes) {
+  if (outcomes.empty()) return RunOutcomeExitCode(RunOutcome::kNoWatch);
   for (const WatchOutcome& outcome : outcomes) {
-    if (outcome.exitCode != static_cast<int>(ExitCode::kDone)) return ExitCode::kSomeWatchesFailed;
+    if (outcome.outcome != RunOutcome::kDone) {
+      return static_cast<int>(ExitCode::kSomeWatchesFailed);
+    }
   }
-  return ExitCode::kDone;
+  return RunOutcomeExitCode(RunOutcome::kDone);
+}
+
+const char* SeveralWatchesReason(int exitCode) {
+  if (exitCode == RunOutcomeExitCode(RunOutcome::kDone)) return RunOutcomeReason(RunOutcome::kDone);
+  if (exitCode == RunOutcomeExitCode(RunOutcome::kNoWatch)) {
+    return RunOutcomeReason(RunOutcome::kNoWatch);
+  }
+  return ExitReason(exitCode);
 }
 
 int StationExitCode(const std::vector<WatchOutcome>& outcomes, int interruptCode) {
   if (outcomes.empty()) return interruptCode;
-  return static_cast<int>(SeveralWatchesExitCode(outcomes));
+  return SeveralWatchesExitCode(outcomes);
 }
 
 std::string SummaryLine(const WatchOutcome& outcome) {
-  const std::string status =
-      outcome.status.empty() ? "not written" : WideToUtf8Text(outcome.status);
+  const std::u16string status = RunOutcomeStatus(outcome.outcome);
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f s", outcome.seconds);
   return TerminalSafeText(outcome.serial.empty() ? "-" : outcome.serial, false) + "  " +
-         TerminalSafeText(outcome.port, false) + "  " + status + " (" +
-         ExitReason(outcome.exitCode) + ")  " + seconds;
+         TerminalSafeText(outcome.port, false) + "  " +
+         (status.empty() ? "not written" : WideToUtf8Text(status)) + " (" +
+         RunOutcomeReason(outcome.outcome) + ")  " + seconds;
 }
 
 }  // namespace kestrune

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/exit_codes.h"
+#include "transfer/run_outcome.h"
 
 namespace kestrune {
 
@@ -13,28 +13,32 @@ namespace kestrune {
 struct WatchOutcome {
   std::string serial;  // the USB serial number; empty when the watch has none
   std::string port;
-  // The last status its run posted; empty when an interrupt kept its
+  // How its run ended; kClosedBeforeWriting when an interrupt kept its
   // writing from beginning.
-  std::u16string status;
-  int exitCode = 0;  // the single run's code for that status, or the interrupt's
+  RunOutcome outcome = RunOutcome::kFailure;
+  int exitCode = 1;  // the single run's code for that outcome, or the interrupt's
   double seconds = 0;
 };
 
-// The outcome's code: the single run's code for its status, or
-// `interruptCode` for a run that an interrupt kept from writing.
-int WatchExitCode(const std::u16string& status, int interruptCode);
+// The single run's code for `outcome`, or `interruptCode` for a run that an
+// interrupt kept from writing.
+int WatchExitCode(RunOutcome outcome, int interruptCode);
 
 // 0 when every watch ended with "更新完成", 11 when one did not, and 3 (no
 // watch) when there was none.
-ExitCode SeveralWatchesExitCode(const std::vector<WatchOutcome>& outcomes);
+int SeveralWatchesExitCode(const std::vector<WatchOutcome>& outcomes);
+
+// The JSON result's word for such an exit code: "done", "no_watch",
+// "watches_failed", "interrupted".
+const char* SeveralWatchesReason(int exitCode);
 
 // A station session's end: as SeveralWatchesExitCode for the watches it
 // wrote, or `interruptCode` (128 + the signal) when it wrote none.
 int StationExitCode(const std::vector<WatchOutcome>& outcomes, int interruptCode);
 
 // "KW-0001  /dev/ttyACM0  更新錯誤 (block_refused)  3.2 s": serial (or "-"),
-// port, last status and its reason word, time; text from the device tree
-// made safe for a terminal.
+// port, the outcome's status (or "not written") and reason word, time;
+// text from the device tree made safe for a terminal.
 std::string SummaryLine(const WatchOutcome& outcome);
 
 }  // namespace kestrune

@@ -18,10 +18,7 @@ class WatchPrinter : public FirmwareUpdateReporter {
  public:
   WatchPrinter(WatchBoard& board, std::size_t row, std::atomic<bool>& writingBegan)
       : board_(board), row_(row), writingBegan_(writingBegan) {}
-  void PostStatus(const std::u16string& text) override {
-    lastStatus = text;
-    board_.Status(row_, text);
-  }
+  void PostStatus(const std::u16string& text) override { board_.Status(row_, text); }
   void SetProgressRange(std::uint32_t maximum) override { total_ = maximum; }
   void SetProgressPosition(std::uint32_t position) override {
     board_.Progress(row_, position, total_);
@@ -29,8 +26,6 @@ class WatchPrinter : public FirmwareUpdateReporter {
   void SetWriting(bool writing) override {
     if (writing) writingBegan_ = true;
   }
-
-  std::u16string lastStatus;
 
  private:
   WatchBoard& board_;
@@ -64,9 +59,9 @@ bool SeveralWatchRuns::Start(const WatchToWrite& watch,
   } catch (const std::system_error& error) {
     WriteRunLog("update: " + WatchLogTag(watch.serial, watch.port) +
                 " no thread could be started for the watch: " + error.what());
-    run.outcome = {watch.serial, watch.port, kUpdateFailed,
-                   static_cast<int>(ExitCodeForStatus(kUpdateFailed)), 0};
-    board_.Status(row, kUpdateFailed);
+    run.outcome = {watch.serial, watch.port, RunOutcome::kFailure,
+                   RunOutcomeExitCode(RunOutcome::kFailure), 0};
+    board_.Status(row, RunOutcomeStatus(RunOutcome::kFailure));
     board_.Finished(row, run.outcome);
   }
   return true;
@@ -80,17 +75,18 @@ void SeveralWatchRuns::Write(Run& run, std::size_t row,
     LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), programName_,
                                         WatchLogTag(run.watch.serial, run.watch.port));
     if (!run.watch.location.empty()) logged.Note("plugged in at " + run.watch.location);
-    WriteFirmwareToWatch(logged, *firmware_, Utf8ToWideText(run.watch.port), answerTimeout_,
-                         &run.gate);
+    const RunOutcome outcome = WriteFirmwareToWatch(
+        logged, *firmware_, Utf8ToWideText(run.watch.port), answerTimeout_, &run.gate);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    run.outcome = {run.watch.serial, run.watch.port, printer.lastStatus,
-                   WatchExitCode(printer.lastStatus, interruptCode_), seconds};
+    run.outcome = {run.watch.serial, run.watch.port, outcome,
+                   WatchExitCode(outcome, interruptCode_), seconds};
     char took[32];
     std::snprintf(took, sizeof took, "%.1f s", seconds);
     logged.Note(std::string("result: ") +
-                (printer.lastStatus.empty() ? "not written, interrupted before writing began"
-                                            : ExitReason(run.outcome.exitCode)) +
+                (outcome == RunOutcome::kClosedBeforeWriting
+                     ? "not written, interrupted before writing began"
+                     : RunOutcomeReason(outcome)) +
                 ", exit code " + std::to_string(run.outcome.exitCode) + ", " + took);
   }
   board_.Finished(row, run.outcome);
