@@ -6,6 +6,7 @@
 #include <boost/system/system_error.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -68,6 +69,14 @@ std::string Hex32(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
   return text;
+}
+
+// "block 2 (image 1 block 2) at 0x00009000": the block's number over the
+// run and within its image, and its address.
+std::string BlockName(std::uint32_t number, std::int32_t sequence, std::uint32_t indexInImage,
+                      std::uint32_t address) {
+  return "block " + std::to_string(number) + " (image " + std::to_string(sequence) + " block " +
+         std::to_string(indexInImage) + ") at " + Hex32(address);
 }
 
 void NoteCandidates(FirmwareUpdateReporter& reporter,
@@ -253,6 +262,101 @@ class UpdateRun {
     for (std::size_t i = 0; i < images.size(); ++i) {
       if (!WriteOne(manifest.firmwareFiles[i], images[i], protocol)) return false;
     }
+    return !environment_.verifyWrittenBlocks ||
+           VerifyWritten(manifest.firmwareFiles, images, protocol);
+  }
+
+  // The read-back pass over every block written, in the order written. The
+  // progress is not moved. False when a block failed it, with "更新錯誤"
+  // posted.
+  bool VerifyWritten(const std::vector<FirmwareFileEntry>& files,
+                     const std::vector<FileContents>& images, DeviceProtocol& protocol) {
+    if (blocksWritten_ == 0) {
+      reporter_.Note("verify: no block was written, none to read back");
+      return true;
+    }
+    reporter_.Note("verify: reading back " + std::to_string(blocksWritten_) + " written blocks");
+    reporter_.VerifyingBlocks(blocksWritten_);
+    ReadBackTally tally;
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+      const std::uint32_t base = static_cast<std::uint32_t>(files[i].address);
+      for (std::uint32_t offset = 0; offset < images[i].size; offset += kImageBlockSize) {
+        const std::uint32_t length = std::min(kImageBlockSize, images[i].size - offset);
+        const std::uint32_t address = base + offset;
+        const std::string block =
+            BlockName(++number, files[i].sequence, offset / kImageBlockSize + 1, address);
+        bool verified = false;
+        try {
+          verified = VerifyBlock(block, address, images[i].UnsignedBytes() + offset, length,
+                                 protocol, tally);
+        } catch (const boost::system::system_error& failure) {
+          throw BlockLinkError{block + " reading back", failure};
+        }
+        if (!verified) {
+          reporter_.PostStatus(kUpdateFailed);
+          return false;
+        }
+      }
+    }
+    reporter_.Note("verify: " + std::to_string(number) + " blocks read back, " +
+                   std::to_string(tally.rewritten) + " written once more; " +
+                   std::to_string(tally.sent) + " bytes sent and " +
+                   std::to_string(tally.received) + " received on the line");
+    return true;
+  }
+
+  struct ReadBackTally {
+    std::uint32_t rewritten = 0;
+    std::uint64_t sent = 0, received = 0;  // bytes on the line
+  };
+
+  // Reads one written block back; one that differs from `written` is
+  // written once more and read again. False, with the cause noted, when it
+  // still differs, is refused when written again, or cannot be read back
+  // soundly (its frames out of order or not matching the watch's checksum:
+  // the line may then be out of step, so nothing more is sent).
+  bool VerifyBlock(const std::string& block, std::uint32_t address, const std::uint8_t* written,
+                   std::uint32_t length, DeviceProtocol& protocol, ReadBackTally& tally) {
+    std::array<std::uint8_t, kBlockSize> back{};
+    // Where the block read back first differs from `written` (`length` when
+    // nowhere); nothing when it could not be read back.
+    auto readBack = [&]() -> std::optional<std::uint32_t> {
+      tally.sent += kFrameSize;  // the request, then 128 data frames and the end frame
+      tally.received += (kChunksPerBlock + 1) * kFrameSize;
+      if (!protocol.ReadBlock(address, back.data(), length)) return std::nullopt;
+      return static_cast<std::uint32_t>(
+          std::mismatch(written, written + length, back.data()).first - written);
+    };
+    const char* const kUnsound =
+        "the watch's frames were out of order or did not match its checksum";
+
+    std::optional<std::uint32_t> differsAt = readBack();
+    if (!differsAt) {
+      reporter_.Note(block + ": reading back failed: " + kUnsound);
+      return false;
+    }
+    if (*differsAt == length) return true;
+    reporter_.Note(block + ": read back differs from the image at byte " +
+                   std::to_string(*differsAt) + "; writing it once more");
+    tally.sent += (kChunksPerBlock + 1) * kFrameSize;
+    tally.received += kFrameSize;
+    if (!protocol.WriteBlock(address, written, length)) {
+      reporter_.Note(block + ": refused by the watch when written once more");
+      return false;
+    }
+    differsAt = readBack();
+    if (!differsAt) {
+      reporter_.Note(block + ": reading back after writing it once more failed: " + kUnsound);
+      return false;
+    }
+    if (*differsAt != length) {
+      reporter_.Note(block + ": still differs from the image at byte " +
+                     std::to_string(*differsAt) + " after writing it once more");
+      return false;
+    }
+    reporter_.Note(block + ": written once more, now reads back as the image");
+    ++tally.rewritten;
     return true;
   }
 

@@ -21,6 +21,7 @@ class LoggedFirmwareUpdateReporter : public FirmwareUpdateReporter {
   void SetProgressPosition(std::uint32_t position) override;
   void SetWriting(bool writing) override;
   void Note(const std::string& detail) override;
+  void VerifyingBlocks(std::uint32_t blocks) override;
 
  private:
   FirmwareUpdateReporter& inner_;
