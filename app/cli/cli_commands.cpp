@@ -62,6 +62,7 @@ class UpdatePrinter : public FirmwareUpdateReporter {
   void SetWriting(bool writing) override {
     if (writing) writingBegan_ = true;
   }
+  void VerifyingBlocks(std::uint32_t blocks) override { output_.Verifying(blocks); }
 
   std::u16string lastStatus;
 
@@ -93,21 +94,26 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
   });
 }
 
-CheckPrinter RunCheck(CliOutput& output) {
+UpdateDataSource SourceOf(const CliOptions& options) {
+  return options.offline ? UpdateDataSource::kSavedFiles : UpdateDataSource::kService;
+}
+
+CheckPrinter RunCheck(CliOutput& output, UpdateDataSource source) {
   CheckPrinter printer(output);
-  RunLoggedUpdateCheck(printer, kProgramName);
+  RunLoggedUpdateCheck(printer, kProgramName, source);
   return printer;
 }
 
-int Check(CliOutput& output) {
-  const CheckPrinter check = RunCheck(output);
+int Check(const CliOptions& options, CliOutput& output) {
+  const CheckPrinter check = RunCheck(output, SourceOf(options));
   const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
   std::vector<std::pair<std::string, std::string>> extra;
   if (code == 0) {
-    extra = {
-        {"firmware_version", WideToUtf8Text(check.version)},
-        {"release_note", WideToUtf8Text(check.releaseNotes)},
-        {"source", check.fromSavedManifest ? "saved manifest (service unreachable)" : "service"}};
+    extra = {{"firmware_version", WideToUtf8Text(check.version)},
+             {"release_note", WideToUtf8Text(check.releaseNotes)},
+             {"source", options.offline           ? "saved manifest (offline)"
+                        : check.fromSavedManifest ? "saved manifest (service unreachable)"
+                                                  : "service"}};
   }
   output.Result(code, check.lastStatus, extra);
   return code;
@@ -116,11 +122,15 @@ int Check(CliOutput& output) {
 int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
            std::atomic<bool>& writingBegan) {
   // As the dialog runs them, with the port given on the command line.
-  const CheckPrinter check = RunCheck(output);
+  const CheckPrinter check = RunCheck(output, SourceOf(options));
   UpdatePrinter printer(output, writingBegan);
   const SharedManifestText manifest = check.manifestText;
+  FirmwareRunChoices choices;
+  choices.portPath = Utf8ToWideText(options.port);
+  choices.source = SourceOf(options);
+  choices.verifyWrittenBlocks = options.verify;
   RunLoggedFirmwareUpdate(
-      printer, [manifest] { return manifest; }, &gate, kProgramName, Utf8ToWideText(options.port));
+      printer, [manifest] { return manifest; }, &gate, kProgramName, choices);
   const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
   output.Result(code, printer.lastStatus);
   // Last, so a closed output's note comes before it.
@@ -169,7 +179,7 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
     ~StopListening() { StopHandlingInterrupts(); }
   } stopListening;
   switch (options.command) {
-    case CliCommand::kCheck: return Check(output);
+    case CliCommand::kCheck: return Check(options, output);
     case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
     case CliCommand::kDevices: return Devices(output);
     case CliCommand::kHelp:

@@ -15,6 +15,8 @@ struct Accepted {
   std::string port;
   bool json;
   bool verbose = false;
+  bool verify = false;
+  bool offline = false;
 };
 
 TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
@@ -28,6 +30,15 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
       {{"devices", "--json"}, CliCommand::kDevices, "", true},
       {{"-v", "check"}, CliCommand::kCheck, "", false, true},
       {{"update", "--verbose", "--json"}, CliCommand::kUpdate, "", true, true},
+      {{"update", "--verify"}, CliCommand::kUpdate, "", false, false, true},
+      {{"--offline", "update", "--verify", "--port", "COM7"},
+       CliCommand::kUpdate,
+       "COM7",
+       false,
+       false,
+       true,
+       true},
+      {{"check", "--offline"}, CliCommand::kCheck, "", false, false, false, true},
       // --help and --version win over whatever else is given.
       {{"--help"}, CliCommand::kHelp, "", false},
       {{"update", "-h", "flash"}, CliCommand::kHelp, "", false},
@@ -42,6 +53,8 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
     EXPECT_EQ(options.port, c.port);
     EXPECT_EQ(options.json, c.json);
     EXPECT_EQ(options.verbose, c.verbose);
+    EXPECT_EQ(options.verify, c.verify) << c.arguments[0];
+    EXPECT_EQ(options.offline, c.offline) << c.arguments[0];
   }
 }
 
@@ -54,6 +67,8 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"update", "--port="}, "--port needs a port (a device path, or COMn on Windows)"},
       {{"check", "--port", "COM7"}, "--port belongs to the update command"},
       {{"check", "update"}, "unexpected argument update"},
+      {{"check", "--verify"}, "--verify belongs to the update command"},
+      {{"devices", "--offline"}, "--offline belongs to the check and update commands"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliOptions options;
