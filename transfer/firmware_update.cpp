@@ -46,7 +46,8 @@ RunOutcome RunInOrder(FirmwareUpdateReporter& reporter,
       FetchFirmware(reporter, environment.manifestText(), environment.downloader,
                     environment.downloadLimits, firmware);
   if (fetched != RunOutcome::kDone) return fetched;  // `connection` closes the port
-  return connection.WriteFirmware(firmware, reporter, writing, environment.closeGate, started);
+  return connection.WriteFirmware(firmware, reporter, writing, environment.closeGate,
+                                  environment.verifyWrittenBlocks, started);
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ class FirmwareUpdateReporter {
   // A fact the user does not see but support needs (what was found, what
   // failed and why), in English, UTF-8: for the run log.
   virtual void Note(const std::string& /*detail*/) {}
+  // Every image is written and the run now reads its `blocks` written
+  // blocks back (only a run asked to verify them); the progress stays where
+  // the writing left it.
+  virtual void VerifyingBlocks(std::uint32_t /*blocks*/) {}
 };
 
 struct FirmwareUpdateEnvironment {
@@ -78,6 +82,12 @@ struct FirmwareUpdateEnvironment {
   // Bounds of each image download (stall, redirects); the image's size from
   // the manifest bounds its length.
   DownloadLimits downloadLimits = {};
+  // After the last block of every image and before the finish frame, read
+  // every written block back and compare it with the image; a block that
+  // differs is written once more and read again, and one that still differs
+  // (or cannot be read back) ends the run with "更新錯誤". It doubles the
+  // time on the line, so it is off unless asked for.
+  bool verifyWrittenBlocks = false;
 };
 
 // Runs one whole update on the calling thread and returns how it ended

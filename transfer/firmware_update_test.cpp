@@ -108,6 +108,15 @@ std::string ManifestWithoutFiles(std::size_t length) {
 
 // Which block of which image: (image, block).
 using BlockOfImage = std::pair<std::size_t, std::size_t>;
+
+// One step of the read-back pass on the wire: a block's read request, or
+// the block written once more.
+struct ReadBackStep {
+  bool rewrite;
+  BlockOfImage block;
+};
+ReadBackStep Read(std::size_t image, std::size_t block) { return {false, {image, block}}; }
+ReadBackStep Rewrite(std::size_t image, std::size_t block) { return {true, {image, block}}; }
 // The first bytes of an image: (image, length).
 using StartOfImage = std::pair<std::size_t, std::size_t>;
 
@@ -167,6 +176,18 @@ struct Case {
     trailingDataFrames = count;
     return *this;
   }
+  // The run reads its written blocks back.
+  Case& Verifying() {
+    verify = true;
+    return *this;
+  }
+  // The read-back pass, announced for `blocks` blocks, then these steps on
+  // the wire after the blocks sent.
+  Case& ReadsBack(std::uint32_t blocks, std::vector<ReadBackStep> steps) {
+    readBackAnnounced = blocks;
+    readBack = std::move(steps);
+    return *this;
+  }
   Case& SendsFinish() {
     finish = true;
     return *this;
@@ -174,6 +195,11 @@ struct Case {
   // What the watch's memory holds afterwards, region by region.
   Case& WatchHolds(std::vector<StartOfImage> regions) {
     memory = std::move(regions);
+    return *this;
+  }
+  // The watch holds the byte at `address` inverted (a block it corrupted).
+  Case& WithByteInverted(std::uint32_t address) {
+    invertedByte = address;
     return *this;
   }
   // How many images, from the first, end up in the data folder.
@@ -193,6 +219,7 @@ struct Case {
   DiveWatchFaults faults;
   std::vector<ServedImage> images;
   std::optional<std::string> manifest;
+  bool verify = false;
 
   std::vector<std::u16string> statuses;
   RunOutcome outcome = RunOutcome::kFailure;
@@ -200,8 +227,11 @@ struct Case {
   std::vector<std::uint32_t> positions;
   std::vector<BlockOfImage> blocks;
   std::size_t trailingDataFrames = 0;
+  std::optional<std::uint32_t> readBackAnnounced;  // absent: no read-back pass
+  std::vector<ReadBackStep> readBack;
   bool finish = false;
   std::vector<StartOfImage> memory;
+  std::optional<std::uint32_t> invertedByte;
   std::size_t downloaded = 0;
   std::vector<std::string> logged;
 };
@@ -400,6 +430,104 @@ std::vector<Case> Cases() {
           .WatchHolds({{0, 4096}})
           .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: "}),
+      // Read-back: off unless asked for, so a block the watch stored
+      // changed goes unnoticed.
+      Case("CorruptedBlockWithoutVerifying")
+          .Watch(DiveWatchFaults::CorruptAlways(kA + 0x1000))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .WithByteInverted(kA + 0x1000 + 2048)
+          .Downloads(2),
+      Case("VerifiedBlocksReadBackUnchanged")
+          .Verifying()
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 100)})
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {Read(0, 0), Read(0, 1), Read(1, 0)})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 100}})
+          .Downloads(2)
+          .Logs({"verify: reading back 3 written blocks",
+                 "verify: 3 blocks read back, 0 written once more; 120 bytes sent and 15480 "
+                 "received on the line",
+                 "done: 3 blocks written, "}),
+      Case("VerifyRewritesABlockStoredChangedOnce")
+          .Verifying()
+          .Watch(DiveWatchFaults::CorruptOnce(kA + 0x1000))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {Read(0, 0), Read(0, 1), Rewrite(0, 1), Read(0, 1), Read(1, 0)})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: read back differs from the image at "
+                 "byte 2048; writing it once more",
+                 "block 2 (image 1 block 2) at 0x00009000: written once more, now reads back as "
+                 "the image",
+                 "verify: 3 blocks read back, 1 written once more; "}),
+      Case("VerifyFailsOnABlockAlwaysStoredChanged")
+          .Verifying()
+          .Watch(DiveWatchFaults::CorruptAlways(kA + 0x1000))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {Read(0, 0), Read(0, 1), Rewrite(0, 1), Read(0, 1)})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .WithByteInverted(kA + 0x1000 + 2048)
+          .Downloads(2)
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: read back differs from the image at "
+                 "byte 2048; writing it once more",
+                 "block 2 (image 1 block 2) at 0x00009000: still differs from the image at byte "
+                 "2048 after writing it once more"}),
+      // A read the watch's own checksum disagrees with leaves the line out
+      // of step: the run stops there.
+      Case("VerifyStopsOnAnUnsoundRead")
+          .Verifying()
+          .Watch([] {
+            DiveWatchFaults f;
+            f.readWrongChecksum = true;
+            return f;
+          }())
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {Read(0, 0)})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"block 1 (image 1 block 1) at 0x00008000: reading back failed: the watch's "
+                 "frames were out of order or did not match its checksum"}),
+      Case("WatchSilentDuringReadBack")
+          .Verifying()
+          .Watch(DiveWatchFaults::StopReadingAfter(3))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kWatchSilent})
+          .Ends(RunOutcome::kWatchSilent)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"block 1 (image 1 block 1) at 0x00008000 reading back: read error 110"}),
   };
 }
 
@@ -458,14 +586,15 @@ class UpdateFixture : public testing::Test {
 
   // Runs the procedure on a thread of its own, as the dialog does; a run
   // that does not end in time fails the test instead of hanging it.
-  RunOutcome Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices,
-                 std::string manifest) {
+  RunOutcome Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest,
+                 bool verify = false) {
     CurlDownloader downloader(TestCaFile());
     FirmwareUpdateEnvironment environment{
         downloader, devices,
         [held = std::make_shared<const std::string>(std::move(manifest))] { return held; },
         kAnswerTimeout};
     environment.downloadLimits.stallTimeout = kStallTimeout;
+    environment.verifyWrittenBlocks = verify;
     auto run = std::async(std::launch::async,
                           [&] { return RunFirmwareUpdateProcedure(reporter, environment); });
     if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
@@ -500,7 +629,8 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   LoggedFirmwareUpdateReporter logged(reporter, log, "kestrune-test");
   const auto started = std::chrono::steady_clock::now();
   const RunOutcome outcome =
-      Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()));
+      Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()),
+          c.verify);
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(outcome, c.outcome);
 
@@ -524,6 +654,9 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   const std::vector<std::uint32_t> ranges = reporter.Values(Kind::Range);
   EXPECT_EQ(ranges, c.range ? std::vector<std::uint32_t>{*c.range} : std::vector<std::uint32_t>{});
   EXPECT_EQ(reporter.Values(Kind::Position), c.positions);
+  EXPECT_EQ(reporter.Values(Kind::Verifying), c.readBackAnnounced
+                                                  ? std::vector<std::uint32_t>{*c.readBackAnnounced}
+                                                  : std::vector<std::uint32_t>{});
   const std::vector<std::uint32_t> writing = reporter.Values(Kind::Writing);
   if (c.blocks.empty()) {
     EXPECT_TRUE(writing.empty());
@@ -543,14 +676,16 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   }
 
   // What went over the wire: nothing but data and commit frames per block,
-  // then one finish frame.
-  const std::size_t frameCount =
+  // the read-back pass's requests and blocks written once more, then one
+  // finish frame.
+  std::size_t frameCount =
       c.blocks.size() * (kChunksPerBlock + 1) + c.trailingDataFrames + (c.finish ? 1 : 0);
+  for (const ReadBackStep& step : c.readBack) frameCount += step.rewrite ? kChunksPerBlock + 1 : 1;
   watch.WaitForFrames(frameCount, std::chrono::seconds(5));
   const std::vector<DeviceFrame> frames = watch.Frames();
   ASSERT_EQ(frames.size(), frameCount);
   at = 0;
-  for (const auto& [image, block] : c.blocks) {
+  const auto expectBlockWrite = [&](std::size_t image, std::size_t block) {
     const Bytes bytes = BlockOf(images[image], block);
     ExpectDataFrames(frames, at, bytes, kChunksPerBlock);
     at += kChunksPerBlock;
@@ -560,11 +695,24 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
     EXPECT_EQ(commit.Word(kLengthOffset),
               std::min(kBlockSize, images[image].size() - block * kBlockSize));
     EXPECT_EQ(commit.Word(kChecksumOffset), BlockChecksum(bytes.data(), bytes.size()));
-  }
+  };
+  for (const auto& [image, block] : c.blocks) expectBlockWrite(image, block);
   if (c.trailingDataFrames > 0) {
     const auto& [image, block] = c.blocks.back();
     ExpectDataFrames(frames, at, BlockOf(images[image], block + 1), c.trailingDataFrames);
     at += c.trailingDataFrames;
+  }
+  for (const ReadBackStep& step : c.readBack) {
+    const auto& [image, block] = step.block;
+    if (step.rewrite) {
+      expectBlockWrite(image, block);
+      continue;
+    }
+    const DeviceFrame& request = frames[at++];
+    ASSERT_TRUE(request.Is(FrameCommand::ReadRequest)) << "frame " << at - 1;
+    EXPECT_EQ(request.Word(kAddressOffset), c.images[image].address + block * kBlockSize);
+    EXPECT_EQ(request.Word(kLengthOffset),
+              std::min(kBlockSize, images[image].size() - block * kBlockSize));
   }
   if (c.finish) {
     EXPECT_TRUE(frames[at].Is(FrameCommand::Finish));
@@ -579,7 +727,12 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   for (std::size_t i = 0; i < regions.size(); ++i) {
     const auto& [image, length] = c.memory[i];
     EXPECT_EQ(regions[i].address, c.images[image].address);
-    EXPECT_EQ(regions[i].bytes, Bytes(images[image].begin(), images[image].begin() + length));
+    Bytes expected(images[image].begin(), images[image].begin() + length);
+    if (c.invertedByte && *c.invertedByte >= regions[i].address &&
+        *c.invertedByte - regions[i].address < length) {
+      expected[*c.invertedByte - regions[i].address] ^= 0xFF;
+    }
+    EXPECT_EQ(regions[i].bytes, expected);
   }
 
   // The images fetched stay in the data folder, nothing else is there.

@@ -34,6 +34,11 @@ void LoggedFirmwareUpdateReporter::SetWriting(bool writing) {
   inner_.SetWriting(writing);
 }
 
+// The run notes the read-back itself; this passes it on.
+void LoggedFirmwareUpdateReporter::VerifyingBlocks(std::uint32_t blocks) {
+  inner_.VerifyingBlocks(blocks);
+}
+
 void LoggedFirmwareUpdateReporter::Note(const std::string& detail) {
   Write(detail);
   inner_.Note(detail);

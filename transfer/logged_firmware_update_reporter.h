@@ -22,6 +22,7 @@ class LoggedFirmwareUpdateReporter : public FirmwareUpdateReporter {
   void SetProgressPosition(std::uint32_t position) override;
   void SetWriting(bool writing) override;
   void Note(const std::string& detail) override;
+  void VerifyingBlocks(std::uint32_t blocks) override;
 
  private:
   void Write(const std::string& text);

@@ -7,10 +7,11 @@
 
 namespace kestrune {
 
-UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName) {
+UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName,
+                                        UpdateDataSource source) {
   LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), programName);
   try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
+    const UpdateEnvironment environment = PlatformUpdateEnvironment(source);
     return RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
   } catch (...) {
     reporter.PostStatus(UpdateCheckStatus(UpdateCheckOutcome::kNoUpdateData));
@@ -21,13 +22,18 @@ UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const cha
 RunOutcome RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
                                    std::function<SharedManifestText()> manifestText,
                                    CloseGate* closeGate, const char* programName,
-                                   const std::u16string& portPath) {
+                                   const FirmwareRunChoices& choices) {
   LoggedFirmwareUpdateReporter reporter(frontEnd, UserRunLog(), programName);
   try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
+    const UpdateEnvironment environment = PlatformUpdateEnvironment(choices.source);
     FirmwareUpdateEnvironment run =
         environment.ForFirmwareUpdate(std::move(manifestText), closeGate);
-    run.portPath = portPath;
+    run.portPath = choices.portPath;
+    run.verifyWrittenBlocks = choices.verifyWrittenBlocks;
+    if (choices.source == UpdateDataSource::kSavedFiles)
+      reporter.Note("offline: the images are the files saved by earlier downloads");
+    if (choices.verifyWrittenBlocks)
+      reporter.Note("every written block is read back before the finish frame");
     return RunFirmwareUpdateProcedure(reporter, run);
   } catch (...) {
     reporter.PostStatus(RunOutcomeStatus(RunOutcome::kFailure));

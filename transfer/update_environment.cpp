@@ -4,6 +4,7 @@
 
 #include "transfer/device_protocol.h"
 #include "update/downloader.h"
+#include "update/offline_downloader.h"
 
 namespace kestrune {
 
@@ -14,8 +15,10 @@ FirmwareUpdateEnvironment UpdateEnvironment::ForFirmwareUpdate(
                                    downloadLimits};
 }
 
-UpdateEnvironment PlatformUpdateEnvironment() {
-  return UpdateEnvironment{PlatformDownloader(), SystemSerialDeviceTree(),
+UpdateEnvironment PlatformUpdateEnvironment(UpdateDataSource source) {
+  Downloader& downloader =
+      source == UpdateDataSource::kSavedFiles ? SavedFilesDownloader() : PlatformDownloader();
+  return UpdateEnvironment{downloader, SystemSerialDeviceTree(),
                            DeviceProtocol::kDefaultAnswerTimeout};
 }
 

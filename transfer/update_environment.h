@@ -31,8 +31,13 @@ struct UpdateEnvironment {
                                               CloseGate* closeGate = nullptr) const;
 };
 
+// Where the manifest and the images come from: the update service, or
+// (offline) the files earlier downloads saved in the user data folder.
+enum class UpdateDataSource { kService, kSavedFiles };
+
 // This platform's: WinINet and SetupAPI on Windows, libcurl and sysfs on
-// Linux, and the answer time-out a real watch needs.
-UpdateEnvironment PlatformUpdateEnvironment();
+// Linux, and the answer time-out a real watch needs. With kSavedFiles the
+// downloader is the offline one, which never touches the network.
+UpdateEnvironment PlatformUpdateEnvironment(UpdateDataSource source = UpdateDataSource::kService);
 
 }  // namespace kestrune

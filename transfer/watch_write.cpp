@@ -6,6 +6,7 @@
 #include <boost/system/system_error.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -48,6 +49,104 @@ std::string Hex32(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
   return text;
+}
+
+// "block 2 (image 1 block 2) at 0x00009000": the block's number over the
+// run and within its image, and its address.
+std::string BlockName(std::uint32_t number, std::int32_t sequence, std::uint32_t indexInImage,
+                      std::uint32_t address) {
+  return "block " + std::to_string(number) + " (image " + std::to_string(sequence) + " block " +
+         std::to_string(indexInImage) + ") at " + Hex32(address);
+}
+
+struct ReadBackTally {
+  std::uint32_t rewritten = 0;
+  std::uint64_t sent = 0, received = 0;  // bytes on the line
+};
+
+// Reads one written block back; one that differs from `written` is written
+// once more and read again. False, with the cause noted, when it still
+// differs, is refused when written again, or cannot be read back soundly
+// (its frames out of order or not matching the watch's checksum: the line
+// may then be out of step, so nothing more is sent).
+bool VerifyBlock(FirmwareUpdateReporter& reporter, const std::string& block, std::uint32_t address,
+                 const std::uint8_t* written, std::uint32_t length, DeviceProtocol& protocol,
+                 ReadBackTally& tally) {
+  std::array<std::uint8_t, kBlockSize> back{};
+  // Where the block read back first differs from `written` (`length` when
+  // nowhere); nothing when it could not be read back.
+  auto readBack = [&]() -> std::optional<std::uint32_t> {
+    tally.sent += kFrameSize;  // the request, then 128 data frames and the end frame
+    tally.received += (kChunksPerBlock + 1) * kFrameSize;
+    if (!protocol.ReadBlock(address, back.data(), length)) return std::nullopt;
+    return static_cast<std::uint32_t>(std::mismatch(written, written + length, back.data()).first -
+                                      written);
+  };
+  const char* const kUnsound = "the watch's frames were out of order or did not match its checksum";
+
+  std::optional<std::uint32_t> differsAt = readBack();
+  if (!differsAt) {
+    reporter.Note(block + ": reading back failed: " + kUnsound);
+    return false;
+  }
+  if (*differsAt == length) return true;
+  reporter.Note(block + ": read back differs from the image at byte " + std::to_string(*differsAt) +
+                "; writing it once more");
+  tally.sent += (kChunksPerBlock + 1) * kFrameSize;
+  tally.received += kFrameSize;
+  if (!protocol.WriteBlock(address, written, length)) {
+    reporter.Note(block + ": refused by the watch when written once more");
+    return false;
+  }
+  differsAt = readBack();
+  if (!differsAt) {
+    reporter.Note(block + ": reading back after writing it once more failed: " + kUnsound);
+    return false;
+  }
+  if (*differsAt != length) {
+    reporter.Note(block + ": still differs from the image at byte " + std::to_string(*differsAt) +
+                  " after writing it once more");
+    return false;
+  }
+  reporter.Note(block + ": written once more, now reads back as the image");
+  ++tally.rewritten;
+  return true;
+}
+
+// The read-back pass over every block written, in the order written; the
+// progress is not moved. kBlockRefused when a block failed it.
+RunOutcome VerifyWritten(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
+                         std::uint32_t blocksWritten, DeviceProtocol& protocol) {
+  if (blocksWritten == 0) {
+    reporter.Note("verify: no block was written, none to read back");
+    return RunOutcome::kDone;
+  }
+  reporter.Note("verify: reading back " + std::to_string(blocksWritten) + " written blocks");
+  reporter.VerifyingBlocks(blocksWritten);
+  ReadBackTally tally;
+  std::uint32_t number = 0;
+  for (const FetchedImage& image : firmware.images) {
+    const std::uint32_t base = static_cast<std::uint32_t>(image.entry.address);
+    for (std::uint32_t offset = 0; offset < image.bytes.size; offset += kImageBlockSize) {
+      const std::uint32_t length = std::min(kImageBlockSize, image.bytes.size - offset);
+      const std::uint32_t address = base + offset;
+      const std::string block =
+          BlockName(++number, image.entry.sequence, offset / kImageBlockSize + 1, address);
+      bool verified = false;
+      try {
+        verified = VerifyBlock(reporter, block, address, image.bytes.UnsignedBytes() + offset,
+                               length, protocol, tally);
+      } catch (const boost::system::system_error& failure) {
+        throw BlockLinkError{block + " reading back", failure};
+      }
+      if (!verified) return RunOutcome::kBlockRefused;
+    }
+  }
+  reporter.Note("verify: " + std::to_string(number) + " blocks read back, " +
+                std::to_string(tally.rewritten) + " written once more; " +
+                std::to_string(tally.sent) + " bytes sent and " + std::to_string(tally.received) +
+                " received on the line");
+  return RunOutcome::kDone;
 }
 
 // One sleep block for the whole process while any watch is being written:
@@ -135,7 +234,7 @@ WatchConnection::~WatchConnection() {
 
 RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
                                           FirmwareUpdateReporter& reporter, WritingSpan& writing,
-                                          const CloseGate* closeGate,
+                                          const CloseGate* closeGate, bool verifyWrittenBlocks,
                                           std::chrono::steady_clock::time_point started) {
   std::uint32_t blocksWritten = 0;
   for (const FetchedImage& image : firmware.images) {
@@ -148,10 +247,8 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
       const std::uint32_t length = std::min(kImageBlockSize, size - offset);
       // Device addresses wrap at 32 bits like the watch's own.
       const std::uint32_t address = base + offset;
-      const std::string block = "block " + std::to_string(blocksWritten + 1) + " (image " +
-                                std::to_string(entry.sequence) + " block " +
-                                std::to_string(offset / kImageBlockSize + 1) + ") at " +
-                                Hex32(address);
+      const std::string block =
+          BlockName(blocksWritten + 1, entry.sequence, offset / kImageBlockSize + 1, address);
       bool accepted = false;
       try {
         accepted =
@@ -165,6 +262,10 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
       }
       reporter.SetProgressPosition(++blocksWritten);
     }
+  }
+  if (verifyWrittenBlocks) {
+    const RunOutcome verified = VerifyWritten(reporter, firmware, blocksWritten, *link_->protocol);
+    if (verified != RunOutcome::kDone) return verified;
   }
   // With no image, the finish frame alone: nothing to protect, but a
   // front-end that is closing still gets no frame.
@@ -220,7 +321,8 @@ RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
 
 RunOutcome WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
                                 const std::u16string& portPath,
-                                std::chrono::milliseconds answerTimeout, CloseGate* closeGate) {
+                                std::chrono::milliseconds answerTimeout, CloseGate* closeGate,
+                                bool verifyWrittenBlocks) {
   // The body of a worker thread: nothing may leave it as an exception.
   WritingSpan writing(reporter, closeGate);
   RunOutcome outcome = RunOutcome::kFailure;
@@ -229,7 +331,8 @@ RunOutcome WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedF
     reporter.SetProgressRange(firmware.totalBlocks);
     reporter.Note("opening " + WideToUtf8Text(portPath));
     WatchConnection connection(portPath, answerTimeout);
-    outcome = connection.WriteFirmware(firmware, reporter, writing, closeGate, started);
+    outcome = connection.WriteFirmware(firmware, reporter, writing, closeGate, verifyWrittenBlocks,
+                                       started);
   } catch (...) {
     try {
       outcome = OutcomeOfRunFailure(reporter);

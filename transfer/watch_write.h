@@ -54,15 +54,17 @@ class WatchConnection {
   WatchConnection& operator=(const WatchConnection&) = delete;
 
   // Writes every image of `firmware` in order (posting "正在寫入更新檔" before
-  // each, the position after each block), then the finish frame, with a
-  // note of what went over the line since `started`, and closes the port:
-  // kDone. kBlockRefused for a refused block, kClosedBeforeWriting when
+  // each, the position after each block), with `verifyWrittenBlocks` reads
+  // every written block back (one that differs is written once more and read
+  // again), then sends the finish frame, notes what went over the line since
+  // `started`, and closes the port: kDone. kBlockRefused for a block refused
+  // or still differing when read back, kClosedBeforeWriting when
   // `closeGate` had a close decided before writing began; the status is
   // left to the caller. A link failure of a block is raised with the
   // block, for OutcomeOfRunFailure.
   RunOutcome WriteFirmware(const FetchedFirmware& firmware, FirmwareUpdateReporter& reporter,
                            WritingSpan& writing, const CloseGate* closeGate,
-                           std::chrono::steady_clock::time_point started);
+                           bool verifyWrittenBlocks, std::chrono::steady_clock::time_point started);
 
  private:
   struct Link;
@@ -76,11 +78,13 @@ class WatchConnection {
 // from inside a catch block.
 RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter);
 
-// The write phase for one watch on `portPath`, on the calling thread; never
-// throws. Posts the outcome's status last (none for kClosedBeforeWriting,
-// when `closeGate` decided a close first) and returns the outcome.
+// The write phase for one watch on `portPath`, on the calling thread, with
+// the read-back pass when `verifyWrittenBlocks`; never throws. Posts the
+// outcome's status last (none for kClosedBeforeWriting, when `closeGate`
+// decided a close first) and returns the outcome.
 RunOutcome WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
                                 const std::u16string& portPath,
-                                std::chrono::milliseconds answerTimeout, CloseGate* closeGate);
+                                std::chrono::milliseconds answerTimeout, CloseGate* closeGate,
+                                bool verifyWrittenBlocks = false);
 
 }  // namespace kestrune

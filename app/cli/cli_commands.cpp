@@ -52,6 +52,7 @@ class UpdatePrinter : public FirmwareUpdateReporter {
   void SetWriting(bool writing) override {
     if (writing) writingBegan_ = true;
   }
+  void VerifyingBlocks(std::uint32_t blocks) override { output_.Verifying(blocks); }
 
  private:
   CliOutput& output_;
@@ -81,14 +82,18 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
   });
 }
 
-CheckPrinter RunCheck(CliOutput& output) {
+UpdateDataSource SourceOf(const CliOptions& options) {
+  return options.offline ? UpdateDataSource::kSavedFiles : UpdateDataSource::kService;
+}
+
+CheckPrinter RunCheck(CliOutput& output, UpdateDataSource source) {
   CheckPrinter printer(output);
-  printer.outcome = RunLoggedUpdateCheck(printer, kProgramName);
+  printer.outcome = RunLoggedUpdateCheck(printer, kProgramName, source);
   return printer;
 }
 
-int Check(CliOutput& output) {
-  const CheckPrinter check = RunCheck(output);
+int Check(const CliOptions& options, CliOutput& output) {
+  const CheckPrinter check = RunCheck(output, SourceOf(options));
   // A check that shows a manifest is done, whichever source it came from.
   const RunOutcome outcome = check.outcome == UpdateCheckOutcome::kNoUpdateData
                                  ? RunOutcome::kNoUpdateData
@@ -97,7 +102,8 @@ int Check(CliOutput& output) {
   if (outcome == RunOutcome::kDone) {
     extra = {{"firmware_version", WideToUtf8Text(check.version)},
              {"release_note", WideToUtf8Text(check.releaseNotes)},
-             {"source", check.outcome == UpdateCheckOutcome::kFromSavedManifest
+             {"source", options.offline ? "saved manifest (offline)"
+                        : check.outcome == UpdateCheckOutcome::kFromSavedManifest
                             ? "saved manifest (service unreachable)"
                             : "service"}};
   }
@@ -109,14 +115,18 @@ int Check(CliOutput& output) {
 int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
            std::atomic<bool>& writingBegan) {
   // As the dialog runs them, with the port given on the command line.
-  const CheckPrinter check = RunCheck(output);
+  const CheckPrinter check = RunCheck(output, SourceOf(options));
   if (options.all || options.ports.size() > 1) {
     return UpdateSeveralWatches(options, output, check.manifestText);
   }
   UpdatePrinter printer(output, writingBegan);
   const SharedManifestText manifest = check.manifestText;
+  FirmwareRunChoices choices;
+  choices.portPath = Utf8ToWideText(options.port);
+  choices.source = SourceOf(options);
+  choices.verifyWrittenBlocks = options.verify;
   const RunOutcome outcome = RunLoggedFirmwareUpdate(
-      printer, [manifest] { return manifest; }, &gate, kProgramName, Utf8ToWideText(options.port));
+      printer, [manifest] { return manifest; }, &gate, kProgramName, choices);
   const int code = RunOutcomeExitCode(outcome);
   output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome));
   // Last, so a closed output's note comes before it.
@@ -166,10 +176,11 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
     ~StopListening() { StopHandlingInterrupts(); }
   } stopListening;
   switch (options.command) {
-    case CliCommand::kCheck: return Check(output);
+    case CliCommand::kCheck: return Check(options, output);
     case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
     case CliCommand::kDevices: return Devices(output);
-    case CliCommand::kStation: return RunStation(options, output, RunCheck(output).manifestText);
+    case CliCommand::kStation:
+      return RunStation(options, output, RunCheck(output, SourceOf(options)).manifestText);
     case CliCommand::kHelp:
     case CliCommand::kVersion: break;  // answered before any run
   }

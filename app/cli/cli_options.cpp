@@ -26,6 +26,10 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
       options.json = true;
     } else if (argument == "-v" || argument == "--verbose") {
       options.verbose = true;
+    } else if (argument == "--verify") {
+      options.verify = true;
+    } else if (argument == "--offline") {
+      options.offline = true;
     } else if (argument == "--port" || argument.rfind("--port=", 0) == 0) {
       if (argument == "--port") {
         if (i + 1 >= arguments.size()) {
@@ -96,6 +100,15 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     error = "--again belongs to the station command";
     return false;
   }
+  if (options.verify && options.command != CliCommand::kUpdate &&
+      options.command != CliCommand::kStation) {
+    error = "--verify belongs to the update and station commands";
+    return false;
+  }
+  if (options.offline && options.command == CliCommand::kDevices) {
+    error = "--offline belongs to the check, update and station commands";
+    return false;
+  }
   return true;
 }
 
@@ -104,15 +117,23 @@ std::string CliUsage() {
              "usage: kestrune-update [--json] [-v] COMMAND\n"
              "\n"
              "Commands:\n"
-             "  check                 fetch the update manifest; print the offered version\n"
+             "  check [--offline]     fetch the update manifest; print the offered version\n"
              "                        and the release notes\n"
-             "  update [--port PATH]  fetch the manifest, then write the firmware into the\n"
+             "  update [--port PATH] [--verify] [--offline]\n"
+             "                        fetch the manifest, then write the firmware into the\n"
              "                        watch; --port skips discovery and opens PATH\n"
              "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
+             "                        --verify reads every written block back before the\n"
+             "                        update is finished and writes a differing one again\n"
+             "                        (about twice the time on the line)\n"
+             "                        --offline uses the manifest and images saved by an\n"
+             "                        earlier run in the user data folder; nothing is\n"
+             "                        fetched\n"
              "  update --all          fetch the images once, then write every connected\n"
              "                        watch at the same time (so does --port given\n"
              "                        several times); a summary line per watch at the end\n"
-             "  station [--again]     fetch the images once, then update each watch as it\n"
+             "  station [--again] [--verify] [--offline]\n"
+             "                        fetch the images once, then update each watch as it\n"
              "                        is plugged in, until interrupted; a watch already\n"
              "                        updated in this session is not written again\n"
              "                        unless --again is given\n"

@@ -17,6 +17,8 @@ struct CliOptions {
   bool again = false;    // station --again: a watch updated this session is written again
   bool json = false;     // one JSON object per line instead of text
   bool verbose = false;  // the run log's lines on standard error too
+  bool verify = false;   // update --verify: read every written block back
+  bool offline = false;  // check/update --offline: the saved manifest and images
 };
 
 // Reads the arguments after the program name. On bad usage returns false

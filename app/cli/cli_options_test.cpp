@@ -18,6 +18,8 @@ struct Accepted {
   std::string port;
   bool json;
   bool verbose = false;
+  bool verify = false;
+  bool offline = false;
 };
 
 TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
@@ -31,6 +33,15 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
       {{"devices", "--json"}, CliCommand::kDevices, "", true},
       {{"-v", "check"}, CliCommand::kCheck, "", false, true},
       {{"update", "--verbose", "--json"}, CliCommand::kUpdate, "", true, true},
+      {{"update", "--verify"}, CliCommand::kUpdate, "", false, false, true},
+      {{"--offline", "update", "--verify", "--port", "COM7"},
+       CliCommand::kUpdate,
+       "COM7",
+       false,
+       false,
+       true,
+       true},
+      {{"check", "--offline"}, CliCommand::kCheck, "", false, false, false, true},
       // --help and --version win over whatever else is given.
       {{"--help"}, CliCommand::kHelp, "", false},
       {{"update", "-h", "flash"}, CliCommand::kHelp, "", false},
@@ -45,6 +56,8 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
     EXPECT_EQ(options.port, c.port);
     EXPECT_EQ(options.json, c.json);
     EXPECT_EQ(options.verbose, c.verbose);
+    EXPECT_EQ(options.verify, c.verify) << c.arguments[0];
+    EXPECT_EQ(options.offline, c.offline) << c.arguments[0];
   }
 }
 
@@ -62,6 +75,8 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"check", "--all"}, "--all belongs to the update command"},
       {{"update", "--again"}, "--again belongs to the station command"},
       {{"station", "--port", "COM7"}, "--port belongs to the update command"},
+      {{"check", "--verify"}, "--verify belongs to the update and station commands"},
+      {{"devices", "--offline"}, "--offline belongs to the check, update and station commands"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliOptions options;

@@ -220,6 +220,16 @@ void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
   progressShown_ = true;
 }
 
+void CliOutput::Verifying(std::uint32_t blocks) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (style_ == OutputStyle::kJson) {
+    WriteOut("{\"event\":\"verifying\",\"blocks\":" + std::to_string(blocks) + "}\n");
+    return;
+  }
+  ClearProgressLine();
+  WriteOut("Verifying: reading back " + std::to_string(blocks) + " written blocks\n");
+}
+
 void CliOutput::Device(const std::string& path, const std::string& instanceId,
                        const std::string& usbParent, bool picked) {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -25,6 +25,9 @@ class CliOutput {
   void Status(const std::u16string& text);
   // Blocks written so far out of `total`; shown on a terminal and in JSON.
   void Progress(std::uint32_t done, std::uint32_t total);
+  // Every image is written and its `blocks` blocks are now read back (an
+  // update with --verify); the progress stays where it is meanwhile.
+  void Verifying(std::uint32_t blocks);
   // A serial port of the devices command.
   void Device(const std::string& path, const std::string& instanceId, const std::string& usbParent,
               bool picked);

@@ -88,6 +88,11 @@ int FinishWith(CliOutput& output, FirmwareUpdateReporter& logged, RunOutcome out
   return code;
 }
 
+void NoteChoices(const CliOptions& options, FirmwareUpdateReporter& logged) {
+  if (options.offline) logged.Note("offline: the images are the files saved by earlier downloads");
+  if (options.verify) logged.Note("every written block is read back before the finish frame");
+}
+
 // On a console that cannot redraw lines, plain lines instead.
 OutputStyle BoardStyle(CliOutput& output) {
   if (output.Style() == OutputStyle::kTerminal && !EnableTerminalRedraw()) {
@@ -119,9 +124,11 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
 
 int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
                          const SharedManifestText& manifest) {
-  const UpdateEnvironment environment = PlatformUpdateEnvironment();
+  const UpdateEnvironment environment = PlatformUpdateEnvironment(
+      options.offline ? UpdateDataSource::kSavedFiles : UpdateDataSource::kService);
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
+  NoteChoices(options, logged);
   std::vector<WatchToWrite> watches;
   if (options.all) {
     watches = ConnectedWatches(*environment.devices, logged);
@@ -139,7 +146,7 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
   WatchBoard board(BoardStyle(output), false);
   std::vector<WatchOutcome> outcomes;
   {
-    SeveralWatchRuns runs(firmware, environment.answerTimeout, board, kProgramName);
+    SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board, kProgramName);
     StopSeveralWatchesOnInterrupt(runs, board, nullptr);
     for (const WatchToWrite& watch : watches) {
       if (!runs.Start(watch)) break;  // interrupted
@@ -154,9 +161,11 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
 }
 
 int RunStation(const CliOptions& options, CliOutput& output, const SharedManifestText& manifest) {
-  const UpdateEnvironment environment = PlatformUpdateEnvironment();
+  const UpdateEnvironment environment = PlatformUpdateEnvironment(
+      options.offline ? UpdateDataSource::kSavedFiles : UpdateDataSource::kService);
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
+  NoteChoices(options, logged);
   logged.Note(std::string("station: begins") +
               (options.again ? "; a watch updated in this session is written again" : ""));
   std::shared_ptr<const FetchedFirmware> firmware;
@@ -170,7 +179,7 @@ int RunStation(const CliOptions& options, CliOutput& output, const SharedManifes
   int stopCode = 0;
   std::vector<WatchOutcome> outcomes;
   {
-    SeveralWatchRuns runs(firmware, environment.answerTimeout, board, kProgramName);
+    SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board, kProgramName);
     StopSeveralWatchesOnInterrupt(runs, board, [&](int exitCode) {
       std::lock_guard<std::mutex> lock(mutex);
       stopCode = exitCode;

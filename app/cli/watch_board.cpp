@@ -19,7 +19,9 @@ std::string Name(const WatchName& watch) {
 
 std::string WatchBoard::RowText(const Row& row) const {
   std::string text = Name(row.name) + "  " + TerminalSafeText(WideToUtf8Text(row.status), false);
-  if (row.total > 0 && row.status == kWritingImage) {
+  if (row.readingBack > 0 && row.status == kWritingImage) {
+    text += "  reading back " + std::to_string(row.readingBack) + " written blocks";
+  } else if (row.total > 0 && row.status == kWritingImage) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - row.firstBlockAt);
     text += "  " + ProgressLine(row.done, row.total, row.firstDone, elapsed);
@@ -102,6 +104,23 @@ void WatchBoard::Progress(std::size_t row, std::uint32_t done, std::uint32_t tot
              ",\"done\":" + std::to_string(done) + ",\"total\":" + std::to_string(total) + "}\n");
   } else if (style_ == OutputStyle::kTerminal) {
     Redraw();
+  }
+}
+
+void WatchBoard::Verifying(std::size_t row, std::uint32_t blocks) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Row& shown = rows_.at(row);
+  shown.readingBack = blocks;
+  switch (style_) {
+    case OutputStyle::kJson:
+      WriteOut("{\"event\":\"verifying\",\"watch\":" + WatchJson(shown.name) +
+               ",\"blocks\":" + std::to_string(blocks) + "}\n");
+      break;
+    case OutputStyle::kPlain:
+      WriteOut(Name(shown.name) + "  Verifying: reading back " + std::to_string(blocks) +
+               " written blocks\n");
+      break;
+    case OutputStyle::kTerminal: Redraw(); break;
   }
 }
 

@@ -32,6 +32,9 @@ class WatchBoard {
   std::size_t Add(const WatchName& watch);
   void Status(std::size_t row, const std::u16string& text);
   void Progress(std::size_t row, std::uint32_t done, std::uint32_t total);
+  // Every image is written to the watch in `row`; its `blocks` are now
+  // read back.
+  void Verifying(std::size_t row, std::uint32_t blocks);
   // The run of the watch in `row` ended so.
   void Finished(std::size_t row, const WatchOutcome& outcome);
   // Something said of a watch that is not written ("already updated in
@@ -55,6 +58,7 @@ class WatchBoard {
     bool timing = false;
     std::chrono::steady_clock::time_point firstBlockAt;
     std::uint32_t firstDone = 0;
+    std::uint32_t readingBack = 0;  // blocks being read back; 0 while writing
   };
 
   std::string RowText(const Row& row) const;

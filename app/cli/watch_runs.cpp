@@ -26,6 +26,7 @@ class WatchPrinter : public FirmwareUpdateReporter {
   void SetWriting(bool writing) override {
     if (writing) writingBegan_ = true;
   }
+  void VerifyingBlocks(std::uint32_t blocks) override { board_.Verifying(row_, blocks); }
 
  private:
   WatchBoard& board_;
@@ -37,10 +38,12 @@ class WatchPrinter : public FirmwareUpdateReporter {
 }  // namespace
 
 SeveralWatchRuns::SeveralWatchRuns(std::shared_ptr<const FetchedFirmware> firmware,
-                                   std::chrono::milliseconds answerTimeout, WatchBoard& board,
+                                   std::chrono::milliseconds answerTimeout,
+                                   bool verifyWrittenBlocks, WatchBoard& board,
                                    const char* programName)
     : firmware_(std::move(firmware)),
       answerTimeout_(answerTimeout),
+      verifyWrittenBlocks_(verifyWrittenBlocks),
       board_(board),
       programName_(programName) {}
 
@@ -75,8 +78,9 @@ void SeveralWatchRuns::Write(Run& run, std::size_t row,
     LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), programName_,
                                         WatchLogTag(run.watch.serial, run.watch.port));
     if (!run.watch.location.empty()) logged.Note("plugged in at " + run.watch.location);
-    const RunOutcome outcome = WriteFirmwareToWatch(
-        logged, *firmware_, Utf8ToWideText(run.watch.port), answerTimeout_, &run.gate);
+    const RunOutcome outcome =
+        WriteFirmwareToWatch(logged, *firmware_, Utf8ToWideText(run.watch.port), answerTimeout_,
+                             &run.gate, verifyWrittenBlocks_);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     run.outcome = {run.watch.serial, run.watch.port, outcome,

@@ -31,9 +31,11 @@ struct WatchToWrite {
 
 class SeveralWatchRuns {
  public:
+  // With `verifyWrittenBlocks`, every watch's written blocks are read back
+  // before its finish frame.
   SeveralWatchRuns(std::shared_ptr<const FetchedFirmware> firmware,
-                   std::chrono::milliseconds answerTimeout, WatchBoard& board,
-                   const char* programName);
+                   std::chrono::milliseconds answerTimeout, bool verifyWrittenBlocks,
+                   WatchBoard& board, const char* programName);
   // Waits for every run still going.
   ~SeveralWatchRuns();
   SeveralWatchRuns(const SeveralWatchRuns&) = delete;
@@ -65,6 +67,7 @@ class SeveralWatchRuns {
 
   std::shared_ptr<const FetchedFirmware> firmware_;
   std::chrono::milliseconds answerTimeout_;
+  bool verifyWrittenBlocks_;
   WatchBoard& board_;
   const char* programName_;
   std::mutex mutex_;  // runs_ and stopped_
