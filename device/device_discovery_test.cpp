@@ -9,6 +9,7 @@
 #include "device/bounded_text.h"
 #include "device/device_discovery.h"
 #include "device/serial_device_tree.h"
+#include "device/watch_discovery.h"
 
 namespace kestrune {
 namespace {
@@ -218,6 +219,51 @@ TEST(FindDevicePortPathPattern, UsesFourUpperCaseHexDigitsOfEachId) {
   EXPECT_EQ(FindDevicePortPath(first, 0x0AB, 0xC0D), kPortA);
   FakeDeviceTree second(tree);
   EXPECT_EQ(FindDevicePortPath(second, 0xAB0, 0xC0D0), kPortB);
+}
+
+// Unlike the search for the one port to update, the list goes on past a port
+// that opens, and says for every other device why it is not a watch.
+TEST(DiscoverWatches, ListsEveryWatchPortAndWhyTheOthersAreNot) {
+  const std::u16string kPortC = u"\\\\?\\USB#VID_1915&PID_52F0&MI_00#7&9";
+  FakeTree tree;
+  tree.devices = {
+      {u"FTDIBUS\\VID_0403+PID_6001+A1\\0000", u"USB\\VID_0403&PID_6001\\A1", {kOtherPort}},
+      Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA),
+      Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&2", kPortA, u""),
+      Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&3", kPortB),
+      Watch(u"USB\\VID_1915&PID_52F0\\KS0002", kPortB, kHub),
+      Watch(IdOfLength(8192, u"&MI_00\\4"), kPortB),
+      {u"USB\\VID_1915&PID_52F0&MI_00\\7&5", kWatchNode, {}},
+      Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&6", kPortC),
+  };
+  tree.heldPaths = {kPortA};
+  FakeDeviceTree devices(tree);
+  const WatchDiscovery found = DiscoverWatches(devices, 0x1915, 0x52F0);
+  EXPECT_EQ(devices.openLists, 0) << "the device list was not released";
+
+  ASSERT_EQ(found.watches.size(), 3u);
+  EXPECT_EQ(found.watches[0].portPath, kPortA);
+  EXPECT_FALSE(found.watches[0].opensNow);
+  EXPECT_EQ(found.watches[1].portPath, kPortB);
+  EXPECT_TRUE(found.watches[1].opensNow);
+  EXPECT_EQ(found.watches[2].portPath, kPortC);
+  EXPECT_TRUE(found.watches[2].opensNow);
+  // A tree that cannot tell serial number or location leaves them empty.
+  EXPECT_EQ(found.watches[1].usbSerial, u"");
+  EXPECT_EQ(found.watches[1].usbLocation, u"");
+
+  std::vector<std::string> reasons;
+  for (const auto& port : found.passedOver) reasons.push_back(port.reason);
+  EXPECT_EQ(reasons, (std::vector<std::string>{"parent is not the watch (0403:6001)", "no parent",
+                                               "parent is not the watch", "no instance ID",
+                                               "no interface path"}));
+  // Another device's port is named; a watch port passed over before its
+  // path was read is not.
+  EXPECT_EQ(found.passedOver[0].path, kOtherPort);
+  EXPECT_EQ(found.passedOver[1].instanceId, u"USB\\VID_1915&PID_52F0&MI_00\\7&2");
+  EXPECT_EQ(found.passedOver[1].path, u"");
+  EXPECT_EQ(found.passedOver[3].instanceId, u"");
+  EXPECT_EQ(found.passedOver[4].path, u"");
 }
 
 }  // namespace

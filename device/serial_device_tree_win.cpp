@@ -29,6 +29,32 @@ bool QueryText(char16_t* buffer, std::size_t capacity, Query query) {
   return true;
 }
 
+// Hands `text` over NUL-terminated when it is not empty and fits.
+bool CopyOut(const std::wstring& text, char16_t* buffer, std::size_t capacity) {
+  if (text.empty() || text.size() + 1 > capacity) return false;
+  std::copy(text.begin(), text.end(), buffer);
+  buffer[text.size()] = u'\0';
+  return true;
+}
+
+// A device ID is at most MAX_DEVICE_ID_LEN (200) units; this leaves room.
+constexpr std::size_t kDeviceIdCapacity = 1024;
+// A location path list ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(4)" and more).
+constexpr std::size_t kLocationCapacity = 1024;
+
+// A text property of a device node: the first string of a list, or the
+// string itself; empty when the node has none or it does not fit.
+std::wstring NodeTextProperty(DEVINST node, ULONG property) {
+  std::vector<wchar_t> text(kLocationCapacity, L'\0');
+  ULONG type = 0;
+  ULONG bytes = static_cast<ULONG>((text.size() - 1) * sizeof(wchar_t));
+  if (CM_Get_DevNode_Registry_PropertyW(node, property, &type, text.data(), &bytes, 0) !=
+          CR_SUCCESS ||
+      (type != REG_SZ && type != REG_MULTI_SZ))
+    return {};
+  return std::wstring(text.data());
+}
+
 std::wstring ToWide(const char16_t* text) {
   std::wstring wide;
   for (; *text != u'\0'; ++text) wide.push_back(static_cast<wchar_t>(*text));
@@ -58,6 +84,30 @@ class SetupApiDeviceList : public SerialDeviceList {
     return QueryText(buffer, capacity, [&](wchar_t* text, DWORD size) {
       return CM_Get_Device_IDW(parent, text, size, 0) == CR_SUCCESS;
     });
+  }
+  // The parent is the USB device whose ID ends in its serial number:
+  // USB\VID_1915&PID_52F0\<serial>. Windows makes up an ID part with '&'
+  // in it for a device that reports none.
+  bool ReadUsbSerialNumber(char16_t* buffer, std::size_t capacity) override {
+    DEVINST parent = 0;
+    std::vector<wchar_t> id(kDeviceIdCapacity, L'\0');
+    if (CM_Get_Parent(&parent, device_.DevInst, 0) != CR_SUCCESS ||
+        CM_Get_Device_IDW(parent, id.data(), static_cast<ULONG>(id.size()), 0) != CR_SUCCESS)
+      return false;
+    const std::wstring parentId(id.data());
+    if (_wcsnicmp(parentId.c_str(), L"USB\\", 4) != 0) return false;
+    const std::wstring serial = parentId.substr(parentId.rfind(L'\\') + 1);
+    if (serial.find(L'&') != std::wstring::npos) return false;
+    return CopyOut(serial, buffer, capacity);
+  }
+  // Where the parent USB device is plugged in: its location paths (the
+  // first of them), else its location text ("Port_#0004.Hub_#0003").
+  bool ReadUsbLocation(char16_t* buffer, std::size_t capacity) override {
+    DEVINST parent = 0;
+    if (CM_Get_Parent(&parent, device_.DevInst, 0) != CR_SUCCESS) return false;
+    std::wstring location = NodeTextProperty(parent, CM_DRP_LOCATION_PATHS);
+    if (location.empty()) location = NodeTextProperty(parent, CM_DRP_LOCATION_INFORMATION);
+    return CopyOut(location, buffer, capacity);
   }
 
  private:

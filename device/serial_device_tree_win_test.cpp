@@ -8,6 +8,7 @@
 
 #include "device/device_discovery.h"
 #include "device/serial_device_tree.h"
+#include "device/watch_discovery.h"
 #include "testing/temp_folder.h"
 
 namespace kestrune {
@@ -108,6 +109,39 @@ TEST_F(StandInSetupApi, IdsBeyondTheirBuffersSkipTheDevice) {
   SetTable(longOwn + L"|" + kWatchParent + L"|" + heldPort_ +  //
            L";B|" + longParent + L"|" + heldPort_ +            //
            L";C|" + fittingParent + L"|" + freePort_);
+  EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), U16(freePort_));
+}
+
+// Two watches, one with a serial number and its location paths, one whose
+// ID part was made up by Windows (no serial number) with only a location
+// text, around a device of another maker and a watch port without a path.
+TEST_F(StandInSetupApi, DiscoversEveryWatchWithSerialAndLocation) {
+  SetTable(L"USB\\VID_1915&PID_52F0&MI_00\\7&1&0&0000|" + kWatchParent +
+           L"|locationpaths=PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(4)|location=Port_#0004.Hub_#0003|" +
+           heldPort_ +
+           L";FTDIBUS\\VID_0403+PID_6001+A10K\\0000|USB\\VID_0403&PID_6001\\A10K|"
+           L"location=Port_#0001.Hub_#0003|" +
+           freePort_ +
+           L";USB\\VID_1915&PID_52F0&MI_00\\7&3&0&0000|USB\\VID_1915&PID_52F0\\6&2C4D&0&2|"
+           L"location=Port_#0002.Hub_#0001|" +
+           freePort_ +
+           L";USB\\VID_1915&PID_52F0&MI_00\\7&4&0&0000|usb\\vid_1915&pid_52f0\\KS0009|");
+  const WatchDiscovery found = DiscoverWatches(*SystemSerialDeviceTree(), 0x1915, 0x52F0);
+  ASSERT_EQ(found.watches.size(), 2u);
+  EXPECT_EQ(found.watches[0].portPath, U16(heldPort_));
+  EXPECT_EQ(found.watches[0].usbSerial, u"KS0001");
+  EXPECT_EQ(found.watches[0].usbLocation, u"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(4)");
+  EXPECT_FALSE(found.watches[0].opensNow);
+  EXPECT_EQ(found.watches[1].portPath, U16(freePort_));
+  EXPECT_EQ(found.watches[1].usbSerial, u"");
+  EXPECT_EQ(found.watches[1].usbLocation, u"Port_#0002.Hub_#0001");
+  EXPECT_TRUE(found.watches[1].opensNow);
+  ASSERT_EQ(found.passedOver.size(), 2u);
+  EXPECT_EQ(found.passedOver[0].instanceId, u"FTDIBUS\\VID_0403+PID_6001+A10K\\0000");
+  EXPECT_EQ(found.passedOver[0].reason, "parent is not the watch (0403:6001)");
+  EXPECT_EQ(found.passedOver[0].path, U16(freePort_));
+  EXPECT_EQ(found.passedOver[1].reason, "no interface path");
+  // The search for the port to update still takes the first that opens.
   EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), U16(freePort_));
 }
 

@@ -53,7 +53,8 @@ bool ParentMatches(SerialDeviceList& devices, const char16_t* parentId, char16_t
 }  // namespace
 
 std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
-                               std::uint16_t productId, const PortVisitor& visit) {
+                               std::uint16_t productId, const PortVisitor& visit,
+                               bool readOtherPaths) {
   const std::u16string pattern = IdentityPattern(vendorId, productId);
 
   // Zeroed once: when no port opens, the result is the first path of the last
@@ -64,6 +65,8 @@ std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
   std::array<char16_t, kParentIdCapacity> upperParentId{};
   std::array<char16_t, kUsbSerialCapacity> usbSerial{};
   std::array<char16_t, kUsbLocationCapacity> usbLocation{};
+  // Apart from interfaceList, so that it never becomes the result.
+  std::array<char16_t, kInterfaceListCapacity> otherList{};
 
   if (std::unique_ptr<SerialDeviceList> devices = tree.ListSerialPortDevices()) {
     for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
@@ -88,6 +91,12 @@ std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
       if (!ParentMatches(*devices, parentId.data(), upperParentId.data(), pattern, vendorId,
                          productId, port)) {
         port.verdict = PortVerdict::kParentIsAnotherDevice;
+        otherList.fill(u'\0');
+        if (readOtherPaths &&
+            tree.ReadInterfacePaths(instanceId.data(), otherList.data(), otherList.size())) {
+          otherList.back() = u'\0';
+          port.otherPath = otherList.data();
+        }
         if (!visit(port)) break;
         continue;
       }

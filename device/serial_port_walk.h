@@ -29,6 +29,9 @@ struct WalkedPort {
   const char16_t* instanceId = u"";
   const char16_t* parentId = u"";
   const char16_t* path = u"";  // the first interface path
+  // The first interface path of a device whose parent is another device,
+  // read only when the walk is asked to.
+  const char16_t* otherPath = u"";
   // The parent's USB identity as the tree knows it (for the reason a device
   // is passed over); kTextOnly when only its ID text tells.
   SerialDeviceList::ParentUsbIdentity parentIdentity =
@@ -44,9 +47,12 @@ struct WalkedPort {
 using PortVisitor = std::function<bool(const WalkedPort&)>;
 
 // Walks every serial-port device, probing the port of each one with the
-// identity. Returns the first path of the last interface list read (empty
-// when none was), once the device list has been released.
+// identity; with `readOtherPaths` it also reads the port of each device
+// whose parent is another one. Returns the first path of the last interface
+// list read for a device with the identity (empty when none was), once the
+// device list has been released.
 std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
-                               std::uint16_t productId, const PortVisitor& visit);
+                               std::uint16_t productId, const PortVisitor& visit,
+                               bool readOtherPaths = false);
 
 }  // namespace kestrune

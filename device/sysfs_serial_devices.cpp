@@ -50,6 +50,47 @@ std::u16string ToUtf16(const std::string& text) {
   return out;
 }
 
+// A USB string descriptor reaches sysfs as UTF-8; a byte that does not
+// start or continue a well-formed sequence becomes U+FFFD.
+std::u16string Utf8ToUtf16(const std::string& text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    char32_t code = length == 1   ? lead
+                    : length == 2 ? lead & 0x1F
+                    : length == 3 ? lead & 0x0F
+                                  : lead & 0x07;
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are no UTF-8.
+    static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid && (code < kLeast[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF))
+      valid = false;
+    if (!valid) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(code));
+    }
+    i += length;
+  }
+  return out;
+}
+
 bool IsPrintableAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(),
                      [](unsigned char c) { return c > 0x20 && c < 0x7F; });
@@ -215,7 +256,7 @@ fs::path SysfsSerialDevices::UsbDeviceOf(const fs::path& device) const {
 std::u16string SysfsSerialDevices::UsbSerialNumber(const fs::path& device) const {
   const fs::path usb = UsbDeviceOf(device);
   if (usb.empty()) return {};
-  return ToUtf16(ReadAttribute(usb / "serial"));
+  return Utf8ToUtf16(ReadAttribute(usb / "serial"));
 }
 
 std::u16string SysfsSerialDevices::UsbLocation(const fs::path& device) const {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "device/device_discovery.h"
+#include "device/watch_discovery.h"
 #include "testing/held_port.h"
 #include "testing/sysfs_tree.h"
 
@@ -234,6 +235,95 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"LookalikeSerialNotFound", {Free(Watch::kLookalikeSerial)}, -1},
         SearchCase{
             "LookalikeSerialThenWatch", {Free(Watch::kLookalikeSerial), Free(Watch::kCdcAcm)}, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The serial number as the watch gives it (UTF-8 in sysfs); a byte that is
+// no UTF-8 shows as U+FFFD, a watch without one has none.
+TEST(SysfsSerialDevices, UsbSerialNumberIsReadAsUtf8) {
+  SysfsTree tree;
+  Pty named, unnamed;
+  const std::string usb = kPci + "/usb1";
+  tree.UsbDevice(usb, "1d6b", "0002", "0000:00:14.0");
+  tree.UsbDevice(usb + "/1-1", "1915", "52f0", "KS-\xC3\x9C\xF0\x9F\x90\xA0-\xFF\xC0\xAF");
+  tree.Tty("ttyACM0", tree.UsbInterface(usb + "/1-1/1-1:1.0", "00"), named.devname());
+  tree.UsbDevice(usb + "/1-2", "1915", "52f0");
+  tree.Tty("ttyACM1", tree.UsbInterface(usb + "/1-2/1-2:1.0", "00"), unnamed.devname());
+  SysfsSerialDevices devices(tree.root());
+  const WatchDiscovery found = DiscoverWatches(devices, 0x1915, 0x52F0);
+  ASSERT_EQ(found.watches.size(), 2u);
+  EXPECT_EQ(found.watches[0].usbSerial, u"KS-\u00DC\U0001F420-\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(found.watches[1].usbSerial, u"");
+  EXPECT_EQ(found.watches[1].usbLocation, u"1-2");
+}
+
+// Three watches, each plugged in its own way, between a look-alike and a
+// port with no USB device behind it; which of them another program holds.
+struct EveryWatchCase {
+  const char* name;
+  bool firstHeld;               // the CDC-ACM watch on ttyACM0
+  std::u16string expectedPick;  // "ACM0" / "ACM1": the ttyACMn FindDevicePortPath returns
+  std::vector<std::string> expectedVerdicts;
+};
+
+void PrintTo(const EveryWatchCase& c, std::ostream* out) { *out << c.name; }
+
+class SysfsEveryWatchTest : public ::testing::TestWithParam<EveryWatchCase> {};
+
+TEST_P(SysfsEveryWatchTest, DiscoversEveryWatchAndFindsTheFirstThatOpens) {
+  const EveryWatchCase& c = GetParam();
+  SysfsTree tree;
+  Pty acm, behindHub, lookalike, uart, adapter;
+  if (c.firstHeld) acm.Hold();
+  const std::string usb = kPci + "/usb1";
+  tree.UsbDevice(usb, "1d6b", "0002", "0000:00:14.0");
+  tree.UsbDevice(usb + "/1-2", "1915", "52f0", "KS0001");
+  tree.Tty("ttyACM0", tree.UsbInterface(usb + "/1-2/1-2:1.0", "00"), acm.devname());
+  tree.UsbDevice(usb + "/1-1", "05e3", "0610", "");
+  tree.UsbDevice(usb + "/1-1/1-1.4", "1915", "52f0", "KS0003");
+  tree.Tty("ttyACM1", tree.UsbInterface(usb + "/1-1/1-1.4/1-1.4:1.0", "00"), behindHub.devname());
+  tree.UsbDevice(usb + "/1-5", "2341", "0043", "VID_1915&PID_52F0");
+  tree.Tty("ttyACM2", tree.UsbInterface(usb + "/1-5/1-5:1.0", "00"), lookalike.devname());
+  tree.Device("platform");
+  tree.Tty("ttyS0", tree.Device("platform/serial8250", "platform"), uart.devname());
+  tree.UsbDevice(usb + "/1-3", "1915", "52f0", "KS0002");
+  tree.UsbInterface(usb + "/1-3/1-3:1.0", "00");
+  tree.Tty("ttyUSB0", tree.Device(usb + "/1-3/1-3:1.0/ttyUSB0", "usb-serial"), adapter.devname());
+  SysfsSerialDevices devices(tree.root());
+
+  const WatchDiscovery found = DiscoverWatches(devices, 0x1915, 0x52F0);
+  ASSERT_EQ(found.watches.size(), 3u);
+  const DiscoveredWatch expected[] = {
+      {U16(acm.path()), u"KS0001", u"1-2", !c.firstHeld},
+      {U16(behindHub.path()), u"KS0003", u"1-1.4", true},
+      {U16(adapter.path()), u"KS0002", u"1-3", true},
+  };
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(found.watches[i].portPath, expected[i].portPath);
+    EXPECT_EQ(found.watches[i].usbSerial, expected[i].usbSerial);
+    EXPECT_EQ(found.watches[i].usbLocation, expected[i].usbLocation);
+    EXPECT_EQ(found.watches[i].opensNow, expected[i].opensNow);
+  }
+  ASSERT_EQ(found.passedOver.size(), 2u);
+  EXPECT_EQ(found.passedOver[0].instanceId, u"USB\\VID_2341&PID_0043&MI_00\\1-5:1.0");
+  EXPECT_EQ(found.passedOver[0].reason, "parent is not the watch (2341:0043)");
+  EXPECT_EQ(found.passedOver[0].path, U16(lookalike.path()));
+  EXPECT_EQ(found.passedOver[1].instanceId, u"PLATFORM\\serial8250");
+  EXPECT_EQ(found.passedOver[1].reason, "parent is no USB device");
+  EXPECT_EQ(found.passedOver[1].path, U16(uart.path()));
+
+  std::vector<DiscoveryCandidate> candidates;
+  const std::u16string pick = c.expectedPick == u"ACM0" ? U16(acm.path()) : U16(behindHub.path());
+  EXPECT_EQ(FindDevicePortPath(devices, 0x1915, 0x52F0, &candidates), pick);
+  std::vector<std::string> verdicts;
+  for (const auto& candidate : candidates) verdicts.push_back(candidate.verdict);
+  EXPECT_EQ(verdicts, c.expectedVerdicts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sysfs, SysfsEveryWatchTest,
+    ::testing::Values(EveryWatchCase{"AllFree", false, u"ACM0", {"picked"}},
+                      EveryWatchCase{"FirstHeld", true, u"ACM1", {"port busy", "picked"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

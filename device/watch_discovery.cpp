@@ -58,11 +58,11 @@ std::string PassedOverReason(const WalkedPort& port) {
     case PortVerdict::kNoInstanceId: return "no instance ID";
     case PortVerdict::kNoParent: return "no parent";
     case PortVerdict::kParentIsAnotherDevice: return ParentReason(port);
-    case PortVerdict::kNoInterfacePath: return "no interface path";
+    case PortVerdict::kNoInterfacePath:
     case PortVerdict::kOpens:
     case PortVerdict::kBusy: break;
   }
-  return {};
+  return "no interface path";
 }
 
 }  // namespace
@@ -70,15 +70,23 @@ std::string PassedOverReason(const WalkedPort& port) {
 WatchDiscovery DiscoverWatches(SerialDeviceTree& tree, std::uint16_t vendorId,
                                std::uint16_t productId) {
   WatchDiscovery found;
-  WalkSerialPorts(tree, vendorId, productId, [&found](const WalkedPort& port) {
-    if (port.verdict == PortVerdict::kOpens || port.verdict == PortVerdict::kBusy) {
-      found.watches.push_back(
-          {port.path, port.usbSerial, port.usbLocation, port.verdict == PortVerdict::kOpens});
-    } else {
-      found.passedOver.push_back({port.instanceId, port.path, PassedOverReason(port)});
-    }
-    return true;
-  });
+  WalkSerialPorts(
+      tree, vendorId, productId,
+      [&found](const WalkedPort& port) {
+        // A device whose interface list is empty has no port to name.
+        const bool hasPort = *port.path != u'\0';
+        if (hasPort &&
+            (port.verdict == PortVerdict::kOpens || port.verdict == PortVerdict::kBusy)) {
+          found.watches.push_back(
+              {port.path, port.usbSerial, port.usbLocation, port.verdict == PortVerdict::kOpens});
+        } else {
+          found.passedOver.push_back({port.instanceId,
+                                      *port.path != u'\0' ? port.path : port.otherPath,
+                                      PassedOverReason(port)});
+        }
+        return true;
+      },
+      /*readOtherPaths=*/true);
   return found;
 }
 

@@ -7,9 +7,8 @@
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/several_watches.h"
-#include "device/device_discovery.h"
-#include "device/serial_device_tree.h"
 #include "transfer/close_gate.h"
+#include "transfer/connected_watches.h"
 #include "transfer/firmware_update.h"
 #include "transfer/logged_runs.h"
 #include "transfer/run_outcome.h"
@@ -134,31 +133,38 @@ int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
   return code;
 }
 
-int Devices(CliOutput& output) {
-  const UpdateEnvironment environment = PlatformUpdateEnvironment();
-  SerialDeviceTree& tree = *environment.devices;
-  const std::u16string picked = FindDevicePortPath(tree, kWatchVendorId, kWatchProductId);
-  bool pickedListed = false;
-  if (std::unique_ptr<SerialDeviceList> devices = tree.ListSerialPortDevices()) {
-    for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
-      char16_t instanceId[8192] = {};
-      char16_t parentId[1024] = {};
-      char16_t paths[1024] = {};
-      if (!devices->ReadInstanceId(instanceId, 8192)) continue;
-      devices->ReadParentId(parentId, 1024);
-      tree.ReadInterfacePaths(instanceId, paths, 1024);
-      const std::u16string path(paths);
-      const bool isPicked = !picked.empty() && path == picked;
-      pickedListed = pickedListed || isPicked;
-      output.Device(WideToUtf8Text(path), WideToUtf8Text(instanceId), WideToUtf8Text(parentId),
-                    isPicked);
-    }
+// Every connected watch, the one an update would open marked; with
+// --verbose also the serial ports that are not a watch's, and why.
+int Devices(const CliOptions& options, CliOutput& output) {
+  const WatchDiscovery found = ListConnectedWatches();
+  const DiscoveredWatch* picked = WatchAnUpdateWouldPick(found);
+  for (const DiscoveredWatch& watch : found.watches) {
+    const std::string port = WideToUtf8Text(watch.portPath);
+    const std::string serial = WideToUtf8Text(watch.usbSerial);
+    const std::string location = WideToUtf8Text(watch.usbLocation);
+    WriteRunLog("devices: watch on " + port + ", serial " + (serial.empty() ? "(none)" : serial) +
+                ", at " + (location.empty() ? "(unknown)" : location) + ", " +
+                (watch.opensNow ? "opens" : "port busy"));
+    output.Watch(port, serial, location, watch.opensNow, &watch == picked);
   }
-  const RunOutcome outcome = pickedListed ? RunOutcome::kDone : RunOutcome::kNoWatch;
-  if (!pickedListed) output.Status(kConnectWatch);  // said as an update would say it
+  for (const PassedOverPort& port : found.passedOver) {
+    const std::string instanceId = WideToUtf8Text(port.instanceId);
+    const std::string path = WideToUtf8Text(port.path);
+    WriteRunLog("devices: " + (instanceId.empty() ? std::string("(no instance ID)") : instanceId) +
+                (path.empty() ? "" : " " + path) + ": " + port.reason);
+    if (options.verbose) output.PassedOver(instanceId, path, port.reason);
+  }
+  const RunOutcome outcome = picked != nullptr ? RunOutcome::kDone : RunOutcome::kNoWatch;
+  if (picked == nullptr) {
+    output.Status(kConnectWatch);  // said as an update would say it
+    WriteRunLog("devices: status " + WideToUtf8Text(kConnectWatch) +
+                ": no serial port of a device with the watch's USB identity (" +
+                std::to_string(found.passedOver.size()) + " other port(s) passed over)");
+  }
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), pickedListed ? u"" : kConnectWatch,
-                {{"picked", WideToUtf8Text(picked)}});
+  output.Result(code, RunOutcomeReason(outcome), picked != nullptr ? u"" : kConnectWatch,
+                {{"picked", picked != nullptr ? WideToUtf8Text(picked->portPath) : ""}});
+  WriteRunLog("devices: " + std::string(kProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
@@ -178,7 +184,7 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   switch (options.command) {
     case CliCommand::kCheck: return Check(options, output);
     case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
-    case CliCommand::kDevices: return Devices(output);
+    case CliCommand::kDevices: return Devices(options, output);
     case CliCommand::kStation:
       return RunStation(options, output, RunCheck(output, SourceOf(options)).manifestText);
     case CliCommand::kHelp:

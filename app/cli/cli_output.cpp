@@ -230,23 +230,32 @@ void CliOutput::Verifying(std::uint32_t blocks) {
   WriteOut("Verifying: reading back " + std::to_string(blocks) + " written blocks\n");
 }
 
-void CliOutput::Device(const std::string& path, const std::string& instanceId,
-                       const std::string& usbParent, bool picked) {
+void CliOutput::Watch(const std::string& port, const std::string& serial,
+                      const std::string& location, bool opens, bool picked) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (style_ == OutputStyle::kJson) {
-    WriteOut(JsonLine()
-                 .Add("event", "device")
-                 .Add("path", path)
-                 .Add("instance_id", instanceId)
-                 .Add("usb_parent", usbParent)
-                 .Add("picked", picked)
-                 .Text());
+    WriteOut("{\"event\":\"device\",\"port\":" + JsonString(port) +
+             ",\"serial\":" + JsonString(serial) + ",\"location\":" + JsonString(location) +
+             ",\"opens\":" + (opens ? "true" : "false") +
+             ",\"picked\":" + (picked ? "true" : "false") + "}\n");
     return;
   }
-  WriteOut(std::string(picked ? "* " : "  ") +
-           (path.empty() ? "(no port path)" : TerminalSafeText(path, false)) + "\n" +
-           "    device " + TerminalSafeText(instanceId, false) + "\n    usb    " +
-           (usbParent.empty() ? "(none)" : TerminalSafeText(usbParent, false)) + "\n");
+  WriteOut(std::string(picked ? "* " : "  ") + TerminalSafeText(port, false) + "  serial " +
+           (serial.empty() ? "(none)" : TerminalSafeText(serial, false)) + "  at " +
+           (location.empty() ? "(unknown)" : TerminalSafeText(location, false)) + "  " +
+           (opens ? "opens" : "busy") + "\n");
+}
+
+void CliOutput::PassedOver(const std::string& instanceId, const std::string& path,
+                           const std::string& reason) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (style_ == OutputStyle::kJson) {
+    WriteOut("{\"event\":\"passed_over\",\"instance_id\":" + JsonString(instanceId) +
+             ",\"path\":" + JsonString(path) + ",\"reason\":" + JsonString(reason) + "}\n");
+    return;
+  }
+  WriteOut("  - " + (path.empty() ? std::string() : TerminalSafeText(path, false) + " ") + "(" +
+           TerminalSafeText(instanceId, false) + "): " + reason + "\n");
 }
 
 void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,

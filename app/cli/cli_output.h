@@ -28,9 +28,14 @@ class CliOutput {
   // Every image is written and its `blocks` blocks are now read back (an
   // update with --verify); the progress stays where it is meanwhile.
   void Verifying(std::uint32_t blocks);
-  // A serial port of the devices command.
-  void Device(const std::string& path, const std::string& instanceId, const std::string& usbParent,
-              bool picked);
+  // A watch the devices command found: its port, USB serial number and
+  // place (each may be empty), whether its port opens now, and whether it
+  // is the one an update would open.
+  void Watch(const std::string& port, const std::string& serial, const std::string& location,
+             bool opens, bool picked);
+  // A serial port the devices command passed over, and why.
+  void PassedOver(const std::string& instanceId, const std::string& path,
+                  const std::string& reason);
   // The end: exit code, its reason word, last status, and any further
   // members (name, text).
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,

@@ -78,4 +78,32 @@ CONFIGRET WINAPI CM_Get_Device_Interface_List_ExW(LPGUID interfaceClass, DEVINST
   return CR_SUCCESS;
 }
 
+// The location of a parent node, the one property discovery reads.
+CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyW(DEVINST node, ULONG property, PULONG type,
+                                                   PVOID buffer, PULONG length, ULONG flags) {
+  if (length == nullptr) return CR_INVALID_POINTER;
+  if (flags != 0) return CR_INVALID_FLAG;
+  std::vector<FakeDevice> devices = kestrune::fake::LoadDeviceTable();
+  bool isParent = false;
+  const FakeDevice* device = FindNode(devices, node, isParent);
+  if (device == nullptr) return CR_INVALID_DEVNODE;
+  const std::wstring* text = nullptr;
+  if (isParent && property == CM_DRP_LOCATION_INFORMATION) text = &device->parentLocation;
+  if (isParent && property == CM_DRP_LOCATION_PATHS) text = &device->parentLocationPaths;
+  if (text == nullptr || text->empty()) return CR_NO_SUCH_VALUE;
+  // A string, or a list of one string and the empty one that ends it.
+  const bool list = property == CM_DRP_LOCATION_PATHS;
+  std::wstring data = *text + L'\0';
+  if (list) data += L'\0';
+  const ULONG needed = static_cast<ULONG>(data.size() * sizeof(wchar_t));
+  if (type != nullptr) *type = list ? REG_MULTI_SZ : REG_SZ;
+  if (buffer == nullptr || *length < needed) {
+    *length = needed;
+    return CR_BUFFER_SMALL;
+  }
+  data.copy(static_cast<wchar_t*>(buffer), data.size());
+  *length = needed;
+  return CR_SUCCESS;
+}
+
 }  // extern "C"

@@ -33,7 +33,16 @@ std::vector<FakeDevice> LoadDeviceTable() {
   for (const auto& entry : Split(text, L';')) {
     std::vector<std::wstring> fields = Split(entry, L'|');
     if (fields.size() < 2 || fields[0].empty()) continue;
-    devices.push_back({fields[0], fields[1], {fields.begin() + 2, fields.end()}});
+    FakeDevice device{fields[0], fields[1], {}, {}, {}};
+    for (auto field = fields.begin() + 2; field != fields.end(); ++field) {
+      if (field->rfind(L"location=", 0) == 0)
+        device.parentLocation = field->substr(9);
+      else if (field->rfind(L"locationpaths=", 0) == 0)
+        device.parentLocationPaths = field->substr(14);
+      else
+        device.interfacePaths.push_back(*field);
+    }
+    devices.push_back(std::move(device));
   }
   return devices;
 }

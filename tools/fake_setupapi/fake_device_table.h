@@ -3,8 +3,11 @@
 // lists no COM ports. The table of devices comes from the environment
 // variable KESTRUNE_FAKE_DEVICES, read at every query:
 //   devices separated by ';', the fields of one device by '|':
-//     <own instance ID>|<parent instance ID>|<interface path>[|<interface path>...]
-//   an empty parent ID makes the parent query fail.
+//     <own instance ID>|<parent instance ID>[|location=<text>][|locationpaths=<text>]
+//         |<interface path>[|<interface path>...]
+//   an empty parent ID makes the parent query fail; location= and
+//   locationpaths= give the parent node's location information and its
+//   (one) location path, which it otherwise does not have.
 // Set but empty: no devices. Unset: one dive watch whose COM port is \\.\COM7.
 #include <windows.h>
 
@@ -17,6 +20,8 @@ struct FakeDevice {
   std::wstring ownId;
   std::wstring parentId;
   std::vector<std::wstring> interfacePaths;
+  std::wstring parentLocation;       // empty: none
+  std::wstring parentLocationPaths;  // empty: none
 };
 
 std::vector<FakeDevice> LoadDeviceTable();
