@@ -142,7 +142,7 @@ class WritingSpan {
 
 class UpdateRun {
  public:
-  UpdateRun(FirmwareUpdateReporter& reporter, const FirmwareUpdateEnvironment& environment,
+  UpdateRun(FirmwareUpdateReporter& reporter, const UpdateEnvironment& environment,
             WritingSpan& writing)
       : reporter_(reporter), environment_(environment), writing_(writing) {}
 
@@ -322,7 +322,7 @@ class UpdateRun {
   }
 
   FirmwareUpdateReporter& reporter_;
-  const FirmwareUpdateEnvironment& environment_;
+  const UpdateEnvironment& environment_;
   WritingSpan& writing_;
   std::uint32_t blocksWritten_ = 0;
 };
@@ -335,7 +335,7 @@ std::u16string StatusWithCloseDeferred(const std::u16string& status) {
 }
 
 RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
-                                      const FirmwareUpdateEnvironment& environment) {
+                                      const UpdateEnvironment& environment) {
   // This is the body of a worker thread: nothing may leave it as an
   // exception, and the reporter hears how every run ended.
   WritingSpan writing(reporter, environment.closeGate);

@@ -31,7 +31,6 @@ void LoggedFirmwareUpdateReporter::SetWriting(bool writing) {
 
 void LoggedFirmwareUpdateReporter::Note(const std::string& detail) {
   log_.Write("update: " + detail);
-  inner_.Note(detail);
 }
 
 }  // namespace kestrune

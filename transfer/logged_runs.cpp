@@ -1,16 +1,15 @@
 #include "transfer/logged_runs.h"
 
 #include "transfer/logged_firmware_update_reporter.h"
-#include "transfer/update_environment.h"
 #include "update/logged_update_check_reporter.h"
 #include "update/run_log.h"
 
 namespace kestrune {
 
-UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName) {
-  LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), programName);
+UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd,
+                                        const UpdateEnvironment& environment) {
+  LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), environment.programName);
   try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
     return RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
   } catch (...) {
     reporter.PostStatus(UpdateCheckStatus(UpdateCheckOutcome::kNoUpdateData));
@@ -19,16 +18,10 @@ UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const cha
 }
 
 RunOutcome RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
-                                   std::function<SharedManifestText()> manifestText,
-                                   CloseGate* closeGate, const char* programName,
-                                   const std::u16string& portPath) {
-  LoggedFirmwareUpdateReporter reporter(frontEnd, UserRunLog(), programName);
+                                   const UpdateEnvironment& environment) {
+  LoggedFirmwareUpdateReporter reporter(frontEnd, UserRunLog(), environment.programName);
   try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    FirmwareUpdateEnvironment run =
-        environment.ForFirmwareUpdate(std::move(manifestText), closeGate);
-    run.portPath = portPath;
-    return RunFirmwareUpdateProcedure(reporter, run);
+    return RunFirmwareUpdateProcedure(reporter, environment);
   } catch (...) {
     reporter.PostStatus(RunOutcomeStatus(RunOutcome::kFailure));
     return RunOutcome::kFailure;

@@ -73,35 +73,37 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
 }
 
 std::string CliUsage() {
-  return std::string(
-             "usage: kestrune-update [--json] [-v] COMMAND\n"
-             "\n"
-             "Commands:\n"
-             "  check                 fetch the update manifest; print the offered version\n"
-             "                        and the release notes\n"
-             "  update [--port PATH]  fetch the manifest, then write the firmware into the\n"
-             "                        watch; --port skips discovery and opens PATH\n"
-             "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
-             "  devices               list the serial ports with their USB identity and\n"
-             "                        mark the one the update would pick\n"
-             "\n"
-             "Options:\n"
-             "  --json                one JSON object per line (events status, progress,\n"
-             "                        device, result) instead of text\n"
-             "  -v, --verbose         also write the run log's lines to standard error\n"
-             "  -h, --help            this text\n"
-             "  -V, --version         the program and its version\n"
-             "\n"
-             "An interrupt (Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break) before writing begins\n"
-             "stops at once; during writing the update finishes first.\n"
-             "Every check and update is logged to update.log in the user data folder.\n"
-             "With --json every run ends with one result line: exit_code, reason (a\n"
-             "stable English word: done, usage, no_watch, interrupted, ...) and schema.\n"
-             "\n"
-             "Exit codes:\n") +
+  return "usage: " + std::string(kCliProgramName) +
+         " [--json] [-v] COMMAND\n"
+         "\n"
+         "Commands:\n"
+         "  check                 fetch the update manifest; print the offered version\n"
+         "                        and the release notes\n"
+         "  update [--port PATH]  fetch the manifest, then write the firmware into the\n"
+         "                        watch; --port skips discovery and opens PATH\n"
+         "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
+         "  devices               list the serial ports with their USB identity and\n"
+         "                        mark the one the update would pick\n"
+         "\n"
+         "Options:\n"
+         "  --json                one JSON object per line (events status, progress,\n"
+         "                        device, result) instead of text\n"
+         "  -v, --verbose         also write the run log's lines to standard error\n"
+         "  -h, --help            this text\n"
+         "  -V, --version         the program and its version\n"
+         "\n"
+         "An interrupt (Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break) before writing begins\n"
+         "stops at once; during writing the update finishes first.\n"
+         "Every check and update is logged to update.log in the user data folder.\n"
+         "With --json every run ends with one result line: exit_code, reason (a\n"
+         "stable English word: done, usage, no_watch, interrupted, ...) and schema.\n"
+         "\n"
+         "Exit codes:\n" +
          ExitCodeTable();
 }
 
-std::string CliVersionLine() { return std::string("kestrune-update ") + KESTRUNE_PROGRAM_VERSION; }
+std::string CliVersionLine() {
+  return std::string(kCliProgramName) + " " + KESTRUNE_PROGRAM_VERSION;
+}
 
 }  // namespace kestrune

@@ -1,9 +1,10 @@
 #include "app/linux/window_shared_state.h"
 
-#include <memory>
 #include <utility>
 
 namespace kestrune {
+
+using Kind = WindowNotice::Kind;
 
 void WindowSharedState::AttachWindow(Sink sink) {
   std::lock_guard<std::mutex> guard(lock_);
@@ -21,15 +22,26 @@ void WindowSharedState::Post(WindowNotice notice) const {
   if (sink_) sink_(std::move(notice));
 }
 
-SharedManifestText WindowSharedState::ManifestText() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return manifestText_;
+void WindowSharedState::ShowStatus(const std::u16string& text) { Post({Kind::kStatus, text}); }
+
+void WindowSharedState::ShowFirmwareVersion(const std::u16string& version) {
+  Post({Kind::kFirmwareVersion, version});
 }
 
-void WindowSharedState::SetManifestText(const std::string& text) {
-  SharedManifestText held = std::make_shared<const std::string>(text);
-  std::lock_guard<std::mutex> guard(lock_);
-  manifestText_ = std::move(held);
+void WindowSharedState::ShowReleaseNotes(const std::u16string& notes) {
+  Post({Kind::kReleaseNotes, notes});
 }
+
+void WindowSharedState::ShowProgressRange(std::uint32_t maximum) {
+  Post({Kind::kProgressRange, {}, maximum});
+}
+
+void WindowSharedState::ShowProgressPosition(std::uint32_t position) {
+  Post({Kind::kProgressPosition, {}, position});
+}
+
+void WindowSharedState::ShowWriting(bool writing) { Post({Kind::kWriting, {}, writing ? 1u : 0u}); }
+
+void WindowSharedState::ShowRunEnded() { Post({Kind::kRunFinished}); }
 
 }  // namespace kestrune

@@ -1,9 +1,36 @@
 #include "app/windows/dialog_shared_state.h"
 
-#include <memory>
-#include <utility>
+#include <commctrl.h>
+
+#include "res/resource.h"
 
 namespace kestrune {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is handed to the W functions");
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// Sets a control's text; waits for the UI thread. Does nothing once the
+// window is gone.
+void SetControlText(const DialogSharedState& shared, int controlId, const std::u16string& text) {
+  HWND window = shared.Window();
+  if (!window) return;
+  HWND control = GetDlgItem(window, controlId);
+  if (control) SetWindowTextW(control, Wide(text));
+}
+
+LRESULT SendToProgressBar(const DialogSharedState& shared, UINT message, WPARAM wParam,
+                          LPARAM lParam) {
+  HWND window = shared.Window();
+  if (!window) return 0;
+  HWND bar = GetDlgItem(window, IDC_PROGRESS);
+  return bar ? SendMessageW(bar, message, wParam, lParam) : 0;
+}
+
+}  // namespace
 
 void DialogSharedState::AttachWindow(HWND window) {
   std::lock_guard<std::mutex> guard(lock_);
@@ -25,17 +52,6 @@ std::u16string DialogSharedState::StatusText() const {
   return statusText_;
 }
 
-SharedManifestText DialogSharedState::ManifestText() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return manifestText_;
-}
-
-void DialogSharedState::SetManifestText(const std::string& text) {
-  SharedManifestText held = std::make_shared<const std::string>(text);
-  std::lock_guard<std::mutex> guard(lock_);
-  manifestText_ = std::move(held);
-}
-
 void DialogSharedState::PostStatus(const std::u16string& text) {
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -48,5 +64,29 @@ void DialogSharedState::Post(UINT message, WPARAM wParam) const {
   HWND window = Window();
   if (window) PostMessageW(window, message, wParam, 0);
 }
+
+void DialogSharedState::ShowStatus(const std::u16string& text) { PostStatus(text); }
+
+void DialogSharedState::ShowFirmwareVersion(const std::u16string& version) {
+  SetControlText(*this, IDC_VERSION, version);
+}
+
+void DialogSharedState::ShowReleaseNotes(const std::u16string& notes) {
+  SetControlText(*this, IDC_RELEASE_NOTES, notes);
+}
+
+void DialogSharedState::ShowProgressRange(std::uint32_t maximum) {
+  // The 32-bit range message: a long image must not wrap at 65535 blocks.
+  SendToProgressBar(*this, PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum));
+  SendToProgressBar(*this, PBM_SETSTEP, 1, 0);
+}
+
+void DialogSharedState::ShowProgressPosition(std::uint32_t position) {
+  SendToProgressBar(*this, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void DialogSharedState::ShowWriting(bool writing) { Post(WM_WRITING_CHANGED, writing ? 1 : 0); }
+
+void DialogSharedState::ShowRunEnded() { Post(WM_UPDATE_FINISHED); }
 
 }  // namespace kestrune
