@@ -24,7 +24,7 @@ void RunCountedWorker(WorkerSharedState& shared, WorkerKind kind,
       try {
         if (kind == WorkerKind::kFirmwareUpdate) {
           shared.Gate().EndWriting();  // a run that ended by an exception has stopped writing too
-          shared.ShowRunEnded();
+          shared.Post({WindowNotice::Kind::kRunFinished});
         }
       } catch (...) {
       }

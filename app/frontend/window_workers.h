@@ -20,8 +20,8 @@ enum class WorkerKind { kUpdateCheck, kFirmwareUpdate };
 // Runs `body` as a worker of `kind` on the calling thread, counted out when
 // it has ended. An exception from it ends there (it must not end the
 // process from a worker thread). A firmware update's worker, however it
-// ended, then also counts as no longer writing and tells the window
-// (ShowRunEnded) before it is counted out.
+// ended, then also counts as no longer writing and posts kRunFinished
+// before it is counted out.
 void RunCountedWorker(WorkerSharedState& shared, WorkerKind kind,
                       const std::function<void()>& body);
 

@@ -13,7 +13,6 @@
 //   once DetachWindow() has returned no notice reaches the window any more.
 // - The window asks the close gate whether firmware is being written.
 
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -24,22 +23,6 @@ namespace kestrune {
 
 // The program's name: its desktop entry's id and its name in the run log.
 inline constexpr char kLinuxProgramName[] = "orvel-kestrune";
-
-// One thing a worker tells the window.
-struct WindowNotice {
-  enum class Kind {
-    kStatus,            // text: a new status line text
-    kFirmwareVersion,   // text: the offered firmware version
-    kReleaseNotes,      // text: the release notes
-    kProgressRange,     // value: the progress bar runs from 0 to value
-    kProgressPosition,  // value: blocks written so far
-    kWriting,           // value: 1 once writing the watch begins, 0 when it is over
-    kRunFinished,       // the firmware-update worker has ended
-  };
-  Kind kind;
-  std::u16string text = {};
-  std::uint32_t value = 0;
-};
 
 class WindowSharedState : public WorkerSharedState {
  public:
@@ -54,15 +37,7 @@ class WindowSharedState : public WorkerSharedState {
   void DetachWindow();
 
   // Hands the notice to the window if it is still there.
-  void Post(WindowNotice notice) const;
-
-  void ShowStatus(const std::u16string& text) override;
-  void ShowFirmwareVersion(const std::u16string& version) override;
-  void ShowReleaseNotes(const std::u16string& notes) override;
-  void ShowProgressRange(std::uint32_t maximum) override;
-  void ShowProgressPosition(std::uint32_t position) override;
-  void ShowWriting(bool writing) override;
-  void ShowRunEnded() override;
+  void Post(WindowNotice notice) override;
 
  private:
   mutable std::mutex lock_;

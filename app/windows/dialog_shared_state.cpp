@@ -65,28 +65,23 @@ void DialogSharedState::Post(UINT message, WPARAM wParam) const {
   if (window) PostMessageW(window, message, wParam, 0);
 }
 
-void DialogSharedState::ShowStatus(const std::u16string& text) { PostStatus(text); }
-
-void DialogSharedState::ShowFirmwareVersion(const std::u16string& version) {
-  SetControlText(*this, IDC_VERSION, version);
+void DialogSharedState::Post(WindowNotice notice) {
+  using Kind = WindowNotice::Kind;
+  switch (notice.kind) {
+    case Kind::kStatus: PostStatus(notice.text); break;
+    case Kind::kFirmwareVersion: SetControlText(*this, IDC_VERSION, notice.text); break;
+    case Kind::kReleaseNotes: SetControlText(*this, IDC_RELEASE_NOTES, notice.text); break;
+    case Kind::kProgressRange:
+      // The 32-bit range message: a long image must not wrap at 65535 blocks.
+      SendToProgressBar(*this, PBM_SETRANGE32, 0, static_cast<LPARAM>(notice.value));
+      SendToProgressBar(*this, PBM_SETSTEP, 1, 0);
+      break;
+    case Kind::kProgressPosition:
+      SendToProgressBar(*this, PBM_SETPOS, static_cast<WPARAM>(notice.value), 0);
+      break;
+    case Kind::kWriting: Post(WM_WRITING_CHANGED, notice.value != 0 ? 1 : 0); break;
+    case Kind::kRunFinished: Post(WM_UPDATE_FINISHED); break;
+  }
 }
-
-void DialogSharedState::ShowReleaseNotes(const std::u16string& notes) {
-  SetControlText(*this, IDC_RELEASE_NOTES, notes);
-}
-
-void DialogSharedState::ShowProgressRange(std::uint32_t maximum) {
-  // The 32-bit range message: a long image must not wrap at 65535 blocks.
-  SendToProgressBar(*this, PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum));
-  SendToProgressBar(*this, PBM_SETSTEP, 1, 0);
-}
-
-void DialogSharedState::ShowProgressPosition(std::uint32_t position) {
-  SendToProgressBar(*this, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-}
-
-void DialogSharedState::ShowWriting(bool writing) { Post(WM_WRITING_CHANGED, writing ? 1 : 0); }
-
-void DialogSharedState::ShowRunEnded() { Post(WM_UPDATE_FINISHED); }
 
 }  // namespace kestrune

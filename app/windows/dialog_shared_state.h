@@ -65,13 +65,7 @@ class DialogSharedState : public WorkerSharedState {
   // sent messages, which wait for the UI thread; writing and the run's end
   // by posted messages, since the shutdown block and the button belong to
   // the window's own thread.
-  void ShowStatus(const std::u16string& text) override;
-  void ShowFirmwareVersion(const std::u16string& version) override;
-  void ShowReleaseNotes(const std::u16string& notes) override;
-  void ShowProgressRange(std::uint32_t maximum) override;
-  void ShowProgressPosition(std::uint32_t position) override;
-  void ShowWriting(bool writing) override;
-  void ShowRunEnded() override;
+  void Post(WindowNotice notice) override;
 
  private:
   mutable std::mutex lock_;
