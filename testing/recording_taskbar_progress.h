@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/taskbar_progress.h"
+#include "app/frontend/taskbar_progress.h"
 
 namespace kestrune {
 namespace testing_support {

@@ -26,8 +26,8 @@ void NoteCandidates(FirmwareUpdateReporter& reporter,
 // the write phase on the open port. Raises what the link raises (a block's
 // failure with the block); everything else ends in the returned outcome,
 // whose status the caller posts.
-RunOutcome RunInOrder(FirmwareUpdateReporter& reporter,
-                      const FirmwareUpdateEnvironment& environment, WritingSpan& writing) {
+RunOutcome RunInOrder(FirmwareUpdateReporter& reporter, const UpdateEnvironment& environment,
+                      WritingSpan& writing) {
   const auto started = std::chrono::steady_clock::now();
   std::u16string portPath = environment.portPath;
   if (portPath.empty()) {
@@ -58,7 +58,7 @@ std::u16string StatusWithCloseDeferred(const std::u16string& status) {
 }
 
 RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
-                                      const FirmwareUpdateEnvironment& environment) {
+                                      const UpdateEnvironment& environment) {
   // This is the body of a worker thread: nothing may leave it as an
   // exception, and the reporter hears how every run ended.
   WritingSpan writing(reporter, environment.closeGate);

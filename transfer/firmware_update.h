@@ -4,25 +4,16 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "transfer/run_outcome.h"
-#include "update/downloader.h"
+#include "transfer/update_environment.h"
 
 namespace kestrune {
-
-class CloseGate;
-class SerialDeviceTree;
 
 // The watch's USB identity, which discovery looks for.
 inline constexpr std::uint16_t kWatchVendorId = 0x1915;
 inline constexpr std::uint16_t kWatchProductId = 0x52F0;
-
-// The manifest text that the update check fetched, held once and shared
-// with every run that reads it; null when there is none.
-using SharedManifestText = std::shared_ptr<const std::string>;
 
 // The status texts of a run, besides the update check's "無法取得更新資料"
 // for a missing or unusable manifest.
@@ -59,35 +50,14 @@ class FirmwareUpdateReporter {
   // ends; a window must not close in between.
   virtual void SetWriting(bool writing) = 0;
   // A fact the user does not see but support needs (what was found, what
-  // failed and why), in English, UTF-8: for the run log.
+  // failed and why), in English, UTF-8. The run log's reporter writes it and
+  // keeps it: a front-end learns how a run ended from its outcome, so a
+  // window or the command line has no use for it.
   virtual void Note(const std::string& /*detail*/) {}
   // Every image is written and the run now reads its `blocks` written
   // blocks back (only a run asked to verify them); the progress stays where
   // the writing left it.
   virtual void VerifyingBlocks(std::uint32_t /*blocks*/) {}
-};
-
-struct FirmwareUpdateEnvironment {
-  Downloader& downloader;
-  SerialDeviceTree& devices;
-  // Reads the manifest text at the moment the run needs it.
-  std::function<SharedManifestText()> manifestText;
-  // Longest wait for one answer frame from the watch.
-  std::chrono::milliseconds answerTimeout;
-  // The front-end's close decision; none for a run nobody can close.
-  CloseGate* closeGate = nullptr;
-  // When not empty, discovery is skipped and this port is opened ("COM7",
-  // "\\.\COM7", "/dev/ttyACM0").
-  std::u16string portPath = {};
-  // Bounds of each image download (stall, redirects); the image's size from
-  // the manifest bounds its length.
-  DownloadLimits downloadLimits = {};
-  // After the last block of every image and before the finish frame, read
-  // every written block back and compare it with the image; a block that
-  // differs is written once more and read again, and one that still differs
-  // (or cannot be read back) ends the run with "更新錯誤". It doubles the
-  // time on the line, so it is off unless asked for.
-  bool verifyWrittenBlocks = false;
 };
 
 // Runs one whole update on the calling thread and returns how it ended
@@ -101,6 +71,6 @@ struct FirmwareUpdateEnvironment {
 // closed before the function returns, and the images stay in the user data
 // folder as data<sequence>.bin.
 RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
-                                      const FirmwareUpdateEnvironment& environment);
+                                      const UpdateEnvironment& environment);
 
 }  // namespace kestrune

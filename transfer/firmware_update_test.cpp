@@ -589,7 +589,7 @@ class UpdateFixture : public testing::Test {
   RunOutcome Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest,
                  bool verify = false) {
     CurlDownloader downloader(TestCaFile());
-    FirmwareUpdateEnvironment environment{
+    UpdateEnvironment environment{
         downloader, devices,
         [held = std::make_shared<const std::string>(std::move(manifest))] { return held; },
         kAnswerTimeout};
@@ -811,8 +811,7 @@ TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
   FailingSecondDownload downloader;
   const SharedManifestText manifest =
       std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
-  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
-                                        kAnswerTimeout};
+  UpdateEnvironment environment{downloader, devices, [&] { return manifest; }, kAnswerTimeout};
   RecordingFirmwareUpdateReporter reporter;
 
   RunOutcome outcome = RunOutcome::kDone;
@@ -865,8 +864,8 @@ TEST_F(UpdateFixture, ACloseDecidedBeforeWritingKeepsTheRunFromWriting) {
       std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
   CloseGate gate;
   ASSERT_TRUE(gate.RequestClose());
-  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
-                                        kAnswerTimeout, &gate};
+  UpdateEnvironment environment{downloader, devices, [&] { return manifest; }, kAnswerTimeout,
+                                &gate};
   RecordingFirmwareUpdateReporter reporter;
 
   EXPECT_EQ(RunFirmwareUpdateProcedure(reporter, environment), RunOutcome::kClosedBeforeWriting);
@@ -907,8 +906,8 @@ TEST_F(UpdateFixture, ACloseDuringWritingLetsTheRunFinish) {
   const SharedManifestText manifest =
       std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
   CloseGate gate;
-  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
-                                        kAnswerTimeout, &gate};
+  UpdateEnvironment environment{downloader, devices, [&] { return manifest; }, kAnswerTimeout,
+                                &gate};
   ClosingReporter reporter(gate);
 
   EXPECT_EQ(RunFirmwareUpdateProcedure(reporter, environment), RunOutcome::kDone);

@@ -39,9 +39,6 @@ void LoggedFirmwareUpdateReporter::VerifyingBlocks(std::uint32_t blocks) {
   inner_.VerifyingBlocks(blocks);
 }
 
-void LoggedFirmwareUpdateReporter::Note(const std::string& detail) {
-  Write(detail);
-  inner_.Note(detail);
-}
+void LoggedFirmwareUpdateReporter::Note(const std::string& detail) { Write(detail); }
 
 }  // namespace kestrune

@@ -1,7 +1,8 @@
 #pragma once
-// A firmware-update reporter that writes the run's statuses, the start and
-// end of writing and the facts the run notes to the run log before passing
-// them on. Progress steps are passed on without a line each.
+// A firmware-update reporter that writes the run's statuses and the start
+// and end of writing to the run log before passing them on; progress steps
+// are passed on without a line each, the facts the run notes go to the log
+// only.
 
 #include <string>
 

@@ -25,8 +25,10 @@ class UpdateCheckReporter {
   virtual void ShowFirmwareVersion(const std::u16string& version) = 0;
   // The release notes, unchanged.
   virtual void ShowReleaseNotes(const std::u16string& notes) = 0;
-  // A fact the user does not see but support needs, in English, UTF-8: for
-  // the run log.
+  // A fact the user does not see but support needs (what was found, what
+  // failed and why), in English, UTF-8. The run log's reporter writes it and
+  // keeps it: a front-end learns how a run ended from its outcome, so a
+  // window or the command line has no use for it.
   virtual void Note(const std::string& /*detail*/) {}
 };
 

@@ -20,25 +20,25 @@
 namespace kestrune {
 namespace {
 
-constexpr char kProgramName[] = "kestrune-update";
-
 class CheckPrinter : public UpdateCheckReporter {
  public:
-  explicit CheckPrinter(CliOutput& output) : output_(output) {}
+  // The manifest text goes to `manifestText`, where an update reads it.
+  CheckPrinter(CliOutput& output, SharedManifestText& manifestText)
+      : output_(output), manifestText_(manifestText) {}
   void PostStatus(const std::u16string& text) override { output_.Status(text); }
   void StoreManifestText(const std::string& text) override {
-    manifestText = std::make_shared<const std::string>(text);
+    manifestText_ = std::make_shared<const std::string>(text);
   }
   void ShowFirmwareVersion(const std::u16string& version) override { this->version = version; }
   void ShowReleaseNotes(const std::u16string& notes) override { releaseNotes = notes; }
 
   UpdateCheckOutcome outcome = UpdateCheckOutcome::kNoUpdateData;
-  SharedManifestText manifestText;
   std::u16string version;
   std::u16string releaseNotes;
 
  private:
   CliOutput& output_;
+  SharedManifestText& manifestText_;
 };
 
 class UpdatePrinter : public FirmwareUpdateReporter {
@@ -68,31 +68,34 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
                          CliOutput& output) {
   HandleInterrupts([&gate, &writingBegan, &output](int exitCode) {
     if (!writingBegan && gate.RequestClose()) {
-      output.Message("kestrune-update: interrupted");
+      output.Message(std::string(kCliProgramName) + ": interrupted");
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));
       output.Result(exitCode, ExitReason(exitCode), u"");
       ExitProcessNow(exitCode);
     }
-    output.Message(
-        "kestrune-update: firmware is being written; the update finishes first, then the "
-        "program ends");
+    output.Message(std::string(kCliProgramName) +
+                   ": firmware is being written; the update finishes first, then the program "
+                   "ends");
     WriteRunLog("interrupt during writing; the run finishes first");
   });
 }
 
-UpdateDataSource SourceOf(const CliOptions& options) {
-  return options.offline ? UpdateDataSource::kSavedFiles : UpdateDataSource::kService;
-}
+// The command's runs share one set of surroundings, filled once: the
+// check's manifest text is what an update then writes.
+struct CliRun {
+  UpdateEnvironment environment;
+  SharedManifestText checkedManifest;
+};
 
-CheckPrinter RunCheck(CliOutput& output, UpdateDataSource source) {
-  CheckPrinter printer(output);
-  printer.outcome = RunLoggedUpdateCheck(printer, kProgramName, source);
+CheckPrinter RunCheck(CliOutput& output, CliRun& run) {
+  CheckPrinter printer(output, run.checkedManifest);
+  printer.outcome = RunLoggedUpdateCheck(printer, run.environment);
   return printer;
 }
 
-int Check(const CliOptions& options, CliOutput& output) {
-  const CheckPrinter check = RunCheck(output, SourceOf(options));
+int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
+  const CheckPrinter check = RunCheck(output, run);
   // A check that shows a manifest is done, whichever source it came from.
   const RunOutcome outcome = check.outcome == UpdateCheckOutcome::kNoUpdateData
                                  ? RunOutcome::kNoUpdateData
@@ -111,25 +114,19 @@ int Check(const CliOptions& options, CliOutput& output) {
   return code;
 }
 
-int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
+int Update(const CliOptions& options, CliOutput& output, CliRun& run,
            std::atomic<bool>& writingBegan) {
   // As the dialog runs them, with the port given on the command line.
-  const CheckPrinter check = RunCheck(output, SourceOf(options));
+  RunCheck(output, run);
   if (options.all || options.ports.size() > 1) {
-    return UpdateSeveralWatches(options, output, check.manifestText);
+    return UpdateSeveralWatches(options, output, run.checkedManifest);
   }
   UpdatePrinter printer(output, writingBegan);
-  const SharedManifestText manifest = check.manifestText;
-  FirmwareRunChoices choices;
-  choices.portPath = Utf8ToWideText(options.port);
-  choices.source = SourceOf(options);
-  choices.verifyWrittenBlocks = options.verify;
-  const RunOutcome outcome = RunLoggedFirmwareUpdate(
-      printer, [manifest] { return manifest; }, &gate, kProgramName, choices);
+  const RunOutcome outcome = RunLoggedFirmwareUpdate(printer, run.environment);
   const int code = RunOutcomeExitCode(outcome);
   output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome));
   // Last, so a closed output's note comes before it.
-  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
@@ -164,7 +161,7 @@ int Devices(const CliOptions& options, CliOutput& output) {
   const int code = RunOutcomeExitCode(outcome);
   output.Result(code, RunOutcomeReason(outcome), picked != nullptr ? u"" : kConnectWatch,
                 {{"picked", picked != nullptr ? WideToUtf8Text(picked->portPath) : ""}});
-  WriteRunLog("devices: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  WriteRunLog("devices: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
@@ -181,12 +178,21 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   struct StopListening {
     ~StopListening() { StopHandlingInterrupts(); }
   } stopListening;
+  CliRun run{
+      PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
+                                                                 : UpdateDataSource::kService),
+      nullptr};
+  run.environment.verifyWrittenBlocks = options.verify;
+  run.environment.closeGate = &gate;
+  run.environment.portPath = Utf8ToWideText(options.port);
+  run.environment.manifestText = [&run] { return run.checkedManifest; };
   switch (options.command) {
-    case CliCommand::kCheck: return Check(options, output);
-    case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
+    case CliCommand::kCheck: return Check(options, output, run);
+    case CliCommand::kUpdate: return Update(options, output, run, writingBegan);
     case CliCommand::kDevices: return Devices(options, output);
     case CliCommand::kStation:
-      return RunStation(options, output, RunCheck(output, SourceOf(options)).manifestText);
+      RunCheck(output, run);
+      return RunStation(options, output, run.checkedManifest);
     case CliCommand::kHelp:
     case CliCommand::kVersion: break;  // answered before any run
   }

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   std::string error;
   const int badUsage = static_cast<int>(ExitCode::kBadUsage);
   if (!ParseCliOptions(arguments, options, error)) {
-    std::fprintf(stderr, "kestrune-update: %s\n\n", error.c_str());
+    std::fprintf(stderr, "%s: %s\n\n", kCliProgramName, error.c_str());
     std::fputs(CliUsage().c_str(), stderr);
     if (options.json) {
       CliOutput(OutputStyle::kJson)

@@ -113,8 +113,9 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
 }
 
 std::string CliUsage() {
-  return std::string(
-             "usage: kestrune-update [--json] [-v] COMMAND\n"
+  return "usage: " + std::string(kCliProgramName) +
+         std::string(
+             " [--json] [-v] COMMAND\n"
              "\n"
              "Commands:\n"
              "  check [--offline]     fetch the update manifest; print the offered version\n"
@@ -159,6 +160,8 @@ std::string CliUsage() {
          ExitCodeTable();
 }
 
-std::string CliVersionLine() { return std::string("kestrune-update ") + KESTRUNE_PROGRAM_VERSION; }
+std::string CliVersionLine() {
+  return std::string(kCliProgramName) + " " + KESTRUNE_PROGRAM_VERSION;
+}
 
 }  // namespace kestrune

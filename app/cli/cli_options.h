@@ -6,6 +6,10 @@
 
 namespace kestrune {
 
+// The program's name, as it calls itself in messages, in the usage text and
+// in the run log.
+inline constexpr char kCliProgramName[] = "kestrune-update";
+
 enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation };
 
 struct CliOptions {

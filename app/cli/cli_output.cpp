@@ -53,10 +53,6 @@ bool IsControl(char32_t point) {
          (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
 }
 
-}  // namespace
-
-namespace {
-
 // `value` as compact JSON, written by JsonCpp.
 std::string JsonValue(const Json::Value& value) {
   static const Json::StreamWriterBuilder kCompact = [] {

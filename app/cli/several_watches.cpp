@@ -25,7 +25,7 @@
 namespace kestrune {
 namespace {
 
-constexpr char kProgramName[] = "kestrune-update";
+constexpr const char* kProgramName = kCliProgramName;
 
 // How often the station looks at the device tree for watches plugged in.
 constexpr std::chrono::milliseconds kStationPollInterval{1000};
@@ -124,14 +124,15 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
 
 int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
                          const SharedManifestText& manifest) {
-  const UpdateEnvironment environment = PlatformUpdateEnvironment(
-      options.offline ? UpdateDataSource::kSavedFiles : UpdateDataSource::kService);
+  const UpdateEnvironment environment =
+      PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
+                                                                 : UpdateDataSource::kService);
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
   NoteChoices(options, logged);
   std::vector<WatchToWrite> watches;
   if (options.all) {
-    watches = ConnectedWatches(*environment.devices, logged);
+    watches = ConnectedWatches(environment.devices, logged);
   } else {
     for (const std::string& port : options.ports) {
       logged.Note("port given: " + port + " (discovery skipped)");
@@ -161,8 +162,9 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
 }
 
 int RunStation(const CliOptions& options, CliOutput& output, const SharedManifestText& manifest) {
-  const UpdateEnvironment environment = PlatformUpdateEnvironment(
-      options.offline ? UpdateDataSource::kSavedFiles : UpdateDataSource::kService);
+  const UpdateEnvironment environment =
+      PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
+                                                                 : UpdateDataSource::kService);
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
   NoteChoices(options, logged);
@@ -192,7 +194,7 @@ int RunStation(const CliOptions& options, CliOutput& output, const SharedManifes
     for (;;) {
       std::set<std::string> now;
       QuietReporter quiet;
-      for (const WatchToWrite& watch : ConnectedWatches(*environment.devices, quiet)) {
+      for (const WatchToWrite& watch : ConnectedWatches(environment.devices, quiet)) {
         const std::string key = StationLedger::Key(watch.serial, watch.port, watch.location);
         now.insert(key);
         if (present.count(key) != 0) continue;
