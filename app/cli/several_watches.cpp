@@ -10,7 +10,6 @@
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
-#include "transfer/run_outcome.h"
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/station_ledger.h"
 #include "app/cli/watch_board.h"
@@ -18,14 +17,13 @@
 #include "device/watch_discovery.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
 
 namespace kestrune {
 namespace {
-
-constexpr const char* kProgramName = kCliProgramName;
 
 // How often the station looks at the device tree for watches plugged in.
 constexpr std::chrono::milliseconds kStationPollInterval{1000};
@@ -84,7 +82,7 @@ int FinishWith(CliOutput& output, FirmwareUpdateReporter& logged, RunOutcome out
   if (!status.empty()) logged.PostStatus(status);
   const int code = RunOutcomeExitCode(outcome);
   output.Result(code, RunOutcomeReason(outcome), status);
-  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
@@ -128,7 +126,7 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
       PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
                                                                  : UpdateDataSource::kService);
   FetchPrinter printer(output);
-  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
+  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
   NoteChoices(options, logged);
   std::vector<WatchToWrite> watches;
   if (options.all) {
@@ -147,7 +145,8 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
   WatchBoard board(BoardStyle(output), false);
   std::vector<WatchOutcome> outcomes;
   {
-    SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board, kProgramName);
+    SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
+                          kCliProgramName);
     StopSeveralWatchesOnInterrupt(runs, board, nullptr);
     for (const WatchToWrite& watch : watches) {
       if (!runs.Start(watch)) break;  // interrupted
@@ -157,7 +156,7 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
   }
   const int code = SeveralWatchesExitCode(outcomes);
   board.Summary(outcomes, code);
-  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
@@ -166,7 +165,7 @@ int RunStation(const CliOptions& options, CliOutput& output, const SharedManifes
       PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
                                                                  : UpdateDataSource::kService);
   FetchPrinter printer(output);
-  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kProgramName);
+  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
   NoteChoices(options, logged);
   logged.Note(std::string("station: begins") +
               (options.again ? "; a watch updated in this session is written again" : ""));
@@ -181,7 +180,8 @@ int RunStation(const CliOptions& options, CliOutput& output, const SharedManifes
   int stopCode = 0;
   std::vector<WatchOutcome> outcomes;
   {
-    SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board, kProgramName);
+    SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
+                          kCliProgramName);
     StopSeveralWatchesOnInterrupt(runs, board, [&](int exitCode) {
       std::lock_guard<std::mutex> lock(mutex);
       stopCode = exitCode;
@@ -225,7 +225,7 @@ int RunStation(const CliOptions& options, CliOutput& output, const SharedManifes
   }
   const int code = StationExitCode(outcomes, stopCode);
   board.Summary(outcomes, code);
-  WriteRunLog("update: station: " + std::string(kProgramName) + " exits with " +
+  WriteRunLog("update: station: " + std::string(kCliProgramName) + " exits with " +
               std::to_string(code));
   return code;
 }

@@ -57,8 +57,7 @@ bool SeveralWatchRuns::Start(const WatchToWrite& watch,
   run.watch = watch;
   const std::size_t row = board_.Add({watch.serial, watch.port});
   try {
-    run.thread =
-        std::thread([this, &run, row, ended = std::move(ended)] { Write(run, row, ended); });
+    run.thread = std::thread([this, &run, row, ended] { Write(run, row, ended); });
   } catch (const std::system_error& error) {
     WriteRunLog("update: " + WatchLogTag(watch.serial, watch.port) +
                 " no thread could be started for the watch: " + error.what());
@@ -66,6 +65,7 @@ bool SeveralWatchRuns::Start(const WatchToWrite& watch,
                    RunOutcomeExitCode(RunOutcome::kFailure), 0};
     board_.Status(row, RunOutcomeStatus(RunOutcome::kFailure));
     board_.Finished(row, run.outcome);
+    if (ended) ended(run.outcome);
   }
   return true;
 }
