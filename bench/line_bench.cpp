@@ -91,7 +91,7 @@ Round RunOnce(LocalUpdateService& service, const DiveWatchPacing& pacing, std::u
   SysfsSerialDevices devices(tree.root());
   SpanReporter reporter;
   const SharedManifestText manifest = std::make_shared<const std::string>(service.manifest());
-  FirmwareUpdateEnvironment environment{service.downloader(), devices, [&] { return manifest; },
+  UpdateEnvironment environment{service.downloader(), devices, [&] { return manifest; },
                                         std::chrono::milliseconds(20000)};
   const Clock::time_point start = Clock::now();
   RunFirmwareUpdateProcedure(reporter, environment);

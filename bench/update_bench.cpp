@@ -103,7 +103,7 @@ int Bench(std::size_t imageSize) {
 
   TimingReporter reporter;
   TimedDownloader timedDownloader(downloader);
-  FirmwareUpdateEnvironment environment{timedDownloader, devices, [&] { return manifest; },
+  UpdateEnvironment environment{timedDownloader, devices, [&] { return manifest; },
                                         std::chrono::milliseconds(20000)};
   const bool peakReset = ResetPeak();
   const long idleKb = StatusKb("VmRSS");

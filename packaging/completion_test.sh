@@ -18,12 +18,20 @@ offers() {  # offers EXPECTED WORD... (the last word is the one completed)
     FAILURES=$((FAILURES + 1))
   fi
 }
-offers "check update devices --json --verbose --help --version" ""
+offers "check update devices station --json --verbose --help --version" ""
 offers "update" "u"
 offers "devices" "--json" "d"
 offers "--json --verbose --help --version" "-"
-offers "--json --verbose --help --version --port" "update" ""
+offers "--json --verbose --help --version --port --all --verify --offline" "update" ""
 offers "--port" "update" "--p"
+offers "--all" "update" "--a"
+offers "station" "st"
+offers "--again" "station" "--a"
+offers "" "update" "--again"
+offers "--verify" "update" "--verif"
+offers "--verify" "station" "--verif"
+offers "--offline" "check" "--o"
+offers "" "devices" "--o"
 offers "--json" "check" "--j"
 offers "" "check" "--port"
 offers "" "bogus"

@@ -15,17 +15,18 @@ namespace testing_support {
 
 class RecordingFirmwareUpdateReporter : public FirmwareUpdateReporter {
  public:
-  enum class Kind { Status, Range, Position, Writing };
+  enum class Kind { Status, Range, Position, Writing, Verifying };
   struct Event {
     Kind kind;
     std::u16string text;      // Status
-    std::uint32_t value = 0;  // Range, Position; 1 or 0 for Writing
+    std::uint32_t value = 0;  // Range, Position, Verifying; 1 or 0 for Writing
   };
 
   void PostStatus(const std::u16string& text) override { Add({Kind::Status, text, 0}); }
   void SetProgressRange(std::uint32_t maximum) override { Add({Kind::Range, {}, maximum}); }
   void SetProgressPosition(std::uint32_t position) override { Add({Kind::Position, {}, position}); }
   void SetWriting(bool writing) override { Add({Kind::Writing, {}, writing ? 1u : 0u}); }
+  void VerifyingBlocks(std::uint32_t blocks) override { Add({Kind::Verifying, {}, blocks}); }
 
   std::vector<Event> Events() const {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -6,8 +6,9 @@
 namespace kestrune {
 
 WatchDiscovery ListConnectedWatches() {
-  const UpdateEnvironment environment = PlatformUpdateEnvironment();
-  return DiscoverWatches(*environment.devices, kWatchVendorId, kWatchProductId);
+  // Only the device tree is used; the name is the log's, which this never writes.
+  const UpdateEnvironment environment = PlatformUpdateEnvironment("");
+  return DiscoverWatches(environment.devices, kWatchVendorId, kWatchProductId);
 }
 
 const DiscoveredWatch* WatchAnUpdateWouldPick(const WatchDiscovery& found) {

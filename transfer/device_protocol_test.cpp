@@ -273,6 +273,24 @@ TEST(DeviceProtocolTest, ReadBlockCopiesOnlyTheRequestedLength) {
   EXPECT_EQ(request.Word(kLengthOffset), 100u);
 }
 
+TEST(DeviceProtocolTest, ReadRequestIsOneByteExactFrameAndTheAnswerIsTheBlock) {
+  Connection c;
+  const auto data = Pattern(kBlockSize, 10);
+  ASSERT_TRUE(c.protocol.WriteBlock(0x0012A000, data.data(), kBlockSize));
+  std::vector<std::uint8_t> back(kBlockSize);
+  ASSERT_TRUE(c.protocol.ReadBlock(0x0012A000, back.data(), kBlockSize));
+  EXPECT_EQ(back, data);
+
+  // payloadSize 8, command 1, then address and length little-endian; the
+  // bytes the request does not use go out as zero.
+  const auto frames = c.sim.Frames();
+  ASSERT_EQ(frames.size(), kChunksPerBlock + 2) << "the request is one frame";
+  std::vector<std::uint8_t> expected = {0x00, 0x08, 0x01, 0x00, 0,    0,    0,    0,
+                                        0x00, 0xA0, 0x12, 0x00, 0x00, 0x10, 0x00, 0x00};
+  expected.resize(kFrameSize, 0);
+  EXPECT_EQ(Slice(frames.back().bytes.data(), kFrameSize), expected);
+}
+
 TEST(DeviceProtocolTest, ReadBlockIndexMismatchStopsAtOnceAndLeavesDestinationUntouched) {
   DiveWatchFaults faults;
   faults.readWrongIndexAt = 2;

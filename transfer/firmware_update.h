@@ -4,24 +4,16 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 
-#include "update/downloader.h"
+#include "transfer/run_outcome.h"
+#include "transfer/update_environment.h"
 
 namespace kestrune {
-
-class CloseGate;
-class SerialDeviceTree;
 
 // The watch's USB identity, which discovery looks for.
 inline constexpr std::uint16_t kWatchVendorId = 0x1915;
 inline constexpr std::uint16_t kWatchProductId = 0x52F0;
-
-// The manifest text that the update check fetched, held once and shared
-// with every run that reads it; null when there is none.
-using SharedManifestText = std::shared_ptr<const std::string>;
 
 // The status texts of a run, besides the update check's "無法取得更新資料"
 // for a missing or unusable manifest.
@@ -58,45 +50,27 @@ class FirmwareUpdateReporter {
   // ends; a window must not close in between.
   virtual void SetWriting(bool writing) = 0;
   // A fact the user does not see but support needs (what was found, what
-  // failed and why), in English, UTF-8: for the run log.
+  // failed and why), in English, UTF-8. The run log's reporter writes it and
+  // keeps it: a front-end learns how a run ended from its outcome, so a
+  // window or the command line has no use for it.
   virtual void Note(const std::string& /*detail*/) {}
+  // Every image is written and the run now reads its `blocks` written
+  // blocks back (only a run asked to verify them); the progress stays where
+  // the writing left it.
+  virtual void VerifyingBlocks(std::uint32_t /*blocks*/) {}
 };
 
-struct FirmwareUpdateEnvironment {
-  Downloader& downloader;
-  SerialDeviceTree& devices;
-  // Reads the manifest text at the moment the run needs it.
-  std::function<SharedManifestText()> manifestText;
-  // Longest wait for one answer frame from the watch.
-  std::chrono::milliseconds answerTimeout;
-  // The front-end's close decision; none for a run nobody can close.
-  CloseGate* closeGate = nullptr;
-  // When not empty, discovery is skipped and this port is opened ("COM7",
-  // "\\.\COM7", "/dev/ttyACM0").
-  std::u16string portPath = {};
-  // Bounds of each image download (stall, redirects); the image's size from
-  // the manifest bounds its length.
-  DownloadLimits downloadLimits = {};
-};
-
-// Runs one whole update on the calling thread and returns when it is over;
-// it never throws. The last status posted tells the outcome:
-//   "更新完成"               every image written, finish frame sent
-//   "請連接 Kestrune 潛水錶"  no watch found
-//   "無法開啟潛水錶連接埠"     the watch's port cannot be opened or set up
-//                            (another program holds it, for instance)
-//   "無法取得更新資料"         no usable manifest
-//   "無法取得更新檔"           an image could not be downloaded
-//   "更新檔錯誤"              an image's length is not the manifest's size
-//   "更新錯誤"                the watch refused a block or the line failed
-//   "潛水錶沒有回應"           the watch stopped answering or taking bytes
-// A run whose close gate had a close decided before the first block stops
-// there, writes nothing and posts no further status.
+// Runs one whole update on the calling thread and returns how it ended
+// when it is over; it never throws. Its last status is the outcome's
+// (RunOutcomeStatus): "更新完成" when every image is written and the finish
+// frame sent, otherwise the failure's text. A run whose close gate had a
+// close decided before the first block stops there, writes nothing, posts
+// no further status and returns kClosedBeforeWriting.
 // The progress range counts every block of every image, a short tail as one
 // block; the position is the number of blocks written so far. The port is
 // closed before the function returns, and the images stay in the user data
 // folder as data<sequence>.bin.
-void RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
-                                const FirmwareUpdateEnvironment& environment);
+RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
+                                      const UpdateEnvironment& environment);
 
 }  // namespace kestrune

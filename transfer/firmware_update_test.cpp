@@ -108,6 +108,15 @@ std::string ManifestWithoutFiles(std::size_t length) {
 
 // Which block of which image: (image, block).
 using BlockOfImage = std::pair<std::size_t, std::size_t>;
+
+// One step of the read-back pass on the wire: a block's read request, or
+// the block written once more.
+struct ReadBackStep {
+  bool rewrite;
+  BlockOfImage block;
+};
+ReadBackStep Read(std::size_t image, std::size_t block) { return {false, {image, block}}; }
+ReadBackStep Rewrite(std::size_t image, std::size_t block) { return {true, {image, block}}; }
 // The first bytes of an image: (image, length).
 using StartOfImage = std::pair<std::size_t, std::size_t>;
 
@@ -143,6 +152,11 @@ struct Case {
     statuses = std::move(texts);
     return *this;
   }
+  // How the run says it ended.
+  Case& Ends(RunOutcome how) {
+    outcome = how;
+    return *this;
+  }
   Case& ProgressRange(std::uint32_t maximum) {
     range = maximum;
     return *this;
@@ -162,6 +176,18 @@ struct Case {
     trailingDataFrames = count;
     return *this;
   }
+  // The run reads its written blocks back.
+  Case& Verifying() {
+    verify = true;
+    return *this;
+  }
+  // The read-back pass, announced for `blocks` blocks, then these steps on
+  // the wire after the blocks sent.
+  Case& ReadsBack(std::uint32_t blocks, std::vector<ReadBackStep> steps) {
+    readBackAnnounced = blocks;
+    readBack = std::move(steps);
+    return *this;
+  }
   Case& SendsFinish() {
     finish = true;
     return *this;
@@ -169,6 +195,11 @@ struct Case {
   // What the watch's memory holds afterwards, region by region.
   Case& WatchHolds(std::vector<StartOfImage> regions) {
     memory = std::move(regions);
+    return *this;
+  }
+  // The watch holds the byte at `address` inverted (a block it corrupted).
+  Case& WithByteInverted(std::uint32_t address) {
+    invertedByte = address;
     return *this;
   }
   // How many images, from the first, end up in the data folder.
@@ -188,14 +219,19 @@ struct Case {
   DiveWatchFaults faults;
   std::vector<ServedImage> images;
   std::optional<std::string> manifest;
+  bool verify = false;
 
   std::vector<std::u16string> statuses;
+  RunOutcome outcome = RunOutcome::kFailure;
   std::optional<std::uint32_t> range;  // absent: the range is never set
   std::vector<std::uint32_t> positions;
   std::vector<BlockOfImage> blocks;
   std::size_t trailingDataFrames = 0;
+  std::optional<std::uint32_t> readBackAnnounced;  // absent: no read-back pass
+  std::vector<ReadBackStep> readBack;
   bool finish = false;
   std::vector<StartOfImage> memory;
+  std::optional<std::uint32_t> invertedByte;
   std::size_t downloaded = 0;
   std::vector<std::string> logged;
 };
@@ -210,24 +246,32 @@ std::vector<Case> Cases() {
           .WithoutWatch()
           .Serving(twoImages)
           .Shows({kConnectWatch})
+          .Ends(RunOutcome::kNoWatch)
           .Logs({"discovery: no serial port device present"}),
       Case("PortHeldByAnotherProgram")
           .PortHeldByAnotherProgram()
           .Serving(twoImages)
           .Shows({kPortUnavailable})
+          .Ends(RunOutcome::kPortUnavailable)
           .Logs({"discovery: USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0, parent "
                  "USB\\VID_1915&PID_52F0\\1-1, port /dev/pts/",
                  ": port busy", "port: open error 11 (Resource temporarily unavailable)"}),
       Case("Manifest256Bytes")
           .WithManifest(ManifestWithoutFiles(256))
           .Shows({kNoUpdateData})
+          .Ends(RunOutcome::kNoUpdateData)
           .Logs({"manifest text of 256 bytes is not a usable manifest"}),
       Case("Manifest257BytesWithoutFiles")
           .WithManifest(ManifestWithoutFiles(257))
           .Shows({kFetchingImages, kUpdateDone})
+          .Ends(RunOutcome::kDone)
           .ProgressRange(0)
           .SendsFinish(),
-      Case("EmptyFileList").Shows({kFetchingImages, kUpdateDone}).ProgressRange(0).SendsFinish(),
+      Case("EmptyFileList")
+          .Shows({kFetchingImages, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(0)
+          .SendsFinish(),
       Case("InvalidManifest")
           .WithManifest("{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"notes\","
                         "\"firmware_files\":[{\"size\":\"8192\",\"sequence\":1,"
@@ -235,10 +279,12 @@ std::vector<Case> Cases() {
                         "\"padding\":\"" +
                         std::string(200, 'p') + "\"}")
           .Shows({kNoUpdateData})
+          .Ends(RunOutcome::kNoUpdateData)
           .Logs({"bytes is not a usable manifest"}),
       Case("TwoImages")
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
           .ProgressRange(3)
           .ProgressPositions({1, 2, 3})
           .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
@@ -253,24 +299,28 @@ std::vector<Case> Cases() {
       Case("SecondDownloadFails")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).Missing()})
           .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(3)
           .Downloads(1)
           .Logs({"/fault/404 (size 4096, address 0x00100000): HTTP 404"}),
       Case("SecondImageCut")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).ServedAt("/fault/cut/4096")})
           .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(3)
           .Downloads(1)
           .Logs({"/fault/cut/4096 (size 4096, address 0x00100000): "}),
       Case("SecondImageOneByteLonger")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4097).StatedSizeOffBy(-1)})
           .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(3)
           .Downloads(1)
           .Logs({"(size 4096, address 0x00100000): HTTP 200", "body longer than 4096 bytes"}),
       Case("SecondImageShorter")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4095).StatedSizeOffBy(1)})
           .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(3)
           .Downloads(2)
           .Logs({"data2.bin does not hold the manifest's 4096 bytes"}),
@@ -278,21 +328,25 @@ std::vector<Case> Cases() {
       Case("RangeBeyond16Bits")
           .Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
           .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(524288),
       // A size below zero anywhere makes the manifest unusable before any
       // image is fetched or written.
       Case("SecondEntrySizeBelowZero")
           .Serving({Image(kA, 1, 4096), Image(kB, 2, 4096).StatedSizeOffBy(-8192)})
-          .Shows({kNoUpdateData}),
+          .Shows({kNoUpdateData})
+          .Ends(RunOutcome::kNoUpdateData),
       // The download stops once past the stated size: nothing is stored.
       Case("ImageOneByteLongerThanItsSize")
           .Serving({Image(kA, 1, 4097).StatedSizeOffBy(-1)})
           .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(1)
           .Logs({"(size 4096, address 0x00008000): HTTP 200", "body longer than 4096 bytes"}),
       Case("ImageShorterThanItsSize")
           .Serving({Image(kA, 1, 4095).StatedSizeOffBy(1)})
           .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(1)
           .Downloads(1)
           .Logs({"data1.bin does not hold the manifest's 4096 bytes"}),
@@ -300,6 +354,7 @@ std::vector<Case> Cases() {
       Case("ImageDownloadStalls")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 40000).Stalling()})
           .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(12)
           .Downloads(1)
           .Logs({"/fault/stall/40000 (size 40000, address 0x00100000): HTTP 200",
@@ -307,6 +362,7 @@ std::vector<Case> Cases() {
       Case("TailShorterThanABlock")
           .Serving({Image(kA, 1, 5000)})
           .Shows({kFetchingImages, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
           .ProgressRange(2)
           .ProgressPositions({1, 2})
           .SendsBlocks({{0, 0}, {0, 1}})
@@ -317,6 +373,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::Refuse(1))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
@@ -330,6 +387,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::StaleAnswerThenRefuse(2))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
           .ProgressRange(3)
           .ProgressPositions({1, 2})
           .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
@@ -340,6 +398,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::SilentFrom(1))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWatchSilent})
+          .Ends(RunOutcome::kWatchSilent)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}, {0, 1}})
@@ -352,6 +411,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::StopReadingAfter(1))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWatchSilent})
+          .Ends(RunOutcome::kWatchSilent)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}})
@@ -362,6 +422,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::HangUpIn(1, 40))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}})
@@ -369,6 +430,104 @@ std::vector<Case> Cases() {
           .WatchHolds({{0, 4096}})
           .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: "}),
+      // Read-back: off unless asked for, so a block the watch stored
+      // changed goes unnoticed.
+      Case("CorruptedBlockWithoutVerifying")
+          .Watch(DiveWatchFaults::CorruptAlways(kA + 0x1000))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .WithByteInverted(kA + 0x1000 + 2048)
+          .Downloads(2),
+      Case("VerifiedBlocksReadBackUnchanged")
+          .Verifying()
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 100)})
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {Read(0, 0), Read(0, 1), Read(1, 0)})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 100}})
+          .Downloads(2)
+          .Logs({"verify: reading back 3 written blocks",
+                 "verify: 3 blocks read back, 0 written once more; 120 bytes sent and 15480 "
+                 "received on the line",
+                 "done: 3 blocks written, "}),
+      Case("VerifyRewritesABlockStoredChangedOnce")
+          .Verifying()
+          .Watch(DiveWatchFaults::CorruptOnce(kA + 0x1000))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {Read(0, 0), Read(0, 1), Rewrite(0, 1), Read(0, 1), Read(1, 0)})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: read back differs from the image at "
+                 "byte 2048; writing it once more",
+                 "block 2 (image 1 block 2) at 0x00009000: written once more, now reads back as "
+                 "the image",
+                 "verify: 3 blocks read back, 1 written once more; "}),
+      Case("VerifyFailsOnABlockAlwaysStoredChanged")
+          .Verifying()
+          .Watch(DiveWatchFaults::CorruptAlways(kA + 0x1000))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {Read(0, 0), Read(0, 1), Rewrite(0, 1), Read(0, 1)})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .WithByteInverted(kA + 0x1000 + 2048)
+          .Downloads(2)
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: read back differs from the image at "
+                 "byte 2048; writing it once more",
+                 "block 2 (image 1 block 2) at 0x00009000: still differs from the image at byte "
+                 "2048 after writing it once more"}),
+      // A read the watch's own checksum disagrees with leaves the line out
+      // of step: the run stops there.
+      Case("VerifyStopsOnAnUnsoundRead")
+          .Verifying()
+          .Watch([] {
+            DiveWatchFaults f;
+            f.readWrongChecksum = true;
+            return f;
+          }())
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {Read(0, 0)})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"block 1 (image 1 block 1) at 0x00008000: reading back failed: the watch's "
+                 "frames were out of order or did not match its checksum"}),
+      Case("WatchSilentDuringReadBack")
+          .Verifying()
+          .Watch(DiveWatchFaults::StopReadingAfter(3))
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kWatchSilent})
+          .Ends(RunOutcome::kWatchSilent)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .ReadsBack(3, {})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"block 1 (image 1 block 1) at 0x00008000 reading back: read error 110"}),
   };
 }
 
@@ -427,20 +586,22 @@ class UpdateFixture : public testing::Test {
 
   // Runs the procedure on a thread of its own, as the dialog does; a run
   // that does not end in time fails the test instead of hanging it.
-  void Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest) {
+  RunOutcome Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest,
+                 bool verify = false) {
     CurlDownloader downloader(TestCaFile());
-    FirmwareUpdateEnvironment environment{
+    UpdateEnvironment environment{
         downloader, devices,
         [held = std::make_shared<const std::string>(std::move(manifest))] { return held; },
         kAnswerTimeout};
     environment.downloadLimits.stallTimeout = kStallTimeout;
-    auto run =
-        std::async(std::launch::async, [&] { RunFirmwareUpdateProcedure(reporter, environment); });
+    environment.verifyWrittenBlocks = verify;
+    auto run = std::async(std::launch::async,
+                          [&] { return RunFirmwareUpdateProcedure(reporter, environment); });
     if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
       ADD_FAILURE() << "the update did not end";
       std::abort();  // a hung worker cannot be joined
     }
-    run.get();
+    return run.get();
   }
 
   TempFolder imagesDir_{"images"};
@@ -467,8 +628,11 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   RunLog log(logFile.u16string());
   LoggedFirmwareUpdateReporter logged(reporter, log, "kestrune-test");
   const auto started = std::chrono::steady_clock::now();
-  Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()));
+  const RunOutcome outcome =
+      Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()),
+          c.verify);
   const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(outcome, c.outcome);
 
   // What support reads: the program, every status the user saw, the cause.
   const std::string logText = ReadWholeFile(logFile);
@@ -490,6 +654,9 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   const std::vector<std::uint32_t> ranges = reporter.Values(Kind::Range);
   EXPECT_EQ(ranges, c.range ? std::vector<std::uint32_t>{*c.range} : std::vector<std::uint32_t>{});
   EXPECT_EQ(reporter.Values(Kind::Position), c.positions);
+  EXPECT_EQ(reporter.Values(Kind::Verifying), c.readBackAnnounced
+                                                  ? std::vector<std::uint32_t>{*c.readBackAnnounced}
+                                                  : std::vector<std::uint32_t>{});
   const std::vector<std::uint32_t> writing = reporter.Values(Kind::Writing);
   if (c.blocks.empty()) {
     EXPECT_TRUE(writing.empty());
@@ -509,14 +676,16 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   }
 
   // What went over the wire: nothing but data and commit frames per block,
-  // then one finish frame.
-  const std::size_t frameCount =
+  // the read-back pass's requests and blocks written once more, then one
+  // finish frame.
+  std::size_t frameCount =
       c.blocks.size() * (kChunksPerBlock + 1) + c.trailingDataFrames + (c.finish ? 1 : 0);
+  for (const ReadBackStep& step : c.readBack) frameCount += step.rewrite ? kChunksPerBlock + 1 : 1;
   watch.WaitForFrames(frameCount, std::chrono::seconds(5));
   const std::vector<DeviceFrame> frames = watch.Frames();
   ASSERT_EQ(frames.size(), frameCount);
   at = 0;
-  for (const auto& [image, block] : c.blocks) {
+  const auto expectBlockWrite = [&](std::size_t image, std::size_t block) {
     const Bytes bytes = BlockOf(images[image], block);
     ExpectDataFrames(frames, at, bytes, kChunksPerBlock);
     at += kChunksPerBlock;
@@ -526,11 +695,24 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
     EXPECT_EQ(commit.Word(kLengthOffset),
               std::min(kBlockSize, images[image].size() - block * kBlockSize));
     EXPECT_EQ(commit.Word(kChecksumOffset), BlockChecksum(bytes.data(), bytes.size()));
-  }
+  };
+  for (const auto& [image, block] : c.blocks) expectBlockWrite(image, block);
   if (c.trailingDataFrames > 0) {
     const auto& [image, block] = c.blocks.back();
     ExpectDataFrames(frames, at, BlockOf(images[image], block + 1), c.trailingDataFrames);
     at += c.trailingDataFrames;
+  }
+  for (const ReadBackStep& step : c.readBack) {
+    const auto& [image, block] = step.block;
+    if (step.rewrite) {
+      expectBlockWrite(image, block);
+      continue;
+    }
+    const DeviceFrame& request = frames[at++];
+    ASSERT_TRUE(request.Is(FrameCommand::ReadRequest)) << "frame " << at - 1;
+    EXPECT_EQ(request.Word(kAddressOffset), c.images[image].address + block * kBlockSize);
+    EXPECT_EQ(request.Word(kLengthOffset),
+              std::min(kBlockSize, images[image].size() - block * kBlockSize));
   }
   if (c.finish) {
     EXPECT_TRUE(frames[at].Is(FrameCommand::Finish));
@@ -545,7 +727,12 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   for (std::size_t i = 0; i < regions.size(); ++i) {
     const auto& [image, length] = c.memory[i];
     EXPECT_EQ(regions[i].address, c.images[image].address);
-    EXPECT_EQ(regions[i].bytes, Bytes(images[image].begin(), images[image].begin() + length));
+    Bytes expected(images[image].begin(), images[image].begin() + length);
+    if (c.invertedByte && *c.invertedByte >= regions[i].address &&
+        *c.invertedByte - regions[i].address < length) {
+      expected[*c.invertedByte - regions[i].address] ^= 0xFF;
+    }
+    EXPECT_EQ(regions[i].bytes, expected);
   }
 
   // The images fetched stay in the data folder, nothing else is there.
@@ -624,11 +811,14 @@ TEST_F(UpdateFixture, AnExceptionEndsTheRunWithAStatusAndThePortClosed) {
   FailingSecondDownload downloader;
   const SharedManifestText manifest =
       std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
-  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
-                                        kAnswerTimeout};
+  UpdateEnvironment environment{downloader, devices, [&] { return manifest; }, kAnswerTimeout};
   RecordingFirmwareUpdateReporter reporter;
 
-  EXPECT_NO_THROW(RunFirmwareUpdateProcedure(reporter, environment));
+  RunOutcome outcome = RunOutcome::kDone;
+  EXPECT_NO_THROW(outcome = RunFirmwareUpdateProcedure(reporter, environment));
+
+  // Nothing the watch or the service did: another failure.
+  EXPECT_EQ(outcome, RunOutcome::kFailure);
 
   // The images are all fetched before writing begins, so the watch is untouched.
   EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kUpdateFailed}));
@@ -674,11 +864,11 @@ TEST_F(UpdateFixture, ACloseDecidedBeforeWritingKeepsTheRunFromWriting) {
       std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
   CloseGate gate;
   ASSERT_TRUE(gate.RequestClose());
-  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
-                                        kAnswerTimeout, &gate};
+  UpdateEnvironment environment{downloader, devices, [&] { return manifest; }, kAnswerTimeout,
+                                &gate};
   RecordingFirmwareUpdateReporter reporter;
 
-  RunFirmwareUpdateProcedure(reporter, environment);
+  EXPECT_EQ(RunFirmwareUpdateProcedure(reporter, environment), RunOutcome::kClosedBeforeWriting);
 
   EXPECT_EQ(reporter.Statuses(), std::vector<std::u16string>{kFetchingImages});
   EXPECT_TRUE(reporter.Values(Kind::Writing).empty());
@@ -716,11 +906,11 @@ TEST_F(UpdateFixture, ACloseDuringWritingLetsTheRunFinish) {
   const SharedManifestText manifest =
       std::make_shared<const std::string>(ManifestFor(served, service_->BaseUrl()));
   CloseGate gate;
-  FirmwareUpdateEnvironment environment{downloader, devices, [&] { return manifest; },
-                                        kAnswerTimeout, &gate};
+  UpdateEnvironment environment{downloader, devices, [&] { return manifest; }, kAnswerTimeout,
+                                &gate};
   ClosingReporter reporter(gate);
 
-  RunFirmwareUpdateProcedure(reporter, environment);
+  EXPECT_EQ(RunFirmwareUpdateProcedure(reporter, environment), RunOutcome::kDone);
 
   EXPECT_FALSE(reporter.closedAtOnce);
   EXPECT_EQ(reporter.Statuses(), (std::vector<std::u16string>{kFetchingImages, kWritingImage,

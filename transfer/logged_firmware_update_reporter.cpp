@@ -6,13 +6,18 @@ namespace kestrune {
 
 LoggedFirmwareUpdateReporter::LoggedFirmwareUpdateReporter(FirmwareUpdateReporter& inner,
                                                            RunLog& log,
-                                                           const std::string& programName)
-    : inner_(inner), log_(log) {
-  log_.Write("update: start, " + ProgramIdentity(programName));
+                                                           const std::string& programName,
+                                                           const std::string& watchTag)
+    : inner_(inner),
+      log_(log),
+      prefix_(watchTag.empty() ? "update: " : "update: " + watchTag + " ") {
+  Write("start, " + ProgramIdentity(programName));
 }
 
+void LoggedFirmwareUpdateReporter::Write(const std::string& text) { log_.Write(prefix_ + text); }
+
 void LoggedFirmwareUpdateReporter::PostStatus(const std::u16string& text) {
-  log_.Write("update: status " + WideToUtf8Text(text));
+  Write("status " + WideToUtf8Text(text));
   inner_.PostStatus(text);
 }
 
@@ -25,13 +30,15 @@ void LoggedFirmwareUpdateReporter::SetProgressPosition(std::uint32_t position) {
 }
 
 void LoggedFirmwareUpdateReporter::SetWriting(bool writing) {
-  log_.Write(writing ? "update: writing the watch begins" : "update: writing the watch is over");
+  Write(writing ? "writing the watch begins" : "writing the watch is over");
   inner_.SetWriting(writing);
 }
 
-void LoggedFirmwareUpdateReporter::Note(const std::string& detail) {
-  log_.Write("update: " + detail);
-  inner_.Note(detail);
+// The run notes the read-back itself; this passes it on.
+void LoggedFirmwareUpdateReporter::VerifyingBlocks(std::uint32_t blocks) {
+  inner_.VerifyingBlocks(blocks);
 }
+
+void LoggedFirmwareUpdateReporter::Note(const std::string& detail) { Write(detail); }
 
 }  // namespace kestrune

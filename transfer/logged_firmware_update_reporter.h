@@ -1,7 +1,8 @@
 #pragma once
-// A firmware-update reporter that writes the run's statuses, the start and
-// end of writing and the facts the run notes to the run log before passing
-// them on. Progress steps are passed on without a line each.
+// A firmware-update reporter that writes the run's statuses and the start
+// and end of writing to the run log before passing them on; progress steps
+// are passed on without a line each, the facts the run notes go to the log
+// only.
 
 #include <string>
 
@@ -12,19 +13,24 @@ namespace kestrune {
 
 class LoggedFirmwareUpdateReporter : public FirmwareUpdateReporter {
  public:
-  // Logs the start of a run by `programName` at once.
+  // Logs the start of a run by `programName` at once. A `watchTag`
+  // (WatchLogTag) follows "update:" on every line of this run.
   LoggedFirmwareUpdateReporter(FirmwareUpdateReporter& inner, RunLog& log,
-                               const std::string& programName);
+                               const std::string& programName, const std::string& watchTag = {});
 
   void PostStatus(const std::u16string& text) override;
   void SetProgressRange(std::uint32_t maximum) override;
   void SetProgressPosition(std::uint32_t position) override;
   void SetWriting(bool writing) override;
   void Note(const std::string& detail) override;
+  void VerifyingBlocks(std::uint32_t blocks) override;
 
  private:
+  void Write(const std::string& text);
+
   FirmwareUpdateReporter& inner_;
   RunLog& log_;
+  std::string prefix_;  // "update: " and the watch's tag
 };
 
 }  // namespace kestrune

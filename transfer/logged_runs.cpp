@@ -1,34 +1,34 @@
 #include "transfer/logged_runs.h"
 
 #include "transfer/logged_firmware_update_reporter.h"
-#include "transfer/update_environment.h"
 #include "update/logged_update_check_reporter.h"
 #include "update/run_log.h"
 
 namespace kestrune {
 
-void RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd, const char* programName) {
-  LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), programName);
+UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd,
+                                        const UpdateEnvironment& environment) {
+  LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), environment.programName);
   try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
+    return RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
   } catch (...) {
-    reporter.PostStatus(kNoUpdateData);
+    reporter.PostStatus(UpdateCheckStatus(UpdateCheckOutcome::kNoUpdateData));
+    return UpdateCheckOutcome::kNoUpdateData;
   }
 }
 
-void RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
-                             std::function<SharedManifestText()> manifestText, CloseGate* closeGate,
-                             const char* programName, const std::u16string& portPath) {
-  LoggedFirmwareUpdateReporter reporter(frontEnd, UserRunLog(), programName);
+RunOutcome RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
+                                   const UpdateEnvironment& environment) {
+  LoggedFirmwareUpdateReporter reporter(frontEnd, UserRunLog(), environment.programName);
   try {
-    const UpdateEnvironment environment = PlatformUpdateEnvironment();
-    FirmwareUpdateEnvironment run =
-        environment.ForFirmwareUpdate(std::move(manifestText), closeGate);
-    run.portPath = portPath;
-    RunFirmwareUpdateProcedure(reporter, run);
+    if (environment.source == UpdateDataSource::kSavedFiles)
+      reporter.Note("offline: the images are the files saved by earlier downloads");
+    if (environment.verifyWrittenBlocks)
+      reporter.Note("every written block is read back before the finish frame");
+    return RunFirmwareUpdateProcedure(reporter, environment);
   } catch (...) {
-    reporter.PostStatus(kUpdateFailed);
+    reporter.PostStatus(RunOutcomeStatus(RunOutcome::kFailure));
+    return RunOutcome::kFailure;
   }
 }
 

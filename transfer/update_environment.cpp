@@ -1,22 +1,30 @@
 #include "transfer/update_environment.h"
 
-#include <utility>
-
+#include "device/serial_device_tree.h"
 #include "transfer/device_protocol.h"
-#include "update/downloader.h"
+#include "update/offline_downloader.h"
 
 namespace kestrune {
+namespace {
 
-FirmwareUpdateEnvironment UpdateEnvironment::ForFirmwareUpdate(
-    std::function<SharedManifestText()> manifestText, CloseGate* closeGate) const {
-  return FirmwareUpdateEnvironment{downloader,    *devices,  std::move(manifestText),
-                                   answerTimeout, closeGate, std::u16string(),
-                                   downloadLimits};
+// Made once: the tree holds no state between queries, and a worker that
+// outlives the window may still be using it when the program ends.
+SerialDeviceTree& SystemDevices() {
+  static const std::unique_ptr<SerialDeviceTree> tree = SystemSerialDeviceTree();
+  return *tree;
 }
 
-UpdateEnvironment PlatformUpdateEnvironment() {
-  return UpdateEnvironment{PlatformDownloader(), SystemSerialDeviceTree(),
-                           DeviceProtocol::kDefaultAnswerTimeout};
+}  // namespace
+
+UpdateEnvironment PlatformUpdateEnvironment(const std::string& programName,
+                                            UpdateDataSource source) {
+  Downloader& downloader =
+      source == UpdateDataSource::kSavedFiles ? SavedFilesDownloader() : PlatformDownloader();
+  UpdateEnvironment environment{downloader, SystemDevices(), nullptr,
+                                DeviceProtocol::kDefaultAnswerTimeout};
+  environment.programName = programName;
+  environment.source = source;
+  return environment;
 }
 
 }  // namespace kestrune

@@ -1,38 +1,67 @@
 #pragma once
-// The surroundings the real program checks for and writes firmware in: the
-// platform's downloader, the operating system's serial device tree and the
-// watch's answer time-out. Every front-end takes them from here, so this is
-// the one place where the program's parts and bounds are put together.
+// The surroundings of a program's runs, filled once by the front-end and
+// handed to both the update check and every firmware update: the
+// platform's downloader and serial device tree, the watch's answer
+// time-out, the download bounds, and what the front-end adds (its close
+// decision, a port given by the user, where the manifest text comes from,
+// its name in the run log). PlatformUpdateEnvironment() is the one place
+// where the program's parts and bounds are put together.
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "device/serial_device_tree.h"
-#include "transfer/firmware_update.h"
+#include "update/downloader.h"
 
 namespace kestrune {
+
+class CloseGate;
+class SerialDeviceTree;
+
+// The manifest text that the update check fetched, held once and shared
+// with every run that reads it; null when there is none.
+using SharedManifestText = std::shared_ptr<const std::string>;
+
+// Where the manifest and the images come from: the update service, or
+// (offline) the files earlier downloads saved in the user data folder.
+enum class UpdateDataSource { kService, kSavedFiles };
 
 struct UpdateEnvironment {
   // For the update check as well as for the images of a firmware update.
   Downloader& downloader;
-  std::unique_ptr<SerialDeviceTree> devices;
+  SerialDeviceTree& devices;
+  // Reads the manifest text at the moment a firmware update needs it.
+  std::function<SharedManifestText()> manifestText;
   // Longest wait for one answer frame from the watch.
   std::chrono::milliseconds answerTimeout;
-  // Bounds of every download, the manifest's and the images'.
+  // The front-end's close decision; none for a run nobody can close.
+  CloseGate* closeGate = nullptr;
+  // When not empty, discovery is skipped and this port is opened ("COM7",
+  // "\\.\COM7", "/dev/ttyACM0").
+  std::u16string portPath = {};
+  // Bounds of every download, the manifest's and the images' (an image's
+  // size from the manifest bounds its length besides).
   DownloadLimits downloadLimits = {};
-
-  // One firmware update in these surroundings, reading the manifest text
-  // through `manifestText` when the run needs it, and deciding close against
-  // writing with the front-end's `closeGate` (none: nobody can close it). It
-  // refers to this object, which must outlive the run.
-  FirmwareUpdateEnvironment ForFirmwareUpdate(std::function<SharedManifestText()> manifestText,
-                                              CloseGate* closeGate = nullptr) const;
+  // The program as the run log names it ("kestrune-update").
+  std::string programName = {};
+  // Where the manifest and the images come from (the downloader above is
+  // the offline one for kSavedFiles).
+  UpdateDataSource source = UpdateDataSource::kService;
+  // After the last block of every image and before the finish frame, read
+  // every written block back and compare it with the image; a block that
+  // differs is written once more and read again, and one that still differs
+  // (or cannot be read back) ends the run with "更新錯誤". It doubles the
+  // time on the line, so it is off unless asked for.
+  bool verifyWrittenBlocks = false;
 };
 
 // This platform's: WinINet and SetupAPI on Windows, libcurl and sysfs on
-// Linux, and the answer time-out a real watch needs.
-UpdateEnvironment PlatformUpdateEnvironment();
+// Linux, and the answer time-out a real watch needs, for the program
+// `programName`; with no close gate, port or manifest text yet. With
+// kSavedFiles the downloader is the offline one, which never touches the
+// network. The parts it refers to live as long as the process.
+UpdateEnvironment PlatformUpdateEnvironment(const std::string& programName,
+                                            UpdateDataSource source = UpdateDataSource::kService);
 
 }  // namespace kestrune

@@ -4,6 +4,7 @@ namespace kestrune {
 
 std::string DownloadResult::Describe() const {
   std::string text;
+  if (fromSavedFile) text = "offline, saved file, ";
   if (httpStatus != 0) text = "HTTP " + std::to_string(httpStatus) + ", ";
   text += std::to_string(bytes) + " bytes";
   if (errorCode != 0 || !errorText.empty()) {

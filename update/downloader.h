@@ -28,14 +28,16 @@ struct DownloadLimits {
 
 // How one download went, for the run log.
 struct DownloadResult {
-  bool ok = false;          // the whole body arrived and replaced the target
-  long httpStatus = 0;      // 0 when no answer arrived
-  long errorCode = 0;       // libcurl, WinINet or system error; 0 for none
-  std::string errorText;    // the error's own message, or what failed
-  std::uint64_t bytes = 0;  // body bytes received
-  bool tooLarge = false;    // the body was longer than DownloadLimits::maxBytes
+  bool ok = false;             // the whole body arrived and replaced the target
+  long httpStatus = 0;         // 0 when no answer arrived
+  long errorCode = 0;          // libcurl, WinINet or system error; 0 for none
+  std::string errorText;       // the error's own message, or what failed
+  std::uint64_t bytes = 0;     // body bytes received
+  bool tooLarge = false;       // the body was longer than DownloadLimits::maxBytes
+  bool fromSavedFile = false;  // offline: the file saved at the target was the body
 
-  // "HTTP 200, 5000 bytes" or "curl error 7 (Couldn't connect to server)".
+  // "HTTP 200, 5000 bytes", "curl error 7 (Couldn't connect to server)" or
+  // "offline, saved file, 5000 bytes".
   std::string Describe() const;
 };
 

@@ -27,9 +27,6 @@ void LoggedUpdateCheckReporter::ShowReleaseNotes(const std::u16string& notes) {
   inner_.ShowReleaseNotes(notes);
 }
 
-void LoggedUpdateCheckReporter::Note(const std::string& detail) {
-  log_.Write("check: " + detail);
-  inner_.Note(detail);
-}
+void LoggedUpdateCheckReporter::Note(const std::string& detail) { log_.Write("check: " + detail); }
 
 }  // namespace kestrune

@@ -1,6 +1,6 @@
 #pragma once
-// An update-check reporter that writes what the check reports, and the
-// facts it notes, to the run log before passing them on.
+// An update-check reporter that writes what the check reports to the run
+// log before passing it on; the facts the check notes go to the log only.
 
 #include <string>
 

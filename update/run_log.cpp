@@ -179,4 +179,13 @@ std::string ProgramIdentity(const std::string& programName) {
   return programName + " " + kProgramVersion + " (" + platform + " " + machine + ")";
 }
 
+std::string WatchLogTag(const std::string& serial, const std::string& port) {
+  std::string tag = "[watch ";
+  for (const char c : serial.empty() ? port : serial) {
+    const bool plain = c > 0x20 && c < 0x7f && c != '[' && c != ']';
+    tag += plain ? c : '?';
+  }
+  return tag + "]";
+}
+
 }  // namespace kestrune

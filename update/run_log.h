@@ -66,4 +66,10 @@ std::string LocalTimestamp(std::chrono::system_clock::time_point when);
 // "kestrune 1.0.0.1 (linux x86_64)": what ran, for the first line of a run.
 std::string ProgramIdentity(const std::string& programName);
 
+// "[watch 52F0A1B2]", or "[watch /dev/ttyACM1]" for a watch without a USB
+// serial number: what every line of one watch's run carries when several
+// watches are written at once, so their interleaved lines can be told
+// apart. Spaces, brackets and bytes outside printable ASCII show as '?'.
+std::string WatchLogTag(const std::string& serial, const std::string& port);
+
 }  // namespace kestrune

@@ -244,5 +244,22 @@ TEST_F(RunLogFolder, ALogThatCannotBeWrittenIsSkippedQuietly) {
   EXPECT_NO_THROW(none.Write("nor this"));
 }
 
+TEST(WatchLogTag, NamesTheSerialNumberOrElseThePort) {
+  struct {
+    const char* serial;
+    const char* port;
+    const char* expected;
+  } cases[] = {
+      {"52F0A1B2", "/dev/ttyACM1", "[watch 52F0A1B2]"},
+      {"", "/dev/ttyACM1", "[watch /dev/ttyACM1]"},
+      {"", "COM8", "[watch COM8]"},
+      // A serial number cannot close the tag early or break the line.
+      {"KW] 1\n", "/dev/ttyACM1", "[watch KW??1?]"},
+      {"A\x1b[2J", "", "[watch A??2J]"},
+      {"\xe6\xbd\x9b", "", "[watch ???]"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WatchLogTag(c.serial, c.port), c.expected) << c.serial;
+}
+
 }  // namespace
 }  // namespace kestrune

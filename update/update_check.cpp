@@ -8,8 +8,12 @@
 
 namespace kestrune {
 
-void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
-                             const DownloadLimits& limits) {
+std::u16string UpdateCheckStatus(UpdateCheckOutcome outcome) {
+  return outcome == UpdateCheckOutcome::kNoUpdateData ? kNoUpdateData : kUpdateDataFetched;
+}
+
+UpdateCheckOutcome RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
+                                           const DownloadLimits& limits) {
   reporter.PostStatus(kFetchingUpdateData);
   DownloadResult download;
   const std::string text = FetchManifestText(downloader, limits, &download);
@@ -24,14 +28,19 @@ void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& download
   if (!ParseUpdateManifest(text, manifest)) {
     reporter.Note("manifest text of " + std::to_string(text.size()) +
                   " bytes is not a usable manifest");
-    reporter.PostStatus(kNoUpdateData);
-    return;
+    reporter.PostStatus(UpdateCheckStatus(UpdateCheckOutcome::kNoUpdateData));
+    return UpdateCheckOutcome::kNoUpdateData;
   }
   reporter.Note("manifest offers firmware " + WideToUtf8Text(manifest.firmwareVersion) + " in " +
                 std::to_string(manifest.firmwareFiles.size()) + " image(s)");
   reporter.ShowFirmwareVersion(manifest.firmwareVersion);
   reporter.ShowReleaseNotes(manifest.releaseNote);
-  reporter.PostStatus(kUpdateDataFetched);
+  // FetchManifestText gives the service's text only when its download went
+  // through; any other text is the saved one.
+  const UpdateCheckOutcome outcome =
+      download.ok ? UpdateCheckOutcome::kFetched : UpdateCheckOutcome::kFromSavedManifest;
+  reporter.PostStatus(UpdateCheckStatus(outcome));
+  return outcome;
 }
 
 }  // namespace kestrune

@@ -25,14 +25,28 @@ class UpdateCheckReporter {
   virtual void ShowFirmwareVersion(const std::u16string& version) = 0;
   // The release notes, unchanged.
   virtual void ShowReleaseNotes(const std::u16string& notes) = 0;
-  // A fact the user does not see but support needs, in English, UTF-8: for
-  // the run log.
+  // A fact the user does not see but support needs (what was found, what
+  // failed and why), in English, UTF-8. The run log's reporter writes it and
+  // keeps it: a front-end learns how a run ended from its outcome, so a
+  // window or the command line has no use for it.
   virtual void Note(const std::string& /*detail*/) {}
 };
 
+// How a check ended: which manifest it shows, or none.
+enum class UpdateCheckOutcome {
+  kFetched,            // the service's own manifest, now in features.json
+  kFromSavedManifest,  // the service gave none; features.json of an earlier run
+  kNoUpdateData,       // no usable manifest at all
+};
+
+// The check's last status for the outcome: "已取得更新資料" when a manifest
+// is shown, "無法取得更新資料" otherwise.
+std::u16string UpdateCheckStatus(UpdateCheckOutcome outcome);
+
 // Runs one whole update check against the update service with `downloader`
-// within `limits` (the manifest's own size bound always applies).
-void RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
-                             const DownloadLimits& limits = {});
+// within `limits` (the manifest's own size bound always applies), and
+// returns how it ended; the last status posted is UpdateCheckStatus's.
+UpdateCheckOutcome RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
+                                           const DownloadLimits& limits = {});
 
 }  // namespace kestrune

@@ -60,9 +60,10 @@ class UpdateCheckTest : public testing::Test {
 
   void RunCheck() {
     CurlDownloader downloader(TestCaFile());
-    RunUpdateCheckProcedure(reporter_, downloader);
+    outcome_ = RunUpdateCheckProcedure(reporter_, downloader);
   }
   void ExpectFailureShowsNothing() {
+    EXPECT_EQ(outcome_, UpdateCheckOutcome::kNoUpdateData);
     EXPECT_EQ(reporter_.statuses,
               (std::vector<std::u16string>{kFetchingUpdateData, kNoUpdateData}));
     EXPECT_TRUE(reporter_.versions.empty());
@@ -73,11 +74,13 @@ class UpdateCheckTest : public testing::Test {
   std::optional<ScopedPortLock> offline_;
   std::unique_ptr<ReferenceUpdateService> service_;
   RecordingUpdateCheckReporter reporter_;
+  std::optional<UpdateCheckOutcome> outcome_;
 };
 
 TEST_F(UpdateCheckTest, ShowsTheServicesManifest) {
   ReferenceUpdateService& service = StartService();
   RunCheck();
+  EXPECT_EQ(outcome_, UpdateCheckOutcome::kFetched);
   EXPECT_EQ(reporter_.statuses,
             (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.006"});
@@ -172,7 +175,8 @@ TEST_P(FaultyManifestTest, KeepsTheCachedManifestByteForByte) {
   DownloadLimits limits;
   limits.stallTimeout = std::chrono::milliseconds(1500);
   CurlDownloader downloader(TestCaFile());
-  RunUpdateCheckProcedure(reporter_, downloader, limits);
+  EXPECT_EQ(RunUpdateCheckProcedure(reporter_, downloader, limits),
+            UpdateCheckOutcome::kFromSavedManifest);
   EXPECT_EQ(service.ManifestRequests(), 1);
   EXPECT_EQ(reporter_.statuses,
             (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
@@ -211,6 +215,7 @@ TEST_F(UpdateCheckTest, OfflineUsesTheCachedManifest) {
   WriteCachedManifest(cached);
   GoOffline();
   RunCheck();
+  EXPECT_EQ(outcome_, UpdateCheckOutcome::kFromSavedManifest);
   EXPECT_EQ(reporter_.statuses,
             (std::vector<std::u16string>{kFetchingUpdateData, kUpdateDataFetched}));
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.004"});
@@ -233,6 +238,7 @@ TEST_F(UpdateCheckTest, ErrorStatusKeepsTheCachedManifest) {
   WriteCachedManifest(cached);
   StartService().SetManifestStatus(500);
   RunCheck();
+  EXPECT_EQ(outcome_, UpdateCheckOutcome::kFromSavedManifest);
   EXPECT_EQ(reporter_.versions, std::vector<std::u16string>{u"1.003"});
   EXPECT_EQ(ReadWholeFile(CachedManifest()), cached);
 }

@@ -6,10 +6,12 @@
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/several_watches.h"
 #include "transfer/close_gate.h"
 #include "transfer/connected_watches.h"
 #include "transfer/firmware_update.h"
 #include "transfer/logged_runs.h"
+#include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
@@ -18,51 +20,38 @@
 namespace kestrune {
 namespace {
 
-constexpr char kProgramName[] = "kestrune-update";
-
 class CheckPrinter : public UpdateCheckReporter {
  public:
-  explicit CheckPrinter(CliOutput& output) : output_(output) {}
-  void PostStatus(const std::u16string& text) override {
-    lastStatus = text;
-    output_.Status(text);
-  }
+  // The manifest text goes to `manifestText`, where an update reads it.
+  CheckPrinter(CliOutput& output, SharedManifestText& manifestText)
+      : output_(output), manifestText_(manifestText) {}
+  void PostStatus(const std::u16string& text) override { output_.Status(text); }
   void StoreManifestText(const std::string& text) override {
-    manifestText = std::make_shared<const std::string>(text);
+    manifestText_ = std::make_shared<const std::string>(text);
   }
   void ShowFirmwareVersion(const std::u16string& version) override { this->version = version; }
   void ShowReleaseNotes(const std::u16string& notes) override { releaseNotes = notes; }
-  // The check notes the saved manifest's use only when the service did not
-  // give one.
-  void Note(const std::string& detail) override {
-    if (detail.rfind("using features.json from an earlier run", 0) == 0) fromSavedManifest = true;
-  }
 
-  std::u16string lastStatus;
-  bool fromSavedManifest = false;
-  SharedManifestText manifestText;
+  UpdateCheckOutcome outcome = UpdateCheckOutcome::kNoUpdateData;
   std::u16string version;
   std::u16string releaseNotes;
 
  private:
   CliOutput& output_;
+  SharedManifestText& manifestText_;
 };
 
 class UpdatePrinter : public FirmwareUpdateReporter {
  public:
   UpdatePrinter(CliOutput& output, std::atomic<bool>& writingBegan)
       : output_(output), writingBegan_(writingBegan) {}
-  void PostStatus(const std::u16string& text) override {
-    lastStatus = text;
-    output_.Status(text);
-  }
+  void PostStatus(const std::u16string& text) override { output_.Status(text); }
   void SetProgressRange(std::uint32_t maximum) override { total_ = maximum; }
   void SetProgressPosition(std::uint32_t position) override { output_.Progress(position, total_); }
   void SetWriting(bool writing) override {
     if (writing) writingBegan_ = true;
   }
-
-  std::u16string lastStatus;
+  void VerifyingBlocks(std::uint32_t blocks) override { output_.Verifying(blocks); }
 
  private:
   CliOutput& output_;
@@ -79,51 +68,65 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
                          CliOutput& output) {
   HandleInterrupts([&gate, &writingBegan, &output](int exitCode) {
     if (!writingBegan && gate.RequestClose()) {
-      output.Message("kestrune-update: interrupted");
+      output.Message(std::string(kCliProgramName) + ": interrupted");
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));
-      output.Result(exitCode, u"");
+      output.Result(exitCode, ExitReason(exitCode), u"");
       ExitProcessNow(exitCode);
     }
-    output.Message(
-        "kestrune-update: firmware is being written; the update finishes first, then the "
-        "program ends");
+    output.Message(std::string(kCliProgramName) +
+                   ": firmware is being written; the update finishes first, then the program "
+                   "ends");
     WriteRunLog("interrupt during writing; the run finishes first");
   });
 }
 
-CheckPrinter RunCheck(CliOutput& output) {
-  CheckPrinter printer(output);
-  RunLoggedUpdateCheck(printer, kProgramName);
+// The command's runs share one set of surroundings, filled once: the
+// check's manifest text is what an update then writes.
+struct CliRun {
+  UpdateEnvironment environment;
+  SharedManifestText checkedManifest;
+};
+
+CheckPrinter RunCheck(CliOutput& output, CliRun& run) {
+  CheckPrinter printer(output, run.checkedManifest);
+  printer.outcome = RunLoggedUpdateCheck(printer, run.environment);
   return printer;
 }
 
-int Check(CliOutput& output) {
-  const CheckPrinter check = RunCheck(output);
-  const int code = static_cast<int>(ExitCodeForStatus(check.lastStatus));
+int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
+  const CheckPrinter check = RunCheck(output, run);
+  // A check that shows a manifest is done, whichever source it came from.
+  const RunOutcome outcome = check.outcome == UpdateCheckOutcome::kNoUpdateData
+                                 ? RunOutcome::kNoUpdateData
+                                 : RunOutcome::kDone;
   std::vector<std::pair<std::string, std::string>> extra;
-  if (code == 0) {
-    extra = {
-        {"firmware_version", WideToUtf8Text(check.version)},
-        {"release_note", WideToUtf8Text(check.releaseNotes)},
-        {"source", check.fromSavedManifest ? "saved manifest (service unreachable)" : "service"}};
+  if (outcome == RunOutcome::kDone) {
+    extra = {{"firmware_version", WideToUtf8Text(check.version)},
+             {"release_note", WideToUtf8Text(check.releaseNotes)},
+             {"source", options.offline ? "saved manifest (offline)"
+                        : check.outcome == UpdateCheckOutcome::kFromSavedManifest
+                            ? "saved manifest (service unreachable)"
+                            : "service"}};
   }
-  output.Result(code, check.lastStatus, extra);
+  const int code = RunOutcomeExitCode(outcome);
+  output.Result(code, RunOutcomeReason(outcome), UpdateCheckStatus(check.outcome), extra);
   return code;
 }
 
-int Update(const CliOptions& options, CliOutput& output, CloseGate& gate,
+int Update(const CliOptions& options, CliOutput& output, CliRun& run,
            std::atomic<bool>& writingBegan) {
   // As the dialog runs them, with the port given on the command line.
-  const CheckPrinter check = RunCheck(output);
+  RunCheck(output, run);
+  if (options.all || options.ports.size() > 1) {
+    return UpdateSeveralWatches(options, output, run.checkedManifest);
+  }
   UpdatePrinter printer(output, writingBegan);
-  const SharedManifestText manifest = check.manifestText;
-  RunLoggedFirmwareUpdate(
-      printer, [manifest] { return manifest; }, &gate, kProgramName, Utf8ToWideText(options.port));
-  const int code = static_cast<int>(ExitCodeForStatus(printer.lastStatus));
-  output.Result(code, printer.lastStatus);
+  const RunOutcome outcome = RunLoggedFirmwareUpdate(printer, run.environment);
+  const int code = RunOutcomeExitCode(outcome);
+  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome));
   // Last, so a closed output's note comes before it.
-  WriteRunLog("update: " + std::string(kProgramName) + " exits with " + std::to_string(code));
+  WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
@@ -148,18 +151,18 @@ int Devices(const CliOptions& options, CliOutput& output) {
                 (path.empty() ? "" : " " + path) + ": " + port.reason);
     if (options.verbose) output.PassedOver(instanceId, path, port.reason);
   }
-  const ExitCode code = picked != nullptr ? ExitCode::kDone : ExitCode::kNoWatch;
+  const RunOutcome outcome = picked != nullptr ? RunOutcome::kDone : RunOutcome::kNoWatch;
   if (picked == nullptr) {
     output.Status(kConnectWatch);  // said as an update would say it
     WriteRunLog("devices: status " + WideToUtf8Text(kConnectWatch) +
                 ": no serial port of a device with the watch's USB identity (" +
                 std::to_string(found.passedOver.size()) + " other port(s) passed over)");
   }
-  output.Result(static_cast<int>(code), picked != nullptr ? u"" : kConnectWatch,
+  const int code = RunOutcomeExitCode(outcome);
+  output.Result(code, RunOutcomeReason(outcome), picked != nullptr ? u"" : kConnectWatch,
                 {{"picked", picked != nullptr ? WideToUtf8Text(picked->portPath) : ""}});
-  WriteRunLog("devices: " + std::string(kProgramName) + " exits with " +
-              std::to_string(static_cast<int>(code)));
-  return static_cast<int>(code);
+  WriteRunLog("devices: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
+  return code;
 }
 
 }  // namespace
@@ -175,10 +178,21 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   struct StopListening {
     ~StopListening() { StopHandlingInterrupts(); }
   } stopListening;
+  CliRun run{
+      PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
+                                                                 : UpdateDataSource::kService),
+      nullptr};
+  run.environment.verifyWrittenBlocks = options.verify;
+  run.environment.closeGate = &gate;
+  run.environment.portPath = Utf8ToWideText(options.port);
+  run.environment.manifestText = [&run] { return run.checkedManifest; };
   switch (options.command) {
-    case CliCommand::kCheck: return Check(output);
-    case CliCommand::kUpdate: return Update(options, output, gate, writingBegan);
+    case CliCommand::kCheck: return Check(options, output, run);
+    case CliCommand::kUpdate: return Update(options, output, run, writingBegan);
     case CliCommand::kDevices: return Devices(options, output);
+    case CliCommand::kStation:
+      RunCheck(output, run);
+      return RunStation(options, output, run.checkedManifest);
     case CliCommand::kHelp:
     case CliCommand::kVersion: break;  // answered before any run
   }

@@ -11,6 +11,7 @@
 #include "app/cli/cli_output.h"
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "transfer/run_outcome.h"
 #include "update/run_log.h"
 
 int main(int argc, char** argv) {
@@ -21,16 +22,19 @@ int main(int argc, char** argv) {
   std::string error;
   const int badUsage = static_cast<int>(ExitCode::kBadUsage);
   if (!ParseCliOptions(arguments, options, error)) {
-    std::fprintf(stderr, "kestrune-update: %s\n\n", error.c_str());
+    std::fprintf(stderr, "%s: %s\n\n", kCliProgramName, error.c_str());
     std::fputs(CliUsage().c_str(), stderr);
-    if (options.json) CliOutput(OutputStyle::kJson).Result(badUsage, u"", {{"message", error}});
+    if (options.json) {
+      CliOutput(OutputStyle::kJson)
+          .Result(badUsage, ExitReason(badUsage), u"", {{"message", error}});
+    }
     return badUsage;
   }
   if (options.command == CliCommand::kHelp || options.command == CliCommand::kVersion) {
     const std::string text =
         options.command == CliCommand::kHelp ? CliUsage() : CliVersionLine() + "\n";
     std::fputs(text.c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : static_cast<int>(ExitCode::kOtherFailure);
+    return std::fflush(stdout) == 0 ? 0 : RunOutcomeExitCode(RunOutcome::kFailure);
   }
   const OutputStyle style = options.json                 ? OutputStyle::kJson
                             : StandardOutputIsTerminal() ? OutputStyle::kTerminal

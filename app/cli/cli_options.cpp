@@ -26,6 +26,10 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
       options.json = true;
     } else if (argument == "-v" || argument == "--verbose") {
       options.verbose = true;
+    } else if (argument == "--verify") {
+      options.verify = true;
+    } else if (argument == "--offline") {
+      options.offline = true;
     } else if (argument == "--port" || argument.rfind("--port=", 0) == 0) {
       if (argument == "--port") {
         if (i + 1 >= arguments.size()) {
@@ -40,7 +44,19 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
         error = "--port needs a port (a device path, or COMn on Windows)";
         return false;
       }
+      for (const std::string& given : options.ports) {
+        if (given == options.port) {
+          error = "--port " + given + " is given twice";
+          return false;
+        }
+      }
+      options.ports.push_back(options.port);
+      options.port = options.ports.front();
       portGiven = true;
+    } else if (argument == "--all") {
+      options.all = true;
+    } else if (argument == "--again") {
+      options.again = true;
     } else if (!argument.empty() && argument[0] == '-') {
       error = "unknown option " + argument;
       return false;
@@ -56,6 +72,9 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     } else if (argument == "devices") {
       options.command = CliCommand::kDevices;
       haveCommand = true;
+    } else if (argument == "station") {
+      options.command = CliCommand::kStation;
+      haveCommand = true;
     } else {
       error = "unknown command " + argument;
       return false;
@@ -69,19 +88,56 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     error = "--port belongs to the update command";
     return false;
   }
+  if (options.all && options.command != CliCommand::kUpdate) {
+    error = "--all belongs to the update command";
+    return false;
+  }
+  if (options.all && portGiven) {
+    error = "--all and --port do not go together";
+    return false;
+  }
+  if (options.again && options.command != CliCommand::kStation) {
+    error = "--again belongs to the station command";
+    return false;
+  }
+  if (options.verify && options.command != CliCommand::kUpdate &&
+      options.command != CliCommand::kStation) {
+    error = "--verify belongs to the update and station commands";
+    return false;
+  }
+  if (options.offline && options.command == CliCommand::kDevices) {
+    error = "--offline belongs to the check, update and station commands";
+    return false;
+  }
   return true;
 }
 
 std::string CliUsage() {
-  return std::string(
-             "usage: kestrune-update [--json] [-v] COMMAND\n"
+  return "usage: " + std::string(kCliProgramName) +
+         std::string(
+             " [--json] [-v] COMMAND\n"
              "\n"
              "Commands:\n"
-             "  check                 fetch the update manifest; print the offered version\n"
+             "  check [--offline]     fetch the update manifest; print the offered version\n"
              "                        and the release notes\n"
-             "  update [--port PATH]  fetch the manifest, then write the firmware into the\n"
+             "  update [--port PATH] [--verify] [--offline]\n"
+             "                        fetch the manifest, then write the firmware into the\n"
              "                        watch; --port skips discovery and opens PATH\n"
              "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
+             "                        --verify reads every written block back before the\n"
+             "                        update is finished and writes a differing one again\n"
+             "                        (about twice the time on the line)\n"
+             "                        --offline uses the manifest and images saved by an\n"
+             "                        earlier run in the user data folder; nothing is\n"
+             "                        fetched\n"
+             "  update --all          fetch the images once, then write every connected\n"
+             "                        watch at the same time (so does --port given\n"
+             "                        several times); a summary line per watch at the end\n"
+             "  station [--again] [--verify] [--offline]\n"
+             "                        fetch the images once, then update each watch as it\n"
+             "                        is plugged in, until interrupted; a watch already\n"
+             "                        updated in this session is not written again\n"
+             "                        unless --again is given\n"
              "  devices               list every connected watch (port, serial number,\n"
              "                        place, opens/busy) and mark the one the update\n"
              "                        would pick; -v adds the other serial ports\n"
@@ -94,7 +150,8 @@ std::string CliUsage() {
              "  -V, --version         the program and its version\n"
              "\n"
              "An interrupt (Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break) before writing begins\n"
-             "stops at once; during writing the update finishes first.\n"
+             "stops at once; during writing the update finishes first. With several\n"
+             "watches, every watch being written finishes and no other one starts.\n"
              "Every check and update is logged to update.log in the user data folder.\n"
              "With --json every run ends with one result line: exit_code, reason (a\n"
              "stable English word: done, usage, no_watch, interrupted, ...) and schema.\n"
@@ -103,6 +160,8 @@ std::string CliUsage() {
          ExitCodeTable();
 }
 
-std::string CliVersionLine() { return std::string("kestrune-update ") + KESTRUNE_PROGRAM_VERSION; }
+std::string CliVersionLine() {
+  return std::string(kCliProgramName) + " " + KESTRUNE_PROGRAM_VERSION;
+}
 
 }  // namespace kestrune

@@ -6,13 +6,23 @@
 
 namespace kestrune {
 
-enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices };
+// The program's name, as it calls itself in messages, in the usage text and
+// in the run log.
+inline constexpr char kCliProgramName[] = "kestrune-update";
+
+enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation };
 
 struct CliOptions {
   CliCommand command = CliCommand::kHelp;
-  std::string port;      // update --port PATH; empty: discovery finds the watch
+  std::string port;  // update --port PATH; empty: discovery finds the watch
+  // Every --port in order; more than one writes them all at once.
+  std::vector<std::string> ports;
+  bool all = false;      // update --all: every connected watch at once
+  bool again = false;    // station --again: a watch updated this session is written again
   bool json = false;     // one JSON object per line instead of text
   bool verbose = false;  // the run log's lines on standard error too
+  bool verify = false;   // update --verify: read every written block back
+  bool offline = false;  // check/update --offline: the saved manifest and images
 };
 
 // Reads the arguments after the program name. On bad usage returns false

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/cli/exit_codes.h"
 #include "transfer/firmware_update.h"
+#include "transfer/run_outcome.h"
 #include "update/update_check.h"
 
 namespace kestrune {
@@ -15,6 +18,8 @@ struct Accepted {
   std::string port;
   bool json;
   bool verbose = false;
+  bool verify = false;
+  bool offline = false;
 };
 
 TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
@@ -28,6 +33,15 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
       {{"devices", "--json"}, CliCommand::kDevices, "", true},
       {{"-v", "check"}, CliCommand::kCheck, "", false, true},
       {{"update", "--verbose", "--json"}, CliCommand::kUpdate, "", true, true},
+      {{"update", "--verify"}, CliCommand::kUpdate, "", false, false, true},
+      {{"--offline", "update", "--verify", "--port", "COM7"},
+       CliCommand::kUpdate,
+       "COM7",
+       false,
+       false,
+       true,
+       true},
+      {{"check", "--offline"}, CliCommand::kCheck, "", false, false, false, true},
       // --help and --version win over whatever else is given.
       {{"--help"}, CliCommand::kHelp, "", false},
       {{"update", "-h", "flash"}, CliCommand::kHelp, "", false},
@@ -42,6 +56,8 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
     EXPECT_EQ(options.port, c.port);
     EXPECT_EQ(options.json, c.json);
     EXPECT_EQ(options.verbose, c.verbose);
+    EXPECT_EQ(options.verify, c.verify) << c.arguments[0];
+    EXPECT_EQ(options.offline, c.offline) << c.arguments[0];
   }
 }
 
@@ -54,6 +70,13 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"update", "--port="}, "--port needs a port (a device path, or COMn on Windows)"},
       {{"check", "--port", "COM7"}, "--port belongs to the update command"},
       {{"check", "update"}, "unexpected argument update"},
+      {{"update", "--port", "COM7", "--port=COM7"}, "--port COM7 is given twice"},
+      {{"update", "--all", "--port", "COM7"}, "--all and --port do not go together"},
+      {{"check", "--all"}, "--all belongs to the update command"},
+      {{"update", "--again"}, "--again belongs to the station command"},
+      {{"station", "--port", "COM7"}, "--port belongs to the update command"},
+      {{"check", "--verify"}, "--verify belongs to the update and station commands"},
+      {{"devices", "--offline"}, "--offline belongs to the check, update and station commands"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliOptions options;
@@ -68,45 +91,86 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
   EXPECT_TRUE(options.json);
 }
 
+TEST(CliOptions, SeveralWatchesByPortsOrAll) {
+  struct {
+    std::vector<std::string> arguments;
+    CliCommand command;
+    std::vector<std::string> ports;
+    bool all;
+    bool again;
+  } cases[] = {
+      {{"update", "--port", "COM7", "--port=COM8"},
+       CliCommand::kUpdate,
+       {"COM7", "COM8"},
+       false,
+       false},
+      {{"update", "--port", "/dev/ttyACM0"}, CliCommand::kUpdate, {"/dev/ttyACM0"}, false, false},
+      {{"update", "--all", "--json"}, CliCommand::kUpdate, {}, true, false},
+      {{"station"}, CliCommand::kStation, {}, false, false},
+      {{"--again", "station"}, CliCommand::kStation, {}, false, true},
+  };
+  for (const auto& c : cases) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions(c.arguments, options, error)) << c.arguments[0] << ": " << error;
+    EXPECT_EQ(options.command, c.command);
+    EXPECT_EQ(options.ports, c.ports);
+    // The single run's port is the first one given.
+    EXPECT_EQ(options.port, c.ports.empty() ? "" : c.ports.front());
+    EXPECT_EQ(options.all, c.all);
+    EXPECT_EQ(options.again, c.again);
+  }
+}
+
 TEST(CliOptions, VersionIsTheBuildsOne) {
   EXPECT_EQ(CliVersionLine(), std::string("kestrune-update ") + KESTRUNE_TEST_PROGRAM_VERSION);
 }
 
 TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
-  // The numbers are the documented contract that scripts rely on.
-  const std::pair<const char16_t*, int> cases[] = {
-      {kUpdateDone, 0},   {kUpdateDataFetched, 0},   {kConnectWatch, 3},
-      {kNoUpdateData, 4}, {kImageDownloadFailed, 5}, {kImageWrongSize, 6},
-      {kUpdateFailed, 7}, {kPortUnavailable, 8},     {kWatchSilent, 9},
-      {u"", 1},
+  // The numbers are the documented contract that scripts rely on, each with
+  // the status the run ends on.
+  const std::tuple<RunOutcome, const char16_t*, int> cases[] = {
+      {RunOutcome::kDone, kUpdateDone, 0},
+      {RunOutcome::kFailure, kUpdateFailed, 1},
+      {RunOutcome::kNoWatch, kConnectWatch, 3},
+      {RunOutcome::kNoUpdateData, kNoUpdateData, 4},
+      {RunOutcome::kImageDownloadFailed, kImageDownloadFailed, 5},
+      {RunOutcome::kImageWrongSize, kImageWrongSize, 6},
+      {RunOutcome::kBlockRefused, kUpdateFailed, 7},
+      {RunOutcome::kPortUnavailable, kPortUnavailable, 8},
+      {RunOutcome::kWatchSilent, kWatchSilent, 9},
   };
-  for (const auto& [status, code] : cases) {
-    EXPECT_EQ(static_cast<int>(ExitCodeForStatus(status)), code) << code;
+  for (const auto& [outcome, status, code] : cases) {
+    EXPECT_EQ(RunOutcomeExitCode(outcome), code) << code;
+    EXPECT_EQ(RunOutcomeStatus(outcome), status) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 129, 130, 143}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
 }
 
 TEST(CliExitCodes, EachCodeHasItsReasonWord) {
-  const std::pair<int, const char*> cases[] = {
-      {0, "done"},
-      {1, "failure"},
-      {2, "usage"},
-      {3, "no_watch"},
-      {4, "no_update_data"},
-      {5, "image_download_failed"},
-      {6, "image_wrong_size"},
-      {7, "block_refused"},
-      {8, "port_unavailable"},
-      {9, "watch_silent"},
-      {129, "interrupted"},
-      {130, "interrupted"},
-      {143, "interrupted"},
-      {42, "failure"},
+  const std::pair<RunOutcome, const char*> outcomes[] = {
+      {RunOutcome::kDone, "done"},
+      {RunOutcome::kFailure, "failure"},
+      {RunOutcome::kNoWatch, "no_watch"},
+      {RunOutcome::kNoUpdateData, "no_update_data"},
+      {RunOutcome::kImageDownloadFailed, "image_download_failed"},
+      {RunOutcome::kImageWrongSize, "image_wrong_size"},
+      {RunOutcome::kBlockRefused, "block_refused"},
+      {RunOutcome::kPortUnavailable, "port_unavailable"},
+      {RunOutcome::kWatchSilent, "watch_silent"},
   };
-  for (const auto& [code, reason] : cases) EXPECT_STREQ(ExitReason(code), reason) << code;
+  for (const auto& [outcome, reason] : outcomes) {
+    EXPECT_STREQ(RunOutcomeReason(outcome), reason) << reason;
+  }
+  // The command line's own codes.
+  const std::pair<int, const char*> codes[] = {
+      {2, "usage"},         {11, "watches_failed"}, {129, "interrupted"},
+      {130, "interrupted"}, {143, "interrupted"},   {42, "failure"},
+  };
+  for (const auto& [code, reason] : codes) EXPECT_STREQ(ExitReason(code), reason) << code;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "app/cli/cli_output.h"
 
+#include <json/json.h>
+
 #include <cstdio>
 
 #include "app/cli/exit_codes.h"
@@ -51,32 +53,70 @@ bool IsControl(char32_t point) {
          (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
 }
 
-}  // namespace
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t start = at;
-    const char32_t point = NextCodePoint(text, at);
-    switch (point) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case kNotUtf8: out += "\\ufffd"; break;
-      default:
-        if (point < 0x20 || (point >= 0x7F && point < 0xA0) || point == 0x2028 || point == 0x2029) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(point));
-          out += escape;
-        } else {
-          out.append(text, start, at - start);
-        }
+// `value` as compact JSON, written by JsonCpp.
+std::string JsonValue(const Json::Value& value) {
+  static const Json::StreamWriterBuilder kCompact = [] {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";  // one object per line
+    builder["emitUTF8"] = true;   // Chinese statuses stay readable
+    return builder;
+  }();
+  // JsonCpp copies UTF-8 as it is, bytes that are not UTF-8 included: the
+  // text is made well-formed first, and what JsonCpp leaves raw that a
+  // reader may still act on (DEL, C1, U+2028/U+2029, U+FFFD) is escaped
+  // after; those code points occur in the written text only inside strings.
+  std::string wellFormed;
+  if (value.isString()) {
+    const std::string text = value.asString();
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t start = at;
+      if (NextCodePoint(text, at) == kNotUtf8) {
+        wellFormed += kReplacement;
+      } else {
+        wellFormed.append(text, start, at - start);
+      }
     }
   }
-  return out + "\"";
+  const std::string written =
+      Json::writeString(kCompact, value.isString() ? Json::Value(wellFormed) : value);
+  std::string out;
+  out.reserve(written.size());
+  for (std::size_t at = 0; at < written.size();) {
+    const std::size_t start = at;
+    const char32_t point = NextCodePoint(written, at);
+    if (point == 0x7F || (point >= 0x80 && point < 0xA0) || point == 0x2028 || point == 0x2029 ||
+        point == 0xFFFD) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(point));
+      out += escape;
+    } else {
+      out.append(written, start, at - start);
+    }
+  }
+  return out;
 }
+
+}  // namespace
+
+std::string JsonString(const std::string& text) { return JsonValue(Json::Value(text)); }
+
+namespace {
+
+// One JSON object on a line of its own, its members in the order they are
+// added (a Json::Value object would sort them), each written by JsonCpp.
+class JsonLine {
+ public:
+  JsonLine& Add(const std::string& name, const Json::Value& value) {
+    text_ += (text_.empty() ? "{" : ",") + JsonString(name) + ":" + JsonValue(value);
+    return *this;
+  }
+  std::string Text() const { return text_ + "}\n"; }
+
+ private:
+  std::string text_;
+};
+
+}  // namespace
 
 std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
   std::string out;
@@ -145,7 +185,7 @@ void CliOutput::Status(const std::u16string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::string utf8 = WideToUtf8Text(text);
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"status\",\"text\":" + JsonString(utf8) + "}\n");
+    WriteOut(JsonLine().Add("event", "status").Add("text", utf8).Text());
     return;
   }
   ClearProgressLine();
@@ -161,8 +201,11 @@ void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
     firstDone_ = done == 0 ? 0 : done - 1;
   }
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"progress\",\"done\":" + std::to_string(done) +
-             ",\"total\":" + std::to_string(total) + "}\n");
+    WriteOut(JsonLine()
+                 .Add("event", "progress")
+                 .Add("done", Json::UInt{done})
+                 .Add("total", Json::UInt{total})
+                 .Text());
     return;
   }
   if (style_ != OutputStyle::kTerminal) return;
@@ -171,6 +214,16 @@ void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
   if (line.size() < 72) line.append(72 - line.size(), ' ');
   WriteOut("\r" + line);
   progressShown_ = true;
+}
+
+void CliOutput::Verifying(std::uint32_t blocks) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (style_ == OutputStyle::kJson) {
+    WriteOut("{\"event\":\"verifying\",\"blocks\":" + std::to_string(blocks) + "}\n");
+    return;
+  }
+  ClearProgressLine();
+  WriteOut("Verifying: reading back " + std::to_string(blocks) + " written blocks\n");
 }
 
 void CliOutput::Watch(const std::string& port, const std::string& serial,
@@ -201,17 +254,18 @@ void CliOutput::PassedOver(const std::string& instanceId, const std::string& pat
            TerminalSafeText(instanceId, false) + "): " + reason + "\n");
 }
 
-void CliOutput::Result(int exitCode, const std::u16string& lastStatus,
+void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
                        const std::vector<std::pair<std::string, std::string>>& extra) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (style_ == OutputStyle::kJson) {
-    std::string line = "{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
-                       ",\"exit_code\":" + std::to_string(exitCode) +
-                       ",\"reason\":" + JsonString(ExitReason(exitCode)) +
-                       ",\"status\":" + JsonString(WideToUtf8Text(lastStatus));
-    for (const auto& [name, value] : extra)
-      line += "," + JsonString(name) + ":" + JsonString(value);
-    WriteOut(line + "}\n");
+    JsonLine line;
+    line.Add("event", "result")
+        .Add("schema", kJsonSchema)
+        .Add("exit_code", exitCode)
+        .Add("reason", reason)
+        .Add("status", WideToUtf8Text(lastStatus));
+    for (const auto& [name, value] : extra) line.Add(name, value);
+    WriteOut(line.Text());
     return;
   }
   ClearProgressLine();

@@ -19,10 +19,15 @@ class CliOutput {
  public:
   explicit CliOutput(OutputStyle style) : style_(style) {}
 
+  OutputStyle Style() const { return style_; }
+
   // A status as the dialog shows it.
   void Status(const std::u16string& text);
   // Blocks written so far out of `total`; shown on a terminal and in JSON.
   void Progress(std::uint32_t done, std::uint32_t total);
+  // Every image is written and its `blocks` blocks are now read back (an
+  // update with --verify); the progress stays where it is meanwhile.
+  void Verifying(std::uint32_t blocks);
   // A watch the devices command found: its port, USB serial number and
   // place (each may be empty), whether its port opens now, and whether it
   // is the one an update would open.
@@ -33,7 +38,7 @@ class CliOutput {
                   const std::string& reason);
   // The end: exit code, its reason word, last status, and any further
   // members (name, text).
-  void Result(int exitCode, const std::u16string& lastStatus,
+  void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
               const std::vector<std::pair<std::string, std::string>>& extra = {});
   // A message on standard error, on a line of its own.
   void Message(const std::string& text);
@@ -53,9 +58,9 @@ class CliOutput {
   std::uint32_t firstDone_ = 0;
 };
 
-// `text` as a JSON string, quotes included. Besides what JSON requires,
-// DEL, the C1 controls and U+2028/U+2029 are escaped too, and bytes that
-// are not UTF-8 become U+FFFD.
+// `text` as a JSON string, quotes included, written by JsonCpp. Besides
+// what JSON requires, DEL, the C1 controls and U+2028/U+2029 are escaped
+// too, and bytes that are not UTF-8 become \ufffd.
 std::string JsonString(const std::string& text);
 
 // UTF-8 text from the service or the watch made safe to show on a terminal:

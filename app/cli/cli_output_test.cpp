@@ -8,6 +8,8 @@ namespace {
 TEST(CliJson, StringsAreEscapedAndUtf8PassesUnchanged) {
   EXPECT_EQ(JsonString("更新完成"), "\"更新完成\"");
   EXPECT_EQ(JsonString("a \"b\" \\ c\nd\te\x01"), "\"a \\\"b\\\" \\\\ c\\nd\\te\\u0001\"");
+  // A NUL inside the text is text, not its end.
+  EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
 }
 
 // Text from the service as a terminal and a JSON reader get it: nothing a

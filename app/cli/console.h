@@ -13,6 +13,10 @@ void PrepareConsole();
 // Whether standard output is a terminal (a console on Windows).
 bool StandardOutputIsTerminal();
 
+// Lets a terminal's lines be redrawn in place with escape sequences (a
+// Windows console takes them once asked to); false where it cannot.
+bool EnableTerminalRedraw();
+
 // Calls `onInterrupt` on a thread of its own for every Ctrl-C, SIGTERM and
 // SIGHUP (Ctrl-C, Ctrl-Break and console close on Windows) from now on, with
 // the exit code shells expect for it (128 + the signal: 130, 143, 129; 130

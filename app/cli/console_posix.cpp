@@ -14,6 +14,8 @@ void PrepareConsole() { ::signal(SIGPIPE, SIG_IGN); }
 
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
+bool EnableTerminalRedraw() { return true; }
+
 void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
   // Blocked in this thread and in every thread started after it; one thread
   // takes them with sigwait, where any function may be called.

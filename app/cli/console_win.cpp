@@ -44,6 +44,14 @@ bool StandardOutputIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
 }
 
+bool EnableTerminalRedraw() {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(out, &mode)) return false;
+  if (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return true;
+  return SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
+}
+
 void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
   SetInterruptHandler(std::move(onInterrupt));
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);

@@ -2,31 +2,23 @@
 // The command-line updater's exit codes: fixed, one per outcome, listed by
 // --help and the README.
 
-#include <string>
-
 namespace kestrune {
 
+// The codes of the command line itself; a run's own code comes with its
+// outcome (RunOutcomeExitCode: 0, 1, 3 to 9).
 enum class ExitCode : int {
-  kDone = 0,
-  kOtherFailure = 1,
   kBadUsage = 2,
-  kNoWatch = 3,
-  kNoUpdateData = 4,
-  kImageDownloadFailed = 5,
-  kImageWrongSize = 6,
-  kBlockRefused = 7,
-  kPortUnavailable = 8,
-  kWatchSilent = 9,
+  // Several watches were to be written and at least one did not end with
+  // "更新完成"; the summary and the JSON result say which and why.
+  kSomeWatchesFailed = 11,
   kHangUp = 129,       // 128 + SIGHUP: the terminal closed
   kInterrupted = 130,  // 128 + SIGINT: Ctrl-C (also Ctrl-Break on Windows)
   kTerminated = 143,   // 128 + SIGTERM
 };
 
-// The exit code for the last status a check or an update run posted.
-ExitCode ExitCodeForStatus(const std::u16string& lastStatus);
-
-// The stable English word for an exit code, as the JSON result carries it
-// ("done", "no_watch", "usage", ...); "interrupted" for 128 + a signal.
+// The stable English word of the command line's own codes, as the JSON
+// result carries it: "usage", "interrupted" for 128 + a signal, and
+// "failure" for any other code that comes without an outcome.
 const char* ExitReason(int code);
 
 // The version of the JSON lines' layout, carried by every result line.

@@ -1,5 +1,6 @@
 #include "app/frontend/main_window_logic.h"
 
+#include "transfer/close_gate.h"
 #include "transfer/firmware_update.h"
 
 namespace kestrune {
@@ -20,9 +21,11 @@ bool MainWindowLogic::RunEnded() {
   return closePending_;
 }
 
-MainWindowLogic::CloseAction MainWindowLogic::RequestClose(bool writing) {
+MainWindowLogic::CloseAction MainWindowLogic::RequestClose() {
   // Cutting a firmware write off half-way can leave the watch unusable:
-  // close when the run has ended (a silent watch times out, so it ends).
+  // close when the run has ended (every wait of a run is bounded, so it
+  // ends). Asked every time, so that a run not yet writing never begins.
+  const bool writing = !gate_.RequestClose();
   if (closePending_ || (running_ && writing)) {
     closePending_ = true;
     return CloseAction::kDeferred;

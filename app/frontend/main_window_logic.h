@@ -10,9 +10,14 @@
 
 namespace kestrune {
 
+class CloseGate;
+
 class MainWindowLogic {
  public:
   enum class CloseAction { kCloseNow, kDeferred };
+
+  // `gate` is the one its runs decide writing against; it must outlive this.
+  explicit MainWindowLogic(CloseGate& gate) : gate_(gate) {}
 
   // A press of "Update Firmware": true when a run is to start now.
   bool PressUpdate();
@@ -20,8 +25,10 @@ class MainWindowLogic {
   void RunNotStarted();
   // The run's worker has ended. True when a deferred close is due now.
   bool RunEnded();
-  // The user asks to close; `writing` is whether firmware is being written.
-  CloseAction RequestClose(bool writing);
+  // The user asks to close. Decided against the runs' close gate: before
+  // writing has begun the close wins and the run never writes; once writing
+  // has begun the close waits for the run's end.
+  CloseAction RequestClose();
   // A new status text from a worker or from the window itself.
   void ShowStatus(const std::u16string& text);
 
@@ -32,6 +39,7 @@ class MainWindowLogic {
   std::u16string StatusLine() const;
 
  private:
+  CloseGate& gate_;
   bool running_ = false;
   bool closePending_ = false;
   std::u16string status_;

@@ -37,7 +37,7 @@ class NoticeEvent : public QEvent {
 };
 
 // The desktop entry's id, by which docks and notification daemons know us.
-const char kDesktopId[] = "orvel-kestrune";
+const char* const kDesktopId = kLinuxProgramName;
 
 QString Text(const std::u16string& text) { return QString::fromStdU16String(text); }
 
@@ -58,6 +58,7 @@ QIcon ProgramIcon() {
 MainWindowQt::MainWindowQt(WindowWorkers workers)
     : workers_(std::move(workers)),
       shared_(std::make_shared<WindowSharedState>()),
+      logic_(shared_->Gate()),
       launcher_(QString::fromLatin1(kDesktopId)),
       sessionInhibit_(new SessionInhibitPortal(this)) {
   setWindowTitle(QString::fromLatin1(kMainWindowCaption));
@@ -224,8 +225,7 @@ void MainWindowQt::OnRunFinished() {
 }
 
 void MainWindowQt::closeEvent(QCloseEvent* event) {
-  if (closing_ || logic_.RequestClose(!shared_->Gate().RequestClose()) ==
-                      MainWindowLogic::CloseAction::kCloseNow) {
+  if (closing_ || logic_.RequestClose() == MainWindowLogic::CloseAction::kCloseNow) {
     closing_ = true;
     shared_->DetachWindow();
     event->accept();

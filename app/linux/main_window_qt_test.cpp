@@ -17,7 +17,7 @@
 
 #include "app/linux/main_window_layout.h"
 #include "app/linux/main_window_qt.h"
-#include "app/linux/notice_reporters.h"
+#include "app/frontend/worker_reporters.h"
 #include "app/linux/window_close_signals_posix.h"
 #include "transfer/firmware_update.h"
 #include "update/update_check.h"
@@ -55,7 +55,7 @@ struct Script {
 // An update check that offers version 2.418 once its gate opens.
 void CheckBody(std::shared_ptr<Script> script, std::shared_ptr<WindowSharedState> shared) {
   script->checkStarted = true;
-  UpdateCheckNoticeReporter reporter(shared);
+  UpdateCheckWorkerReporter reporter(shared);
   reporter.PostStatus(kFetchingUpdateData);
   script->checkMayFinish.Wait();
   reporter.StoreManifestText("{}");
@@ -68,7 +68,7 @@ void CheckBody(std::shared_ptr<Script> script, std::shared_ptr<WindowSharedState
 // gate opens.
 void UpdateBody(std::shared_ptr<Script> script, std::shared_ptr<WindowSharedState> shared) {
   ++script->updateRuns;
-  FirmwareUpdateNoticeReporter reporter(shared);
+  FirmwareUpdateWorkerReporter reporter(shared);
   reporter.PostStatus(kFetchingImages);
   reporter.SetProgressRange(4);
   // As the run does: no block goes out once a close has been decided.

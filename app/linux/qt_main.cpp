@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setDesktopFileName(QStringLiteral("orvel-kestrune"));
+  QApplication::setDesktopFileName(QString::fromLatin1(kestrune::kLinuxProgramName));
   int exitCode = 0;
   bool workersLeft = false;
   {

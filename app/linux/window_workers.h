@@ -1,7 +1,7 @@
 #pragma once
 // The Linux window's two workers: what they run and how they are started.
-// Each runs on a thread of its own that is never joined; it reaches the
-// window only through the shared state.
+// Each runs on a detached thread of its own; it reaches the window only
+// through the shared state.
 
 #include <functional>
 #include <memory>

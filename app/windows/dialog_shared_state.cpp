@@ -1,9 +1,36 @@
 #include "app/windows/dialog_shared_state.h"
 
-#include <memory>
-#include <utility>
+#include <commctrl.h>
+
+#include "res/resource.h"
 
 namespace kestrune {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is handed to the W functions");
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// Sets a control's text; waits for the UI thread. Does nothing once the
+// window is gone.
+void SetControlText(const DialogSharedState& shared, int controlId, const std::u16string& text) {
+  HWND window = shared.Window();
+  if (!window) return;
+  HWND control = GetDlgItem(window, controlId);
+  if (control) SetWindowTextW(control, Wide(text));
+}
+
+LRESULT SendToProgressBar(const DialogSharedState& shared, UINT message, WPARAM wParam,
+                          LPARAM lParam) {
+  HWND window = shared.Window();
+  if (!window) return 0;
+  HWND bar = GetDlgItem(window, IDC_PROGRESS);
+  return bar ? SendMessageW(bar, message, wParam, lParam) : 0;
+}
+
+}  // namespace
 
 void DialogSharedState::AttachWindow(HWND window) {
   std::lock_guard<std::mutex> guard(lock_);
@@ -25,17 +52,6 @@ std::u16string DialogSharedState::StatusText() const {
   return statusText_;
 }
 
-SharedManifestText DialogSharedState::ManifestText() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return manifestText_;
-}
-
-void DialogSharedState::SetManifestText(const std::string& text) {
-  SharedManifestText held = std::make_shared<const std::string>(text);
-  std::lock_guard<std::mutex> guard(lock_);
-  manifestText_ = std::move(held);
-}
-
 void DialogSharedState::PostStatus(const std::u16string& text) {
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -47,6 +63,25 @@ void DialogSharedState::PostStatus(const std::u16string& text) {
 void DialogSharedState::Post(UINT message, WPARAM wParam) const {
   HWND window = Window();
   if (window) PostMessageW(window, message, wParam, 0);
+}
+
+void DialogSharedState::Post(WindowNotice notice) {
+  using Kind = WindowNotice::Kind;
+  switch (notice.kind) {
+    case Kind::kStatus: PostStatus(notice.text); break;
+    case Kind::kFirmwareVersion: SetControlText(*this, IDC_VERSION, notice.text); break;
+    case Kind::kReleaseNotes: SetControlText(*this, IDC_RELEASE_NOTES, notice.text); break;
+    case Kind::kProgressRange:
+      // The 32-bit range message: a long image must not wrap at 65535 blocks.
+      SendToProgressBar(*this, PBM_SETRANGE32, 0, static_cast<LPARAM>(notice.value));
+      SendToProgressBar(*this, PBM_SETSTEP, 1, 0);
+      break;
+    case Kind::kProgressPosition:
+      SendToProgressBar(*this, PBM_SETPOS, static_cast<WPARAM>(notice.value), 0);
+      break;
+    case Kind::kWriting: Post(WM_WRITING_CHANGED, notice.value != 0 ? 1 : 0); break;
+    case Kind::kRunFinished: Post(WM_UPDATE_FINISHED); break;
+  }
 }
 
 }  // namespace kestrune

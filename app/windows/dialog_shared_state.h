@@ -1,5 +1,7 @@
 #pragma once
-// What the main dialog shares with its worker threads.
+// What the main dialog shares with its worker threads: besides what every
+// window shares with them (WorkerSharedState), the window handle and the
+// status text, and how their reports reach the dialog.
 //
 // Thread-and-window protocol:
 // - The UI thread owns the dialog object and its window. Workers never see
@@ -28,11 +30,12 @@
 #include <mutex>
 #include <string>
 
-#include "app/frontend/worker_count.h"
-#include "transfer/close_gate.h"
-#include "transfer/firmware_update.h"
+#include "app/frontend/worker_shared_state.h"
 
 namespace kestrune {
+
+// The program's name in the run log.
+inline constexpr char kDialogProgramName[] = "orvel kestrune";
 
 // Posted by a worker after it has assigned the status text.
 constexpr UINT WM_UPDATE_STATUS = WM_USER + 1000;
@@ -42,38 +45,32 @@ constexpr UINT WM_UPDATE_FINISHED = WM_USER + 1001;
 // (wParam 1) or has ended (wParam 0).
 constexpr UINT WM_WRITING_CHANGED = WM_USER + 1002;
 
-class DialogSharedState {
+class DialogSharedState : public WorkerSharedState {
  public:
+  DialogSharedState() : WorkerSharedState(kDialogProgramName) {}
+
   void AttachWindow(HWND window);
   void DetachWindow();
   // The dialog window, or nullptr once it is being destroyed.
   HWND Window() const;
 
   std::u16string StatusText() const;
-  // The check's manifest text, held once; every run shares it.
-  SharedManifestText ManifestText() const;
-  void SetManifestText(const std::string& text);
 
   // Assigns the status text, then posts WM_UPDATE_STATUS to the window.
   void PostStatus(const std::u16string& text);
   // Posts a message to the window if it is still there.
   void Post(UINT message, WPARAM wParam = 0) const;
 
-  CloseGate& Gate() { return gate_; }
-
-  // Workers count themselves in and out, so that the program knows whether
-  // one still runs when the dialog has gone.
-  void WorkerStarted() { workers_.Started(); }
-  void WorkerEnded() { workers_.Ended(); }
-  int RunningWorkers() const { return workers_.Running(); }
+  // A status by PostStatus; the version, the notes and the progress bar by
+  // sent messages, which wait for the UI thread; writing and the run's end
+  // by posted messages, since the shutdown block and the button belong to
+  // the window's own thread.
+  void Post(WindowNotice notice) override;
 
  private:
   mutable std::mutex lock_;
   HWND window_ = nullptr;
   std::u16string statusText_;
-  SharedManifestText manifestText_;
-  WorkerCount workers_;
-  CloseGate gate_;
 };
 
 }  // namespace kestrune

@@ -6,54 +6,32 @@
 #include "app/windows/framework/center_window.h"
 #include "app/windows/framework/message_loop.h"
 #include "app/windows/taskbar_progress_win.h"
-#include "app/windows/dialog_reporters.h"
+#include "app/frontend/window_workers.h"
 #include "app/windows/worker_start.h"
-#include "transfer/firmware_update.h"
 #include "transfer/logged_runs.h"
-#include "update/update_check.h"
 
 namespace kestrune {
 
 namespace {
 
-const char kProgramName[] = "orvel kestrune";
 // Shown by the system when the user tries to end the session meanwhile.
 const char16_t kShutdownBlockReason[] = u"正在寫入更新檔，請勿關閉電腦";
 
 constexpr int kCancelExitCode = IDCANCEL;
 
-// Posts WM_UPDATE_FINISHED however the run ends.
-class RunEndNotice {
- public:
-  explicit RunEndNotice(const std::shared_ptr<DialogSharedState>& shared) : shared_(shared) {}
-  ~RunEndNotice() { shared_->Post(WM_UPDATE_FINISHED); }
-
- private:
-  const std::shared_ptr<DialogSharedState>& shared_;
-};
-
-// Starts `body` as StartWorker does, counted in the shared state from
-// before its thread starts until its body has ended.
+// Starts `body` into `slot` as StartWorker does, counted in the shared
+// state from before its thread starts until its body has ended.
 template <class Body>
-bool StartCountedWorker(boost::thread& slot, const std::shared_ptr<DialogSharedState>& shared,
-                        Body body) {
-  struct CountOut {
-    std::shared_ptr<DialogSharedState> shared;
-    ~CountOut() { shared->WorkerEnded(); }
-  };
-  shared->WorkerStarted();
-  if (StartWorker(slot, [shared, body] {
-        CountOut countOut{shared};
-        body();
-      }))
-    return true;
-  shared->WorkerEnded();
-  return false;
+bool StartDialogWorker(boost::thread& slot, const std::shared_ptr<DialogSharedState>& shared,
+                       WorkerKind kind, Body body) {
+  return StartCountedWorker(shared, kind, body, [&slot](const std::function<void()>& run) {
+    return StartWorker(slot, run);
+  });
 }
 
 }  // namespace
 
-CMainDlg::CMainDlg() : shared_(std::make_shared<DialogSharedState>()) {}
+CMainDlg::CMainDlg() : shared_(std::make_shared<DialogSharedState>()), logic_(shared_->Gate()) {}
 
 CMainDlg::~CMainDlg() {
   // Never join: a worker may be waiting for this thread in SendMessage.
@@ -109,7 +87,8 @@ LRESULT CMainDlg::OnInitDialog() {
   shared_->AttachWindow(Window());
   taskbar_ = std::make_unique<DialogTaskbar>(Window(), GetDlgItem(Window(), IDC_PROGRESS),
                                              std::make_unique<WindowsTaskbarProgress>(Window()));
-  if (!StartCountedWorker(CheckThread, shared_, boost::bind(&CMainDlg::RunUpdateCheck, shared_))) {
+  if (!StartDialogWorker(CheckThread, shared_, WorkerKind::kUpdateCheck,
+                         boost::bind(&CMainDlg::RunUpdateCheck, shared_))) {
     shared_->PostStatus(kCannotStartWorker);
   }
   // The dialog manager puts the focus on the first tab stop, the notes.
@@ -143,11 +122,7 @@ LRESULT CMainDlg::OnDestroy() {
 }
 
 LRESULT CMainDlg::OnCancel() {
-  // Cutting a firmware write off half-way can leave the watch unusable:
-  // close when the run has ended (every wait of a run is bounded, so it
-  // ends). A close decided before writing keeps the run from starting it.
-  const bool writing = !shared_->Gate().RequestClose();
-  if (logic_.RequestClose(writing) == MainWindowLogic::CloseAction::kDeferred) {
+  if (logic_.RequestClose() == MainWindowLogic::CloseAction::kDeferred) {
     OnUpdateStatus();
     return 0;
   }
@@ -182,8 +157,8 @@ LRESULT CMainDlg::OnUpdateFirmware() {
   if (!logic_.PressUpdate()) return 0;
   SetUpdateButtonEnabled(false);
   if (taskbar_) taskbar_->RunStarted();
-  if (!StartCountedWorker(UpdateThread, shared_,
-                          boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
+  if (!StartDialogWorker(UpdateThread, shared_, WorkerKind::kFirmwareUpdate,
+                         boost::bind(&CMainDlg::RunFirmwareUpdate, shared_))) {
     logic_.RunNotStarted();
     SetUpdateButtonEnabled(true);
     shared_->PostStatus(kCannotStartWorker);
@@ -224,15 +199,11 @@ void CMainDlg::SetUpdateButtonEnabled(bool enabled) {
 }
 
 void CMainDlg::RunUpdateCheck(std::shared_ptr<DialogSharedState> shared) {
-  UpdateCheckWindowReporter window(shared);
-  RunLoggedUpdateCheck(window, kProgramName);
+  RunWindowUpdateCheck(shared);
 }
 
 void CMainDlg::RunFirmwareUpdate(std::shared_ptr<DialogSharedState> shared) {
-  RunEndNotice notice(shared);
-  FirmwareUpdateWindowReporter window(shared);
-  RunLoggedFirmwareUpdate(
-      window, [shared] { return shared->ManifestText(); }, &shared->Gate(), kProgramName);
+  RunWindowFirmwareUpdate(shared);
 }
 
 }  // namespace kestrune

@@ -108,6 +108,11 @@ std::size_t DiveWatchSim::RefusedBlocks() const {
   return refused_;
 }
 
+std::size_t DiveWatchSim::CorruptedBlocks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return corrupted_;
+}
+
 std::vector<std::uint8_t> DiveWatchSim::Memory(std::uint32_t address, std::size_t size) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return memory_.Read(address, size);
@@ -148,6 +153,11 @@ void DiveWatchSim::CloseLine() {
   master_ = slave_ = -1;
   std::lock_guard<std::mutex> lock(mutex_);
   changed_.notify_all();
+}
+
+// Called with mutex_ held.
+bool DiveWatchSim::CorruptsStoreAt(std::uint32_t address) const {
+  return faults_.corruptAddress == address && (faults_.corruptAlways || corrupted_ == 0);
 }
 
 bool DiveWatchSim::ReadingStopped() const { return stopReading_ || master_ < 0; }
@@ -297,7 +307,12 @@ void DiveWatchSim::HandleCommit(const DeviceFrame& frame) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (accepted) {
-        memory_.Write(frame.Word(kAddressOffset), received.data(), length);
+        const std::uint32_t address = frame.Word(kAddressOffset);
+        if (length > 0 && CorruptsStoreAt(address)) {
+          received[length / 2] ^= 0xFF;
+          ++corrupted_;
+        }
+        memory_.Write(address, received.data(), length);
         ++accepted_;
       } else {
         ++refused_;

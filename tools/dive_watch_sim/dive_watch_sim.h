@@ -16,6 +16,8 @@
 // - A read request (command 1) is answered with 128 data frames of the 4096
 //   bytes at its address (never-written bytes read 0xFF) and a ReadEnd frame
 //   whose bytes 16-19 hold their checksum.
+//   A corrupting fault (below) changes one stored byte of a block it names
+//   and still answers accepted 1, as flash that fails after the write would.
 // - A finish frame (command 0x9999) is counted; nothing is sent back.
 // - Any other frame is only recorded.
 // Every frame received is recorded in arrival order.
@@ -34,6 +36,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,6 +78,12 @@ struct DiveWatchFaults {
   // Leaves one accepting commit answer on the line before the host opens
   // it, as the late answer of an earlier run's slow watch would be.
   bool staleAnswer = false;
+  // Stores the block committed at this address with its middle byte
+  // inverted, while answering accepted 1: only its first accepted write, so
+  // the next write of the block stores it right, or with `corruptAlways`
+  // every write of it.
+  std::optional<std::uint32_t> corruptAddress;
+  bool corruptAlways = false;
 
   // One misbehaviour each, for test tables.
   static DiveWatchFaults Refuse(int block) {
@@ -106,6 +115,16 @@ struct DiveWatchFaults {
   static DiveWatchFaults StaleAnswerThenRefuse(int block) {
     DiveWatchFaults f = Refuse(block);
     f.staleAnswer = true;
+    return f;
+  }
+  static DiveWatchFaults CorruptOnce(std::uint32_t address) {
+    DiveWatchFaults f;
+    f.corruptAddress = address;
+    return f;
+  }
+  static DiveWatchFaults CorruptAlways(std::uint32_t address) {
+    DiveWatchFaults f = CorruptOnce(address);
+    f.corruptAlways = true;
     return f;
   }
   static DiveWatchFaults InPieces(std::chrono::milliseconds pause) {
@@ -157,6 +176,8 @@ class DiveWatchSim {
   // Number of commits answered with accepted 1 / accepted 0 so far.
   std::size_t AcceptedBlocks() const;
   std::size_t RefusedBlocks() const;
+  // Number of blocks a corrupting fault stored changed so far.
+  std::size_t CorruptedBlocks() const;
 
   // `size` bytes of the watch's memory from `address`; unwritten bytes 0xFF.
   std::vector<std::uint8_t> Memory(std::uint32_t address, std::size_t size) const;
@@ -187,6 +208,7 @@ class DiveWatchSim {
                   LineSchedule::Clock::time_point handedOver);
   bool PauseUntil(LineSchedule::Clock::time_point until);
   bool WriteAll(const std::uint8_t* bytes, std::size_t size);
+  bool CorruptsStoreAt(std::uint32_t address) const;
   bool ReadingStopped() const;
   void CloseLine();
 
@@ -225,6 +247,7 @@ class DiveWatchSim {
   std::size_t finishCount_ = 0;
   std::size_t accepted_ = 0;
   std::size_t refused_ = 0;
+  std::size_t corrupted_ = 0;
   bool hungUp_ = false;
   std::function<void()> onFinish_;
 

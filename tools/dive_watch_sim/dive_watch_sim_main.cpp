@@ -6,13 +6,16 @@
 // and renamed), so a reader never sees half a file.
 #include "tools/dive_watch_sim/dive_watch_sim.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace {
@@ -37,6 +40,10 @@ const char kUsage[] =
     "  --read-wrong-checksum     served reads: ReadEnd checksum off by one\n"
     "  --stale-answer            leave one accepting answer on the line before\n"
     "                            the host opens it\n"
+    "  --corrupt-block-once A    store the first write of the block at address A\n"
+    "                            (0x9000 or 36864) with one byte changed, still\n"
+    "                            accepting it; its next write is stored right\n"
+    "  --corrupt-block-always A  the same for every write of the block at A\n"
     "  --baud N                  pace the line as a UART at N baud, 8N1, both ways\n"
     "  --commit-delay MS         answer each commit MS milliseconds after it arrived\n"
     "  --dump FILE               written memory [lowest, highest), gaps 0xFF\n"
@@ -98,6 +105,16 @@ bool ParseCount(const char* text, int& out) {
   return true;
 }
 
+bool ParseAddress(const char* text, std::optional<std::uint32_t>& out) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text, &end, 0);
+  if (end == text || *end != '\0' || errno != 0 || text[0] == '-' || value > UINT32_MAX)
+    return false;
+  out = static_cast<std::uint32_t>(value);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,7 +164,11 @@ int main(int argc, char** argv) {
       faults.readWrongChecksum = true;
     else if (option == "--stale-answer")
       faults.staleAnswer = true;
-    else if (option == "--baud")
+    else if (option == "--corrupt-block-once" || option == "--corrupt-block-always") {
+      ok = value != nullptr && ParseAddress(value, faults.corruptAddress);
+      if (ok) ++i;
+      faults.corruptAlways = option == "--corrupt-block-always";
+    } else if (option == "--baud")
       ok = count(baud) && baud > 0;
     else if (option == "--commit-delay")
       ok = count(commitDelayMs);

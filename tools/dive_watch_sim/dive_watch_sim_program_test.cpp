@@ -116,6 +116,29 @@ TEST_F(DiveWatchSimProgramTest, MisbehaviourOptionsReachTheWatch) {
   EXPECT_FALSE(protocol.WriteBlock(kBlockSize, image.data(), kBlockSize));
 }
 
+TEST_F(DiveWatchSimProgramTest, CorruptOptionsTakeTheBlocksAddress) {
+  struct OptionCase {
+    std::vector<std::string> options;
+    bool secondWriteRight;
+  };
+  for (const OptionCase& c : {OptionCase{{"--corrupt-block-once", "0x1000"}, true},
+                              OptionCase{{"--corrupt-block-always", "4096"}, false}}) {
+    ChildProgram sim(Sim(c.options));
+    boost::asio::io_service io;
+    boost::asio::serial_port port(io);
+    SerialLink link(port, sim.FirstLine().c_str());
+    DeviceProtocol protocol(&port, 5000ms);
+    const auto image = RandomImage(kBlockSize, 6);
+    std::vector<std::uint8_t> back(kBlockSize);
+    ASSERT_TRUE(protocol.WriteBlock(0x1000, image.data(), kBlockSize));
+    ASSERT_TRUE(protocol.ReadBlock(0x1000, back.data(), kBlockSize));
+    EXPECT_NE(back, image) << c.options[0];
+    ASSERT_TRUE(protocol.WriteBlock(0x1000, image.data(), kBlockSize));
+    ASSERT_TRUE(protocol.ReadBlock(0x1000, back.data(), kBlockSize));
+    EXPECT_EQ(back == image, c.secondWriteRight) << c.options[0];
+  }
+}
+
 // The late answer must really wait on the line for the host's open: a test
 // of discarding it would pass without it too.
 TEST_F(DiveWatchSimProgramTest, StaleAnswerWaitsOnTheLineForTheFirstReader) {
@@ -154,9 +177,15 @@ TEST_F(DiveWatchSimProgramTest, PacingOptionsReachTheWatch) {
 }
 
 TEST_F(DiveWatchSimProgramTest, BadOptionsExitWithUsage) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"--no-such-option"},     {"--baud", "0"}, {"--baud", "fast"},
-      {"--commit-delay", "-1"}, {"--baud"},      {"--baud", "9600", "--pieces"}};
+  const std::vector<std::vector<std::string>> cases = {{"--no-such-option"},
+                                                       {"--baud", "0"},
+                                                       {"--baud", "fast"},
+                                                       {"--commit-delay", "-1"},
+                                                       {"--baud"},
+                                                       {"--baud", "9600", "--pieces"},
+                                                       {"--corrupt-block-once"},
+                                                       {"--corrupt-block-always", "0x1G"},
+                                                       {"--corrupt-block-once", "0x100000000"}};
   for (const auto& options : cases) {
     ChildProgram sim(Sim(options));
     EXPECT_TRUE(sim.FirstLine().empty()) << options[0];

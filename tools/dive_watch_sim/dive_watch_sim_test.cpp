@@ -144,6 +144,54 @@ TEST(DiveWatchSimTest, ServesReadsOfWrittenAndErasedMemory) {
   EXPECT_EQ(end.Word(kChecksumOffset), BlockChecksum(expected.data(), expected.size()));
 }
 
+struct CorruptCase {
+  const char* name;
+  DiveWatchFaults faults;
+  std::vector<bool> storedRight;  // per write of the block at 0x9000
+};
+
+void PrintTo(const CorruptCase& c, std::ostream* out) { *out << c.name; }
+
+class DiveWatchCorruption : public testing::TestWithParam<CorruptCase> {};
+
+// The watch accepts every write, yet keeps what the fault says; a block at
+// another address is never touched.
+TEST_P(DiveWatchCorruption, StoresTheNamedBlockChangedButAcceptsIt) {
+  DiveWatchSim sim(GetParam().faults);
+  RawLine line(sim.SlavePath());
+  std::vector<std::uint8_t> data(kBlockSize);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  std::size_t corrupted = 0;
+  for (std::size_t write = 0; write < GetParam().storedRight.size(); ++write) {
+    for (const std::uint32_t address : {0x8000u, 0x9000u}) {
+      line.Send(BlockFrames(address, data));
+      DeviceFrame answer;
+      ASSERT_TRUE(line.Receive(answer, 2000ms));
+      EXPECT_EQ(answer.Word(kAcceptedOffset), 1u) << "write " << write;
+    }
+    EXPECT_EQ(sim.Memory(0x8000, kBlockSize), data) << "write " << write;
+    const auto stored = sim.Memory(0x9000, kBlockSize);
+    if (GetParam().storedRight[write]) {
+      EXPECT_EQ(stored, data) << "write " << write;
+    } else {
+      ++corrupted;
+      std::size_t differing = 0;
+      for (std::size_t i = 0; i < kBlockSize; ++i) differing += stored[i] != data[i];
+      EXPECT_EQ(differing, 1u) << "write " << write;
+      EXPECT_EQ(stored[kBlockSize / 2], static_cast<std::uint8_t>(~data[kBlockSize / 2]));
+    }
+  }
+  EXPECT_EQ(sim.CorruptedBlocks(), corrupted);
+  EXPECT_EQ(sim.AcceptedBlocks(), 2 * GetParam().storedRight.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DiveWatchCorruption,
+    testing::Values(CorruptCase{"None", {}, {true, true}},
+                    CorruptCase{"Once", DiveWatchFaults::CorruptOnce(0x9000), {false, true, true}},
+                    CorruptCase{"Always", DiveWatchFaults::CorruptAlways(0x9000), {false, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(DiveWatchSimTest, CountsFinishFramesWithoutAnswering) {
   DiveWatchSim sim;
   RawLine line(sim.SlavePath());

@@ -1,18 +1,19 @@
 #pragma once
-// The reporters through which the two workers reach the Linux window: every
-// report becomes a notice queued for the UI thread; none waits for it.
+// The reporters through which a window's two workers reach it: each report
+// goes to the window's shared state, which hands it to the window as that
+// window does.
 
 #include <memory>
 
-#include "app/linux/window_shared_state.h"
+#include "app/frontend/worker_shared_state.h"
 #include "transfer/firmware_update.h"
 #include "update/update_check.h"
 
 namespace kestrune {
 
-class UpdateCheckNoticeReporter : public UpdateCheckReporter {
+class UpdateCheckWorkerReporter : public UpdateCheckReporter {
  public:
-  explicit UpdateCheckNoticeReporter(std::shared_ptr<WindowSharedState> shared)
+  explicit UpdateCheckWorkerReporter(std::shared_ptr<WorkerSharedState> shared)
       : shared_(std::move(shared)) {}
 
   void PostStatus(const std::u16string& text) override;
@@ -21,12 +22,12 @@ class UpdateCheckNoticeReporter : public UpdateCheckReporter {
   void ShowReleaseNotes(const std::u16string& notes) override;
 
  private:
-  std::shared_ptr<WindowSharedState> shared_;
+  std::shared_ptr<WorkerSharedState> shared_;
 };
 
-class FirmwareUpdateNoticeReporter : public FirmwareUpdateReporter {
+class FirmwareUpdateWorkerReporter : public FirmwareUpdateReporter {
  public:
-  explicit FirmwareUpdateNoticeReporter(std::shared_ptr<WindowSharedState> shared)
+  explicit FirmwareUpdateWorkerReporter(std::shared_ptr<WorkerSharedState> shared)
       : shared_(std::move(shared)) {}
 
   void PostStatus(const std::u16string& text) override;
@@ -35,7 +36,7 @@ class FirmwareUpdateNoticeReporter : public FirmwareUpdateReporter {
   void SetWriting(bool writing) override;
 
  private:
-  std::shared_ptr<WindowSharedState> shared_;
+  std::shared_ptr<WorkerSharedState> shared_;
 };
 
 }  // namespace kestrune

@@ -1,0 +1,233 @@
+#include "app/cli/several_watches.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/cli/console.h"
+#include "app/cli/exit_codes.h"
+#include "app/cli/interrupt_slot.h"
+#include "app/cli/station_ledger.h"
+#include "app/cli/watch_board.h"
+#include "app/cli/watch_runs.h"
+#include "device/watch_discovery.h"
+#include "transfer/firmware_fetch.h"
+#include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/run_outcome.h"
+#include "transfer/update_environment.h"
+#include "update/run_log.h"
+#include "update/text_conversion.h"
+
+namespace kestrune {
+namespace {
+
+// How often the station looks at the device tree for watches plugged in.
+constexpr std::chrono::milliseconds kStationPollInterval{1000};
+
+// The fetch phase's statuses, printed as a single run prints them.
+class FetchPrinter : public FirmwareUpdateReporter {
+ public:
+  explicit FetchPrinter(CliOutput& output) : output_(output) {}
+  void PostStatus(const std::u16string& text) override { output_.Status(text); }
+  void SetProgressRange(std::uint32_t) override {}
+  void SetProgressPosition(std::uint32_t) override {}
+  void SetWriting(bool) override {}
+
+ private:
+  CliOutput& output_;
+};
+
+// The station's look at the tree every second, which the log does not need.
+class QuietReporter : public FirmwareUpdateReporter {
+ public:
+  void PostStatus(const std::u16string&) override {}
+  void SetProgressRange(std::uint32_t) override {}
+  void SetProgressPosition(std::uint32_t) override {}
+  void SetWriting(bool) override {}
+};
+
+WatchToWrite ToWrite(const DiscoveredWatch& found) {
+  return {WideToUtf8Text(found.usbSerial), WideToUtf8Text(found.portPath),
+          WideToUtf8Text(found.usbLocation)};
+}
+
+// Every watch connected now, each found one and each port passed over noted.
+std::vector<WatchToWrite> ConnectedWatches(SerialDeviceTree& devices,
+                                           FirmwareUpdateReporter& reporter) {
+  const WatchDiscovery discovery = DiscoverWatches(devices, kWatchVendorId, kWatchProductId);
+  std::vector<WatchToWrite> watches;
+  for (const DiscoveredWatch& found : discovery.watches) {
+    watches.push_back(ToWrite(found));
+    const WatchToWrite& watch = watches.back();
+    reporter.Note("discovery: watch " +
+                  (watch.serial.empty() ? "(no serial number)" : watch.serial) + " on " +
+                  watch.port + (watch.location.empty() ? "" : " at " + watch.location) +
+                  (found.opensNow ? "" : " (port busy now)"));
+  }
+  for (const PassedOverPort& port : discovery.passedOver) {
+    reporter.Note("discovery: passed over " + WideToUtf8Text(port.instanceId) +
+                  (port.path.empty() ? "" : ", port " + WideToUtf8Text(port.path)) + ": " +
+                  port.reason);
+  }
+  return watches;
+}
+
+// Ends the command as a single run with `outcome` ends (no watch, no images).
+int FinishWith(CliOutput& output, FirmwareUpdateReporter& logged, RunOutcome outcome) {
+  const std::u16string status = RunOutcomeStatus(outcome);
+  if (!status.empty()) logged.PostStatus(status);
+  const int code = RunOutcomeExitCode(outcome);
+  output.Result(code, RunOutcomeReason(outcome), status);
+  WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
+  return code;
+}
+
+void NoteChoices(const CliOptions& options, FirmwareUpdateReporter& logged) {
+  if (options.offline) logged.Note("offline: the images are the files saved by earlier downloads");
+  if (options.verify) logged.Note("every written block is read back before the finish frame");
+}
+
+// On a console that cannot redraw lines, plain lines instead.
+OutputStyle BoardStyle(CliOutput& output) {
+  if (output.Style() == OutputStyle::kTerminal && !EnableTerminalRedraw()) {
+    return OutputStyle::kPlain;
+  }
+  return output.Style();
+}
+
+// The images fetched once for every watch, into `firmware`; kDone when
+// every one is in hand.
+RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& manifest,
+                     const UpdateEnvironment& environment,
+                     std::shared_ptr<const FetchedFirmware>& firmware) {
+  try {
+    auto fetched = std::make_shared<FetchedFirmware>();
+    const RunOutcome outcome = FetchFirmware(logged, manifest, environment.downloader,
+                                             environment.downloadLimits, *fetched);
+    if (outcome == RunOutcome::kDone) firmware = std::move(fetched);
+    return outcome;
+  } catch (const std::exception& failure) {
+    logged.Note(std::string("fetch stopped: ") + failure.what());
+  } catch (...) {
+    logged.Note("fetch stopped by an unknown exception");
+  }
+  return RunOutcome::kFailure;
+}
+
+}  // namespace
+
+int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
+                         const SharedManifestText& manifest) {
+  const UpdateEnvironment environment =
+      PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
+                                                                 : UpdateDataSource::kService);
+  FetchPrinter printer(output);
+  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
+  NoteChoices(options, logged);
+  std::vector<WatchToWrite> watches;
+  if (options.all) {
+    watches = ConnectedWatches(environment.devices, logged);
+  } else {
+    for (const std::string& port : options.ports) {
+      logged.Note("port given: " + port + " (discovery skipped)");
+      watches.push_back({"", port, ""});
+    }
+  }
+  if (watches.empty()) return FinishWith(output, logged, RunOutcome::kNoWatch);
+  std::shared_ptr<const FetchedFirmware> firmware;
+  const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
+  if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
+
+  WatchBoard board(BoardStyle(output), false);
+  std::vector<WatchOutcome> outcomes;
+  {
+    SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
+                          kCliProgramName);
+    StopSeveralWatchesOnInterrupt(runs, board, nullptr);
+    for (const WatchToWrite& watch : watches) {
+      if (!runs.Start(watch)) break;  // interrupted
+    }
+    outcomes = runs.WaitForAll();
+    StopHandlingInterrupts();
+  }
+  const int code = SeveralWatchesExitCode(outcomes);
+  board.Summary(outcomes, code);
+  WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
+  return code;
+}
+
+int RunStation(const CliOptions& options, CliOutput& output, const SharedManifestText& manifest) {
+  const UpdateEnvironment environment =
+      PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
+                                                                 : UpdateDataSource::kService);
+  FetchPrinter printer(output);
+  LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
+  NoteChoices(options, logged);
+  logged.Note(std::string("station: begins") +
+              (options.again ? "; a watch updated in this session is written again" : ""));
+  std::shared_ptr<const FetchedFirmware> firmware;
+  const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
+  if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
+
+  WatchBoard board(BoardStyle(output), true);
+  StationLedger ledger(options.again);
+  std::mutex mutex;  // ledger and stopCode
+  std::condition_variable stopping;
+  int stopCode = 0;
+  std::vector<WatchOutcome> outcomes;
+  {
+    SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
+                          kCliProgramName);
+    StopSeveralWatchesOnInterrupt(runs, board, [&](int exitCode) {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopCode = exitCode;
+      stopping.notify_all();
+    });
+    output.Message("kestrune-update: waiting for watches; Ctrl-C ends the station");
+    // The watches seen at the last look: a watch is written when it
+    // appears, not again and again while it stays.
+    std::set<std::string> present;
+    for (;;) {
+      std::set<std::string> now;
+      QuietReporter quiet;
+      for (const WatchToWrite& watch : ConnectedWatches(environment.devices, quiet)) {
+        const std::string key = StationLedger::Key(watch.serial, watch.port, watch.location);
+        now.insert(key);
+        if (present.count(key) != 0) continue;
+        StationDecision decision;
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          if (stopCode != 0) break;
+          decision = ledger.Appeared(key);
+        }
+        const std::string tag = WatchLogTag(watch.serial, watch.port);
+        if (decision == StationDecision::kAlreadyUpdated) {
+          board.Notice({watch.serial, watch.port}, "already updated in this session");
+          WriteRunLog("update: " + tag + " already updated in this session; not written again");
+        } else if (decision == StationDecision::kWrite) {
+          const bool started = runs.Start(watch, [&mutex, &ledger, key](const WatchOutcome& o) {
+            std::lock_guard<std::mutex> lock(mutex);
+            ledger.Finished(key, o.outcome == RunOutcome::kDone);
+          });
+          if (!started) break;
+        }
+      }
+      present = std::move(now);
+      std::unique_lock<std::mutex> lock(mutex);
+      if (stopping.wait_for(lock, kStationPollInterval, [&] { return stopCode != 0; })) break;
+    }
+    outcomes = runs.WaitForAll();
+    StopHandlingInterrupts();
+  }
+  const int code = StationExitCode(outcomes, stopCode);
+  board.Summary(outcomes, code);
+  WriteRunLog("update: station: " + std::string(kCliProgramName) + " exits with " +
+              std::to_string(code));
+  return code;
+}
+
+}  // namespace kestrune

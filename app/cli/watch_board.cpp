@@ -1,0 +1,198 @@
+#include "app/cli/watch_board.h"
+
+#include <cstdio>
+
+#include "app/cli/exit_codes.h"
+#include "transfer/firmware_update.h"
+#include "update/run_log.h"
+#include "update/text_conversion.h"
+
+namespace kestrune {
+namespace {
+
+std::string Name(const WatchName& watch) {
+  return TerminalSafeText(watch.serial.empty() ? "-" : watch.serial, false) + "  " +
+         TerminalSafeText(watch.port, false);
+}
+
+}  // namespace
+
+std::string WatchBoard::RowText(const Row& row) const {
+  std::string text = Name(row.name) + "  " + TerminalSafeText(WideToUtf8Text(row.status), false);
+  if (row.readingBack > 0 && row.status == kWritingImage) {
+    text += "  reading back " + std::to_string(row.readingBack) + " written blocks";
+  } else if (row.total > 0 && row.status == kWritingImage) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - row.firstBlockAt);
+    text += "  " + ProgressLine(row.done, row.total, row.firstDone, elapsed);
+  }
+  return text;
+}
+
+std::string WatchBoard::WatchJson(const WatchName& watch) const {
+  return "{\"serial\":" + JsonString(watch.serial) + ",\"port\":" + JsonString(watch.port) + "}";
+}
+
+// A failed write means the reader went away: said once in the run log, and
+// that stream is left alone from then on.
+void WatchBoard::WriteOut(const std::string& text) {
+  if (outClosed_) return;
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    outClosed_ = true;
+    WriteRunLog("output: standard output is closed; the run goes on without printing there");
+  }
+}
+
+void WatchBoard::Erase() {
+  if (drawnLines_ == 0) return;
+  WriteOut("\x1b[" + std::to_string(drawnLines_) + "A\r\x1b[J");
+  drawnLines_ = 0;
+}
+
+void WatchBoard::Redraw() {
+  std::string out;
+  if (drawnLines_ > 0) out += "\x1b[" + std::to_string(drawnLines_) + "A\r";
+  for (const Row& row : rows_) out += "\x1b[2K" + RowText(row) + "\n";
+  std::size_t lines = rows_.size();
+  if (station_) {
+    int writing = static_cast<int>(rows_.size()) - doneCount_ - failedCount_;
+    out += "\x1b[2K" + std::to_string(writing) + " being written, " + std::to_string(doneCount_) +
+           " done, " + std::to_string(failedCount_) + " failed; Ctrl-C ends the station\n";
+    ++lines;
+  }
+  WriteOut(out);
+  drawnLines_ = lines;
+}
+
+std::size_t WatchBoard::Add(const WatchName& watch) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  rows_.push_back(Row{watch, {}, 0, 0, false, {}, 0});
+  if (style_ == OutputStyle::kTerminal) Redraw();
+  return rows_.size() - 1;
+}
+
+void WatchBoard::Status(std::size_t row, const std::u16string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Row& shown = rows_.at(row);
+  shown.status = text;
+  const std::string utf8 = WideToUtf8Text(text);
+  switch (style_) {
+    case OutputStyle::kJson:
+      WriteOut("{\"event\":\"status\",\"watch\":" + WatchJson(shown.name) +
+               ",\"text\":" + JsonString(utf8) + "}\n");
+      break;
+    case OutputStyle::kPlain:
+      WriteOut(Name(shown.name) + "  " + TerminalSafeText(utf8, false) + "\n");
+      break;
+    case OutputStyle::kTerminal: Redraw(); break;
+  }
+}
+
+void WatchBoard::Progress(std::size_t row, std::uint32_t done, std::uint32_t total) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Row& shown = rows_.at(row);
+  if (!shown.timing) {  // the rate counts from the first block reported on
+    shown.timing = true;
+    shown.firstBlockAt = std::chrono::steady_clock::now();
+    shown.firstDone = done == 0 ? 0 : done - 1;
+  }
+  shown.done = done;
+  shown.total = total;
+  if (style_ == OutputStyle::kJson) {
+    WriteOut("{\"event\":\"progress\",\"watch\":" + WatchJson(shown.name) +
+             ",\"done\":" + std::to_string(done) + ",\"total\":" + std::to_string(total) + "}\n");
+  } else if (style_ == OutputStyle::kTerminal) {
+    Redraw();
+  }
+}
+
+void WatchBoard::Verifying(std::size_t row, std::uint32_t blocks) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Row& shown = rows_.at(row);
+  shown.readingBack = blocks;
+  switch (style_) {
+    case OutputStyle::kJson:
+      WriteOut("{\"event\":\"verifying\",\"watch\":" + WatchJson(shown.name) +
+               ",\"blocks\":" + std::to_string(blocks) + "}\n");
+      break;
+    case OutputStyle::kPlain:
+      WriteOut(Name(shown.name) + "  Verifying: reading back " + std::to_string(blocks) +
+               " written blocks\n");
+      break;
+    case OutputStyle::kTerminal: Redraw(); break;
+  }
+}
+
+void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  (outcome.outcome == RunOutcome::kDone ? doneCount_ : failedCount_) += 1;
+  Row& shown = rows_.at(row);
+  if (outcome.outcome == RunOutcome::kClosedBeforeWriting) shown.status = u"not written";
+  if (style_ == OutputStyle::kTerminal) Redraw();
+}
+
+void WatchBoard::Notice(const WatchName& watch, const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (style_ == OutputStyle::kJson) {
+    WriteOut("{\"event\":\"notice\",\"watch\":" + WatchJson(watch) +
+             ",\"text\":" + JsonString(text) + "}\n");
+    return;
+  }
+  Erase();
+  WriteOut(Name(watch) + "  " + text + "\n");
+  if (style_ == OutputStyle::kTerminal) Redraw();
+}
+
+void WatchBoard::Message(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!errClosed_) {
+    std::fputs((text + "\n").c_str(), stderr);
+    if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
+      errClosed_ = true;
+      WriteRunLog("output: standard error is closed; the run goes on without printing there");
+    }
+  }
+  // The message went below the rows: they are drawn again under it.
+  if (style_ == OutputStyle::kTerminal && drawnLines_ > 0) {
+    drawnLines_ = 0;
+    Redraw();
+  }
+}
+
+void WatchBoard::Interrupted(int exitCode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (style_ != OutputStyle::kJson) return;
+  WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) + ",\"exit_code\":" +
+           std::to_string(exitCode) + ",\"reason\":" + JsonString(ExitReason(exitCode)) +
+           ",\"status\":\"\",\"watches\":[]}\n");
+}
+
+void WatchBoard::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (style_ == OutputStyle::kJson) {
+    std::string watches;
+    for (const WatchOutcome& outcome : outcomes) {
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.1f", outcome.seconds);
+      if (!watches.empty()) watches += ",";
+      watches += "{\"serial\":" + JsonString(outcome.serial) +
+                 ",\"port\":" + JsonString(outcome.port) +
+                 ",\"exit_code\":" + std::to_string(outcome.exitCode) +
+                 ",\"reason\":" + JsonString(RunOutcomeReason(outcome.outcome)) +
+                 ",\"status\":" + JsonString(WideToUtf8Text(RunOutcomeStatus(outcome.outcome))) +
+                 ",\"seconds\":" + seconds + "}";
+    }
+    WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
+             ",\"exit_code\":" + std::to_string(exitCode) +
+             ",\"reason\":" + JsonString(SeveralWatchesReason(exitCode)) + ",\"status\":\"\"" +
+             ",\"watches\":[" + watches + "]}\n");
+    return;
+  }
+  if (style_ == OutputStyle::kTerminal) drawnLines_ = 0;  // the rows stay above the summary
+  std::string text = "Summary: " + std::to_string(outcomes.size()) + " watch(es)\n";
+  for (const WatchOutcome& outcome : outcomes) text += "  " + SummaryLine(outcome) + "\n";
+  WriteOut(text);
+}
+
+}  // namespace kestrune

@@ -1,0 +1,49 @@
+#include "app/cli/watch_outcomes.h"
+
+#include <cstdio>
+
+#include "app/cli/cli_output.h"
+#include "app/cli/exit_codes.h"
+#include "update/text_conversion.h"
+
+namespace kestrune {
+
+int WatchExitCode(RunOutcome outcome, int interruptCode) {
+  if (outcome == RunOutcome::kClosedBeforeWriting) return interruptCode;
+  return RunOutcomeExitCode(outcome);
+}
+
+int SeveralWatchesExitCode(const std::vector<WatchOutcome>& outcomes) {
+  if (outcomes.empty()) return RunOutcomeExitCode(RunOutcome::kNoWatch);
+  for (const WatchOutcome& outcome : outcomes) {
+    if (outcome.outcome != RunOutcome::kDone) {
+      return static_cast<int>(ExitCode::kSomeWatchesFailed);
+    }
+  }
+  return RunOutcomeExitCode(RunOutcome::kDone);
+}
+
+const char* SeveralWatchesReason(int exitCode) {
+  if (exitCode == RunOutcomeExitCode(RunOutcome::kDone)) return RunOutcomeReason(RunOutcome::kDone);
+  if (exitCode == RunOutcomeExitCode(RunOutcome::kNoWatch)) {
+    return RunOutcomeReason(RunOutcome::kNoWatch);
+  }
+  return ExitReason(exitCode);
+}
+
+int StationExitCode(const std::vector<WatchOutcome>& outcomes, int interruptCode) {
+  if (outcomes.empty()) return interruptCode;
+  return SeveralWatchesExitCode(outcomes);
+}
+
+std::string SummaryLine(const WatchOutcome& outcome) {
+  const std::u16string status = RunOutcomeStatus(outcome.outcome);
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f s", outcome.seconds);
+  return TerminalSafeText(outcome.serial.empty() ? "-" : outcome.serial, false) + "  " +
+         TerminalSafeText(outcome.port, false) + "  " +
+         (status.empty() ? "not written" : WideToUtf8Text(status)) + " (" +
+         RunOutcomeReason(outcome.outcome) + ")  " + seconds;
+}
+
+}  // namespace kestrune

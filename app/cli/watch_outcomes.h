@@ -1,0 +1,44 @@
+#pragma once
+// How the runs of several watches ended, and what the program makes of
+// them: the summary line of each watch and the exit code of the whole.
+
+#include <string>
+#include <vector>
+
+#include "transfer/run_outcome.h"
+
+namespace kestrune {
+
+// One watch's run in an update of several watches or a station session.
+struct WatchOutcome {
+  std::string serial;  // the USB serial number; empty when the watch has none
+  std::string port;
+  // How its run ended; kClosedBeforeWriting when an interrupt kept its
+  // writing from beginning.
+  RunOutcome outcome = RunOutcome::kFailure;
+  int exitCode = 1;  // the single run's code for that outcome, or the interrupt's
+  double seconds = 0;
+};
+
+// The single run's code for `outcome`, or `interruptCode` for a run that an
+// interrupt kept from writing.
+int WatchExitCode(RunOutcome outcome, int interruptCode);
+
+// 0 when every watch ended with "更新完成", 11 when one did not, and 3 (no
+// watch) when there was none.
+int SeveralWatchesExitCode(const std::vector<WatchOutcome>& outcomes);
+
+// The JSON result's word for such an exit code: "done", "no_watch",
+// "watches_failed", "interrupted".
+const char* SeveralWatchesReason(int exitCode);
+
+// A station session's end: as SeveralWatchesExitCode for the watches it
+// wrote, or `interruptCode` (128 + the signal) when it wrote none.
+int StationExitCode(const std::vector<WatchOutcome>& outcomes, int interruptCode);
+
+// "KW-0001  /dev/ttyACM0  更新錯誤 (block_refused)  3.2 s": serial (or "-"),
+// port, the outcome's status (or "not written") and reason word, time;
+// text from the device tree made safe for a terminal.
+std::string SummaryLine(const WatchOutcome& outcome);
+
+}  // namespace kestrune

@@ -1,0 +1,151 @@
+#include "app/cli/watch_runs.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "app/cli/console.h"
+#include "app/cli/interrupt_slot.h"
+#include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/watch_write.h"
+#include "update/run_log.h"
+#include "update/text_conversion.h"
+
+namespace kestrune {
+namespace {
+
+// One watch's reports, shown in its row of the board.
+class WatchPrinter : public FirmwareUpdateReporter {
+ public:
+  WatchPrinter(WatchBoard& board, std::size_t row, std::atomic<bool>& writingBegan)
+      : board_(board), row_(row), writingBegan_(writingBegan) {}
+  void PostStatus(const std::u16string& text) override { board_.Status(row_, text); }
+  void SetProgressRange(std::uint32_t maximum) override { total_ = maximum; }
+  void SetProgressPosition(std::uint32_t position) override {
+    board_.Progress(row_, position, total_);
+  }
+  void SetWriting(bool writing) override {
+    if (writing) writingBegan_ = true;
+  }
+  void VerifyingBlocks(std::uint32_t blocks) override { board_.Verifying(row_, blocks); }
+
+ private:
+  WatchBoard& board_;
+  std::size_t row_;
+  std::atomic<bool>& writingBegan_;
+  std::uint32_t total_ = 0;
+};
+
+}  // namespace
+
+SeveralWatchRuns::SeveralWatchRuns(std::shared_ptr<const FetchedFirmware> firmware,
+                                   std::chrono::milliseconds answerTimeout,
+                                   bool verifyWrittenBlocks, WatchBoard& board,
+                                   const char* programName)
+    : firmware_(std::move(firmware)),
+      answerTimeout_(answerTimeout),
+      verifyWrittenBlocks_(verifyWrittenBlocks),
+      board_(board),
+      programName_(programName) {}
+
+SeveralWatchRuns::~SeveralWatchRuns() { WaitForAll(); }
+
+bool SeveralWatchRuns::Start(const WatchToWrite& watch,
+                             std::function<void(const WatchOutcome&)> ended) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopped_) return false;
+  Run& run = runs_.emplace_back();
+  run.watch = watch;
+  const std::size_t row = board_.Add({watch.serial, watch.port});
+  try {
+    run.thread = std::thread([this, &run, row, ended] { Write(run, row, ended); });
+  } catch (const std::system_error& error) {
+    WriteRunLog("update: " + WatchLogTag(watch.serial, watch.port) +
+                " no thread could be started for the watch: " + error.what());
+    run.outcome = {watch.serial, watch.port, RunOutcome::kFailure,
+                   RunOutcomeExitCode(RunOutcome::kFailure), 0};
+    board_.Status(row, RunOutcomeStatus(RunOutcome::kFailure));
+    board_.Finished(row, run.outcome);
+    if (ended) ended(run.outcome);
+  }
+  return true;
+}
+
+void SeveralWatchRuns::Write(Run& run, std::size_t row,
+                             const std::function<void(const WatchOutcome&)>& ended) {
+  const auto started = std::chrono::steady_clock::now();
+  WatchPrinter printer(board_, row, writingBegan_);
+  {
+    LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), programName_,
+                                        WatchLogTag(run.watch.serial, run.watch.port));
+    if (!run.watch.location.empty()) logged.Note("plugged in at " + run.watch.location);
+    const RunOutcome outcome =
+        WriteFirmwareToWatch(logged, *firmware_, Utf8ToWideText(run.watch.port), answerTimeout_,
+                             &run.gate, verifyWrittenBlocks_);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    run.outcome = {run.watch.serial, run.watch.port, outcome,
+                   WatchExitCode(outcome, interruptCode_), seconds};
+    char took[32];
+    std::snprintf(took, sizeof took, "%.1f s", seconds);
+    logged.Note(std::string("result: ") +
+                (outcome == RunOutcome::kClosedBeforeWriting
+                     ? "not written, interrupted before writing began"
+                     : RunOutcomeReason(outcome)) +
+                ", exit code " + std::to_string(run.outcome.exitCode) + ", " + took);
+  }
+  board_.Finished(row, run.outcome);
+  if (ended) ended(run.outcome);
+}
+
+int SeveralWatchRuns::Stop(int exitCode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stopped_ = true;
+  int expected = 0;
+  interruptCode_.compare_exchange_strong(expected, exitCode);
+  int writing = 0;
+  for (Run& run : runs_) {
+    // A run that ended answers true too: only one still writing refuses.
+    if (!run.gate.RequestClose()) ++writing;
+  }
+  return writing;
+}
+
+std::vector<WatchOutcome> SeveralWatchRuns::WaitForAll() {
+  std::vector<WatchOutcome> outcomes;
+  for (std::size_t index = 0;; ++index) {
+    Run* run = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (index >= runs_.size()) break;
+      run = &*std::next(runs_.begin(), static_cast<std::ptrdiff_t>(index));
+    }
+    if (run->thread.joinable()) run->thread.join();
+    outcomes.push_back(run->outcome);
+  }
+  return outcomes;
+}
+
+void StopSeveralWatchesOnInterrupt(SeveralWatchRuns& runs, WatchBoard& board,
+                                   std::function<void(int exitCode)> stopped) {
+  SetInterruptHandler([&runs, &board, stopped = std::move(stopped)](int exitCode) {
+    const int writing = runs.Stop(exitCode);
+    if (writing == 0 && !runs.AnyWritingBegan()) {
+      board.Message("kestrune-update: interrupted");
+      WriteRunLog("interrupted before writing began; stopped, exit code " +
+                  std::to_string(exitCode));
+      board.Interrupted(exitCode);
+      ExitProcessNow(exitCode);
+    }
+    if (writing > 0) {
+      board.Message("kestrune-update: firmware is being written to " + std::to_string(writing) +
+                    " watch(es); they finish first, then the program ends");
+      WriteRunLog("interrupt while " + std::to_string(writing) +
+                  " watch(es) are being written; they finish first, no other watch starts");
+    } else {
+      WriteRunLog("interrupt; no watch is being written, no other watch starts");
+    }
+    if (stopped) stopped(exitCode);
+  });
+}
+
+}  // namespace kestrune

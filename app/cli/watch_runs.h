@@ -1,0 +1,87 @@
+#pragma once
+// Writes several watches at once from one fetched firmware, one thread per
+// watch, each with its own close gate, reporter and tagged run-log lines.
+// A failing watch never stops the others. An interrupt stops the starting
+// of watches, keeps every watch whose writing has not begun from beginning,
+// and lets those being written finish.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/cli/watch_board.h"
+#include "app/cli/watch_outcomes.h"
+#include "transfer/close_gate.h"
+#include "transfer/firmware_fetch.h"
+
+namespace kestrune {
+
+// A watch to write: its port, and what names it.
+struct WatchToWrite {
+  std::string serial;    // the USB serial number; empty when it has none
+  std::string port;      // what the serial link opens
+  std::string location;  // where it is plugged in; empty when unknown
+};
+
+class SeveralWatchRuns {
+ public:
+  // With `verifyWrittenBlocks`, every watch's written blocks are read back
+  // before its finish frame.
+  SeveralWatchRuns(std::shared_ptr<const FetchedFirmware> firmware,
+                   std::chrono::milliseconds answerTimeout, bool verifyWrittenBlocks,
+                   WatchBoard& board, const char* programName);
+  // Waits for every run still going.
+  ~SeveralWatchRuns();
+  SeveralWatchRuns(const SeveralWatchRuns&) = delete;
+  SeveralWatchRuns& operator=(const SeveralWatchRuns&) = delete;
+
+  // Starts writing `watch` on a thread of its own; `ended` hears its outcome
+  // on that thread. False, starting nothing, once stopped.
+  bool Start(const WatchToWrite& watch, std::function<void(const WatchOutcome&)> ended = {});
+
+  // An interrupt with `exitCode`: no watch starts from now on, and no watch
+  // whose writing has not begun begins. Returns how many are being written.
+  int Stop(int exitCode);
+
+  // Whether any watch has begun writing (or is just about to).
+  bool AnyWritingBegan() const { return writingBegan_; }
+
+  // Waits until every started run has ended; their outcomes in the order
+  // they started.
+  std::vector<WatchOutcome> WaitForAll();
+
+ private:
+  struct Run {
+    WatchToWrite watch;
+    CloseGate gate;
+    std::thread thread;
+    WatchOutcome outcome;
+  };
+  void Write(Run& run, std::size_t row, const std::function<void(const WatchOutcome&)>& ended);
+
+  std::shared_ptr<const FetchedFirmware> firmware_;
+  std::chrono::milliseconds answerTimeout_;
+  bool verifyWrittenBlocks_;
+  WatchBoard& board_;
+  const char* programName_;
+  std::mutex mutex_;  // runs_ and stopped_
+  std::list<Run> runs_;
+  bool stopped_ = false;
+  std::atomic<int> interruptCode_{0};
+  std::atomic<bool> writingBegan_{false};
+};
+
+// From now on an interrupt stops `runs`: before any watch has begun writing
+// the program ends at once with 128 + the signal (a JSON run with its result
+// line); otherwise the watches being written finish, and `stopped` hears the
+// code. Call StopHandlingInterrupts before `runs` or `board` go.
+void StopSeveralWatchesOnInterrupt(SeveralWatchRuns& runs, WatchBoard& board,
+                                   std::function<void(int exitCode)> stopped);
+
+}  // namespace kestrune

@@ -1,0 +1,25 @@
+#pragma once
+// One thing a worker tells its window, as a value: each window hands it to
+// its UI thread in its own way.
+
+#include <cstdint>
+#include <string>
+
+namespace kestrune {
+
+struct WindowNotice {
+  enum class Kind {
+    kStatus,            // text: a new status line text
+    kFirmwareVersion,   // text: the offered firmware version
+    kReleaseNotes,      // text: the release notes
+    kProgressRange,     // value: the progress bar runs from 0 to value
+    kProgressPosition,  // value: blocks written so far
+    kWriting,           // value: 1 once writing the watch begins, 0 when it is over
+    kRunFinished,       // the firmware-update worker has ended
+  };
+  Kind kind;
+  std::u16string text = {};
+  std::uint32_t value = 0;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,354 @@
+#include "transfer/watch_write.h"
+
+#include <boost/asio/error.hpp>
+#include <boost/asio/io_service.hpp>
+#include <boost/asio/serial_port.hpp>
+#include <boost/system/system_error.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <optional>
+
+#include "device/serial_link.h"
+#include "transfer/close_gate.h"
+#include "transfer/device_protocol.h"
+#include "transfer/sleep_inhibitor.h"
+#include "update/text_conversion.h"
+
+namespace kestrune {
+namespace {
+
+constexpr std::uint32_t kImageBlockSize = static_cast<std::uint32_t>(kBlockSize);
+
+// A link failure raised while the port is being opened and configured.
+struct PortOpenError {
+  boost::system::system_error error;
+};
+
+// A link failure raised while a block was being written, with the block
+// ("block 2 (image 1 block 2) at 0x00009000") for the log.
+struct BlockLinkError {
+  std::string block;
+  boost::system::system_error error;
+};
+
+// "read error 110 (Connection timed out)": the operation word that the link
+// raised with, the system's error number and its message.
+std::string DescribeLinkError(const boost::system::system_error& failure) {
+  std::string word = failure.what();
+  const std::size_t colon = word.find(':');
+  if (colon != std::string::npos) word.resize(colon);
+  return word + " error " + std::to_string(failure.code().value()) + " (" +
+         failure.code().message() + ")";
+}
+
+std::string Hex32(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+// "block 2 (image 1 block 2) at 0x00009000": the block's number over the
+// run and within its image, and its address.
+std::string BlockName(std::uint32_t number, std::int32_t sequence, std::uint32_t indexInImage,
+                      std::uint32_t address) {
+  return "block " + std::to_string(number) + " (image " + std::to_string(sequence) + " block " +
+         std::to_string(indexInImage) + ") at " + Hex32(address);
+}
+
+struct ReadBackTally {
+  std::uint32_t rewritten = 0;
+  std::uint64_t sent = 0, received = 0;  // bytes on the line
+};
+
+// Reads one written block back; one that differs from `written` is written
+// once more and read again. False, with the cause noted, when it still
+// differs, is refused when written again, or cannot be read back soundly
+// (its frames out of order or not matching the watch's checksum: the line
+// may then be out of step, so nothing more is sent).
+bool VerifyBlock(FirmwareUpdateReporter& reporter, const std::string& block, std::uint32_t address,
+                 const std::uint8_t* written, std::uint32_t length, DeviceProtocol& protocol,
+                 ReadBackTally& tally) {
+  std::array<std::uint8_t, kBlockSize> back{};
+  // Where the block read back first differs from `written` (`length` when
+  // nowhere); nothing when it could not be read back.
+  auto readBack = [&]() -> std::optional<std::uint32_t> {
+    tally.sent += kFrameSize;  // the request, then 128 data frames and the end frame
+    tally.received += (kChunksPerBlock + 1) * kFrameSize;
+    if (!protocol.ReadBlock(address, back.data(), length)) return std::nullopt;
+    return static_cast<std::uint32_t>(std::mismatch(written, written + length, back.data()).first -
+                                      written);
+  };
+  const char* const kUnsound = "the watch's frames were out of order or did not match its checksum";
+
+  std::optional<std::uint32_t> differsAt = readBack();
+  if (!differsAt) {
+    reporter.Note(block + ": reading back failed: " + kUnsound);
+    return false;
+  }
+  if (*differsAt == length) return true;
+  reporter.Note(block + ": read back differs from the image at byte " + std::to_string(*differsAt) +
+                "; writing it once more");
+  tally.sent += (kChunksPerBlock + 1) * kFrameSize;
+  tally.received += kFrameSize;
+  if (!protocol.WriteBlock(address, written, length)) {
+    reporter.Note(block + ": refused by the watch when written once more");
+    return false;
+  }
+  differsAt = readBack();
+  if (!differsAt) {
+    reporter.Note(block + ": reading back after writing it once more failed: " + kUnsound);
+    return false;
+  }
+  if (*differsAt != length) {
+    reporter.Note(block + ": still differs from the image at byte " + std::to_string(*differsAt) +
+                  " after writing it once more");
+    return false;
+  }
+  reporter.Note(block + ": written once more, now reads back as the image");
+  ++tally.rewritten;
+  return true;
+}
+
+// The read-back pass over every block written, in the order written; the
+// progress is not moved. kBlockRefused when a block failed it.
+RunOutcome VerifyWritten(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
+                         std::uint32_t blocksWritten, DeviceProtocol& protocol) {
+  if (blocksWritten == 0) {
+    reporter.Note("verify: no block was written, none to read back");
+    return RunOutcome::kDone;
+  }
+  reporter.Note("verify: reading back " + std::to_string(blocksWritten) + " written blocks");
+  reporter.VerifyingBlocks(blocksWritten);
+  ReadBackTally tally;
+  std::uint32_t number = 0;
+  for (const FetchedImage& image : firmware.images) {
+    const std::uint32_t base = static_cast<std::uint32_t>(image.entry.address);
+    for (std::uint32_t offset = 0; offset < image.bytes.size; offset += kImageBlockSize) {
+      const std::uint32_t length = std::min(kImageBlockSize, image.bytes.size - offset);
+      const std::uint32_t address = base + offset;
+      const std::string block =
+          BlockName(++number, image.entry.sequence, offset / kImageBlockSize + 1, address);
+      bool verified = false;
+      try {
+        verified = VerifyBlock(reporter, block, address, image.bytes.UnsignedBytes() + offset,
+                               length, protocol, tally);
+      } catch (const boost::system::system_error& failure) {
+        throw BlockLinkError{block + " reading back", failure};
+      }
+      if (!verified) return RunOutcome::kBlockRefused;
+    }
+  }
+  reporter.Note("verify: " + std::to_string(number) + " blocks read back, " +
+                std::to_string(tally.rewritten) + " written once more; " +
+                std::to_string(tally.sent) + " bytes sent and " + std::to_string(tally.received) +
+                " received on the line");
+  return RunOutcome::kDone;
+}
+
+// One sleep block for the whole process while any watch is being written:
+// taken by the first writer, given back by the last.
+struct SleepHold {
+  std::mutex mutex;
+  int writers = 0;
+  std::optional<SleepInhibitor> inhibitor;
+};
+
+// Never destroyed: a writer may still end while the process's statics are
+// being torn down.
+SleepHold& ProcessSleepHold() {
+  static SleepHold* const hold = new SleepHold;
+  return *hold;
+}
+
+}  // namespace
+
+WritingSpan::WritingSpan(FirmwareUpdateReporter& reporter, CloseGate* gate)
+    : reporter_(reporter), gate_(gate) {}
+
+WritingSpan::~WritingSpan() {
+  try {
+    End();
+  } catch (...) {
+  }
+}
+
+bool WritingSpan::Begin() {
+  if (begun_) return true;
+  if (gate_ != nullptr && !gate_->BeginWriting()) return false;
+  begun_ = true;
+  reporter_.SetWriting(true);
+  SleepHold& hold = ProcessSleepHold();
+  std::lock_guard<std::mutex> lock(hold.mutex);
+  if (hold.writers++ == 0) hold.inhibitor.emplace("Writing firmware to the dive watch");
+  return true;
+}
+
+void WritingSpan::End() {
+  if (!begun_) return;
+  begun_ = false;
+  {
+    SleepHold& hold = ProcessSleepHold();
+    std::lock_guard<std::mutex> lock(hold.mutex);
+    if (--hold.writers == 0) hold.inhibitor.reset();
+  }
+  reporter_.SetWriting(false);
+  if (gate_ != nullptr) gate_->EndWriting();
+}
+
+int WatchesBeingWritten() {
+  SleepHold& hold = ProcessSleepHold();
+  std::lock_guard<std::mutex> lock(hold.mutex);
+  return hold.writers;
+}
+
+// Destroyed in reverse order: the link (closing the port), the port, then
+// the I/O context.
+struct WatchConnection::Link {
+  std::optional<boost::asio::io_service> io;
+  std::optional<boost::asio::serial_port> port;
+  std::optional<DeviceProtocol> protocol;
+  std::optional<SerialLink> serial;
+};
+
+WatchConnection::WatchConnection(const std::u16string& portPath,
+                                 std::chrono::milliseconds answerTimeout)
+    : link_(new Link) {
+  try {
+    link_->io.emplace();  // on Windows this starts the socket layer, which can fail
+    link_->port.emplace(*link_->io);
+    link_->protocol.emplace(&*link_->port, answerTimeout);
+    link_->serial.emplace(*link_->port, WideToUtf8Text(portPath).c_str());
+  } catch (const boost::system::system_error& error) {
+    throw PortOpenError{error};
+  }
+  answerTimeout_ = answerTimeout;
+}
+
+WatchConnection::~WatchConnection() {
+  if (!done_ && link_->serial) link_->serial->DiscardUnsent();
+}
+
+RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
+                                          FirmwareUpdateReporter& reporter, WritingSpan& writing,
+                                          const CloseGate* closeGate, bool verifyWrittenBlocks,
+                                          std::chrono::steady_clock::time_point started) {
+  std::uint32_t blocksWritten = 0;
+  for (const FetchedImage& image : firmware.images) {
+    if (!writing.Begin()) return RunOutcome::kClosedBeforeWriting;  // the front-end is closing
+    reporter.PostStatus(kWritingImage);
+    const FirmwareFileEntry& entry = image.entry;
+    const std::uint32_t base = static_cast<std::uint32_t>(entry.address);
+    const std::uint32_t size = image.bytes.size;
+    for (std::uint32_t offset = 0; offset < size; offset += kImageBlockSize) {
+      const std::uint32_t length = std::min(kImageBlockSize, size - offset);
+      // Device addresses wrap at 32 bits like the watch's own.
+      const std::uint32_t address = base + offset;
+      const std::string block =
+          BlockName(blocksWritten + 1, entry.sequence, offset / kImageBlockSize + 1, address);
+      bool accepted = false;
+      try {
+        accepted =
+            link_->protocol->WriteBlock(address, image.bytes.UnsignedBytes() + offset, length);
+      } catch (const boost::system::system_error& failure) {
+        throw BlockLinkError{block, failure};
+      }
+      if (!accepted) {
+        reporter.Note(block + ": refused by the watch");
+        return RunOutcome::kBlockRefused;
+      }
+      reporter.SetProgressPosition(++blocksWritten);
+    }
+  }
+  if (verifyWrittenBlocks) {
+    const RunOutcome verified = VerifyWritten(reporter, firmware, blocksWritten, *link_->protocol);
+    if (verified != RunOutcome::kDone) return verified;
+  }
+  // With no image, the finish frame alone: nothing to protect, but a
+  // front-end that is closing still gets no frame.
+  if (closeGate != nullptr && closeGate->CloseRequested() && !closeGate->Writing()) {
+    return RunOutcome::kClosedBeforeWriting;
+  }
+  link_->protocol->SendFinish();
+  link_->serial->Drain(answerTimeout_);  // done only once the frame has left
+  done_ = true;
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  // Per block 128 data frames and a commit go out and one answer comes back.
+  const std::uint64_t sent =
+      (std::uint64_t{blocksWritten} * (kChunksPerBlock + 1) + 1) * kFrameSize;
+  const std::uint64_t received = std::uint64_t{blocksWritten} * kFrameSize;
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(took.count()) / 1000.0);
+  reporter.Note("done: " + std::to_string(blocksWritten) + " blocks written, " +
+                std::to_string(sent) + " bytes sent and " + std::to_string(received) +
+                " received on the line, " + seconds + " s");
+  try {
+    link_->serial->Close();
+  } catch (const boost::system::system_error&) {
+    // The port counts as closed regardless, and the watch already has
+    // every block and the finish frame: the update stands.
+  }
+  return RunOutcome::kDone;
+}
+
+RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
+  try {
+    throw;
+  } catch (const PortOpenError& failure) {
+    reporter.Note("port: " + DescribeLinkError(failure.error));
+    if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kPortUnavailable;
+  } catch (const BlockLinkError& failure) {
+    reporter.Note(failure.block + ": " + DescribeLinkError(failure.error));
+    if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kBlockRefused;  // the line failed within the block
+  } catch (const boost::system::system_error& failure) {
+    reporter.Note("link: " + DescribeLinkError(failure));
+    if (failure.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    return RunOutcome::kBlockRefused;  // a read or write of the block exchange failed
+  } catch (const std::exception& failure) {
+    reporter.Note(std::string("run stopped: ") + failure.what());
+    return RunOutcome::kFailure;
+  } catch (...) {
+    reporter.Note("run stopped by an unknown exception");
+    return RunOutcome::kFailure;
+  }
+}
+
+RunOutcome WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
+                                const std::u16string& portPath,
+                                std::chrono::milliseconds answerTimeout, CloseGate* closeGate,
+                                bool verifyWrittenBlocks) {
+  // The body of a worker thread: nothing may leave it as an exception.
+  WritingSpan writing(reporter, closeGate);
+  RunOutcome outcome = RunOutcome::kFailure;
+  try {
+    const auto started = std::chrono::steady_clock::now();
+    reporter.SetProgressRange(firmware.totalBlocks);
+    reporter.Note("opening " + WideToUtf8Text(portPath));
+    WatchConnection connection(portPath, answerTimeout);
+    outcome = connection.WriteFirmware(firmware, reporter, writing, closeGate, verifyWrittenBlocks,
+                                       started);
+  } catch (...) {
+    try {
+      outcome = OutcomeOfRunFailure(reporter);
+    } catch (...) {
+    }
+  }
+  try {
+    const std::u16string status = RunOutcomeStatus(outcome);
+    if (!status.empty()) reporter.PostStatus(status);
+  } catch (...) {
+  }
+  try {
+    writing.End();
+  } catch (...) {
+  }
+  return outcome;
+}
+
+}  // namespace kestrune

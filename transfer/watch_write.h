@@ -1,0 +1,90 @@
+#pragma once
+// The write phase of an update, for one watch: its port opened and set up,
+// every fetched image written block by block, the finish frame sent, the
+// port closed. Several watches may be written at once from one
+// FetchedFirmware, each on its own thread with its own reporter.
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "transfer/firmware_fetch.h"
+#include "transfer/firmware_update.h"
+#include "transfer/run_outcome.h"
+
+namespace kestrune {
+
+class CloseGate;
+
+// The part of a run that spans the writing of a watch: the reporter knows
+// writing is under way, and the computer stays awake while any watch in
+// the process is being written.
+class WritingSpan {
+ public:
+  WritingSpan(FirmwareUpdateReporter& reporter, CloseGate* gate);
+  ~WritingSpan();
+  WritingSpan(const WritingSpan&) = delete;
+  WritingSpan& operator=(const WritingSpan&) = delete;
+
+  // False when a close was decided first: nothing may be written then.
+  bool Begin();
+  // Called once the link is closed.
+  void End();
+
+ private:
+  FirmwareUpdateReporter& reporter_;
+  CloseGate* gate_;
+  bool begun_ = false;
+};
+
+// How many watches of this process are being written right now; the sleep
+// block is held while it is above zero.
+int WatchesBeingWritten();
+
+// The open link to one watch.
+class WatchConnection {
+ public:
+  // Opens `portPath` and applies the line settings; raises what the link
+  // raises, which OutcomeOfRunFailure tells as the port's failure.
+  WatchConnection(const std::u16string& portPath, std::chrono::milliseconds answerTimeout);
+  // Unless the firmware went out whole, what the watch has not taken is
+  // dropped first, so closing never waits for the line to drain it.
+  ~WatchConnection();
+  WatchConnection(const WatchConnection&) = delete;
+  WatchConnection& operator=(const WatchConnection&) = delete;
+
+  // Writes every image of `firmware` in order (posting "正在寫入更新檔" before
+  // each, the position after each block), with `verifyWrittenBlocks` reads
+  // every written block back (one that differs is written once more and read
+  // again), then sends the finish frame, notes what went over the line since
+  // `started`, and closes the port: kDone. kBlockRefused for a block refused
+  // or still differing when read back, kClosedBeforeWriting when
+  // `closeGate` had a close decided before writing began; the status is
+  // left to the caller. A link failure of a block is raised with the
+  // block, for OutcomeOfRunFailure.
+  RunOutcome WriteFirmware(const FetchedFirmware& firmware, FirmwareUpdateReporter& reporter,
+                           WritingSpan& writing, const CloseGate* closeGate,
+                           bool verifyWrittenBlocks, std::chrono::steady_clock::time_point started);
+
+ private:
+  struct Link;
+  std::unique_ptr<Link> link_;
+  std::chrono::milliseconds answerTimeout_{};
+  bool done_ = false;
+};
+
+// How a run that ended through an exception ended (kPortUnavailable,
+// kWatchSilent, kBlockRefused, kFailure), with its cause noted. Only call
+// from inside a catch block.
+RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter);
+
+// The write phase for one watch on `portPath`, on the calling thread, with
+// the read-back pass when `verifyWrittenBlocks`; never throws. Posts the
+// outcome's status last (none for kClosedBeforeWriting, when `closeGate`
+// decided a close first) and returns the outcome.
+RunOutcome WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedFirmware& firmware,
+                                const std::u16string& portPath,
+                                std::chrono::milliseconds answerTimeout, CloseGate* closeGate,
+                                bool verifyWrittenBlocks = false);
+
+}  // namespace kestrune
