@@ -22,7 +22,7 @@ DownloadResult OfflineDownloader::Download(const std::u16string& /*url*/,
                        std::to_string(*limits.maxBytes) + " bytes";
     return result;
   }
-  if (limits.acceptBody && !limits.acceptBody(path)) {
+  if (limits.acceptBody && !limits.acceptBody(saved.Bytes())) {
     result.errorText = "saved file " + WideToUtf8Text(path) + " not accepted";
     return result;
   }
