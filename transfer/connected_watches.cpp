@@ -2,6 +2,7 @@
 
 #include "transfer/firmware_update.h"
 #include "transfer/update_environment.h"
+#include "update/text_conversion.h"
 
 namespace kestrune {
 
@@ -9,6 +10,23 @@ WatchDiscovery ListConnectedWatches() {
   // Only the device tree is used; the name is the log's, which this never writes.
   const UpdateEnvironment environment = PlatformUpdateEnvironment("");
   return DiscoverWatches(environment.devices, kWatchVendorId, kWatchProductId);
+}
+
+WatchDiscovery DiscoverNotedWatches(SerialDeviceTree& devices, FirmwareUpdateReporter& reporter) {
+  WatchDiscovery discovery = DiscoverWatches(devices, kWatchVendorId, kWatchProductId);
+  for (const DiscoveredWatch& found : discovery.watches) {
+    const std::string serial = WideToUtf8Text(found.usbSerial);
+    const std::string location = WideToUtf8Text(found.usbLocation);
+    reporter.Note("discovery: watch " + (serial.empty() ? "(no serial number)" : serial) + " on " +
+                  WideToUtf8Text(found.portPath) + (location.empty() ? "" : " at " + location) +
+                  (found.opensNow ? "" : " (port busy now)"));
+  }
+  for (const PassedOverPort& port : discovery.passedOver) {
+    reporter.Note("discovery: passed over " + WideToUtf8Text(port.instanceId) +
+                  (port.path.empty() ? "" : ", port " + WideToUtf8Text(port.path)) + ": " +
+                  port.reason);
+  }
+  return discovery;
 }
 
 const DiscoveredWatch* WatchAnUpdateWouldPick(const WatchDiscovery& found) {

@@ -14,7 +14,7 @@
 #include "app/cli/station_ledger.h"
 #include "app/cli/watch_board.h"
 #include "app/cli/watch_runs.h"
-#include "device/watch_discovery.h"
+#include "transfer/connected_watches.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/run_outcome.h"
@@ -58,20 +58,9 @@ WatchToWrite ToWrite(const DiscoveredWatch& found) {
 // Every watch connected now, each found one and each port passed over noted.
 std::vector<WatchToWrite> ConnectedWatches(SerialDeviceTree& devices,
                                            FirmwareUpdateReporter& reporter) {
-  const WatchDiscovery discovery = DiscoverWatches(devices, kWatchVendorId, kWatchProductId);
   std::vector<WatchToWrite> watches;
-  for (const DiscoveredWatch& found : discovery.watches) {
+  for (const DiscoveredWatch& found : DiscoverNotedWatches(devices, reporter).watches) {
     watches.push_back(ToWrite(found));
-    const WatchToWrite& watch = watches.back();
-    reporter.Note("discovery: watch " +
-                  (watch.serial.empty() ? "(no serial number)" : watch.serial) + " on " +
-                  watch.port + (watch.location.empty() ? "" : " at " + watch.location) +
-                  (found.opensNow ? "" : " (port busy now)"));
-  }
-  for (const PassedOverPort& port : discovery.passedOver) {
-    reporter.Note("discovery: passed over " + WideToUtf8Text(port.instanceId) +
-                  (port.path.empty() ? "" : ", port " + WideToUtf8Text(port.path)) + ": " +
-                  port.reason);
   }
   return watches;
 }
