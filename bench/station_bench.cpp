@@ -17,8 +17,8 @@
 //     watches;
 //   - host CPU of the writing's start per watch: from the moment writing
 //     begins to the first block's answer. It holds the first block and the
-//     process's sleep block, which the first writer takes for all (a call to
-//     logind), so it is a cost per run rather than per block;
+//     watch's sleep block (a call to logind), a cost per run rather than
+//     per block;
 //   - peak memory: the images held plus the growth of the process's peak
 //     resident set (VmHWM) during the writing over its footprint once the
 //     images were fetched, against the images plus 1 MiB per watch (the

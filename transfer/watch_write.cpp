@@ -149,12 +149,14 @@ RunOutcome VerifyWritten(FirmwareUpdateReporter& reporter, const FetchedFirmware
   return RunOutcome::kDone;
 }
 
-// One sleep block for the whole process while any watch is being written:
-// taken by the first writer, given back by the last.
+// How many watches of the process are being written. Each writer holds a
+// sleep block of its own rather than one shared by all: on Windows the
+// block belongs to the thread that asked for it and ends with that thread,
+// so the first writer's block would go when its watch is done while the
+// others are still being written.
 struct SleepHold {
   std::mutex mutex;
   int writers = 0;
-  std::optional<SleepInhibitor> inhibitor;
 };
 
 // Never destroyed: a writer may still end while the process's statics are
@@ -181,9 +183,10 @@ bool WritingSpan::Begin() {
   if (gate_ != nullptr && !gate_->BeginWriting()) return false;
   begun_ = true;
   reporter_.SetWriting(true);
+  sleepBlock_.emplace("Writing firmware to the dive watch");
   SleepHold& hold = ProcessSleepHold();
   std::lock_guard<std::mutex> lock(hold.mutex);
-  if (hold.writers++ == 0) hold.inhibitor.emplace("Writing firmware to the dive watch");
+  ++hold.writers;
   return true;
 }
 
@@ -193,8 +196,9 @@ void WritingSpan::End() {
   {
     SleepHold& hold = ProcessSleepHold();
     std::lock_guard<std::mutex> lock(hold.mutex);
-    if (--hold.writers == 0) hold.inhibitor.reset();
+    --hold.writers;
   }
+  sleepBlock_.reset();
   reporter_.SetWriting(false);
   if (gate_ != nullptr) gate_->EndWriting();
 }

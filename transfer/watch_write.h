@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "transfer/firmware_fetch.h"
 #include "transfer/firmware_update.h"
+#include "transfer/sleep_inhibitor.h"
 #include "transfer/run_outcome.h"
 
 namespace kestrune {
@@ -17,8 +19,9 @@ namespace kestrune {
 class CloseGate;
 
 // The part of a run that spans the writing of a watch: the reporter knows
-// writing is under way, and the computer stays awake while any watch in
-// the process is being written.
+// writing is under way, and the computer stays awake while it lasts. Begin
+// and End belong on the writing thread: on Windows the sleep block is the
+// thread's own.
 class WritingSpan {
  public:
   WritingSpan(FirmwareUpdateReporter& reporter, CloseGate* gate);
@@ -35,6 +38,7 @@ class WritingSpan {
   FirmwareUpdateReporter& reporter_;
   CloseGate* gate_;
   bool begun_ = false;
+  std::optional<SleepInhibitor> sleepBlock_;
 };
 
 // How many watches of this process are being written right now; the sleep
