@@ -13,6 +13,10 @@ void PrepareConsole();
 // Whether standard output is a terminal (a console on Windows).
 bool StandardOutputIsTerminal();
 
+// The width of the terminal on standard output in columns, or 0 when it is
+// none or does not say.
+int TerminalColumns();
+
 // Lets a terminal's lines be redrawn in place with escape sequences (a
 // Windows console takes them once asked to); false where it cannot.
 bool EnableTerminalRedraw();

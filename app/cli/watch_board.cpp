@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/terminal_columns.h"
 #include "transfer/firmware_update.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
@@ -53,12 +55,20 @@ void WatchBoard::Erase() {
 void WatchBoard::Redraw() {
   std::string out;
   if (drawnLines_ > 0) out += "\x1b[" + std::to_string(drawnLines_) + "A\r";
-  for (const Row& row : rows_) out += "\x1b[2K" + RowText(row) + "\n";
+  // Each line stays within the terminal's width, the last column left
+  // free: a line that wrapped would be two, and the next redraw would move
+  // up too few.
+  const int columns = TerminalColumns() - 1;
+  for (const Row& row : rows_) out += "\x1b[2K" + FitToColumns(RowText(row), columns) + "\n";
   std::size_t lines = rows_.size();
   if (station_) {
     int writing = static_cast<int>(rows_.size()) - doneCount_ - failedCount_;
-    out += "\x1b[2K" + std::to_string(writing) + " being written, " + std::to_string(doneCount_) +
-           " done, " + std::to_string(failedCount_) + " failed; Ctrl-C ends the station\n";
+    out += "\x1b[2K" +
+           FitToColumns(std::to_string(writing) + " being written, " + std::to_string(doneCount_) +
+                            " done, " + std::to_string(failedCount_) +
+                            " failed; Ctrl-C ends the station",
+                        columns) +
+           "\n";
     ++lines;
   }
   WriteOut(out);

@@ -4,17 +4,30 @@
 Knows what kestrune-update's live view uses: text, \\n, \\r, ESC[nA (cursor
 up), ESC[2K (clear line) and ESC[J (clear to the end of the screen); any
 other escape sequence is an error, so a new one cannot slip by unseen.
+Text wraps at the terminal's width as a terminal wraps it, East Asian wide
+characters taking two columns.
 
-usage: replay-terminal.py TYPESCRIPT   (prints the final screen, then a
-line "redraws=N": how many times the view moved the cursor up)
+usage: replay-terminal.py COLUMNS TYPESCRIPT   (prints the final screen,
+then a line "redraws=N": how many times the view moved the cursor up)
 """
 import re
 import sys
+import unicodedata
 
-data = open(sys.argv[1], encoding="utf-8", errors="replace", newline="").read()
-lines = [""]
+columns = int(sys.argv[1])
+# newline="": a lone \r is a carriage return here, not a line end.
+data = open(sys.argv[2], encoding="utf-8", errors="replace", newline="").read()
+screen = [[]]  # rows of cells; a wide character's second cell is ""
 row, col, redraws = 0, 0, 0
-token = re.compile(r"\x1b\[(\d*)([A-Za-z])|\r\n|\r|\n|[^\x1b\r\n]+|\x1b")
+
+
+def cells(r):
+    while len(screen) <= r:
+        screen.append([])
+    return screen[r]
+
+
+token = re.compile(r"\x1b\[(\d*)([A-Za-z])|\r\n|\r|\n|[^\x1b\r\n]|\x1b")
 for m in token.finditer(data):
     text = m.group(0)
     if m.group(2):
@@ -22,24 +35,29 @@ for m in token.finditer(data):
         if code == "A":
             row, redraws = max(0, row - count), redraws + 1
         elif code == "K" and m.group(1) == "2":
-            lines[row] = ""
+            screen[row] = cells(row) and []
         elif code == "J" and m.group(1) == "":
-            lines[row] = lines[row][:col]
-            del lines[row + 1:]
+            del cells(row)[col:]
+            del screen[row + 1:]
         else:
             sys.exit("replay-terminal: unknown sequence ESC[%s%s" % (m.group(1), code))
     elif text == "\x1b":
         sys.exit("replay-terminal: a lone ESC")
     elif text in ("\n", "\r\n"):  # a pty turns \n into \r\n
         row, col = row + 1, 0
-        if row == len(lines):
-            lines.append("")
+        cells(row)
     elif text == "\r":
         col = 0
     else:
-        line = lines[row]
-        lines[row] = line[:col].ljust(col) + text + line[col + len(text):]
-        col += len(text)
+        width = 2 if unicodedata.east_asian_width(text) in ("W", "F") else 1
+        if col + width > columns:  # the terminal wraps
+            row, col = row + 1, 0
+        line = cells(row)
+        while len(line) < col + width:
+            line.append(" ")
+        line[col:col + width] = [text] + [""] * (width - 1)
+        col += width
+lines = ["".join(line).rstrip() for line in screen]
 while lines and lines[-1] == "":
     lines.pop()
 print("\n".join(lines))
