@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "bench/local_update_service.h"
+#include "bench/process_memory.h"
 #include "testing/child_program.h"
 #include "testing/temp_folder.h"
 #include "testing/temp_home.h"
@@ -56,25 +57,6 @@ namespace kestrune {
 namespace {
 using namespace testing_support;
 using Clock = std::chrono::steady_clock;
-
-// Kilobytes of one field of /proc/self/status.
-long StatusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string prefix = std::string(field) + ":";
-  while (std::getline(status, line)) {
-    if (line.compare(0, prefix.size(), prefix) == 0) return std::atol(line.c_str() + prefix.size());
-  }
-  return -1;
-}
-
-// Restarts the peak-RSS count at the current RSS.
-bool ResetPeak() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return static_cast<bool>(clear);
-}
 
 double ThreadCpuSeconds() {
   rusage usage{};

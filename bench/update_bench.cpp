@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench/local_update_service.h"
+#include "bench/process_memory.h"
 #include "device/sysfs_serial_devices.h"
 #include "testing/child_program.h"
 #include "testing/random_image.h"
@@ -38,25 +39,6 @@ using Clock = std::chrono::steady_clock;
 std::string FirstLineOf(const ChildProgram& child, const std::string& name) {
   if (child.FirstLine().empty()) throw std::runtime_error(name + " said nothing");
   return child.FirstLine();
-}
-
-// Kilobytes of one field of /proc/self/status.
-long StatusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string prefix = std::string(field) + ":";
-  while (std::getline(status, line)) {
-    if (line.compare(0, prefix.size(), prefix) == 0) return std::atol(line.c_str() + prefix.size());
-  }
-  return -1;
-}
-
-// Restarts the peak-RSS count at the current RSS.
-bool ResetPeak() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return static_cast<bool>(clear);
 }
 
 class TimingReporter : public FirmwareUpdateReporter {
@@ -104,7 +86,7 @@ int Bench(std::size_t imageSize) {
   TimingReporter reporter;
   TimedDownloader timedDownloader(downloader);
   UpdateEnvironment environment{timedDownloader, devices, [&] { return manifest; },
-                                        std::chrono::milliseconds(20000)};
+                                std::chrono::milliseconds(20000)};
   const bool peakReset = ResetPeak();
   const long idleKb = StatusKb("VmRSS");
   const long hwmBeforeKb = StatusKb("VmHWM");

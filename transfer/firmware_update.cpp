@@ -62,25 +62,7 @@ RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
   // This is the body of a worker thread: nothing may leave it as an
   // exception, and the reporter hears how every run ended.
   WritingSpan writing(reporter, environment.closeGate);
-  RunOutcome outcome = RunOutcome::kFailure;
-  try {
-    outcome = RunInOrder(reporter, environment, writing);
-  } catch (...) {
-    try {
-      outcome = OutcomeOfRunFailure(reporter);
-    } catch (...) {
-    }
-  }
-  try {
-    const std::u16string status = RunOutcomeStatus(outcome);
-    if (!status.empty()) reporter.PostStatus(status);
-  } catch (...) {
-  }
-  try {
-    writing.End();
-  } catch (...) {
-  }
-  return outcome;
+  return RunToItsEnd(reporter, writing, [&] { return RunInOrder(reporter, environment, writing); });
 }
 
 }  // namespace kestrune

@@ -329,14 +329,21 @@ RunOutcome WriteFirmwareToWatch(FirmwareUpdateReporter& reporter, const FetchedF
                                 bool verifyWrittenBlocks) {
   // The body of a worker thread: nothing may leave it as an exception.
   WritingSpan writing(reporter, closeGate);
-  RunOutcome outcome = RunOutcome::kFailure;
-  try {
+  return RunToItsEnd(reporter, writing, [&] {
     const auto started = std::chrono::steady_clock::now();
     reporter.SetProgressRange(firmware.totalBlocks);
     reporter.Note("opening " + WideToUtf8Text(portPath));
     WatchConnection connection(portPath, answerTimeout);
-    outcome = connection.WriteFirmware(firmware, reporter, writing, closeGate, verifyWrittenBlocks,
-                                       started);
+    return connection.WriteFirmware(firmware, reporter, writing, closeGate, verifyWrittenBlocks,
+                                    started);
+  });
+}
+
+RunOutcome RunToItsEnd(FirmwareUpdateReporter& reporter, WritingSpan& writing,
+                       const std::function<RunOutcome()>& run) {
+  RunOutcome outcome = RunOutcome::kFailure;
+  try {
+    outcome = run();
   } catch (...) {
     try {
       outcome = OutcomeOfRunFailure(reporter);

@@ -5,6 +5,7 @@
 // FetchedFirmware, each on its own thread with its own reporter.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +82,13 @@ class WatchConnection {
 // kWatchSilent, kBlockRefused, kFailure), with its cause noted. Only call
 // from inside a catch block.
 RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter);
+
+// The end every run shares, on a worker thread where nothing may leave as
+// an exception: runs `run`, takes an exception for the outcome it tells,
+// posts the outcome's status (none for kClosedBeforeWriting), ends the
+// writing span and returns the outcome; never throws.
+RunOutcome RunToItsEnd(FirmwareUpdateReporter& reporter, WritingSpan& writing,
+                       const std::function<RunOutcome()>& run);
 
 // The write phase for one watch on `portPath`, on the calling thread, with
 // the read-back pass when `verifyWrittenBlocks`; never throws. Posts the

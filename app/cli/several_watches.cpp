@@ -107,13 +107,18 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
   return RunOutcome::kFailure;
 }
 
+// The run's surroundings: the service's data, or with --offline the files
+// an earlier run saved.
+UpdateEnvironment EnvironmentFor(const CliOptions& options) {
+  return PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
+                                                                    : UpdateDataSource::kService);
+}
+
 }  // namespace
 
 int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
                          const SharedManifestText& manifest) {
-  const UpdateEnvironment environment =
-      PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
-                                                                 : UpdateDataSource::kService);
+  const UpdateEnvironment environment = EnvironmentFor(options);
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
   NoteChoices(options, logged);
@@ -150,9 +155,7 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
 }
 
 int RunStation(const CliOptions& options, CliOutput& output, const SharedManifestText& manifest) {
-  const UpdateEnvironment environment =
-      PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
-                                                                 : UpdateDataSource::kService);
+  const UpdateEnvironment environment = EnvironmentFor(options);
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
   NoteChoices(options, logged);
