@@ -81,8 +81,11 @@ void NoteChoices(const CliOptions& options, FirmwareUpdateReporter& logged) {
 }
 
 // On a console that cannot redraw lines, plain lines instead.
-OutputStyle BoardStyle(CliOutput& output) {
-  if (output.Style() == OutputStyle::kTerminal && !EnableTerminalRedraw()) {
+// With --verbose the run log's lines go to the terminal as they are
+// written, between the view's redraws, which would then move up by too few
+// lines: the view's lines are printed plainly instead.
+OutputStyle BoardStyle(const CliOptions& options, CliOutput& output) {
+  if (output.Style() == OutputStyle::kTerminal && (options.verbose || !EnableTerminalRedraw())) {
     return OutputStyle::kPlain;
   }
   return output.Style();
@@ -107,18 +110,10 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
   return RunOutcome::kFailure;
 }
 
-// The run's surroundings: the service's data, or with --offline the files
-// an earlier run saved.
-UpdateEnvironment EnvironmentFor(const CliOptions& options) {
-  return PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
-                                                                    : UpdateDataSource::kService);
-}
-
 }  // namespace
 
-int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
-                         const SharedManifestText& manifest) {
-  const UpdateEnvironment environment = EnvironmentFor(options);
+int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& environment,
+                         CliOutput& output, const SharedManifestText& manifest) {
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
   NoteChoices(options, logged);
@@ -136,7 +131,7 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
 
-  WatchBoard board(BoardStyle(output), false);
+  WatchBoard board(BoardStyle(options, output), false);
   std::vector<WatchOutcome> outcomes;
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
@@ -154,8 +149,8 @@ int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
   return code;
 }
 
-int RunStation(const CliOptions& options, CliOutput& output, const SharedManifestText& manifest) {
-  const UpdateEnvironment environment = EnvironmentFor(options);
+int RunStation(const CliOptions& options, const UpdateEnvironment& environment, CliOutput& output,
+               const SharedManifestText& manifest) {
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
   NoteChoices(options, logged);
@@ -165,7 +160,7 @@ int RunStation(const CliOptions& options, CliOutput& output, const SharedManifes
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
 
-  WatchBoard board(BoardStyle(output), true);
+  WatchBoard board(BoardStyle(options, output), true);
   StationLedger ledger(options.again);
   std::mutex mutex;  // ledger and stopCode
   std::condition_variable stopping;
