@@ -229,13 +229,9 @@ std::u16string SysfsSerialDevices::DeviceIdentity(const fs::path& device) const 
 
 bool SysfsSerialDevices::UsbIds(const fs::path& device, std::uint16_t& vendorId,
                                 std::uint16_t& productId) const {
-  std::error_code ec;
-  const fs::path top = fs::canonical(root_ / "devices", ec);
-  if (ec || !IsWithin(device, top) || !fs::is_directory(device, ec)) return false;
+  const fs::path usb = UsbDeviceOf(device);
   unsigned vendor = 0, product = 0;
-  if (!ReadUsbIds(device, vendor, product) &&
-      !(IsUsbInterface(device) && ReadUsbIds(device.parent_path(), vendor, product)))
-    return false;
+  if (usb.empty() || !ReadUsbIds(usb, vendor, product)) return false;
   vendorId = static_cast<std::uint16_t>(vendor);
   productId = static_cast<std::uint16_t>(product);
   return true;

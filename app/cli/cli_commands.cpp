@@ -119,7 +119,7 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
   // As the dialog runs them, with the port given on the command line.
   RunCheck(output, run);
   if (options.all || options.ports.size() > 1) {
-    return UpdateSeveralWatches(options, output, run.checkedManifest);
+    return UpdateSeveralWatches(options, run.environment, output, run.checkedManifest);
   }
   UpdatePrinter printer(output, writingBegan);
   const RunOutcome outcome = RunLoggedFirmwareUpdate(printer, run.environment);
@@ -192,7 +192,7 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
     case CliCommand::kDevices: return Devices(options, output);
     case CliCommand::kStation:
       RunCheck(output, run);
-      return RunStation(options, output, run.checkedManifest);
+      return RunStation(options, run.environment, output, run.checkedManifest);
     case CliCommand::kHelp:
     case CliCommand::kVersion: break;  // answered before any run
   }

@@ -6,6 +6,7 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_output.h"
 #include "transfer/firmware_update.h"
+#include "transfer/update_environment.h"
 
 namespace kestrune {
 
@@ -13,14 +14,16 @@ namespace kestrune {
 // once, from the images fetched once; prints a summary line per watch and
 // returns the exit code: 0 when every watch ended "更新完成", 11 when one did
 // not, 3 when there is no watch, the fetch's code when the images cannot be
-// had. `manifest` is what the update check fetched.
-int UpdateSeveralWatches(const CliOptions& options, CliOutput& output,
-                         const SharedManifestText& manifest);
+// had. `environment` is the command's surroundings, `manifest` what the
+// update check fetched.
+int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& environment,
+                         CliOutput& output, const SharedManifestText& manifest);
 
 // Fetches the images once, then writes each watch as it is plugged in
 // (the device tree looked at about once a second), until an interrupt;
 // returns 0 when every watch it wrote ended "更新完成", 11 otherwise, and
 // 128 + the signal when it wrote none.
-int RunStation(const CliOptions& options, CliOutput& output, const SharedManifestText& manifest);
+int RunStation(const CliOptions& options, const UpdateEnvironment& environment, CliOutput& output,
+               const SharedManifestText& manifest);
 
 }  // namespace kestrune
