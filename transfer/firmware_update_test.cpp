@@ -422,7 +422,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::HangUpIn(1, 40))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
-          .Ends(RunOutcome::kBlockRefused)
+          .Ends(RunOutcome::kLinkFailed)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}})

@@ -139,13 +139,14 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
       {RunOutcome::kBlockRefused, kUpdateFailed, 7},
       {RunOutcome::kPortUnavailable, kPortUnavailable, 8},
       {RunOutcome::kWatchSilent, kWatchSilent, 9},
+      {RunOutcome::kLinkFailed, kUpdateFailed, 10},
   };
   for (const auto& [outcome, status, code] : cases) {
     EXPECT_EQ(RunOutcomeExitCode(outcome), code) << code;
     EXPECT_EQ(RunOutcomeStatus(outcome), status) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 129, 130, 143}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
 }
@@ -161,6 +162,7 @@ TEST(CliExitCodes, EachCodeHasItsReasonWord) {
       {RunOutcome::kBlockRefused, "block_refused"},
       {RunOutcome::kPortUnavailable, "port_unavailable"},
       {RunOutcome::kWatchSilent, "watch_silent"},
+      {RunOutcome::kLinkFailed, "link_failed"},
   };
   for (const auto& [outcome, reason] : outcomes) {
     EXPECT_STREQ(RunOutcomeReason(outcome), reason) << reason;
