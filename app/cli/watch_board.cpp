@@ -191,7 +191,7 @@ void WatchBoard::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode
                  ",\"exit_code\":" + std::to_string(outcome.exitCode) +
                  ",\"reason\":" + JsonString(RunOutcomeReason(outcome.outcome)) +
                  ",\"status\":" + JsonString(WideToUtf8Text(RunOutcomeStatus(outcome.outcome))) +
-                 ",\"seconds\":" + seconds + "}";
+                 ",\"seconds\":" + seconds + ",\"tries\":" + std::to_string(outcome.tries) + "}";
     }
     WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
              ",\"exit_code\":" + std::to_string(exitCode) +
