@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/cli/board_rows.h"
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/terminal_columns.h"
@@ -59,8 +60,17 @@ void WatchBoard::Redraw() {
   // free: a line that wrapped would be two, and the next redraw would move
   // up too few.
   const int columns = TerminalColumns() - 1;
-  for (const Row& row : rows_) out += "\x1b[2K" + FitToColumns(RowText(row), columns) + "\n";
-  std::size_t lines = rows_.size();
+  std::vector<bool> writing;
+  for (const Row& row : rows_) writing.push_back(!row.ended);
+  const FittedBoard fitted = FitBoardRows(writing, station_ ? 1 : 0, TerminalRows());
+  for (const std::size_t shown : fitted.shown) {
+    out += "\x1b[2K" + FitToColumns(RowText(rows_[shown]), columns) + "\n";
+  }
+  std::size_t lines = fitted.shown.size();
+  if (fitted.hidden > 0) {
+    out += "\x1b[2K" + FitToColumns(HiddenRowsLine(fitted), columns) + "\n";
+    ++lines;
+  }
   if (station_) {
     int writing = static_cast<int>(rows_.size()) - doneCount_ - failedCount_;
     out += "\x1b[2K" +
@@ -138,6 +148,7 @@ void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
   std::lock_guard<std::mutex> lock(mutex_);
   (outcome.outcome == RunOutcome::kDone ? doneCount_ : failedCount_) += 1;
   Row& shown = rows_.at(row);
+  shown.ended = true;
   if (outcome.outcome == RunOutcome::kClosedBeforeWriting) shown.status = u"not written";
   if (style_ == OutputStyle::kTerminal) Redraw();
 }

@@ -59,6 +59,7 @@ class WatchBoard {
     std::chrono::steady_clock::time_point firstBlockAt;
     std::uint32_t firstDone = 0;
     std::uint32_t readingBack = 0;  // blocks being read back; 0 while writing
+    bool ended = false;
   };
 
   std::string RowText(const Row& row) const;
