@@ -81,6 +81,8 @@ void WatchBoard::Redraw() {
            "\n";
     ++lines;
   }
+  // A view that got shorter leaves its old last lines below: cleared.
+  if (lines < drawnLines_) out += "\x1b[J";
   WriteOut(out);
   drawnLines_ = lines;
 }
