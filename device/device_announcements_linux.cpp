@@ -30,12 +30,13 @@ struct DeviceAnnouncements::Listener {
 
 DeviceAnnouncements::DeviceAnnouncements(std::function<void()> heard) : listener_(new Listener) {
   Listener& l = *listener_;
-  l.socket = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                      NETLINK_KOBJECT_UEVENT);
+  l.socket =
+      ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_KOBJECT_UEVENT);
   sockaddr_nl address{};
   address.nl_family = AF_NETLINK;
   address.nl_groups = kUdevGroup;
-  if (l.socket < 0 || ::bind(l.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  if (l.socket < 0 ||
+      ::bind(l.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::pipe2(l.stop, O_CLOEXEC) != 0) {
     if (l.socket >= 0) ::close(l.socket);
     l.socket = -1;

@@ -121,7 +121,7 @@ std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
       }
       // Opening a port toggles a real watch's DTR and RTS and disturbs
       // another program using it: only a probe that is asked for opens it.
-      port.verdict = !probePorts ? PortVerdict::kListed
+      port.verdict = !probePorts                                     ? PortVerdict::kListed
                      : tree.ProbeExclusiveOpen(interfaceList.data()) ? PortVerdict::kOpens
                                                                      : PortVerdict::kBusy;
       if (!visit(port)) break;

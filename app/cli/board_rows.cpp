@@ -24,9 +24,10 @@ FittedBoard FitBoardRows(const std::vector<bool>& writing, std::size_t fixedLine
 }
 
 std::string HiddenRowsLine(const FittedBoard& fitted) {
-  std::string line = "+ " + std::to_string(fitted.hidden) + " more watch" +
-                     (fitted.hidden == 1 ? "" : "es");
-  if (fitted.hiddenWriting > 0) line += " (" + std::to_string(fitted.hiddenWriting) + " being written)";
+  std::string line =
+      "+ " + std::to_string(fitted.hidden) + " more watch" + (fitted.hidden == 1 ? "" : "es");
+  if (fitted.hiddenWriting > 0)
+    line += " (" + std::to_string(fitted.hiddenWriting) + " being written)";
   return line + "; the summary lists every one";
 }
 

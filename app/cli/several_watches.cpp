@@ -167,7 +167,7 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   std::mutex mutex;  // ledger, runOf, stopCode and changed
   std::condition_variable wake;
   int stopCode = 0;
-  bool changed = false;  // a run ended since the last look
+  bool changed = false;                      // a run ended since the last look
   std::map<std::size_t, std::size_t> runOf;  // the ledger's watch -> its last run
   // A serial port announced by the system is looked for at once.
   DeviceAnnouncements announcements([&] {
@@ -229,13 +229,13 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
             {seen.serial, seen.port, seen.location},
             [&, watch](const WatchOutcome& ended) {
               std::lock_guard<std::mutex> held(mutex);
-              const StationRetry retry = ledger.Finished(watch, ended.outcome, ended.seconds,
-                                                         StationLedger::Clock::now());
+              const StationRetry retry =
+                  ledger.Finished(watch, ended.outcome, ended.seconds, StationLedger::Clock::now());
               if (retry.scheduled && stopCode == 0) {
-                say(ledger.Watch(watch),
-                    "port unavailable; tried again in " + std::to_string(retry.after.count()) +
-                        " s (try " + std::to_string(retry.attempt) + " of " +
-                        std::to_string(StationLedger::kPortTries) + ")");
+                say(ledger.Watch(watch), "port unavailable; tried again in " +
+                                             std::to_string(retry.after.count()) + " s (try " +
+                                             std::to_string(retry.attempt) + " of " +
+                                             std::to_string(StationLedger::kPortTries) + ")");
               }
               changed = true;
               wake.notify_all();
@@ -265,7 +265,8 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   // Every watch's last outcome: one kept from writing by the interrupt
   // carries the interrupt's code.
   std::vector<WatchOutcome> outcomes = ledger.Results();
-  for (WatchOutcome& outcome : outcomes) outcome.exitCode = WatchExitCode(outcome.outcome, stopCode);
+  for (WatchOutcome& outcome : outcomes)
+    outcome.exitCode = WatchExitCode(outcome.outcome, stopCode);
   const int code = StationExitCode(outcomes, stopCode);
   board.Summary(outcomes, code);
   WriteRunLog("update: station: " + std::string(kCliProgramName) + " exits with " +

@@ -11,8 +11,8 @@ std::size_t StationLedger::Find(const SeenWatch& seen) const {
     const Record& record = records_[i];
     if (!seen.serial.empty()) {
       if (record.seen.serial == seen.serial) return i;
-    } else if (record.seen.serial.empty() && !record.closed &&
-               record.seen.port == seen.port && record.seen.location == seen.location) {
+    } else if (record.seen.serial.empty() && !record.closed && record.seen.port == seen.port &&
+               record.seen.location == seen.location) {
       return i;
     }
   }

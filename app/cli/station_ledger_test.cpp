@@ -68,8 +68,8 @@ TEST(StationLedger, DecidesEachLookAndEachRunEndAsADeskExpects) {
       {"port busy at plug-in: tried again after a growing back-off while it stays",
        false,
        {Look(0, {kA}, {"write 0"}), Start(0), End(0, 0, R::kPortUnavailable, "retry 2 after 2 s"),
-        Look(1, {kA}, {}), Look(2, {kA}, {"write 0 port unavailable before; try 2 of 5"}),
-        Start(0), End(2, 0, R::kPortUnavailable, "retry 3 after 4 s"), Look(5, {kA}, {}),
+        Look(1, {kA}, {}), Look(2, {kA}, {"write 0 port unavailable before; try 2 of 5"}), Start(0),
+        End(2, 0, R::kPortUnavailable, "retry 3 after 4 s"), Look(5, {kA}, {}),
         Look(6, {kA}, {"write 0 port unavailable before; try 3 of 5"}), Start(0),
         End(9, 0, R::kDone), Look(10, {kA}, {})},
        {"KW-1 /dev/ttyACM0 done 3"}},
@@ -161,8 +161,8 @@ TEST(StationLedger, DecidesEachLookAndEachRunEndAsADeskExpects) {
     }
     std::vector<std::string> results;
     for (const WatchOutcome& result : ledger.Results()) {
-      results.push_back(result.serial + " " + result.port + " " +
-                        RunOutcomeReason(result.outcome) + " " + std::to_string(result.tries));
+      results.push_back(result.serial + " " + result.port + " " + RunOutcomeReason(result.outcome) +
+                        " " + std::to_string(result.tries));
     }
     EXPECT_EQ(results, session.results) << session.name;
   }

@@ -92,7 +92,8 @@ void WriteOutputs(const DiveWatchSim& sim, const Outputs& outputs) {
   }
   if (!outputs.opens.empty()) {
     const std::string count = std::to_string(sim.HostOpens()) + "\n";
-    if (!WriteAtomically(outputs.opens, count.data(), count.size())) std::perror(outputs.opens.c_str());
+    if (!WriteAtomically(outputs.opens, count.data(), count.size()))
+      std::perror(outputs.opens.c_str());
   }
   if (!outputs.frames.empty()) {
     const auto frames = sim.Frames();
