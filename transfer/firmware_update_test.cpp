@@ -18,6 +18,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -207,6 +208,19 @@ struct Case {
     downloaded = count;
     return *this;
   }
+  // The watch is pulled from the cable once block `block` (counted from 1)
+  // is answered, before the finish frame goes out.
+  Case& UnpluggedAfterBlock(std::uint32_t block) {
+    unplugAfterBlock = block;
+    return *this;
+  }
+  // The host's drain of the finish frame lasts until the watch has left the
+  // line, as a real line's drain can outlast a watch that restarts at once
+  // (a pty's drain ends the moment the frame is written).
+  Case& DrainOutlastsTheWatch() {
+    drainOutlastsWatch = true;
+    return *this;
+  }
   // What the run log says of the cause, besides the statuses.
   Case& Logs(std::vector<std::string> lines) {
     logged = std::move(lines);
@@ -234,6 +248,8 @@ struct Case {
   std::optional<std::uint32_t> invertedByte;
   std::size_t downloaded = 0;
   std::vector<std::string> logged;
+  std::optional<std::uint32_t> unplugAfterBlock;
+  bool drainOutlastsWatch = false;
 };
 
 constexpr std::uint32_t kA = 0x00008000;
@@ -430,6 +446,37 @@ std::vector<Case> Cases() {
           .WatchHolds({{0, 4096}})
           .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: "}),
+      // A watch restarts into its new firmware on the finish frame and
+      // drops off the bus: once the frame is on the line whole, that is the
+      // update done (reported failed, a station would write it again).
+      Case("WatchLeavesTheLineAfterItsFinishFrame")
+          .Watch(DiveWatchFaults::HangUpAfterFinish())
+          .DrainOutlastsTheWatch()
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"finish frame handed to the line",
+                 "the watch left the line after its finish frame (write error 5 (Input/output "
+                 "error))",
+                 "done: 3 blocks written, "}),
+      // Gone before the finish frame was on the line: still a failure.
+      Case("WatchUnpluggedBeforeItsFinishFrame")
+          .UnpluggedAfterBlock(3)
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"finish frame: write error 5 (Input/output error)"}),
       // Read-back: off unless asked for, so a block the watch stored
       // changed goes unnoticed.
       Case("CorruptedBlockWithoutVerifying")
@@ -554,6 +601,38 @@ void ExpectDataFrames(const std::vector<DeviceFrame>& frames, std::size_t at, co
   }
 }
 
+// Passes every call on to `inner`, and stands in for moments of a real line
+// that a pty does not have: the watch unplugged after a given block's
+// answer, or the finish frame's drain lasting until the watch has left.
+class LineMomentsReporter : public FirmwareUpdateReporter {
+ public:
+  LineMomentsReporter(FirmwareUpdateReporter& inner, DiveWatchSim& watch, const Case& c)
+      : inner_(inner), watch_(watch), case_(c) {}
+  void PostStatus(const std::u16string& text) override { inner_.PostStatus(text); }
+  void SetProgressRange(std::uint32_t maximum) override { inner_.SetProgressRange(maximum); }
+  void SetProgressPosition(std::uint32_t position) override {
+    inner_.SetProgressPosition(position);
+    if (case_.unplugAfterBlock == position) watch_.HangUp();
+  }
+  void SetWriting(bool writing) override { inner_.SetWriting(writing); }
+  void VerifyingBlocks(std::uint32_t blocks) override { inner_.VerifyingBlocks(blocks); }
+  void Note(const std::string& detail) override {
+    inner_.Note(detail);
+    if (case_.drainOutlastsWatch && detail == "finish frame handed to the line") {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!watch_.HungUp() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(watch_.HungUp()) << "the watch did not leave after its finish frame";
+    }
+  }
+
+ private:
+  FirmwareUpdateReporter& inner_;
+  DiveWatchSim& watch_;
+  const Case& case_;
+};
+
 class UpdateFixture : public testing::Test {
  protected:
   // `port` 0: the test's manifest names the port, no need for the fixed one.
@@ -627,9 +706,10 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   fs::create_directories(logFile.parent_path());
   RunLog log(logFile.u16string());
   LoggedFirmwareUpdateReporter logged(reporter, log, "kestrune-test");
+  LineMomentsReporter line(logged, watch, c);
   const auto started = std::chrono::steady_clock::now();
   const RunOutcome outcome =
-      Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()),
+      Run(line, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()),
           c.verify);
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(outcome, c.outcome);

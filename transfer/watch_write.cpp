@@ -28,8 +28,9 @@ struct PortOpenError {
   boost::system::system_error error;
 };
 
-// A link failure raised while a block was being written, with the block
-// ("block 2 (image 1 block 2) at 0x00009000") for the log.
+// A link failure raised while a block or the finish frame was being
+// written, with what was ("block 2 (image 1 block 2) at 0x00009000",
+// "finish frame") for the log.
 struct BlockLinkError {
   std::string block;
   boost::system::system_error error;
@@ -276,8 +277,23 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
   if (closeGate != nullptr && closeGate->CloseRequested() && !closeGate->Writing()) {
     return RunOutcome::kClosedBeforeWriting;
   }
-  link_->protocol->SendFinish();
-  link_->serial->Drain(answerTimeout_);  // done only once the frame has left
+  try {
+    link_->protocol->SendFinish();
+  } catch (const boost::system::system_error& failure) {
+    throw BlockLinkError{"finish frame", failure};  // not whole on the line: the update failed
+  }
+  reporter.Note("finish frame handed to the line");
+  // Done only once the frame has left. A watch restarts into its new
+  // firmware on the frame and may drop off the bus before the drain ends:
+  // that is the update done, not a failure (written again, it would
+  // restart again).
+  try {
+    link_->serial->Drain(answerTimeout_);
+  } catch (const boost::system::system_error& failure) {
+    if (!DeviceLeftTheLine(failure.code())) throw BlockLinkError{"finish frame", failure};
+    reporter.Note("the watch left the line after its finish frame (" + DescribeLinkError(failure) +
+                  ")");
+  }
   done_ = true;
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);

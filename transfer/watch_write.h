@@ -62,7 +62,9 @@ class WatchConnection {
   // each, the position after each block), with `verifyWrittenBlocks` reads
   // every written block back (one that differs is written once more and read
   // again), then sends the finish frame, notes what went over the line since
-  // `started`, and closes the port: kDone. kBlockRefused for a block refused
+  // `started`, and closes the port: kDone. Once the finish frame is on the
+  // line whole, a watch that leaves the line (restarting into its new
+  // firmware) is noted and still kDone; a failure before that is not. kBlockRefused for a block refused
   // or still differing when read back, kClosedBeforeWriting when
   // `closeGate` had a close decided before writing began; the status is
   // left to the caller. A link failure of a block is raised with the
