@@ -57,6 +57,7 @@ void DiscardOutput(boost::asio::serial_port& port) {
 // What a USB serial driver answers once its device is unplugged or has
 // dropped off the bus; under Wine, a hung-up tty's EIO.
 bool DeviceLeftTheLine(const boost::system::error_code& error) {
+  constexpr int kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE; MinGW's headers lack it
   if (error == boost::asio::error::eof) return true;
   if (error.category() != boost::system::system_category()) return false;
   switch (error.value()) {
@@ -64,7 +65,7 @@ bool DeviceLeftTheLine(const boost::system::error_code& error) {
     case ERROR_BAD_COMMAND:
     case ERROR_GEN_FAILURE:
     case ERROR_DEV_NOT_EXIST:
-    case ERROR_NO_SUCH_DEVICE:
+    case kNoSuchDevice:
     case ERROR_IO_DEVICE:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:

@@ -11,7 +11,9 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <vector>
 
+#include "device/port_holders.h"
 #include "device/serial_link.h"
 #include "transfer/close_gate.h"
 #include "transfer/device_protocol.h"
@@ -26,6 +28,12 @@ constexpr std::uint32_t kImageBlockSize = static_cast<std::uint32_t>(kBlockSize)
 // A link failure raised while the port is being opened and configured.
 struct PortOpenError {
   boost::system::system_error error;
+};
+
+// The port opened, but other programs have it open too.
+struct PortHeldError {
+  std::string port;
+  std::vector<PortHolder> holders;
 };
 
 // A link failure raised while a block or the finish frame was being
@@ -222,14 +230,20 @@ struct WatchConnection::Link {
 WatchConnection::WatchConnection(const std::u16string& portPath,
                                  std::chrono::milliseconds answerTimeout)
     : link_(new Link) {
+  const std::string path = WideToUtf8Text(portPath);
   try {
     link_->io.emplace();  // on Windows this starts the socket layer, which can fail
     link_->port.emplace(*link_->io);
     link_->protocol.emplace(&*link_->port, answerTimeout);
-    link_->serial.emplace(*link_->port, WideToUtf8Text(portPath).c_str());
+    link_->serial.emplace(*link_->port, path.c_str());
   } catch (const boost::system::system_error& error) {
     throw PortOpenError{error};
   }
+  // The port is ours alone from here on, but a program that opened it
+  // before still reads or writes it and would take the watch's answers:
+  // the link is closed again (by `link_`) before anything is written.
+  std::vector<PortHolder> holders = OtherPortHolders(path);
+  if (!holders.empty()) throw PortHeldError{path, std::move(holders)};
   answerTimeout_ = answerTimeout;
 }
 
@@ -318,6 +332,12 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
 RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
   try {
     throw;
+  } catch (const PortHeldError& failure) {
+    const std::string holders = DescribePortHolders(failure.holders);
+    reporter.Note("port: " + failure.port + " is open in another program: " + holders +
+                  "; nothing written");
+    reporter.PortHeldBy(failure.port, holders);
+    return RunOutcome::kPortUnavailable;
   } catch (const PortOpenError& failure) {
     reporter.Note("port: " + DescribeLinkError(failure.error));
     if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;

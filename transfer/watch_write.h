@@ -50,7 +50,8 @@ int WatchesBeingWritten();
 class WatchConnection {
  public:
   // Opens `portPath` and applies the line settings; raises what the link
-  // raises, which OutcomeOfRunFailure tells as the port's failure.
+  // raises, which OutcomeOfRunFailure tells as the port's failure, and
+  // likewise when other programs have the port open too (Linux).
   WatchConnection(const std::u16string& portPath, std::chrono::milliseconds answerTimeout);
   // Unless the firmware went out whole, what the watch has not taken is
   // dropped first, so closing never waits for the line to drain it.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/cli/cli_options.h"
 #include "app/cli/exit_codes.h"
 #include "transfer/device_frame.h"
 #include "transfer/firmware_update.h"
@@ -134,6 +135,12 @@ std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
     }
   }
   return out;
+}
+
+std::string PortHeldMessage(const std::string& port, const std::string& holders) {
+  return TerminalSafeText(std::string(kCliProgramName) + ": " + port +
+                              " is open in another program: " + holders,
+                          false);
 }
 
 std::string ProgressLine(std::uint32_t done, std::uint32_t total,

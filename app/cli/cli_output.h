@@ -70,6 +70,10 @@ std::string JsonString(const std::string& text);
 // UTF-8 each become U+FFFD, so no escape sequence reaches the terminal.
 std::string TerminalSafeText(const std::string& text, bool keepNewlines);
 
+// "kestrune-update: /dev/ttyACM0 is open in another program: pid 4711
+// (cat)", made safe for a terminal (a program names itself).
+std::string PortHeldMessage(const std::string& port, const std::string& holders);
+
 // "3/12 blocks   25%  1.2 KiB/s  0:07 left": blocks, percent, and the rate
 // of firmware bytes and time left when there is an estimate yet.
 std::string ProgressLine(std::uint32_t done, std::uint32_t total,
