@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "device/sysfs_serial_devices.h"
+#include "testing/child_program.h"
 #include "testing/held_port.h"
 #include "testing/random_image.h"
 #include "testing/recording_firmware_update_reporter.h"
@@ -135,6 +136,11 @@ struct Case {
     portHeld = true;
     return *this;
   }
+  // Another process has the port open, without a lock (as `cat` has).
+  Case& PortOpenInAnotherProcess() {
+    portOpenElsewhere = true;
+    return *this;
+  }
   Case& Watch(DiveWatchFaults watchFaults) {
     faults = watchFaults;
     return *this;
@@ -230,6 +236,7 @@ struct Case {
   const char* name;
   bool watchConnected = true;
   bool portHeld = false;
+  bool portOpenElsewhere = false;
   DiveWatchFaults faults;
   std::vector<ServedImage> images;
   std::optional<std::string> manifest;
@@ -272,6 +279,15 @@ std::vector<Case> Cases() {
           .Logs({"discovery: USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0, parent "
                  "USB\\VID_1915&PID_52F0\\1-1, port /dev/pts/",
                  ": port busy", "port: open error 11 (Resource temporarily unavailable)"}),
+      // Discovery's probe opens it, but the watch's answers would go to the
+      // other program too: the port is let go at once, nothing is fetched
+      // or written, and the log names the program.
+      Case("PortOpenInAnotherProcess")
+          .PortOpenInAnotherProcess()
+          .Serving(twoImages)
+          .Shows({kPortUnavailable})
+          .Ends(RunOutcome::kPortUnavailable)
+          .Logs({": picked", " is open in another program: pid ", " (sleep); nothing written"}),
       Case("Manifest256Bytes")
           .WithManifest(ManifestWithoutFiles(256))
           .Shows({kNoUpdateData})
@@ -699,6 +715,11 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   SysfsSerialDevices devices(tree.root());
   std::optional<HeldPort> holder;
   if (c.portHeld) holder.emplace(watch.SlavePath());
+  std::optional<ChildProgram> otherProcess;
+  if (c.portOpenElsewhere) {
+    otherProcess.emplace(std::vector<std::string>{
+        "/bin/sh", "-c", "exec 3<>\"$0\"; echo $$; exec sleep 60", watch.SlavePath()});
+  }
 
   RecordingFirmwareUpdateReporter reporter;
   // Beside the data folder, whose contents are checked below.
