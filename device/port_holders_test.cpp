@@ -25,15 +25,15 @@ using testing_support::TempFolder;
 
 // `sleep` with `node` open on descriptor 3; its first line is its pid.
 std::unique_ptr<ChildProgram> SleepHolding(const std::string& node) {
-  return std::make_unique<ChildProgram>(std::vector<std::string>{
-      "/bin/sh", "-c", "exec 3<>\"$0\"; echo $$; exec sleep 60", node});
+  return std::make_unique<ChildProgram>(
+      std::vector<std::string>{"/bin/sh", "-c", "exec 3<>\"$0\"; echo $$; exec sleep 60", node});
 }
 
 TEST(PortHolders, AnotherProcessWithThePortOpenIsFoundWithItsName) {
   struct Case {
     const char* name;
-    bool holderOpensThePort;      // otherwise another pty
-    bool lookedUpThroughALink;    // as /dev/serial/by-id/... names a port
+    bool holderOpensThePort;    // otherwise another pty
+    bool lookedUpThroughALink;  // as /dev/serial/by-id/... names a port
     bool expectHolder;
   };
   const Case cases[] = {

@@ -68,10 +68,8 @@ bool DeviceLeftTheLine(const boost::system::error_code& error) {
     case kNoSuchDevice:
     case ERROR_IO_DEVICE:
     case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_DEVICE_REMOVED:
-      return true;
-    default:
-      return false;
+    case ERROR_DEVICE_REMOVED: return true;
+    default: return false;
   }
 }
 

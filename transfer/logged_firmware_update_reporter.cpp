@@ -40,8 +40,7 @@ void LoggedFirmwareUpdateReporter::VerifyingBlocks(std::uint32_t blocks) {
 }
 
 // The run notes the holders itself; this passes them on.
-void LoggedFirmwareUpdateReporter::PortHeldBy(const std::string& port,
-                                              const std::string& holders) {
+void LoggedFirmwareUpdateReporter::PortHeldBy(const std::string& port, const std::string& holders) {
   inner_.PortHeldBy(port, holders);
 }
 

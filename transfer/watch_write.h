@@ -65,11 +65,12 @@ class WatchConnection {
   // again), then sends the finish frame, notes what went over the line since
   // `started`, and closes the port: kDone. Once the finish frame is on the
   // line whole, a watch that leaves the line (restarting into its new
-  // firmware) is noted and still kDone; a failure before that is not. kBlockRefused for a block refused
-  // or still differing when read back, kClosedBeforeWriting when
-  // `closeGate` had a close decided before writing began; the status is
-  // left to the caller. A link failure of a block is raised with the
-  // block, for OutcomeOfRunFailure.
+  // firmware) is noted and still kDone; a failure before that is not.
+  // kBlockRefused for a block refused or still differing when read back,
+  // kClosedBeforeWriting when `closeGate` had a close decided before
+  // writing began; the status is left to the caller. A link failure of a
+  // block or of the finish frame is raised with what it was, for
+  // OutcomeOfRunFailure.
   RunOutcome WriteFirmware(const FetchedFirmware& firmware, FirmwareUpdateReporter& reporter,
                            WritingSpan& writing, const CloseGate* closeGate,
                            bool verifyWrittenBlocks, std::chrono::steady_clock::time_point started);

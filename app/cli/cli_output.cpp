@@ -138,9 +138,9 @@ std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
 }
 
 std::string PortHeldMessage(const std::string& port, const std::string& holders) {
-  return TerminalSafeText(std::string(kCliProgramName) + ": " + port +
-                              " is open in another program: " + holders,
-                          false);
+  return TerminalSafeText(
+      std::string(kCliProgramName) + ": " + port + " is open in another program: " + holders,
+      false);
 }
 
 std::string ProgressLine(std::uint32_t done, std::uint32_t total,
