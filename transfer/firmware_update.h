@@ -58,6 +58,10 @@ class FirmwareUpdateReporter {
   // blocks back (only a run asked to verify them); the progress stays where
   // the writing left it.
   virtual void VerifyingBlocks(std::uint32_t /*blocks*/) {}
+  // The watch's port is open in other programs (`holders`: "pid 4711
+  // (cat)"), so the run ends without writing it, as for a port that does not
+  // open ("無法開啟潛水錶連接埠"); a front-end may name them.
+  virtual void PortHeldBy(const std::string& /*port*/, const std::string& /*holders*/) {}
 };
 
 // Runs one whole update on the calling thread and returns how it ended

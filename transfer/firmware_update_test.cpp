@@ -18,10 +18,12 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "device/sysfs_serial_devices.h"
+#include "testing/child_program.h"
 #include "testing/held_port.h"
 #include "testing/random_image.h"
 #include "testing/recording_firmware_update_reporter.h"
@@ -134,6 +136,11 @@ struct Case {
     portHeld = true;
     return *this;
   }
+  // Another process has the port open, without a lock (as `cat` has).
+  Case& PortOpenInAnotherProcess() {
+    portOpenElsewhere = true;
+    return *this;
+  }
   Case& Watch(DiveWatchFaults watchFaults) {
     faults = watchFaults;
     return *this;
@@ -207,6 +214,19 @@ struct Case {
     downloaded = count;
     return *this;
   }
+  // The watch is pulled from the cable once block `block` (counted from 1)
+  // is answered, before the finish frame goes out.
+  Case& UnpluggedAfterBlock(std::uint32_t block) {
+    unplugAfterBlock = block;
+    return *this;
+  }
+  // The host's drain of the finish frame lasts until the watch has left the
+  // line, as a real line's drain can outlast a watch that restarts at once
+  // (a pty's drain ends the moment the frame is written).
+  Case& DrainOutlastsTheWatch() {
+    drainOutlastsWatch = true;
+    return *this;
+  }
   // What the run log says of the cause, besides the statuses.
   Case& Logs(std::vector<std::string> lines) {
     logged = std::move(lines);
@@ -216,6 +236,7 @@ struct Case {
   const char* name;
   bool watchConnected = true;
   bool portHeld = false;
+  bool portOpenElsewhere = false;
   DiveWatchFaults faults;
   std::vector<ServedImage> images;
   std::optional<std::string> manifest;
@@ -234,6 +255,8 @@ struct Case {
   std::optional<std::uint32_t> invertedByte;
   std::size_t downloaded = 0;
   std::vector<std::string> logged;
+  std::optional<std::uint32_t> unplugAfterBlock;
+  bool drainOutlastsWatch = false;
 };
 
 constexpr std::uint32_t kA = 0x00008000;
@@ -256,6 +279,15 @@ std::vector<Case> Cases() {
           .Logs({"discovery: USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0, parent "
                  "USB\\VID_1915&PID_52F0\\1-1, port /dev/pts/",
                  ": port busy", "port: open error 11 (Resource temporarily unavailable)"}),
+      // Discovery's probe opens it, but the watch's answers would go to the
+      // other program too: the port is let go at once, nothing is fetched
+      // or written, and the log names the program.
+      Case("PortOpenInAnotherProcess")
+          .PortOpenInAnotherProcess()
+          .Serving(twoImages)
+          .Shows({kPortUnavailable})
+          .Ends(RunOutcome::kPortUnavailable)
+          .Logs({": picked", " is open in another program: pid ", " (sleep); nothing written"}),
       Case("Manifest256Bytes")
           .WithManifest(ManifestWithoutFiles(256))
           .Shows({kNoUpdateData})
@@ -430,6 +462,37 @@ std::vector<Case> Cases() {
           .WatchHolds({{0, 4096}})
           .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: "}),
+      // A watch restarts into its new firmware on the finish frame and
+      // drops off the bus: once the frame is on the line whole, that is the
+      // update done (reported failed, a station would write it again).
+      Case("WatchLeavesTheLineAfterItsFinishFrame")
+          .Watch(DiveWatchFaults::HangUpAfterFinish())
+          .DrainOutlastsTheWatch()
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"finish frame handed to the line",
+                 "the watch left the line after its finish frame (write error 5 (Input/output "
+                 "error))",
+                 "done: 3 blocks written, "}),
+      // Gone before the finish frame was on the line: still a failure.
+      Case("WatchUnpluggedBeforeItsFinishFrame")
+          .UnpluggedAfterBlock(3)
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"finish frame: write error 5 (Input/output error)"}),
       // Read-back: off unless asked for, so a block the watch stored
       // changed goes unnoticed.
       Case("CorruptedBlockWithoutVerifying")
@@ -554,6 +617,38 @@ void ExpectDataFrames(const std::vector<DeviceFrame>& frames, std::size_t at, co
   }
 }
 
+// Passes every call on to `inner`, and stands in for moments of a real line
+// that a pty does not have: the watch unplugged after a given block's
+// answer, or the finish frame's drain lasting until the watch has left.
+class LineMomentsReporter : public FirmwareUpdateReporter {
+ public:
+  LineMomentsReporter(FirmwareUpdateReporter& inner, DiveWatchSim& watch, const Case& c)
+      : inner_(inner), watch_(watch), case_(c) {}
+  void PostStatus(const std::u16string& text) override { inner_.PostStatus(text); }
+  void SetProgressRange(std::uint32_t maximum) override { inner_.SetProgressRange(maximum); }
+  void SetProgressPosition(std::uint32_t position) override {
+    inner_.SetProgressPosition(position);
+    if (case_.unplugAfterBlock == position) watch_.HangUp();
+  }
+  void SetWriting(bool writing) override { inner_.SetWriting(writing); }
+  void VerifyingBlocks(std::uint32_t blocks) override { inner_.VerifyingBlocks(blocks); }
+  void Note(const std::string& detail) override {
+    inner_.Note(detail);
+    if (case_.drainOutlastsWatch && detail == "finish frame handed to the line") {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!watch_.HungUp() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(watch_.HungUp()) << "the watch did not leave after its finish frame";
+    }
+  }
+
+ private:
+  FirmwareUpdateReporter& inner_;
+  DiveWatchSim& watch_;
+  const Case& case_;
+};
+
 class UpdateFixture : public testing::Test {
  protected:
   // `port` 0: the test's manifest names the port, no need for the fixed one.
@@ -620,6 +715,11 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   SysfsSerialDevices devices(tree.root());
   std::optional<HeldPort> holder;
   if (c.portHeld) holder.emplace(watch.SlavePath());
+  std::optional<ChildProgram> otherProcess;
+  if (c.portOpenElsewhere) {
+    otherProcess.emplace(std::vector<std::string>{
+        "/bin/sh", "-c", "exec 3<>\"$0\"; echo $$; exec sleep 60", watch.SlavePath()});
+  }
 
   RecordingFirmwareUpdateReporter reporter;
   // Beside the data folder, whose contents are checked below.
@@ -627,9 +727,10 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   fs::create_directories(logFile.parent_path());
   RunLog log(logFile.u16string());
   LoggedFirmwareUpdateReporter logged(reporter, log, "kestrune-test");
+  LineMomentsReporter line(logged, watch, c);
   const auto started = std::chrono::steady_clock::now();
   const RunOutcome outcome =
-      Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()),
+      Run(line, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()),
           c.verify);
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(outcome, c.outcome);

@@ -52,6 +52,9 @@ class UpdatePrinter : public FirmwareUpdateReporter {
     if (writing) writingBegan_ = true;
   }
   void VerifyingBlocks(std::uint32_t blocks) override { output_.Verifying(blocks); }
+  void PortHeldBy(const std::string& port, const std::string& holders) override {
+    output_.Message(PortHeldMessage(port, holders));
+  }
 
  private:
   CliOutput& output_;

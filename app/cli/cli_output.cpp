@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
+#include "app/cli/cli_options.h"
 #include "app/cli/exit_codes.h"
 #include "transfer/device_frame.h"
+#include "transfer/firmware_update.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
 
@@ -135,22 +137,24 @@ std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
   return out;
 }
 
-std::string ProgressLine(std::uint32_t done, std::uint32_t total, std::uint32_t firstDone,
-                         std::chrono::milliseconds elapsed) {
+std::string PortHeldMessage(const std::string& port, const std::string& holders) {
+  return TerminalSafeText(
+      std::string(kCliProgramName) + ": " + port + " is open in another program: " + holders,
+      false);
+}
+
+std::string ProgressLine(std::uint32_t done, std::uint32_t total,
+                         const std::optional<RateEstimate>& estimate) {
   const unsigned percent =
       total == 0 ? 100u : static_cast<unsigned>(std::uint64_t{done} * 100 / total);
   char line[128];
   int length = std::snprintf(line, sizeof line, "%u/%u blocks  %3u%%", static_cast<unsigned>(done),
                              static_cast<unsigned>(total), percent);
-  const std::uint32_t timed = done - firstDone;
-  if (timed > 0 && elapsed.count() > 0) {
-    const double seconds = static_cast<double>(elapsed.count()) / 1000.0;
-    const double rate = static_cast<double>(timed) * kBlockSize / seconds;
-    const double left = total > done ? seconds / timed * (total - done) : 0.0;
-    const unsigned leftSeconds = static_cast<unsigned>(left + 0.5);
-    length += std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length),
-                            "  %.1f KiB/s  %u:%02u left", rate / 1024.0, leftSeconds / 60,
-                            leftSeconds % 60);
+  if (estimate) {
+    const unsigned left = estimate->secondsLeft;
+    std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length),
+                  "  %.1f KiB/s  %u:%02u left", estimate->bytesPerSecond / 1024.0, left / 60,
+                  left % 60);
   }
   return line;
 }
@@ -183,6 +187,7 @@ void CliOutput::ClearProgressLine() {
 
 void CliOutput::Status(const std::u16string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (text == kWritingImage) rate_.WritingBegins();  // the first block starts now
   const std::string utf8 = WideToUtf8Text(text);
   if (style_ == OutputStyle::kJson) {
     WriteOut(JsonLine().Add("event", "status").Add("text", utf8).Text());
@@ -194,12 +199,6 @@ void CliOutput::Status(const std::u16string& text) {
 
 void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const auto now = std::chrono::steady_clock::now();
-  if (!timing_) {  // the rate counts from the first block reported on
-    timing_ = true;
-    firstBlockAt_ = now;
-    firstDone_ = done == 0 ? 0 : done - 1;
-  }
   if (style_ == OutputStyle::kJson) {
     WriteOut(JsonLine()
                  .Add("event", "progress")
@@ -209,8 +208,7 @@ void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
     return;
   }
   if (style_ != OutputStyle::kTerminal) return;
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - firstBlockAt_);
-  std::string line = ProgressLine(done, total, firstDone_, elapsed);
+  std::string line = ProgressLine(done, total, rate_.At(done, total));
   if (line.size() < 72) line.append(72 - line.size(), ' ');
   WriteOut("\r" + line);
   progressShown_ = true;

@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "app/cli/progress_rate.h"
 
 namespace kestrune {
 
@@ -53,9 +56,7 @@ class CliOutput {
   bool progressShown_ = false;
   bool outClosed_ = false;
   bool errClosed_ = false;
-  bool timing_ = false;
-  std::chrono::steady_clock::time_point firstBlockAt_;
-  std::uint32_t firstDone_ = 0;
+  ProgressRate rate_;
 };
 
 // `text` as a JSON string, quotes included, written by JsonCpp. Besides
@@ -69,9 +70,13 @@ std::string JsonString(const std::string& text);
 // UTF-8 each become U+FFFD, so no escape sequence reaches the terminal.
 std::string TerminalSafeText(const std::string& text, bool keepNewlines);
 
-// "  3/12  25%  1.2 KiB/s  0:07 left": blocks, percent, rate of firmware
-// bytes and time left, given the time the blocks since `firstDone` took.
-std::string ProgressLine(std::uint32_t done, std::uint32_t total, std::uint32_t firstDone,
-                         std::chrono::milliseconds elapsed);
+// "kestrune-update: /dev/ttyACM0 is open in another program: pid 4711
+// (cat)", made safe for a terminal (a program names itself).
+std::string PortHeldMessage(const std::string& port, const std::string& holders);
+
+// "3/12 blocks   25%  1.2 KiB/s  0:07 left": blocks, percent, and the rate
+// of firmware bytes and time left when there is an estimate yet.
+std::string ProgressLine(std::uint32_t done, std::uint32_t total,
+                         const std::optional<RateEstimate>& estimate);
 
 }  // namespace kestrune

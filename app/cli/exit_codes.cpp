@@ -17,7 +17,7 @@ const char* ExitCodeTable() {
          "  5    an image could not be downloaded\n"
          "  6    an image has the wrong size\n"
          "  7    the watch refused a block (or the line failed)\n"
-         "  8    the watch's port cannot be opened\n"
+         "  8    the watch's port cannot be opened, or another program has it open\n"
          "  9    the watch stopped answering\n"
          "  11   several watches: at least one was not updated (see the summary)\n"
          "  129  hung up (SIGHUP) before writing began\n"

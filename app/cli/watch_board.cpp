@@ -1,6 +1,7 @@
 #include "app/cli/watch_board.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
@@ -24,9 +25,7 @@ std::string WatchBoard::RowText(const Row& row) const {
   if (row.readingBack > 0 && row.status == kWritingImage) {
     text += "  reading back " + std::to_string(row.readingBack) + " written blocks";
   } else if (row.total > 0 && row.status == kWritingImage) {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - row.firstBlockAt);
-    text += "  " + ProgressLine(row.done, row.total, row.firstDone, elapsed);
+    text += "  " + ProgressLine(row.done, row.total, row.rate.At(row.done, row.total));
   }
   return text;
 }
@@ -77,7 +76,9 @@ void WatchBoard::Redraw() {
 
 std::size_t WatchBoard::Add(const WatchName& watch) {
   std::lock_guard<std::mutex> lock(mutex_);
-  rows_.push_back(Row{watch, {}, 0, 0, false, {}, 0});
+  Row added;
+  added.name = watch;
+  rows_.push_back(std::move(added));
   if (style_ == OutputStyle::kTerminal) Redraw();
   return rows_.size() - 1;
 }
@@ -86,6 +87,7 @@ void WatchBoard::Status(std::size_t row, const std::u16string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   Row& shown = rows_.at(row);
   shown.status = text;
+  if (text == kWritingImage) shown.rate.WritingBegins();  // the first block starts now
   const std::string utf8 = WideToUtf8Text(text);
   switch (style_) {
     case OutputStyle::kJson:
@@ -102,11 +104,6 @@ void WatchBoard::Status(std::size_t row, const std::u16string& text) {
 void WatchBoard::Progress(std::size_t row, std::uint32_t done, std::uint32_t total) {
   std::lock_guard<std::mutex> lock(mutex_);
   Row& shown = rows_.at(row);
-  if (!shown.timing) {  // the rate counts from the first block reported on
-    shown.timing = true;
-    shown.firstBlockAt = std::chrono::steady_clock::now();
-    shown.firstDone = done == 0 ? 0 : done - 1;
-  }
   shown.done = done;
   shown.total = total;
   if (style_ == OutputStyle::kJson) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/cli/cli_output.h"
+#include "app/cli/progress_rate.h"
 #include "app/cli/watch_outcomes.h"
 
 namespace kestrune {
@@ -55,9 +56,7 @@ class WatchBoard {
     std::u16string status;
     std::uint32_t done = 0;
     std::uint32_t total = 0;
-    bool timing = false;
-    std::chrono::steady_clock::time_point firstBlockAt;
-    std::uint32_t firstDone = 0;
+    ProgressRate rate;
     std::uint32_t readingBack = 0;  // blocks being read back; 0 while writing
   };
 

@@ -27,6 +27,9 @@ class WatchPrinter : public FirmwareUpdateReporter {
     if (writing) writingBegan_ = true;
   }
   void VerifyingBlocks(std::uint32_t blocks) override { board_.Verifying(row_, blocks); }
+  void PortHeldBy(const std::string& port, const std::string& holders) override {
+    board_.Message(PortHeldMessage(port, holders));
+  }
 
  private:
   WatchBoard& board_;
