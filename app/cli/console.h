@@ -33,8 +33,10 @@ void HandleInterrupts(std::function<void(int exitCode)> onInterrupt);
 // What the handler refers to may be destroyed afterwards.
 void StopHandlingInterrupts();
 
-// Flushes standard output and error and ends the process at once with
-// `code`, without running destructors of other threads' objects.
+// Ends the process at once with `code`, without running destructors of
+// other threads' objects. Standard output and error are not flushed: what
+// the program prints goes through its output thread, which flushes each
+// write, and a stream stuck in a stopped terminal must not hold the end up.
 [[noreturn]] void ExitProcessNow(int code);
 
 }  // namespace kestrune

@@ -42,8 +42,6 @@ void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
 }
 
 void ExitProcessNow(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
   ::_exit(code);
 }
 
