@@ -7,7 +7,9 @@
 namespace kestrune {
 
 // Makes the console take UTF-8 output (Windows); elsewhere a closed output
-// (a reader that went away) becomes a failed write instead of SIGPIPE.
+// (a reader that went away) becomes a failed write instead of SIGPIPE, and
+// the interrupts wait, blocked in every thread started from now on, for the
+// thread of HandleInterrupts. Called first, before any thread starts.
 void PrepareConsole();
 
 // Whether standard output is a terminal (a console on Windows).
