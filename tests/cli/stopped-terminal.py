@@ -9,7 +9,9 @@ usage: stopped-terminal.py --log LOG --out FILE [--hold MODE] [--max-hold S]
 
 --hold until-exit (default): XON once the run log LOG says "exits with", one
   second later, or after --max-hold seconds, whichever comes first.
---hold never: the output stays stopped until the program has ended.
+--hold never: the output stays stopped until the program has ended (or,
+  so that a program that waits for its output for ever is not waited for
+  for ever, until --max-hold seconds have passed).
 --hold none: the output is never stopped (a normal run on a terminal).
 --interrupt-when TEXT: SIGINT to the program as soon as LOG holds TEXT
   (every TEXT, when given several times), while the output is stopped.
@@ -17,6 +19,7 @@ usage: stopped-terminal.py --log LOG --out FILE [--hold MODE] [--max-hold S]
 What it prints, one fact a line: exit_code, bytes_while_stopped (what the
 terminal let through while stopped; 0 when the stop works),
 interrupt_logged_ms (from the SIGINT until the log said how it was taken),
+ended_ms_after_interrupt (from the SIGINT until the program ended),
 ended_ms_after_exit_line (from the log's "exits with" line being seen until
 the program ended), xon_sent (yes/no). Everything the terminal showed goes
 to FILE.
@@ -99,9 +102,8 @@ while True:
     if exit_line_seen is None and " exits with " in text:
         exit_line_seen = now
     ended = program.poll() is not None
-    if stopped and args.hold == "until-exit" and (
-            (exit_line_seen is not None and now - exit_line_seen >= 1.0)
-            or now - started >= args.max_hold):
+    if stopped and ((args.hold == "until-exit" and exit_line_seen is not None
+                     and now - exit_line_seen >= 1.0) or now - started >= args.max_hold):
         os.write(master, b"\x11")
         stopped = False
         xon_sent = True
@@ -110,11 +112,15 @@ while True:
     if ended and not ready:
         break
 
-print("exit_code=%d" % program.wait())
+exit_code = program.wait()
+ended_at = time.monotonic()
+print("exit_code=%d" % exit_code)
 print("bytes_while_stopped=%d" % bytes_while_stopped)
 print("interrupt_logged_ms=%s" % ("" if interrupt_logged_ms is None else interrupt_logged_ms))
+print("ended_ms_after_interrupt=%s" % (
+    "" if interrupt_sent is None else int((ended_at - interrupt_sent) * 1000)))
 print("ended_ms_after_exit_line=%s" % (
-    "" if exit_line_seen is None else int((time.monotonic() - exit_line_seen) * 1000)))
+    "" if exit_line_seen is None else int((ended_at - exit_line_seen) * 1000)))
 print("xon_sent=%s" % ("yes" if xon_sent else "no"))
 with open(args.out, "wb") as f:
     f.write(bytes(shown))
