@@ -21,7 +21,8 @@ terminal let through while stopped; 0 when the stop works),
 interrupt_logged_ms (from the SIGINT until the log said how it was taken),
 ended_ms_after_interrupt (from the SIGINT until the program ended),
 ended_ms_after_exit_line (from the log's "exits with" line being seen until
-the program ended), xon_sent (yes/no). Everything the terminal showed goes
+the program ended), xon_sent (yes/no), xon_reason (exit-line: the run
+ended while the output was stopped; max-hold: it did not within the time). Everything the terminal showed goes
 to FILE.
 """
 import argparse
@@ -76,6 +77,7 @@ interrupt_sent = None
 interrupt_logged_ms = None
 exit_line_seen = None
 xon_sent = False
+xon_reason = ""
 eof = False
 while True:
     ready, _, _ = select.select([master], [], [], 0.05)
@@ -107,6 +109,7 @@ while True:
         os.write(master, b"\x11")
         stopped = False
         xon_sent = True
+        xon_reason = "max-hold" if now - started >= args.max_hold else "exit-line"
     if ended and (eof or stopped):
         break
     if ended and not ready:
@@ -122,5 +125,6 @@ print("ended_ms_after_interrupt=%s" % (
 print("ended_ms_after_exit_line=%s" % (
     "" if exit_line_seen is None else int((ended_at - exit_line_seen) * 1000)))
 print("xon_sent=%s" % ("yes" if xon_sent else "no"))
+print("xon_reason=%s" % xon_reason)
 with open(args.out, "wb") as f:
     f.write(bytes(shown))
