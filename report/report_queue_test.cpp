@@ -53,8 +53,8 @@ TEST(ReportQueue, BelowItsCapacityEveryReportIsDeliveredInOrder) {
   queue.Push(delivered.Of("status B"));
   queue.PushLatest(kWatchA, delivered.Of("A 3"));
   PopAll(queue);
-  EXPECT_EQ(delivered.items, (std::vector<std::string>{"status A", "A 1", "A 2", "B 1",
-                                                       "status B", "A 3"}));
+  EXPECT_EQ(delivered.items,
+            (std::vector<std::string>{"status A", "A 1", "A 2", "B 1", "status B", "A 3"}));
 }
 
 // Nobody takes anything (a stopped terminal) while two watches report
@@ -145,8 +145,8 @@ TEST(ReportDrain, PushingNeverWaitsForADeliveryThatHangs) {
   for (const std::string& item : delivered.items) {
     if (item.rfind("status", 0) == 0) statuses.push_back(item);
   }
-  EXPECT_EQ(statuses, (std::vector<std::string>{"status 500", "status 1000", "status 1500",
-                                                "status 2000"}));
+  EXPECT_EQ(statuses,
+            (std::vector<std::string>{"status 500", "status 1000", "status 1500", "status 2000"}));
   EXPECT_EQ(LastOf(delivered.items, "A "), "A 2000");
   EXPECT_LE(delivered.items.size(), 4u + statuses.size());
 }

@@ -95,7 +95,7 @@ RunLog::RunLog(std::u16string path, std::uint64_t capBytes, RunLogWriting writin
       capBytes_(capBytes),
       lockWait_(lockWait),
       writer_(writing == RunLogWriting::kOnItsOwnThread ? std::make_unique<ReportDrain>()
-                                                         : nullptr) {}
+                                                        : nullptr) {}
 
 // Long enough for a line that waits for the lock and the lines behind it.
 RunLog::~RunLog() { Flush(lockWait_ + std::chrono::seconds(3)); }
@@ -134,8 +134,8 @@ void RunLog::Append(const std::string& line) noexcept {
     // so two of them at the cap never both rotate (one's older half would
     // replace the other's). While another program keeps it past the wait,
     // lines do not wait for it again until it has been had.
-    const RunLogLock processes(path_, lockHeldElsewhere_ ? std::chrono::milliseconds(0)
-                                                         : lockWait_);
+    const RunLogLock processes(path_,
+                               lockHeldElsewhere_ ? std::chrono::milliseconds(0) : lockWait_);
     if (!processes.Held()) {
       lockHeldElsewhere_ = true;
       if (!saidLockHeld_) {
@@ -171,8 +171,7 @@ void RunLog::SetEcho(std::function<void(const std::string& line)> echo) {
 }
 
 RunLog& UserRunLog() {
-  static RunLog log(UserDataFilePath(kRunLogName), kRunLogCapBytes,
-                    RunLogWriting::kOnItsOwnThread);
+  static RunLog log(UserDataFilePath(kRunLogName), kRunLogCapBytes, RunLogWriting::kOnItsOwnThread);
   return log;
 }
 

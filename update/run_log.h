@@ -87,7 +87,7 @@ class RunLog {
   std::chrono::milliseconds lockWait_;
   std::mutex echoMutex_;  // echo_
   std::function<void(const std::string&)> echo_;
-  std::mutex fileMutex_;  // lines of two threads never interleave; what follows
+  std::mutex fileMutex_;            // lines of two threads never interleave; what follows
   bool lockHeldElsewhere_ = false;  // the last line went without the lock
   bool saidLockHeld_ = false;
   std::unique_ptr<ReportDrain> writer_;  // with kOnItsOwnThread

@@ -35,8 +35,7 @@ bool ReplaceLogFile(const std::u16string& from, const std::u16string& to) {
 // locks the same thing whichever file update.log is at the moment.
 // Asked again every few milliseconds until `wait` has passed: flock itself
 // waits either for ever or not at all.
-RunLogLock::RunLogLock(const std::u16string& path, std::chrono::milliseconds wait)
-    : handle_(-1) {
+RunLogLock::RunLogLock(const std::u16string& path, std::chrono::milliseconds wait) : handle_(-1) {
   const std::string file = WideToUtf8Text(path);
   const std::string::size_type slash = file.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);

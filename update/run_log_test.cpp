@@ -248,10 +248,10 @@ class LockHeldElsewhere {
  public:
   explicit LockHeldElsewhere(const fs::path& folder) {
 #ifdef _WIN32
-    handle_ = CreateFileW((folder / "update.log.lock").wstring().c_str(),
-                          GENERIC_READ | GENERIC_WRITE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ =
+        CreateFileW((folder / "update.log.lock").wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     OVERLAPPED at = {};
     held_ = handle_ != INVALID_HANDLE_VALUE &&
             LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
@@ -301,8 +301,9 @@ TEST_F(RunLogFolder, ALockHeldByAnotherProgramCostsOneBoundedWaitAndNoLine) {
     EXPECT_FALSE(fs::exists(dir_ / "update.log.1")) << "no rotation without the lock";
     const std::vector<std::string> messages = LoggedMessages(file);
     ASSERT_EQ(messages.size(), 7u);
-    EXPECT_EQ(messages[0], "run log: its lock is held by another program past 300 ms; lines are "
-                           "appended without rotating meanwhile");
+    EXPECT_EQ(messages[0],
+              "run log: its lock is held by another program past 300 ms; lines are "
+              "appended without rotating meanwhile");
     for (int i = 0; i < 6; ++i) {
       EXPECT_EQ(messages[i + 1],
                 "event number " + std::to_string(i) + " while the lock is held elsewhere");

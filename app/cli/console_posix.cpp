@@ -59,8 +59,6 @@ void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
   }).detach();
 }
 
-void ExitProcessNow(int code) {
-  ::_exit(code);
-}
+void ExitProcessNow(int code) { ::_exit(code); }
 
 }  // namespace kestrune

@@ -13,9 +13,8 @@ namespace {
 // when it did not.
 bool OutputTaken(ReportDrain& output, std::chrono::milliseconds bound, int exitCode) {
   if (output.WaitUntilDelivered(bound)) return true;
-  WriteRunLog("output: standard output or error took nothing for " +
-              std::to_string(bound.count()) + " ms at the end (a stopped terminal?); " +
-              std::to_string(output.Pending()) +
+  WriteRunLog("output: standard output or error took nothing for " + std::to_string(bound.count()) +
+              " ms at the end (a stopped terminal?); " + std::to_string(output.Pending()) +
               " report(s) not printed, the program ends with exit code " +
               std::to_string(exitCode));
   return false;

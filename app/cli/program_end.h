@@ -26,7 +26,6 @@ int EndProgram(ReportDrain& output, std::chrono::milliseconds bound, int exitCod
 
 // The same, but ends the process in either case (an interrupt before
 // writing began).
-[[noreturn]] void EndProgramNow(ReportDrain& output, std::chrono::milliseconds bound,
-                                int exitCode);
+[[noreturn]] void EndProgramNow(ReportDrain& output, std::chrono::milliseconds bound, int exitCode);
 
 }  // namespace kestrune
