@@ -6,6 +6,7 @@
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/program_end.h"
 #include "app/cli/several_watches.h"
 #include "transfer/close_gate.h"
 #include "transfer/connected_watches.h"
@@ -66,7 +67,8 @@ class UpdatePrinter : public FirmwareUpdateReporter {
 // begun the process ends at once (the run then never begins writing); once
 // writing has begun the run goes on to its end, and so does the program,
 // with the run's exit code, even when the interrupt comes after the last
-// block.
+// block. The decision never waits for the output: what it says is handed
+// to the output thread.
 void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
                          CliOutput& output) {
   HandleInterrupts([&gate, &writingBegan, &output](int exitCode) {
@@ -75,7 +77,7 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));
       output.Result(exitCode, ExitReason(exitCode), u"");
-      ExitProcessNow(exitCode);
+      EndProgramNow(output.Drain(), kOutputWaitAtInterrupt, exitCode);
     }
     output.Message(std::string(kCliProgramName) +
                    ": firmware is being written; the update finishes first, then the program "

@@ -152,6 +152,8 @@ std::string CliUsage() {
              "An interrupt (Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break) before writing begins\n"
              "stops at once; during writing the update finishes first. With several\n"
              "watches, every watch being written finishes and no other one starts.\n"
+             "Output that does not move (Ctrl-S, a paused pager) never holds a watch\n"
+             "up; at the end the program waits at most 5 s for it, then ends anyway.\n"
              "Every check and update is logged to update.log in the user data folder.\n"
              "With --json every run ends with one result line: exit_code, reason (a\n"
              "stable English word: done, usage, no_watch, interrupted, ...) and schema.\n"

@@ -159,9 +159,42 @@ std::string ProgressLine(std::uint32_t done, std::uint32_t total,
   return line;
 }
 
+// The printing itself, on the output thread only: the progress line's
+// state and whether each stream still has a reader.
+class CliOutput::Printer {
+ public:
+  // The rate is measured on the times the run reported at, not on when the
+  // output came round to printing them.
+  explicit Printer(OutputStyle style) : style_(style), rate_([this] { return reportedAt_; }) {}
+
+  void Status(const std::u16string& text, std::chrono::steady_clock::time_point reportedAt);
+  void Progress(std::uint32_t done, std::uint32_t total,
+                std::chrono::steady_clock::time_point reportedAt);
+  void Verifying(std::uint32_t blocks);
+  void Watch(const std::string& port, const std::string& serial, const std::string& location,
+             bool opens, bool picked);
+  void PassedOver(const std::string& instanceId, const std::string& path,
+                  const std::string& reason);
+  void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
+              const std::vector<std::pair<std::string, std::string>>& extra);
+  void Message(const std::string& text);
+
+ private:
+  void ClearProgressLine();
+  void WriteOut(const std::string& text);
+  void WriteErr(const std::string& text);
+
+  OutputStyle style_;
+  bool progressShown_ = false;
+  bool outClosed_ = false;
+  bool errClosed_ = false;
+  std::chrono::steady_clock::time_point reportedAt_;
+  ProgressRate rate_;
+};
+
 // A failed write means the reader went away (a closed pipe or terminal):
 // said once in the run log, and that stream is left alone from then on.
-void CliOutput::WriteOut(const std::string& text) {
+void CliOutput::Printer::WriteOut(const std::string& text) {
   if (outClosed_) return;
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -170,7 +203,7 @@ void CliOutput::WriteOut(const std::string& text) {
   }
 }
 
-void CliOutput::WriteErr(const std::string& text) {
+void CliOutput::Printer::WriteErr(const std::string& text) {
   if (errClosed_) return;
   std::fputs(text.c_str(), stderr);
   if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
@@ -179,14 +212,15 @@ void CliOutput::WriteErr(const std::string& text) {
   }
 }
 
-void CliOutput::ClearProgressLine() {
+void CliOutput::Printer::ClearProgressLine() {
   if (!progressShown_) return;
   WriteOut("\r" + std::string(72, ' ') + "\r");
   progressShown_ = false;
 }
 
-void CliOutput::Status(const std::u16string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Status(const std::u16string& text,
+                                std::chrono::steady_clock::time_point reportedAt) {
+  reportedAt_ = reportedAt;
   if (text == kWritingImage) rate_.WritingBegins();  // the first block starts now
   const std::string utf8 = WideToUtf8Text(text);
   if (style_ == OutputStyle::kJson) {
@@ -197,8 +231,9 @@ void CliOutput::Status(const std::u16string& text) {
   WriteOut(TerminalSafeText(utf8, false) + "\n");
 }
 
-void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Progress(std::uint32_t done, std::uint32_t total,
+                                  std::chrono::steady_clock::time_point reportedAt) {
+  reportedAt_ = reportedAt;
   if (style_ == OutputStyle::kJson) {
     WriteOut(JsonLine()
                  .Add("event", "progress")
@@ -214,8 +249,7 @@ void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
   progressShown_ = true;
 }
 
-void CliOutput::Verifying(std::uint32_t blocks) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Verifying(std::uint32_t blocks) {
   if (style_ == OutputStyle::kJson) {
     WriteOut("{\"event\":\"verifying\",\"blocks\":" + std::to_string(blocks) + "}\n");
     return;
@@ -224,9 +258,8 @@ void CliOutput::Verifying(std::uint32_t blocks) {
   WriteOut("Verifying: reading back " + std::to_string(blocks) + " written blocks\n");
 }
 
-void CliOutput::Watch(const std::string& port, const std::string& serial,
-                      const std::string& location, bool opens, bool picked) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Watch(const std::string& port, const std::string& serial,
+                               const std::string& location, bool opens, bool picked) {
   if (style_ == OutputStyle::kJson) {
     WriteOut("{\"event\":\"device\",\"port\":" + JsonString(port) +
              ",\"serial\":" + JsonString(serial) + ",\"location\":" + JsonString(location) +
@@ -240,9 +273,8 @@ void CliOutput::Watch(const std::string& port, const std::string& serial,
            (opens ? "opens" : "busy") + "\n");
 }
 
-void CliOutput::PassedOver(const std::string& instanceId, const std::string& path,
-                           const std::string& reason) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::PassedOver(const std::string& instanceId, const std::string& path,
+                                    const std::string& reason) {
   if (style_ == OutputStyle::kJson) {
     WriteOut("{\"event\":\"passed_over\",\"instance_id\":" + JsonString(instanceId) +
              ",\"path\":" + JsonString(path) + ",\"reason\":" + JsonString(reason) + "}\n");
@@ -252,9 +284,9 @@ void CliOutput::PassedOver(const std::string& instanceId, const std::string& pat
            TerminalSafeText(instanceId, false) + "): " + reason + "\n");
 }
 
-void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-                       const std::vector<std::pair<std::string, std::string>>& extra) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Result(int exitCode, const std::string& reason,
+                                const std::u16string& lastStatus,
+                                const std::vector<std::pair<std::string, std::string>>& extra) {
   if (style_ == OutputStyle::kJson) {
     JsonLine line;
     line.Add("event", "result")
@@ -277,10 +309,53 @@ void CliOutput::Result(int exitCode, const std::string& reason, const std::u16st
   }
 }
 
-void CliOutput::Message(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Message(const std::string& text) {
   ClearProgressLine();
   WriteErr(text + "\n");
+}
+
+CliOutput::CliOutput(OutputStyle style, ReportDrain& drain)
+    : style_(style), drain_(drain), printer_(std::make_shared<Printer>(style)) {}
+
+void CliOutput::Status(const std::u16string& text) {
+  const auto reportedAt = std::chrono::steady_clock::now();
+  drain_.Push([printer = printer_, text, reportedAt] { printer->Status(text, reportedAt); });
+}
+
+void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
+  const auto reportedAt = std::chrono::steady_clock::now();
+  drain_.PushLatest({printer_.get(), 0}, [printer = printer_, done, total, reportedAt] {
+    printer->Progress(done, total, reportedAt);
+  });
+}
+
+void CliOutput::Verifying(std::uint32_t blocks) {
+  drain_.Push([printer = printer_, blocks] { printer->Verifying(blocks); });
+}
+
+void CliOutput::Watch(const std::string& port, const std::string& serial,
+                      const std::string& location, bool opens, bool picked) {
+  drain_.Push([printer = printer_, port, serial, location, opens, picked] {
+    printer->Watch(port, serial, location, opens, picked);
+  });
+}
+
+void CliOutput::PassedOver(const std::string& instanceId, const std::string& path,
+                           const std::string& reason) {
+  drain_.Push([printer = printer_, instanceId, path, reason] {
+    printer->PassedOver(instanceId, path, reason);
+  });
+}
+
+void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
+                       const std::vector<std::pair<std::string, std::string>>& extra) {
+  drain_.Push([printer = printer_, exitCode, reason, lastStatus, extra] {
+    printer->Result(exitCode, reason, lastStatus, extra);
+  });
+}
+
+void CliOutput::Message(const std::string& text) {
+  drain_.Push([printer = printer_, text] { printer->Message(text); });
 }
 
 }  // namespace kestrune

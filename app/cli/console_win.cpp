@@ -64,8 +64,6 @@ void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
 }
 
 void ExitProcessNow(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
   RestoreOutputCodePage();  // ExitProcess runs no atexit function
   ExitProcess(static_cast<UINT>(code));
 }

@@ -8,8 +8,10 @@ namespace kestrune {
 
 ProgressRate::ProgressRate(std::function<Clock::time_point()> now) : now_(std::move(now)) {}
 
-void ProgressRate::WritingBegins() {
-  if (!firstBlockStart_) firstBlockStart_ = now_();
+void ProgressRate::WritingBegins() { WritingBegins(now_()); }
+
+void ProgressRate::WritingBegins(Clock::time_point at) {
+  if (!firstBlockStart_) firstBlockStart_ = at;
 }
 
 std::optional<RateEstimate> ProgressRate::At(std::uint32_t done, std::uint32_t total) const {

@@ -22,9 +22,10 @@ class ProgressRate {
   // `now` tells the time; the steady clock unless a test sets its own.
   explicit ProgressRate(std::function<Clock::time_point()> now = Clock::now);
 
-  // The first block starts now. Later calls (the next image's) change
-  // nothing.
+  // The first block starts now, or at `at` (when the status that says so
+  // was reported). Later calls (the next image's) change nothing.
   void WritingBegins();
+  void WritingBegins(Clock::time_point at);
 
   // With `done` of `total` blocks written by now: nothing until writing
   // has begun, a block is written and time has passed.

@@ -131,7 +131,7 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
 
-  WatchBoard board(BoardStyle(options, output), false);
+  WatchBoard board(BoardStyle(options, output), false, output.Drain());
   std::vector<WatchOutcome> outcomes;
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
@@ -160,7 +160,7 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
 
-  WatchBoard board(BoardStyle(options, output), true);
+  WatchBoard board(BoardStyle(options, output), true, output.Drain());
   StationLedger ledger(options.again);
   std::mutex mutex;  // ledger and stopCode
   std::condition_variable stopping;

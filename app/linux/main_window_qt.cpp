@@ -184,7 +184,7 @@ void MainWindowQt::OnNotice(const WindowNotice& notice) {
       progress_->setRange(0, ProgressValue(notice.value));
       ShowProgress(0);
       break;
-    case Kind::kProgressPosition: ShowProgress(notice.value); break;
+    case Kind::kProgressPosition: ShowProgress(shared_->TakeProgressPosition()); break;
     case Kind::kWriting: OnWriting(notice.value != 0); break;
     case Kind::kRunFinished: OnRunFinished(); break;
   }

@@ -48,6 +48,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   LRESULT OnCancel();
   LRESULT OnUpdateFirmware();
   LRESULT OnUpdateStatus();
+  LRESULT OnUpdateProgress();
   LRESULT OnUpdateFinished();
   LRESULT OnWritingChanged(bool writing);
   BOOL OnQueryEndSession(LRESULT& result);
