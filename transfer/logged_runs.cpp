@@ -10,7 +10,8 @@ UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd,
                                         const UpdateEnvironment& environment) {
   LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), environment.programName);
   try {
-    return RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
+    return RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits,
+                                   environment.dataFolder);
   } catch (...) {
     reporter.PostStatus(UpdateCheckStatus(UpdateCheckOutcome::kNoUpdateData));
     return UpdateCheckOutcome::kNoUpdateData;

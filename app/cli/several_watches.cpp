@@ -98,8 +98,7 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
                      std::shared_ptr<const FetchedFirmware>& firmware) {
   try {
     auto fetched = std::make_shared<FetchedFirmware>();
-    const RunOutcome outcome = FetchFirmware(logged, manifest, environment.downloader,
-                                             environment.downloadLimits, *fetched);
+    const RunOutcome outcome = FetchFirmware(logged, manifest, environment, *fetched);
     if (outcome == RunOutcome::kDone) firmware = std::move(fetched);
     return outcome;
   } catch (const std::exception& failure) {
