@@ -133,7 +133,8 @@ RunOutcome ReadRecordFor(FirmwareUpdateReporter& reporter, const UpdateManifest&
     return RunOutcome::kImageWrongSize;
   }
   const FileContents text = size <= kManifestMaxBytes ? ReadFileContents(path) : FileContents{};
-  std::string why = "cannot be read, or longer than " + std::to_string(kManifestMaxBytes) + " bytes";
+  std::string why =
+      "cannot be read, or longer than " + std::to_string(kManifestMaxBytes) + " bytes";
   if (!text.WasRead() || !ParseImageRecord(text.Bytes(), record, why)) {
     reporter.Note("offline: " + where + " is no record of saved images (" + why +
                   "); none is written");
@@ -158,9 +159,8 @@ bool WriteRecord(FirmwareUpdateReporter& reporter, const UpdateManifest& manifes
   for (const FetchedImage& image : firmware.images) digests.push_back(image.sha256);
   const std::u16string path = DataFilePath(folder, kImageRecordFileName);
   std::string error = "no data folder";
-  if (path.empty() ||
-      !ReplaceFileContents(path, ImageRecordText(RecordOf(kWatchModel, manifest, digests)),
-                           error)) {
+  if (path.empty() || !ReplaceFileContents(
+                          path, ImageRecordText(RecordOf(kWatchModel, manifest, digests)), error)) {
     reporter.Note("record of the images " + WideToUtf8Text(path) + " not written: " + error +
                   "; an offline run will not write them");
     return false;

@@ -69,7 +69,7 @@ const std::vector<Listed> kTwoImages = {
 // A bundle as a download left it, then changed by the case.
 struct Bundle {
   fs::path folder;
-  std::string manifest;      // the text the offline run works from
+  std::string manifest;            // the text the offline run works from
   std::vector<std::string> saved;  // data<n>.bin as the download saved them
   std::string model = "K1";
   std::vector<Listed> recordedFiles = kTwoImages;
@@ -117,17 +117,17 @@ TEST_P(OfflineRule, WritesOnlyWhatTheRecordVouchesFor) {
 
   NotedReporter reporter;
   FetchedFirmware firmware;
-  const RunOutcome outcome =
-      FetchFirmware(reporter, std::make_shared<const std::string>(bundle.manifest),
-                    SavedFilesDownloader(), {}, firmware, UpdateDataSource::kSavedFiles,
-                    folder.path().u16string());
+  const RunOutcome outcome = FetchFirmware(
+      reporter, std::make_shared<const std::string>(bundle.manifest), SavedFilesDownloader(), {},
+      firmware, UpdateDataSource::kSavedFiles, folder.path().u16string());
 
   EXPECT_EQ(outcome, c.outcome) << reporter.notes;
   if (c.outcome == RunOutcome::kDone) {
     ASSERT_EQ(firmware.images.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
       EXPECT_EQ(firmware.images[i].bytes.Bytes(), bundle.saved[i]);
-      EXPECT_EQ(firmware.images[i].sha256, Sha256Hex(bundle.saved[i].data(), bundle.saved[i].size()));
+      EXPECT_EQ(firmware.images[i].sha256,
+                Sha256Hex(bundle.saved[i].data(), bundle.saved[i].size()));
     }
   } else {
     EXPECT_NE(reporter.notes.find(c.cause), std::string::npos) << c.cause << " in\n"
@@ -154,8 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                       changed[4999] ^= 0x01;
                       WriteWholeFile(b.folder / "data2.bin", changed);
                     },
-                    RunOutcome::kImageWrongSize,
-                    "data2.bin has SHA-256 "},
+                    RunOutcome::kImageWrongSize, "data2.bin has SHA-256 "},
         OfflineCase{"RecordMissing",
                     [](Bundle& b) { WriteWholeFile(b.folder / "images.json.gone", ""); },
                     RunOutcome::kImageWrongSize, "offline: no record of the saved images"},
@@ -193,12 +192,11 @@ INSTANTIATE_TEST_SUITE_P(
                     RunOutcome::kImageWrongSize, "2 image(s) saved, the manifest lists 3"},
         OfflineCase{"SavedImageMissing", [](Bundle& b) { fs::remove(b.folder / "data1.bin"); },
                     RunOutcome::kImageDownloadFailed, "no saved file"},
-        OfflineCase{"SavedImageShort",
-                    [](Bundle& b) {
-                      WriteWholeFile(b.folder / "data1.bin", b.saved[0].substr(0, 8191));
-                    },
-                    RunOutcome::kImageWrongSize,
-                    "data1.bin does not hold the manifest's 8192 bytes (8191 bytes)"},
+        OfflineCase{
+            "SavedImageShort",
+            [](Bundle& b) { WriteWholeFile(b.folder / "data1.bin", b.saved[0].substr(0, 8191)); },
+            RunOutcome::kImageWrongSize,
+            "data1.bin does not hold the manifest's 8192 bytes (8191 bytes)"},
         // Recorded as it is listed, so only the scheme can refuse it.
         OfflineCase{"ImageOverPlainHttp",
                     [](Bundle& b) {

@@ -377,7 +377,8 @@ std::vector<Case> Cases() {
           .Shows({kFetchingImages, kImageDownloadFailed})
           .Ends(RunOutcome::kImageDownloadFailed)
           .ProgressRange(3)
-          .Logs({"image 2 http://localhost:", "(size 4096, address 0x00100000): not an https URL; "
+          .Logs({"image 2 http://localhost:",
+                 "(size 4096, address 0x00100000): not an https URL; "
                  "images are fetched only over https, so none is fetched"}),
       Case("ImageOverAnotherScheme")
           .Serving({Image(kA, 1, 4096).NamedAt("file:///etc/hostname")})

@@ -20,8 +20,7 @@ std::string Failed(const char* operation) {
 
 }  // namespace
 
-bool ReplaceFileContents(const std::u16string& path, const std::string& bytes,
-                         std::string& error) {
+bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, std::string& error) {
   const std::string target = WideToUtf8Text(path);
   std::string pattern = target + ".XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());

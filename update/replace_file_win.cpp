@@ -15,8 +15,7 @@ std::string Failed(const char* operation) {
 
 }  // namespace
 
-bool ReplaceFileContents(const std::u16string& path, const std::string& bytes,
-                         std::string& error) {
+bool ReplaceFileContents(const std::u16string& path, const std::string& bytes, std::string& error) {
   // Named by the process, so two programs writing the same file at once do
   // not write into each other's temporary file.
   std::u16string temp = path + u".";
@@ -37,8 +36,8 @@ bool ReplaceFileContents(const std::u16string& path, const std::string& bytes,
     error = Failed("FlushFileBuffers");
   }
   CloseHandle(file);
-  if (ok && !MoveFileExW(Wide(temp), Wide(path),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (ok &&
+      !MoveFileExW(Wide(temp), Wide(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ok = false;
     error = Failed("MoveFileExW");
   }

@@ -50,7 +50,6 @@ constexpr size_t kNoManifestMaxBytes = 256;
 // with Utf8ToWide. All other members, inside `response` or outside it, are
 // ignored. With `why`, a refusal the run log should name is said there
 // (empty for the others).
-bool ParseUpdateManifest(const std::string& text, UpdateManifest& out,
-                         std::string* why = nullptr);
+bool ParseUpdateManifest(const std::string& text, UpdateManifest& out, std::string* why = nullptr);
 
 }  // namespace kestrune

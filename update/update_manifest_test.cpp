@@ -145,12 +145,12 @@ TEST(UpdateManifestTest, ASharedSequenceIsNamed) {
   UpdateManifest m;
   std::string why = "left from before";
   EXPECT_FALSE(ParseUpdateManifest(
-      WithFiles("[{\"file_path\":\"a\",\"sequence\":7},{\"file_path\":\"b\",\"sequence\":7}]"),
-      m, &why));
+      WithFiles("[{\"file_path\":\"a\",\"sequence\":7},{\"file_path\":\"b\",\"sequence\":7}]"), m,
+      &why));
   EXPECT_EQ(why, "two images share sequence 7");
   EXPECT_TRUE(ParseUpdateManifest(
-      WithFiles("[{\"file_path\":\"a\",\"sequence\":7},{\"file_path\":\"b\",\"sequence\":8}]"),
-      m, &why));
+      WithFiles("[{\"file_path\":\"a\",\"sequence\":7},{\"file_path\":\"b\",\"sequence\":8}]"), m,
+      &why));
   EXPECT_EQ(why, "");
 }
 
