@@ -89,8 +89,10 @@ RunOutcome FetchImage(FirmwareUpdateReporter& reporter, const FirmwareFileEntry&
     return RunOutcome::kImageWrongSize;
   }
   if (download.tooLarge) return RunOutcome::kImageWrongSize;
-  if (!download.ok || !image.bytes.WasRead()) {
-    image.bytes = FileContents{};
+  if (!download.ok) return RunOutcome::kImageDownloadFailed;
+  if (!image.bytes.WasRead()) {
+    reporter.Note("image " + std::to_string(entry.sequence) +
+                  ": the download handed over no body to check");
     return RunOutcome::kImageDownloadFailed;
   }
   reporter.Note("image " + std::to_string(entry.sequence) + ": SHA-256 " + image.sha256);
