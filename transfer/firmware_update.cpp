@@ -43,8 +43,7 @@ RunOutcome RunInOrder(FirmwareUpdateReporter& reporter, const UpdateEnvironment&
   WatchConnection connection(portPath, environment.answerTimeout);
   FetchedFirmware firmware;
   const RunOutcome fetched =
-      FetchFirmware(reporter, environment.manifestText(), environment.downloader,
-                    environment.downloadLimits, firmware);
+      FetchFirmware(reporter, environment.manifestText(), environment, firmware);
   if (fetched != RunOutcome::kDone) return fetched;  // `connection` closes the port
   return connection.WriteFirmware(firmware, reporter, writing, environment.closeGate,
                                   environment.verifyWrittenBlocks, started);

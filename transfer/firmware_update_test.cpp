@@ -35,9 +35,12 @@
 #include "tools/update_service/reference_update_service.h"
 #include "transfer/close_gate.h"
 #include "transfer/device_frame.h"
+#include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "update/curl_downloader.h"
+#include "update/image_record.h"
 #include "update/run_log.h"
+#include "update/sha256.h"
 #include "update/text_conversion.h"
 #include "update/update_check.h"
 
@@ -60,6 +63,11 @@ struct ServedImage {
   std::int32_t manifestSizeDelta = 0;
   // Where the manifest points instead of the image: a fault of the service.
   std::string faultPath;
+  // The manifest names the image on the service's plain HTTP listener,
+  // which serves the same files.
+  bool plainHttp = false;
+  // The manifest names this URL for the image instead.
+  std::string url;
 
   ServedImage StatedSizeOffBy(std::int32_t delta) const {
     ServedImage image = *this;
@@ -74,25 +82,38 @@ struct ServedImage {
     image.faultPath = std::move(path);
     return image;
   }
+  ServedImage OverPlainHttp() const {
+    ServedImage image = *this;
+    image.plainHttp = true;
+    return image;
+  }
+  ServedImage NamedAt(std::string otherUrl) const {
+    ServedImage image = *this;
+    image.url = std::move(otherUrl);
+    return image;
+  }
 };
 
 // `size` bytes written at `address`, listed with `sequence`.
 ServedImage Image(std::uint32_t address, std::int32_t sequence, std::size_t size) {
-  return ServedImage{address, sequence, size};
+  return ServedImage{address, sequence, size, 0, {}, false, {}};
 }
 
-std::string ManifestFor(const std::vector<ServedImage>& images, const std::string& baseUrl) {
+std::string ManifestFor(const std::vector<ServedImage>& images, const std::string& baseUrl,
+                        const std::string& plainBaseUrl = {}) {
   std::string files;
   for (const ServedImage& image : images) {
     if (!files.empty()) files += ",";
     char name[64];
     std::snprintf(name, sizeof name, "/files/%d-%08x.bin", image.sequence, image.address);
     const std::string path = image.faultPath.empty() ? name : image.faultPath;
+    const std::string url = !image.url.empty() ? image.url
+                            : image.plainHttp  ? plainBaseUrl + path
+                                               : baseUrl + path;
     files += "{\"size\":" +
              std::to_string(static_cast<std::int64_t>(image.size) + image.manifestSizeDelta) +
-             ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + baseUrl +
-             path + "\",\"address\":" + std::to_string(static_cast<std::int32_t>(image.address)) +
-             "}";
+             ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + url +
+             "\",\"address\":" + std::to_string(static_cast<std::int32_t>(image.address)) + "}";
   }
   return "{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"Faster dive log sync.\\n"
          "潛水紀錄同步更快。\\nThe battery gauge is steadier during long dives, the compass is "
@@ -349,19 +370,67 @@ std::vector<Case> Cases() {
           .ProgressRange(3)
           .Downloads(1)
           .Logs({"(size 4096, address 0x00100000): HTTP 200", "body longer than 4096 bytes"}),
+      // A short body is not the image: it does not replace the saved file.
       Case("SecondImageShorter")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4095).StatedSizeOffBy(1)})
           .Shows({kFetchingImages, kImageWrongSize})
           .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(3)
-          .Downloads(2)
+          .Downloads(1)
           .Logs({"data2.bin does not hold the manifest's 4096 bytes"}),
-      // 524,288 blocks: a 16-bit range would show 0.
+      // 524,288 blocks: a 16-bit range would show 0. More than a run holds.
       Case("RangeBeyond16Bits")
           .Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
+          .ProgressRange(524288)
+          .Logs({"the manifest's images are 2147483647 bytes together, more than the 67108864 "
+                 "bytes a run holds; none is fetched"}),
+      // The bound is on all images together, each within it: refused
+      // before the first one is asked for (which would fail otherwise).
+      Case("ImagesTogetherOverTheBound")
+          .Serving({Image(kA, 1, kMaxFirmwareBytes / 2).Missing(),
+                    Image(kB, 2, kMaxFirmwareBytes / 2 + 1).Missing()})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
+          .ProgressRange(16385)
+          .Logs({"the manifest's images are 67108865 bytes together, more than the 67108864"}),
+      Case("ImagesTogetherJustWithinTheBound")
+          .Serving({Image(kA, 1, kMaxFirmwareBytes / 2).Missing(),
+                    Image(kB, 2, kMaxFirmwareBytes / 2).Missing()})
           .Shows({kFetchingImages, kImageDownloadFailed})
           .Ends(RunOutcome::kImageDownloadFailed)
-          .ProgressRange(524288),
+          .ProgressRange(16384)
+          .Logs({"/fault/404 (size 33554432, address 0x00008000): HTTP 404"}),
+      // Images come over https only: a manifest naming any other scheme
+      // is refused before the first download, the https ones included.
+      Case("ImageOverPlainHttp")
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).OverPlainHttp()})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
+          .ProgressRange(3)
+          .Logs({"image 2 http://localhost:",
+                 "(size 4096, address 0x00100000): not an https URL; "
+                 "images are fetched only over https, so none is fetched"}),
+      Case("ImageOverAnotherScheme")
+          .Serving({Image(kA, 1, 4096).NamedAt("file:///etc/hostname")})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
+          .ProgressRange(1)
+          .Logs({"image 1 file:///etc/hostname (size 4096, address 0x00008000): not an https URL"}),
+      Case("ImageWithoutScheme")
+          .Serving({Image(kA, 1, 4096).NamedAt("localhost:8443/files/1-00008000.bin")})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
+          .ProgressRange(1)
+          .Logs({"not an https URL"}),
+      // Each image is saved as data<sequence>.bin: two sharing a number
+      // would be one file standing for both.
+      Case("SequenceShared")
+          .Serving({Image(kA, 1, 4096), Image(kB, 1, 4096)})
+          .Shows({kNoUpdateData})
+          .Ends(RunOutcome::kNoUpdateData)
+          .Logs({"is not a usable manifest: two images share sequence 1"}),
       // A size below zero anywhere makes the manifest unusable before any
       // image is fetched or written.
       Case("SecondEntrySizeBelowZero")
@@ -380,7 +449,6 @@ std::vector<Case> Cases() {
           .Shows({kFetchingImages, kImageWrongSize})
           .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(1)
-          .Downloads(1)
           .Logs({"data1.bin does not hold the manifest's 4096 bytes"}),
       // The image download is bounded like the manifest's (shortened here).
       Case("ImageDownloadStalls")
@@ -655,6 +723,7 @@ class UpdateFixture : public testing::Test {
   void StartService(std::uint16_t port) {
     UpdateServiceOptions options = TestServiceOptions(port);
     options.imagesDir = imagesDir_.path().string();
+    options.plainListener = true;  // the same images over plain HTTP
     service_.emplace(options);
     service_->Start();
   }
@@ -730,7 +799,10 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   LineMomentsReporter line(logged, watch, c);
   const auto started = std::chrono::steady_clock::now();
   const RunOutcome outcome =
-      Run(line, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()),
+      Run(line, devices,
+          c.manifest ? *c.manifest
+                     : ManifestFor(c.images, service_->BaseUrl(),
+                                   "http://localhost:" + std::to_string(service_->PlainPort())),
           c.verify);
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(outcome, c.outcome);
@@ -836,16 +908,34 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
     EXPECT_EQ(regions[i].bytes, expected);
   }
 
-  // The images fetched stay in the data folder, nothing else is there.
+  // The images fetched stay in the data folder, and once every one was in
+  // hand (the run went on to the watch) their record with the digest of
+  // each served image; nothing else is there.
+  const bool allFetched = !c.blocks.empty() || c.finish;
   std::size_t files = 0;
   if (fs::exists(home.DataFolder())) {
     for (const auto& entry : fs::directory_iterator(home.DataFolder())) (void)entry, ++files;
   }
-  EXPECT_EQ(files, c.downloaded);
+  EXPECT_EQ(files, c.downloaded + (allFetched ? 1 : 0));
   for (std::size_t i = 0; i < c.downloaded; ++i) {
     const fs::path file =
         home.DataFolder() / ("data" + std::to_string(c.images[i].sequence) + ".bin");
     EXPECT_EQ(ReadWholeFile<Bytes>(file), images[i]) << file;
+  }
+  const fs::path recordFile = home.DataFolder() / "images.json";
+  EXPECT_EQ(fs::exists(recordFile), allFetched);
+  if (allFetched) {
+    ImageRecord record;
+    std::string why;
+    ASSERT_TRUE(ParseImageRecord(ReadWholeFile(recordFile), record, why)) << why;
+    EXPECT_EQ(record.model, "K1");
+    EXPECT_EQ(record.firmwareVersion, u"1.006");
+    ASSERT_EQ(record.images.size(), c.images.size());
+    for (std::size_t i = 0; i < c.images.size(); ++i) {
+      EXPECT_EQ(record.images[i].sequence, c.images[i].sequence);
+      EXPECT_EQ(record.images[i].address, static_cast<std::int32_t>(c.images[i].address));
+      EXPECT_EQ(record.images[i].sha256, Sha256Hex(images[i].data(), images[i].size())) << i;
+    }
   }
 
   // The run let go of the port.

@@ -48,6 +48,10 @@ struct UpdateEnvironment {
   // Where the manifest and the images come from (the downloader above is
   // the offline one for kSavedFiles).
   UpdateDataSource source = UpdateDataSource::kService;
+  // The folder of features.json, the images and their record (images.json):
+  // empty for the user data folder, or a bundle's folder that a download
+  // fills and an offline run writes from.
+  std::u16string dataFolder = {};
   // After the last block of every image and before the finish frame, read
   // every written block back and compare it with the image; a block that
   // differs is written once more and read again, and one that still differs

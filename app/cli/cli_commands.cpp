@@ -1,9 +1,11 @@
 #include "app/cli/cli_commands.h"
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
+#include "app/cli/bundle_download.h"
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/program_end.h"
@@ -109,7 +111,9 @@ int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
   if (outcome == RunOutcome::kDone) {
     extra = {{"firmware_version", WideToUtf8Text(check.version)},
              {"release_note", WideToUtf8Text(check.releaseNotes)},
-             {"source", options.offline ? "saved manifest (offline)"
+             {"source", !options.bundle.empty()
+                            ? "bundle " + WideToUtf8Text(run.environment.dataFolder) + " (offline)"
+                        : options.offline ? "saved manifest (offline)"
                         : check.outcome == UpdateCheckOutcome::kFromSavedManifest
                             ? "saved manifest (service unreachable)"
                             : "service"}};
@@ -187,6 +191,13 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
       PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
                                                                  : UpdateDataSource::kService),
       nullptr};
+  if (!options.bundle.empty()) {
+    // Absolute, so the run log says which folder whatever the directory.
+    std::error_code ignored;
+    const std::filesystem::path given(Utf8ToWideText(options.bundle));
+    const std::filesystem::path absolute = std::filesystem::absolute(given, ignored);
+    run.environment.dataFolder = (absolute.empty() ? given : absolute).u16string();
+  }
   run.environment.verifyWrittenBlocks = options.verify;
   run.environment.closeGate = &gate;
   run.environment.portPath = Utf8ToWideText(options.port);
@@ -198,6 +209,7 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
     case CliCommand::kStation:
       RunCheck(output, run);
       return RunStation(options, run.environment, output, run.checkedManifest);
+    case CliCommand::kDownload: return DownloadBundle(run.environment, output, run.checkedManifest);
     case CliCommand::kHelp:
     case CliCommand::kVersion: break;  // answered before any run
   }

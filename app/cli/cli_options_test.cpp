@@ -77,6 +77,13 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"station", "--port", "COM7"}, "--port belongs to the update command"},
       {{"check", "--verify"}, "--verify belongs to the update and station commands"},
       {{"devices", "--offline"}, "--offline belongs to the check, update and station commands"},
+      {{"download"}, "download needs a folder to save the bundle in"},
+      {{"download", "a", "b"}, "unexpected argument b"},
+      {{"download", "a", "--offline"},
+       "--offline belongs to the check, update and station commands"},
+      {{"update", "bundle"}, "unexpected argument bundle"},
+      {{"update", "--offline", "a", "b"}, "unexpected argument b"},
+      {{"update", "--offline="}, "--offline= needs a folder"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliOptions options;
@@ -89,6 +96,36 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
   std::string error;
   EXPECT_FALSE(ParseCliOptions({"flash", "--json"}, options, error));
   EXPECT_TRUE(options.json);
+}
+
+// The bundle folder: download's one argument, or the folder right after
+// --offline (none: the user data folder's saved files).
+TEST(CliOptions, TheBundleFolder) {
+  const struct {
+    std::vector<std::string> arguments;
+    CliCommand command;
+    bool offline;
+    std::string bundle;
+  } cases[] = {
+      {{"download", "/media/usb/k1"}, CliCommand::kDownload, false, "/media/usb/k1"},
+      {{"--json", "download", "D:\\bundle"}, CliCommand::kDownload, false, "D:\\bundle"},
+      {{"update", "--offline", "k1"}, CliCommand::kUpdate, true, "k1"},
+      {{"update", "--offline", "k1", "--port", "COM7"}, CliCommand::kUpdate, true, "k1"},
+      {{"update", "--offline", "--port", "COM7"}, CliCommand::kUpdate, true, ""},
+      {{"update", "--offline=k1"}, CliCommand::kUpdate, true, "k1"},
+      {{"--offline=k1", "station"}, CliCommand::kStation, true, "k1"},
+      {{"check", "--offline", "k1"}, CliCommand::kCheck, true, "k1"},
+      // Before the command, the word after --offline is the command.
+      {{"--offline", "update"}, CliCommand::kUpdate, true, ""},
+  };
+  for (const auto& c : cases) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions(c.arguments, options, error)) << c.arguments[0] << ": " << error;
+    EXPECT_EQ(options.command, c.command) << c.arguments[0];
+    EXPECT_EQ(options.offline, c.offline) << c.arguments[0];
+    EXPECT_EQ(options.bundle, c.bundle) << c.arguments[0];
+  }
 }
 
 TEST(CliOptions, SeveralWatchesByPortsOrAll) {

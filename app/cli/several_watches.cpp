@@ -75,8 +75,13 @@ int FinishWith(CliOutput& output, FirmwareUpdateReporter& logged, RunOutcome out
   return code;
 }
 
-void NoteChoices(const CliOptions& options, FirmwareUpdateReporter& logged) {
-  if (options.offline) logged.Note("offline: the images are the files saved by earlier downloads");
+void NoteChoices(const CliOptions& options, const UpdateEnvironment& environment,
+                 FirmwareUpdateReporter& logged) {
+  if (options.offline) {
+    logged.Note("offline: the images are the files saved by earlier downloads" +
+                (environment.dataFolder.empty() ? std::string()
+                                                : " in " + WideToUtf8Text(environment.dataFolder)));
+  }
   if (options.verify) logged.Note("every written block is read back before the finish frame");
 }
 
@@ -98,8 +103,7 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
                      std::shared_ptr<const FetchedFirmware>& firmware) {
   try {
     auto fetched = std::make_shared<FetchedFirmware>();
-    const RunOutcome outcome = FetchFirmware(logged, manifest, environment.downloader,
-                                             environment.downloadLimits, *fetched);
+    const RunOutcome outcome = FetchFirmware(logged, manifest, environment, *fetched);
     if (outcome == RunOutcome::kDone) firmware = std::move(fetched);
     return outcome;
   } catch (const std::exception& failure) {
@@ -116,7 +120,7 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
                          CliOutput& output, const SharedManifestText& manifest) {
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
-  NoteChoices(options, logged);
+  NoteChoices(options, environment, logged);
   std::vector<WatchToWrite> watches;
   if (options.all) {
     watches = ConnectedWatches(environment.devices, logged);
@@ -153,7 +157,7 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
                const SharedManifestText& manifest) {
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
-  NoteChoices(options, logged);
+  NoteChoices(options, environment, logged);
   logged.Note(std::string("station: begins") +
               (options.again ? "; a watch updated in this session is written again" : ""));
   std::shared_ptr<const FetchedFirmware> firmware;
