@@ -67,15 +67,18 @@ def validator_knows_single_main_window():
     return tuple(int(n) for n in found.groups()) >= (0, 27)
 
 
-def usb_device(vendor, product):
-    return udev_rules.Device("usb", "1-1", {"idVendor": vendor, "idProduct": product},
-                             {"DEVTYPE": "usb_device"})
+def usb_device(vendor, product, kernel="1-1", parent=None):
+    return udev_rules.Device("usb", kernel, {"idVendor": vendor, "idProduct": product},
+                             {"DEVTYPE": "usb_device"}, parent)
 
 
 def node_under(usb, subsystem, kernel):
-    interface = udev_rules.Device("usb", "1-1:1.0", {"bInterfaceClass": "02"},
+    interface = udev_rules.Device("usb", f"{usb.kernel}:1.0", {"bInterfaceClass": "02"},
                                   {"DEVTYPE": "usb_interface"}, usb)
-    return udev_rules.Device(subsystem, kernel, parent=interface)
+    # What systemd's 60-serial.rules leaves on a USB serial port before our
+    # rule runs: usb_id's identity of the port's own USB device.
+    env = {"ID_VENDOR_ID": usb.attrs["idVendor"], "ID_MODEL_ID": usb.attrs["idProduct"]}
+    return udev_rules.Device(subsystem, kernel, env=env, parent=interface)
 
 
 WATCH = usb_device("1915", "52f0")
@@ -88,6 +91,12 @@ UDEV_CASES = [
     ("another product of the maker", node_under(usb_device("1915", "52f1"), "tty", "ttyACM0"),
      set(), {}),
     ("another maker's product 52f0", node_under(usb_device("2e8a", "52f0"), "tty", "ttyACM0"),
+     set(), {}),
+    # A hub (or composite device) that carries the watch's identity, with
+    # another maker's serial adapter plugged into it: the adapter's port is
+    # not the watch's, whatever its ancestors are.
+    ("another maker's port behind a 1915:52f0 hub",
+     node_under(usb_device("2341", "0043", "1-1.2", usb_device("1915", "52f0")), "tty", "ttyACM0"),
      set(), {}),
 ]
 
