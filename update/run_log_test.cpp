@@ -5,6 +5,8 @@
 #include <time.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -151,9 +153,17 @@ TEST_F(RunLogFolder, ServiceTextIsEscapedAndCut) {
       {"notes \xc2\x9b"
        "1m \x7f",
        "notes \\u009b1m \\x7f"},
-      // Other characters, and look-alikes of the escaped ones, stay as they are.
-      {"notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaa",
-       "notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaa"},
+      // Bidirectional embeddings, overrides and isolates would show the
+      // rest of the line reordered: the first and last of each range.
+      {"notes \xe2\x80\xaa"
+       "a\xe2\x80\xae"
+       "b\xe2\x81\xa6"
+       "c\xe2\x81\xa9"
+       "d",
+       "notes \\u202aa\\u202eb\\u2066c\\u2069d"},
+      // Other characters, and neighbours of the escaped ones, stay as they are.
+      {"notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaf \xe2\x81\xa5 \xe2\x81\xaa",
+       "notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaf \xe2\x81\xa5 \xe2\x81\xaa"},
       {"version " + huge, "version " + huge.substr(0, kRunLogLineBytes - 8) +
                               "\xe2\x80\xa6 [cut, " +
                               std::to_string(huge.size() - (kRunLogLineBytes - 8)) + " bytes]"},
