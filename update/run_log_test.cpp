@@ -27,6 +27,7 @@ namespace kestrune {
 namespace {
 namespace fs = std::filesystem;
 using testing_support::ReadWholeFile;
+using testing_support::WriteWholeFile;
 using testing_support::TempFolder;
 
 void SetTimeZone(const char* zone) {
@@ -253,6 +254,28 @@ TEST_F(RunLogFolder, ALogThatCannotBeWrittenIsSkippedQuietly) {
   RunLog none(u"");
   EXPECT_NO_THROW(none.Write("nor this"));
 }
+
+#ifndef _WIN32
+// What is planted where update.log belongs never takes a line: not the file
+// a link names, nor a FIFO that another program reads.
+TEST_F(RunLogFolder, OnlyARegularFileOfItsOwnIsWritten) {
+  const fs::path file = dir_ / "update.log";
+  const fs::path victim = dir_ / "victim";
+  WriteWholeFile(victim, "kept\n");
+  fs::create_symlink(victim, file);
+  RunLog(file.u16string()).Write("through the link");
+  EXPECT_EQ(ReadWholeFile(victim), "kept\n");
+
+  fs::remove(file);
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  const int reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  RunLog(file.u16string()).Write("into the pipe");
+  char buffer[256];
+  EXPECT_LE(::read(reader, buffer, sizeof buffer), 0);
+  ::close(reader);
+}
+#endif
 
 TEST(WatchLogTag, NamesTheSerialNumberOrElseThePort) {
   struct {
