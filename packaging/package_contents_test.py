@@ -67,6 +67,19 @@ def validator_knows_single_main_window():
     return tuple(int(n) for n in found.groups()) >= (0, 27)
 
 
+def depends_at_least(depends, package, version):
+    """Whether the Depends field holds `package` only at `version` or newer:
+    some clause names nothing but it, with a (>= V) or (= V) of at least
+    `version`."""
+    for clause in depends.split(","):
+        found = re.fullmatch(rf"\s*{re.escape(package)}(?::\w+)?\s*\((>=|=)\s*([^)\s]+)\)\s*",
+                             clause)
+        if found and subprocess.run(["dpkg", "--compare-versions", found.group(2), "ge",
+                                     version]).returncode == 0:
+            return True
+    return False
+
+
 def usb_device(vendor, product, kernel="1-1", parent=None):
     return udev_rules.Device("usb", kernel, {"idVendor": vendor, "idProduct": product},
                              {"DEVTYPE": "usb_device"}, parent)
@@ -138,6 +151,13 @@ class PackageTest(unittest.TestCase):
         self.assertEqual(self.field("Version"), ARGS.version)
         self.assertEqual(self.field("Architecture"), run("dpkg", "--print-architecture").strip())
         self.assertRegex(self.field("Maintainer"), r"^[^<>]+ <[^@<>\s]+@[^@<>\s]+>$")
+
+    def test_libcurl_has_the_protocol_lists(self):
+        # The downloader refuses to fetch when libcurl lacks an option it
+        # sets; CURLOPT_PROTOCOLS_STR came with 7.85.0, which the symbols'
+        # own minimum (7.16.2) does not ensure.
+        self.assertTrue(depends_at_least(self.field("Depends"), "libcurl4", "7.85.0"),
+                        self.field("Depends"))
 
     def test_every_library_the_programs_load_comes_from_a_dependency(self):
         depends = {re.split(r"[\s(]", alt.strip())[0]
