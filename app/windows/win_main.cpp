@@ -7,6 +7,7 @@
 #include <gdiplus.h>
 
 #include "app/frontend/exit_leaving_statics.h"
+#include "app/windows/common_controls_win.h"
 #include "app/windows/framework/app_module.h"
 #include "app/windows/run_main_dialog.h"
 #include "update/system_library_win.h"
@@ -20,7 +21,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR commandLi
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_BAR_CLASSES;
-  InitCommonControlsEx(&controls);
+  if (const kestrune::CommonControlsFunctions* common = kestrune::SystemCommonControls()) {
+    common->InitCommonControlsEx(&controls);
+  }
 
   kestrune::appModule.Init(instance);
 
