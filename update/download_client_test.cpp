@@ -186,8 +186,7 @@ TEST_F(DownloadTest, StoredFileFollowsTheUmask) {
 TEST_F(DownloadTest, AnOptionLibcurlRefusesEndsTheDownload) {
   WriteWholeFile(target_, "kept");
   const std::string huge(8'000'001, 'a');
-  const DownloadResult result =
-      Download(service_.Url("/data/3000?" + huge), DownloadLimits{});
+  const DownloadResult result = Download(service_.Url("/data/3000?" + huge), DownloadLimits{});
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.errorCode, CURLE_BAD_FUNCTION_ARGUMENT);
   EXPECT_EQ(result.errorText.rfind("set CURLOPT_URL: ", 0), 0u) << result.errorText;

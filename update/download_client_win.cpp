@@ -48,7 +48,8 @@ class InternetHandle {
 bool QueryNumber(HINTERNET request, DWORD info, DWORD& value) {
   DWORD length = sizeof(value);
   DWORD index = 0;
-  return WinInet().HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &length, &index) != FALSE;
+  return WinInet().HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &length,
+                                  &index) != FALSE;
 }
 
 std::wstring QueryText(HINTERNET request, DWORD info) {
@@ -76,7 +77,7 @@ std::wstring ResolveLocation(const std::wstring& base, const std::wstring& locat
   if (length == 0) return {};
   std::wstring combined(length + 1, L'\0');
   if (!WinInet().InternetCombineUrlW(base.c_str(), location.c_str(), combined.data(), &length,
-                           ICU_NO_ENCODE)) {
+                                     ICU_NO_ENCODE)) {
     return {};
   }
   combined.resize(length);
@@ -257,15 +258,15 @@ DownloadResult SendRequest(HINTERNET internet, const std::wstring& url, DWORD st
   if (object.empty()) object = L"/";
 
   exchange.request.Reset(nullptr);
-  exchange.connection.Reset(WinInet().InternetConnectW(internet, host.c_str(), parts.nPort, nullptr, nullptr,
-                                             INTERNET_SERVICE_HTTP, 0, 0));
+  exchange.connection.Reset(WinInet().InternetConnectW(internet, host.c_str(), parts.nPort, nullptr,
+                                                       nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (exchange.connection.get() == nullptr) return Failed("InternetConnect", GetLastError());
   SetTimeouts(exchange.connection.get(), stallMs);
   DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
                 INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
   if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-  exchange.request.Reset(WinInet().HttpOpenRequestW(exchange.connection.get(), L"GET", object.c_str(),
-                                          nullptr, nullptr, nullptr, flags, 0));
+  exchange.request.Reset(WinInet().HttpOpenRequestW(
+      exchange.connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0));
   if (exchange.request.get() == nullptr) return Failed("HttpOpenRequest", GetLastError());
   SetTimeouts(exchange.request.get(), stallMs);
   if (!WinInet().HttpSendRequestW(exchange.request.get(), nullptr, 0, nullptr, 0)) {

@@ -27,8 +27,8 @@ namespace kestrune {
 namespace {
 namespace fs = std::filesystem;
 using testing_support::ReadWholeFile;
-using testing_support::WriteWholeFile;
 using testing_support::TempFolder;
+using testing_support::WriteWholeFile;
 
 void SetTimeZone(const char* zone) {
 #ifdef _WIN32

@@ -8,8 +8,7 @@ namespace {
 bool Load(WinInetFunctions& f) {
   HMODULE dll = LoadSystemLibrary(L"wininet.dll");
   if (dll == nullptr) return false;
-#define KESTRUNE_TAKE(name) \
-  (f.name = SystemFunction<decltype(f.name)>(dll, #name)) != nullptr
+#define KESTRUNE_TAKE(name) (f.name = SystemFunction<decltype(f.name)>(dll, #name)) != nullptr
   return KESTRUNE_TAKE(InternetOpenW) && KESTRUNE_TAKE(InternetConnectW) &&
          KESTRUNE_TAKE(InternetCrackUrlW) && KESTRUNE_TAKE(InternetCombineUrlW) &&
          KESTRUNE_TAKE(InternetSetOptionW) && KESTRUNE_TAKE(InternetReadFile) &&

@@ -51,7 +51,8 @@ TEST(CliServiceText, ControlsNeverReachTheTerminalAndJsonEscapesThem) {
        false, r + "a" + r + "b" + r, "\"\\u202aa\\u2066b\\u2069\""},
       {"a\xE2\x80\xAF"
        "b\xE2\x81\xAA",
-       false, "a\xE2\x80\xAF"
+       false,
+       "a\xE2\x80\xAF"
        "b\xE2\x81\xAA",
        "\"a\xE2\x80\xAF"
        "b\xE2\x81\xAA\""},

@@ -12,8 +12,8 @@ void RecordAndEnd(HINSTANCE self) {
   const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
   if (length > 0 && length < MAX_PATH) {
     lstrcatW(path, L".loaded");
-    HANDLE marker = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE marker =
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (marker != INVALID_HANDLE_VALUE) CloseHandle(marker);
   }
   TerminateProcess(GetCurrentProcess(), kLoadedExitCode);

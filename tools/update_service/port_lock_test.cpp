@@ -28,7 +28,8 @@ class PortLockFolderTest : public testing::Test {
 
 TEST_F(PortLockFolderTest, MakesAPrivateFolderAndAPrivateLockFile) {
   { ScopedPortLock lock(8443, locks_.string()); }
-  struct stat folder {}, file {};
+  struct stat folder = {};
+  struct stat file = {};
   ASSERT_EQ(::lstat(locks_.c_str(), &folder), 0);
   EXPECT_TRUE(S_ISDIR(folder.st_mode));
   EXPECT_EQ(folder.st_mode & 07777, 0700u);
