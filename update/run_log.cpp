@@ -33,10 +33,10 @@ long long SecondsOf(const std::tm& t) {
 }
 
 // The escaped form of the character that starts at `text[at]` (its length
-// in `length`), or empty when it is written as it is. Control characters
-// and everything that editors and line splitters take as a line end (NEL,
-// LS, PS) are escaped visibly, so text from the service can neither break a
-// line nor forge one.
+// in `length`), or empty when it is written as it is. Control characters,
+// everything that editors and line splitters take as a line end (NEL, LS,
+// PS) and the bidirectional controls are escaped visibly, so text from the
+// service can neither break a line, forge one, nor disguise one.
 std::string EscapeAt(const std::string& text, std::size_t at, std::size_t& length) {
   const unsigned char c = static_cast<unsigned char>(text[at]);
   char escaped[8];
@@ -54,11 +54,19 @@ std::string EscapeAt(const std::string& text, std::size_t at, std::size_t& lengt
       return escaped;
     }
   }
-  // U+2028 and U+2029: E2 80 A8 and E2 80 A9.
-  if (c == 0xe2 && at + 2 < text.size() && text[at + 1] == '\x80' &&
-      (text[at + 2] == '\xa8' || text[at + 2] == '\xa9')) {
-    length = 3;
-    return text[at + 2] == '\xa8' ? "\\u2028" : "\\u2029";
+  // U+2028 and U+2029, and the bidirectional embeddings, overrides
+  // (U+202A..U+202E) and isolates (U+2066..U+2069), which reorder the rest
+  // of a line as an editor or terminal shows it: all are E2 8x xx.
+  if (c == 0xe2 && at + 2 < text.size()) {
+    const unsigned char second = static_cast<unsigned char>(text[at + 1]);
+    const unsigned char third = static_cast<unsigned char>(text[at + 2]);
+    const unsigned point = 0x2000u | ((second & 0x3fu) << 6) | (third & 0x3fu);
+    if ((second & 0xc0) == 0x80 && (third & 0xc0) == 0x80 &&
+        ((point >= 0x2028 && point <= 0x202e) || (point >= 0x2066 && point <= 0x2069))) {
+      length = 3;
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", point);
+      return escaped;
+    }
   }
   // The rest of a multi-byte character goes whole, so a cut never splits it.
   if (c >= 0xc0) {

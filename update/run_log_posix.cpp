@@ -18,10 +18,20 @@ std::uint64_t LogFileSize(const std::u16string& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
+// A link planted as update.log would have the lines appended to whatever it
+// names, and a FIFO or device there would take them: only a regular file
+// that is itself update.log is written (O_NONBLOCK keeps the open of a FIFO
+// from waiting for a reader).
 bool AppendToLogFile(const std::u16string& path, const std::string& bytes) {
-  const int fd = ::open(WideToUtf8Text(path).c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  const int fd =
+      ::open(WideToUtf8Text(path).c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY, 0644);
   if (fd < 0) return false;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
   const ssize_t written = ::write(fd, bytes.data(), bytes.size());
   const bool closed = ::close(fd) == 0;
   return closed && written == static_cast<ssize_t>(bytes.size());

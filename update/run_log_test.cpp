@@ -9,6 +9,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -31,6 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::ReadWholeFile;
 using testing_support::TempFolder;
+using testing_support::WriteWholeFile;
 
 void SetTimeZone(const char* zone) {
 #ifdef _WIN32
@@ -156,9 +158,17 @@ TEST_F(RunLogFolder, ServiceTextIsEscapedAndCut) {
       {"notes \xc2\x9b"
        "1m \x7f",
        "notes \\u009b1m \\x7f"},
-      // Other characters, and look-alikes of the escaped ones, stay as they are.
-      {"notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaa",
-       "notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaa"},
+      // Bidirectional embeddings, overrides and isolates would show the
+      // rest of the line reordered: the first and last of each range.
+      {"notes \xe2\x80\xaa"
+       "a\xe2\x80\xae"
+       "b\xe2\x81\xa6"
+       "c\xe2\x81\xa9"
+       "d",
+       "notes \\u202aa\\u202eb\\u2066c\\u2069d"},
+      // Other characters, and neighbours of the escaped ones, stay as they are.
+      {"notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaf \xe2\x81\xa5 \xe2\x81\xaa",
+       "notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaf \xe2\x81\xa5 \xe2\x81\xaa"},
       {"version " + huge, "version " + huge.substr(0, kRunLogLineBytes - 8) +
                               "\xe2\x80\xa6 [cut, " +
                               std::to_string(huge.size() - (kRunLogLineBytes - 8)) + " bytes]"},
@@ -349,6 +359,28 @@ TEST_F(RunLogFolder, ALogThatCannotBeWrittenIsSkippedQuietly) {
   RunLog none(u"");
   EXPECT_NO_THROW(none.Write("nor this"));
 }
+
+#ifndef _WIN32
+// What is planted where update.log belongs never takes a line: not the file
+// a link names, nor a FIFO that another program reads.
+TEST_F(RunLogFolder, OnlyARegularFileOfItsOwnIsWritten) {
+  const fs::path file = dir_ / "update.log";
+  const fs::path victim = dir_ / "victim";
+  WriteWholeFile(victim, "kept\n");
+  fs::create_symlink(victim, file);
+  RunLog(file.u16string()).Write("through the link");
+  EXPECT_EQ(ReadWholeFile(victim), "kept\n");
+
+  fs::remove(file);
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  const int reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  RunLog(file.u16string()).Write("into the pipe");
+  char buffer[256];
+  EXPECT_LE(::read(reader, buffer, sizeof buffer), 0);
+  ::close(reader);
+}
+#endif
 
 TEST(WatchLogTag, NamesTheSerialNumberOrElseThePort) {
   struct {

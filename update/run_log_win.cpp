@@ -22,9 +22,18 @@ std::uint64_t LogFileSize(const std::u16string& path) {
 bool AppendToLogFile(const std::u16string& path, const std::string& bytes) {
   // Shared for reading and appending: the dialog and the command line may
   // log at the same time, and support may have the file open.
-  HANDLE file = CreateFileW(Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A link or junction planted as update.log is opened as itself, not
+  // followed, and refused; so is anything but a file on a disk.
+  HANDLE file =
+      CreateFileW(Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    CloseHandle(file);
+    return false;
+  }
   DWORD written = 0;
   const BOOL ok =
       WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

@@ -49,10 +49,16 @@ char32_t NextCodePoint(const std::string& text, std::size_t& at) {
   return point;
 }
 
+// The bidirectional embeddings, overrides and isolates: they reorder what
+// follows them on screen, so "x\u202etxt.exe" shows as "xexe.txt".
+bool IsBidiControl(char32_t point) {
+  return (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+}
+
 // What a terminal may act on rather than show.
 bool IsControl(char32_t point) {
   return point < 0x20 || (point >= 0x7F && point < 0xA0) || point == 0x2028 || point == 0x2029 ||
-         (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+         IsBidiControl(point);
 }
 
 // `value` as compact JSON, written by JsonCpp.
@@ -65,7 +71,8 @@ std::string JsonValue(const Json::Value& value) {
   }();
   // JsonCpp copies UTF-8 as it is, bytes that are not UTF-8 included: the
   // text is made well-formed first, and what JsonCpp leaves raw that a
-  // reader may still act on (DEL, C1, U+2028/U+2029, U+FFFD) is escaped
+  // reader may still act on (DEL, C1, U+2028/U+2029, bidirectional controls,
+  // U+FFFD) is escaped
   // after; those code points occur in the written text only inside strings.
   std::string wellFormed;
   if (value.isString()) {
@@ -87,7 +94,7 @@ std::string JsonValue(const Json::Value& value) {
     const std::size_t start = at;
     const char32_t point = NextCodePoint(written, at);
     if (point == 0x7F || (point >= 0x80 && point < 0xA0) || point == 0x2028 || point == 0x2029 ||
-        point == 0xFFFD) {
+        IsBidiControl(point) || point == 0xFFFD) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(point));
       out += escape;

@@ -41,7 +41,21 @@ TEST(CliServiceText, ControlsNeverReachTheTerminalAndJsonEscapesThem) {
       {"a\xE2\x80\xA8"
        "b\xE2\x80\xA9",
        true, "a" + r + "b" + r, "\"a\\u2028b\\u2029\""},
-      {"x\xE2\x80\xAEtxt.exe", false, "x" + r + "txt.exe", "\"x\xE2\x80\xAEtxt.exe\""},
+      // Bidirectional overrides, embeddings and isolates reorder what a
+      // reader sees ("x<RLO>txt.exe" shows as "xexe.txt"): the first and last
+      // of each range; their neighbours U+202F and U+206A are plain text.
+      {"x\xE2\x80\xAEtxt.exe", false, "x" + r + "txt.exe", "\"x\\u202etxt.exe\""},
+      {"\xE2\x80\xAA"
+       "a\xE2\x81\xA6"
+       "b\xE2\x81\xA9",
+       false, r + "a" + r + "b" + r, "\"\\u202aa\\u2066b\\u2069\""},
+      {"a\xE2\x80\xAF"
+       "b\xE2\x81\xAA",
+       false,
+       "a\xE2\x80\xAF"
+       "b\xE2\x81\xAA",
+       "\"a\xE2\x80\xAF"
+       "b\xE2\x81\xAA\""},
       // The release note keeps its line breaks; a version does not.
       {"line 1\nline 2", true, "line 1\nline 2", "\"line 1\\nline 2\""},
       {"2.418\nSource: fake", false, "2.418" + r + "Source: fake", "\"2.418\\nSource: fake\""},
