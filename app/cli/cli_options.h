@@ -23,6 +23,8 @@ struct CliOptions {
   bool verbose = false;  // the run log's lines on standard error too
   bool verify = false;   // update --verify: read every written block back
   bool offline = false;  // check/update --offline: the saved manifest and images
+  // update/station --ignore-power: write even when the battery looks too weak
+  bool ignorePower = false;
 };
 
 // Reads the arguments after the program name. On bad usage returns false

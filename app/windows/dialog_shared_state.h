@@ -44,6 +44,9 @@ constexpr UINT WM_UPDATE_FINISHED = WM_USER + 1001;
 // Posted by the firmware-update worker when writing the watch begins
 // (wParam 1) or has ended (wParam 0).
 constexpr UINT WM_WRITING_CHANGED = WM_USER + 1002;
+// Posted by the firmware-update worker, which then waits for the answer
+// (AnswerPowerQuestion), when the battery looks too weak for the writing.
+constexpr UINT WM_POWER_QUESTION = WM_USER + 1003;
 
 class DialogSharedState : public WorkerSharedState {
  public:
@@ -55,6 +58,8 @@ class DialogSharedState : public WorkerSharedState {
   HWND Window() const;
 
   std::u16string StatusText() const;
+  // The text of the question that WM_POWER_QUESTION asks.
+  std::u16string PowerQuestionText() const;
 
   // Assigns the status text, then posts WM_UPDATE_STATUS to the window.
   void PostStatus(const std::u16string& text);
@@ -71,6 +76,7 @@ class DialogSharedState : public WorkerSharedState {
   mutable std::mutex lock_;
   HWND window_ = nullptr;
   std::u16string statusText_;
+  std::u16string powerQuestionText_;
 };
 
 }  // namespace kestrune

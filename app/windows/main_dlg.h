@@ -50,6 +50,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   LRESULT OnUpdateStatus();
   LRESULT OnUpdateFinished();
   LRESULT OnWritingChanged(bool writing);
+  LRESULT OnPowerQuestion();
   BOOL OnQueryEndSession(LRESULT& result);
 
   void SetIcons();
