@@ -199,8 +199,8 @@ void MainWindowQt::AskPowerQuestion(const std::u16string& text) {
   auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), Text(text),
                               QMessageBox::NoButton, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
-  QPushButton* goOn = box->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
-  QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  QPushButton* goOn = box->addButton(QStringLiteral("&Continue"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box->addButton(QStringLiteral("C&ancel"), QMessageBox::RejectRole);
   box->setDefaultButton(cancel);
   box->setEscapeButton(cancel);
   std::shared_ptr<WindowSharedState> shared = shared_;
