@@ -232,8 +232,9 @@ void MainWindowQt::OnWriting(bool writing) {
 void MainWindowQt::OnRunFinished() {
   launcher_.Hide();
   sessionInhibit_->Release();
-  // A user looking elsewhere hears how the run ended.
-  if (!isActiveWindow()) {
+  // A user looking elsewhere hears how the run ended (a run that ended
+  // without a word, the weak battery's question answered no, says nothing).
+  if (!isActiveWindow() && !lastStatus_.empty()) {
     SendDesktopNotice(QString::fromLatin1(kDesktopId), windowTitle(), Text(lastStatus_));
   }
   if (logic_.RunEnded()) {
