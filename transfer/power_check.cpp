@@ -63,8 +63,8 @@ std::string ClockText(std::chrono::milliseconds duration) {
 
 std::string DescribePowerShortage(const PowerShortage& shortage) {
   return DescribeStatus(shortage.status) + "; the writing takes about " +
-         ClockText(shortage.writing) + " (" + std::to_string(shortage.blocks) + " blocks): " +
-         VerdictText(shortage.verdict);
+         ClockText(shortage.writing) + " (" + std::to_string(shortage.blocks) +
+         " blocks): " + VerdictText(shortage.verdict);
 }
 
 RunOutcome CheckPowerBeforeWriting(FirmwareUpdateReporter& reporter,

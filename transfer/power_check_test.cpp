@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace kestrune {
 namespace {
 using namespace std::chrono_literals;
@@ -16,8 +15,8 @@ TEST(PowerCheck, WritingTimeIsTheLineTimeOfEveryBlock) {
     bool readBack;
     std::chrono::milliseconds expected;
   } cases[] = {
-      {0, false, 0ms},          {1, false, 5417ms},        {3, false, 16250ms},
-      {256, false, 1386667ms},  {3, true, 32500ms},         {0xFFFFFFFFu, false, 23264406181250ms},
+      {0, false, 0ms},         {1, false, 5417ms}, {3, false, 16250ms},
+      {256, false, 1386667ms}, {3, true, 32500ms}, {0xFFFFFFFFu, false, 23264406181250ms},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(EstimatedWritingTime(c.blocks, c.readBack), c.expected)

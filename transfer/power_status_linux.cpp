@@ -26,8 +26,8 @@ constexpr std::uint32_t kStatePendingDischarge = 6;
 
 // One property; false when the bus or UPower did not give it.
 template <class Value>
-bool ReadProperty(sd_bus* bus, const char* path, const char* interface, const char* name,
-                  char type, Value& value) {
+bool ReadProperty(sd_bus* bus, const char* path, const char* interface, const char* name, char type,
+                  Value& value) {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
   sd_bus_message* call = nullptr;
@@ -65,10 +65,9 @@ PowerStatus AskUPower(sd_bus* bus) {
     return status;
   }
   status.known = true;
-  const bool discharging = ReadProperty(bus, kDisplayDevicePath, kDeviceInterface, "State", 'u',
-                                        state) &&
-                           (state == kStateDischarging || state == kStateEmpty ||
-                            state == kStatePendingDischarge);
+  const bool discharging =
+      ReadProperty(bus, kDisplayDevicePath, kDeviceInterface, "State", 'u', state) &&
+      (state == kStateDischarging || state == kStateEmpty || state == kStatePendingDischarge);
   status.onBattery = onBattery || discharging;
   if (ReadProperty(bus, kDisplayDevicePath, kDeviceInterface, "Percentage", 'd', percent) &&
       percent >= 0 && percent <= 100) {

@@ -26,7 +26,8 @@ TEST(PowerQuestionText, SaysWhatTheBatteryHoldsAndWhatTheWritingNeeds) {
     std::u16string facts;
   } cases[] = {
       // Time left rounded down, the writing rounded up.
-      {Shortage(18.0, 12min + 59s, 4min + 1s), u"電池電量 18%，約可再用 12 分鐘；寫入更新檔約需 5 分鐘。"},
+      {Shortage(18.0, 12min + 59s, 4min + 1s),
+       u"電池電量 18%，約可再用 12 分鐘；寫入更新檔約需 5 分鐘。"},
       {Shortage(9.6, std::nullopt, 20s), u"電池電量 9%；寫入更新檔約需 1 分鐘。"},
       {Shortage(std::nullopt, 3min, 2min), u"電池約可再用 3 分鐘；寫入更新檔約需 2 分鐘。"},
   };
@@ -43,9 +44,8 @@ TEST(PowerQuestion, TheWorkerWaitsForTheAnswerGivenAfterTheQuestionIsShown) {
     PowerQuestion question;
     CloseGate gate;
     std::promise<void> shown;
-    auto asked = std::async(std::launch::async, [&] {
-      return question.Ask([&] { shown.set_value(); }, gate);
-    });
+    auto asked = std::async(std::launch::async,
+                            [&] { return question.Ask([&] { shown.set_value(); }, gate); });
     shown.get_future().wait();
     EXPECT_EQ(asked.wait_for(300ms), std::future_status::timeout) << "answered before the user";
     question.Answer(goOn);
@@ -59,9 +59,8 @@ TEST(PowerQuestion, AnEarlierAnswerDoesNotAnswerTheNextQuestion) {
   CloseGate gate;
   question.Answer(true);
   std::promise<void> shown;
-  auto asked = std::async(std::launch::async, [&] {
-    return question.Ask([&] { shown.set_value(); }, gate);
-  });
+  auto asked = std::async(std::launch::async,
+                          [&] { return question.Ask([&] { shown.set_value(); }, gate); });
   shown.get_future().wait();
   EXPECT_EQ(asked.wait_for(300ms), std::future_status::timeout);
   question.Answer(false);
@@ -72,9 +71,8 @@ TEST(PowerQuestion, ACloseWhileTheQuestionIsOpenEndsTheWaitWithNo) {
   PowerQuestion question;
   CloseGate gate;
   std::promise<void> shown;
-  auto asked = std::async(std::launch::async, [&] {
-    return question.Ask([&] { shown.set_value(); }, gate);
-  });
+  auto asked = std::async(std::launch::async,
+                          [&] { return question.Ask([&] { shown.set_value(); }, gate); });
   shown.get_future().wait();
   EXPECT_TRUE(gate.RequestClose());  // nothing is being written: the window closes now
   ASSERT_EQ(asked.wait_for(5s), std::future_status::ready) << "the worker kept waiting";

@@ -196,8 +196,8 @@ void MainWindowQt::OnNotice(const WindowNotice& notice) {
 // workers' notices and a close while the question is open, which the
 // worker counts as no.
 void MainWindowQt::AskPowerQuestion(const std::u16string& text) {
-  auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), Text(text),
-                              QMessageBox::NoButton, this);
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, windowTitle(), Text(text), QMessageBox::NoButton, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   QPushButton* goOn = box->addButton(QStringLiteral("&Continue"), QMessageBox::AcceptRole);
   QPushButton* cancel = box->addButton(QStringLiteral("C&ancel"), QMessageBox::RejectRole);
