@@ -69,7 +69,9 @@ class FirmwareUpdateReporter {
 // (RunOutcomeStatus): "更新完成" when every image is written and the finish
 // frame sent, otherwise the failure's text. A run whose close gate had a
 // close decided before the first block stops there, writes nothing, posts
-// no further status and returns kClosedBeforeWriting.
+// no further status and returns kClosedBeforeWriting. With a question for
+// a weak battery in `environment`, the power is checked once every image is
+// in hand; a run not to go on ends there with kPowerLow, nothing written.
 // The progress range counts every block of every image, a short tail as one
 // block; the position is the number of blocks written so far. The port is
 // closed before the function returns, and the images stay in the user data

@@ -18,6 +18,7 @@ namespace kestrune {
 
 class CloseGate;
 class SerialDeviceTree;
+struct PowerShortage;
 
 // The manifest text that the update check fetched, held once and shared
 // with every run that reads it; null when there is none.
@@ -58,6 +59,12 @@ struct UpdateEnvironment {
   // (or cannot be read back) ends the run with "更新錯誤". It doubles the
   // time on the line, so it is off unless asked for.
   bool verifyWrittenBlocks = false;
+  // Asked once before the first block when the battery looks too weak for
+  // the writing ahead (CheckPowerBeforeWriting): true goes on, false ends
+  // the run before anything is written. A window asks its user, the
+  // command line refuses unless told to ignore the power. Empty: the power
+  // is not looked at.
+  std::function<bool(const PowerShortage&)> goOnWithWeakBattery = {};
 };
 
 // This platform's: WinINet and SetupAPI on Windows, libcurl and sysfs on

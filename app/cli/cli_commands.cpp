@@ -14,6 +14,7 @@
 #include "transfer/connected_watches.h"
 #include "transfer/firmware_update.h"
 #include "transfer/logged_runs.h"
+#include "transfer/power_check.h"
 #include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 #include "update/run_log.h"
@@ -88,6 +89,22 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
   });
 }
 
+// A battery too weak for the writing: refused with the advice to connect
+// the charger, unless --ignore-power, which goes on and says so.
+void AnswerWeakBatteryOnTheCommandLine(UpdateEnvironment& environment, CliOutput& output,
+                                       bool ignorePower) {
+  environment.goOnWithWeakBattery = [&output, ignorePower](const PowerShortage& shortage) {
+    const std::string facts = DescribePowerShortage(shortage);
+    if (ignorePower) {
+      output.Message(std::string(kCliProgramName) + ": " + facts + "; going on (--ignore-power)");
+      return true;
+    }
+    output.Message(std::string(kCliProgramName) + ": " + facts + ": " + kConnectChargerAdvice +
+                   " (or give --ignore-power); nothing was written");
+    return false;
+  };
+}
+
 // The command's runs share one set of surroundings, filled once: the
 // check's manifest text is what an update then writes.
 struct CliRun {
@@ -133,7 +150,8 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
   UpdatePrinter printer(output, writingBegan);
   const RunOutcome outcome = RunLoggedFirmwareUpdate(printer, run.environment);
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome));
+  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome),
+                OutcomeMessage(outcome));
   // Last, so a closed output's note comes before it.
   WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
@@ -199,6 +217,7 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
     run.environment.dataFolder = (absolute.empty() ? given : absolute).u16string();
   }
   run.environment.verifyWrittenBlocks = options.verify;
+  AnswerWeakBatteryOnTheCommandLine(run.environment, output, options.ignorePower);
   run.environment.closeGate = &gate;
   run.environment.portPath = Utf8ToWideText(options.port);
   run.environment.manifestText = [&run] { return run.checkedManifest; };

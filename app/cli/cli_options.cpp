@@ -41,6 +41,8 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
         error = "--offline= needs a folder";
         return false;
       }
+    } else if (argument == "--ignore-power") {
+      options.ignorePower = true;
     } else if (argument == "--port" || argument.rfind("--port=", 0) == 0) {
       if (argument == "--port") {
         if (i + 1 >= arguments.size()) {
@@ -127,6 +129,11 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     error = "--verify belongs to the update and station commands";
     return false;
   }
+  if (options.ignorePower && options.command != CliCommand::kUpdate &&
+      options.command != CliCommand::kStation) {
+    error = "--ignore-power belongs to the update and station commands";
+    return false;
+  }
   if (options.offline &&
       (options.command == CliCommand::kDevices || options.command == CliCommand::kDownload)) {
     error = "--offline belongs to the check, update and station commands";
@@ -148,7 +155,7 @@ std::string CliUsage() {
              "  check [--offline [DIR]]\n"
              "                        fetch the update manifest; print the offered version\n"
              "                        and the release notes\n"
-             "  update [--port PATH] [--verify] [--offline [DIR]]\n"
+             "  update [--port PATH] [--verify] [--offline [DIR]] [--ignore-power]\n"
              "                        fetch the manifest, then write the firmware into the\n"
              "                        watch; --port skips discovery and opens PATH\n"
              "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
@@ -162,10 +169,13 @@ std::string CliUsage() {
              "                        this model's, lists the manifest's version and\n"
              "                        images entry by entry, and each image still has\n"
              "                        its recorded SHA-256; otherwise exit code 6\n"
+             "                        --ignore-power writes even on a battery below 25 %\n"
+             "                        or with less time left than twice the writing\n"
+             "                        (otherwise exit 12: connect the charger)\n"
              "  update --all          fetch the images once, then write every connected\n"
              "                        watch at the same time (so does --port given\n"
              "                        several times); a summary line per watch at the end\n"
-             "  station [--again] [--verify] [--offline [DIR]]\n"
+             "  station [--again] [--verify] [--offline [DIR]] [--ignore-power]\n"
              "                        fetch the images once, then update each watch as it\n"
              "                        is plugged in, until interrupted; a watch already\n"
              "                        updated in this session is not written again\n"

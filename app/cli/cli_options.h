@@ -26,6 +26,8 @@ struct CliOptions {
   // download DIR, or --offline DIR: the bundle folder (features.json, the
   // images, images.json); empty with --offline: the user data folder.
   std::string bundle;
+  // update/station --ignore-power: write even when the battery looks too weak
+  bool ignorePower = false;
 };
 
 // Reads the arguments after the program name. On bad usage returns false

@@ -20,6 +20,7 @@ struct Accepted {
   bool verbose = false;
   bool verify = false;
   bool offline = false;
+  bool ignorePower = false;
 };
 
 TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
@@ -42,6 +43,8 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
        true,
        true},
       {{"check", "--offline"}, CliCommand::kCheck, "", false, false, false, true},
+      {{"update", "--ignore-power"}, CliCommand::kUpdate, "", false, false, false, false, true},
+      {{"--ignore-power", "station"}, CliCommand::kStation, "", false, false, false, false, true},
       // --help and --version win over whatever else is given.
       {{"--help"}, CliCommand::kHelp, "", false},
       {{"update", "-h", "flash"}, CliCommand::kHelp, "", false},
@@ -58,6 +61,7 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
     EXPECT_EQ(options.verbose, c.verbose);
     EXPECT_EQ(options.verify, c.verify) << c.arguments[0];
     EXPECT_EQ(options.offline, c.offline) << c.arguments[0];
+    EXPECT_EQ(options.ignorePower, c.ignorePower) << c.arguments[0];
   }
 }
 
@@ -84,6 +88,8 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"update", "bundle"}, "unexpected argument bundle"},
       {{"update", "--offline", "a", "b"}, "unexpected argument b"},
       {{"update", "--offline="}, "--offline= needs a folder"},
+      {{"check", "--ignore-power"}, "--ignore-power belongs to the update and station commands"},
+      {{"devices", "--ignore-power"}, "--ignore-power belongs to the update and station commands"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliOptions options;
@@ -176,13 +182,15 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
       {RunOutcome::kBlockRefused, kUpdateFailed, 7},
       {RunOutcome::kPortUnavailable, kPortUnavailable, 8},
       {RunOutcome::kWatchSilent, kWatchSilent, 9},
+      // Refused before writing: the command line gives its advice apart.
+      {RunOutcome::kPowerLow, u"", 12},
   };
   for (const auto& [outcome, status, code] : cases) {
     EXPECT_EQ(RunOutcomeExitCode(outcome), code) << code;
     EXPECT_EQ(RunOutcomeStatus(outcome), status) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 129, 130, 143}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
 }
@@ -198,6 +206,7 @@ TEST(CliExitCodes, EachCodeHasItsReasonWord) {
       {RunOutcome::kBlockRefused, "block_refused"},
       {RunOutcome::kPortUnavailable, "port_unavailable"},
       {RunOutcome::kWatchSilent, "watch_silent"},
+      {RunOutcome::kPowerLow, "power"},
   };
   for (const auto& [outcome, reason] : outcomes) {
     EXPECT_STREQ(RunOutcomeReason(outcome), reason) << reason;

@@ -17,6 +17,7 @@
 #include "transfer/connected_watches.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/power_check.h"
 #include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 #include "update/run_log.h"
@@ -70,7 +71,7 @@ int FinishWith(CliOutput& output, FirmwareUpdateReporter& logged, RunOutcome out
   const std::u16string status = RunOutcomeStatus(outcome);
   if (!status.empty()) logged.PostStatus(status);
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), status);
+  output.Result(code, RunOutcomeReason(outcome), status, OutcomeMessage(outcome));
   WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
@@ -134,6 +135,10 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
   std::shared_ptr<const FetchedFirmware> firmware;
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
+  // Once for the run: the watches are written side by side, so the writing
+  // takes about as long as one watch's.
+  const RunOutcome power = CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
+  if (power != RunOutcome::kDone) return FinishWith(output, logged, power);
 
   WatchBoard board(BoardStyle(options, output), false, output.Drain());
   std::vector<WatchOutcome> outcomes;
@@ -163,6 +168,10 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   std::shared_ptr<const FetchedFirmware> firmware;
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
+  // Once for the run: the watches are written side by side, so the writing
+  // takes about as long as one watch's.
+  const RunOutcome power = CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
+  if (power != RunOutcome::kDone) return FinishWith(output, logged, power);
 
   WatchBoard board(BoardStyle(options, output), true, output.Drain());
   StationLedger ledger(options.again);

@@ -42,6 +42,11 @@ std::u16string DialogSharedState::StatusText() const {
   return statusText_;
 }
 
+std::u16string DialogSharedState::PowerQuestionText() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return powerQuestionText_;
+}
+
 void DialogSharedState::PostStatus(const std::u16string& text) {
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -84,6 +89,12 @@ void DialogSharedState::Post(WindowNotice notice) {
       break;
     case Kind::kWriting: Post(WM_WRITING_CHANGED, notice.value != 0 ? 1 : 0); break;
     case Kind::kRunFinished: Post(WM_UPDATE_FINISHED); break;
+    case Kind::kPowerQuestion: {
+      std::lock_guard<std::mutex> guard(lock_);
+      powerQuestionText_ = notice.text;
+    }
+      Post(WM_POWER_QUESTION);
+      break;
   }
 }
 

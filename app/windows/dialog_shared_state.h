@@ -63,6 +63,10 @@ struct DialogProgress {
   std::uint32_t position = 0;
 };
 
+// Posted by the firmware-update worker, which then waits for the answer
+// (AnswerPowerQuestion), when the battery looks too weak for the writing.
+constexpr UINT WM_POWER_QUESTION = WM_USER + 1004;
+
 class DialogSharedState : public WorkerSharedState {
  public:
   DialogSharedState() : WorkerSharedState(kDialogProgramName) {}
@@ -73,6 +77,8 @@ class DialogSharedState : public WorkerSharedState {
   HWND Window() const;
 
   std::u16string StatusText() const;
+  // The text of the question that WM_POWER_QUESTION asks.
+  std::u16string PowerQuestionText() const;
 
   // Assigns the status text, then posts WM_UPDATE_STATUS to the window.
   void PostStatus(const std::u16string& text);
@@ -99,6 +105,7 @@ class DialogSharedState : public WorkerSharedState {
   std::atomic<bool> progressRangeChanged_{false};
   std::atomic<bool> progressPositionChanged_{false};
   std::atomic<bool> progressPosted_{false};  // a WM_UPDATE_PROGRESS is on its way
+  std::u16string powerQuestionText_;
 };
 
 }  // namespace kestrune

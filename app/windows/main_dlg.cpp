@@ -64,6 +64,7 @@ BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam
     case WM_UPDATE_PROGRESS: result = OnUpdateProgress(); return TRUE;
     case WM_UPDATE_FINISHED: result = OnUpdateFinished(); return TRUE;
     case WM_WRITING_CHANGED: result = OnWritingChanged(wParam != 0); return TRUE;
+    case WM_POWER_QUESTION: result = OnPowerQuestion(); return TRUE;
     case WM_QUERYENDSESSION: return OnQueryEndSession(result);
     default: return FALSE;
   }
@@ -148,6 +149,18 @@ LRESULT CMainDlg::OnWritingChanged(bool writing) {
     ShutdownBlockReasonDestroy(Window());
     shutdownBlocked_ = false;
   }
+  return 0;
+}
+
+// The dialog's one message box: the worker waits for the answer before it
+// writes anything. The box disables the dialog meanwhile, so no close can
+// come while it is open; OK goes on, Cancel (the default) writes nothing.
+LRESULT CMainDlg::OnPowerQuestion() {
+  const std::u16string text = shared_->PowerQuestionText();
+  const int answer = MessageBoxW(Window(), reinterpret_cast<const wchar_t*>(text.c_str()),
+                                 reinterpret_cast<const wchar_t*>(kPowerQuestionTitle),
+                                 MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2);
+  shared_->AnswerPowerQuestion(answer == IDOK);
   return 0;
 }
 

@@ -51,6 +51,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   LRESULT OnUpdateProgress();
   LRESULT OnUpdateFinished();
   LRESULT OnWritingChanged(bool writing);
+  LRESULT OnPowerQuestion();
   BOOL OnQueryEndSession(LRESULT& result);
 
   void SetIcons();
