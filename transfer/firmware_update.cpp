@@ -5,6 +5,7 @@
 
 #include "device/device_discovery.h"
 #include "transfer/firmware_fetch.h"
+#include "transfer/power_check.h"
 #include "transfer/watch_write.h"
 #include "update/text_conversion.h"
 
@@ -22,8 +23,8 @@ void NoteCandidates(FirmwareUpdateReporter& reporter,
   }
 }
 
-// One run in its order: discovery, the port opened, the fetch phase, then
-// the write phase on the open port. Raises what the link raises (a block's
+// One run in its order: discovery, the port opened, the fetch phase, the
+// power check, then the write phase on the open port. Raises what the link raises (a block's
 // failure with the block); everything else ends in the returned outcome,
 // whose status the caller posts.
 RunOutcome RunInOrder(FirmwareUpdateReporter& reporter, const UpdateEnvironment& environment,
@@ -43,9 +44,10 @@ RunOutcome RunInOrder(FirmwareUpdateReporter& reporter, const UpdateEnvironment&
   WatchConnection connection(portPath, environment.answerTimeout);
   FetchedFirmware firmware;
   const RunOutcome fetched =
-      FetchFirmware(reporter, environment.manifestText(), environment.downloader,
-                    environment.downloadLimits, firmware);
+      FetchFirmware(reporter, environment.manifestText(), environment, firmware);
   if (fetched != RunOutcome::kDone) return fetched;  // `connection` closes the port
+  const RunOutcome power = CheckPowerBeforeWriting(reporter, environment, firmware.totalBlocks);
+  if (power != RunOutcome::kDone) return power;
   return connection.WriteFirmware(firmware, reporter, writing, environment.closeGate,
                                   environment.verifyWrittenBlocks, started);
 }

@@ -29,6 +29,9 @@ constexpr OutcomeRow kRows[] = {
     // their texts); scripts tell the two apart by code and word.
     {RunOutcome::kLinkFailed, kUpdateFailed, 10, "link_failed"},
     {RunOutcome::kClosedBeforeWriting, u"", 130, "interrupted"},
+    // Connect the charger: the window's user answered the question already,
+    // the command line says it in its own words.
+    {RunOutcome::kPowerLow, u"", 12, "power"},
     {RunOutcome::kFailure, kUpdateFailed, 1, "failure"},
 };
 

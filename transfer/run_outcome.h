@@ -18,15 +18,17 @@ enum class RunOutcome {
   kImageWrongSize,       // an image's length is not the manifest's size
   kNoUpdateData,         // no usable manifest
   kClosedBeforeWriting,  // a close was decided before the first block
+  kPowerLow,             // the battery looked too weak and nobody went on
   kFailure,              // anything else that stopped the run
 };
 
 // The status line's last text for the outcome; empty for
-// kClosedBeforeWriting, which ends a run without a word.
+// kClosedBeforeWriting and kPowerLow, which end a run without a word before
+// anything is written.
 std::u16string RunOutcomeStatus(RunOutcome outcome);
 
-// The command line's exit code: 0 done, 1 another failure, 3 to 10 one per
-// failure the user can act on. kClosedBeforeWriting gives 130, what Ctrl-C
+// The command line's exit code: 0 done, 1 another failure, 3 to 10 and 12
+// one per failure the user can act on. kClosedBeforeWriting gives 130, what Ctrl-C
 // before writing ends with; the command line itself says 128 + the signal
 // that actually came.
 int RunOutcomeExitCode(RunOutcome outcome);

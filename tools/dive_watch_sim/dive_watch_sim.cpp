@@ -5,9 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <algorithm>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -21,6 +22,27 @@ constexpr char kWakeHangUp = 'h';
 
 [[noreturn]] void ThrowErrno(const char* what) {
   throw std::system_error(errno, std::generic_category(), what);
+}
+
+// Sends `fd` over the socket pair `holder` and leaves it there unreceived:
+// the socket keeps the file open until the pair is closed.
+void SendIntoHolder(int fd, const int holder[2]) {
+  char byte = 0;
+  iovec data{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = SOL_SOCKET;
+  header->cmsg_type = SCM_RIGHTS;
+  header->cmsg_len = CMSG_LEN(sizeof(int));
+  std::memcpy(CMSG_DATA(header), &fd, sizeof(int));
+  while (::sendmsg(holder[0], &message, MSG_NOSIGNAL) < 0) {
+    if (errno != EINTR) ThrowErrno("sendmsg slave");
+  }
 }
 
 void MakeRaw(int fd) {
@@ -45,14 +67,24 @@ DiveWatchSim::DiveWatchSim(DiveWatchFaults faults, DiveWatchPacing pacing)
     char name[128];
     if (::ptsname_r(master_, name, sizeof name) != 0) ThrowErrno("ptsname_r");
     slavePath_ = name;
-    slave_ = ::open(name, O_RDWR | O_NOCTTY);
-    if (slave_ < 0) ThrowErrno("open slave");
-    // Echo or line editing on the slave would send the watch's own answers
-    // back to it, or change frame bytes.
-    MakeRaw(slave_);
-    // Watched after our own open, so only the host's opens count. Closes
-    // are watched too: the queue merges an event into an unread one just
-    // like it, so opens and closes in turn keep each open apart.
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) ThrowErrno("open slave");
+    try {
+      // Echo or line editing on the slave would send the watch's own
+      // answers back to it, or change frame bytes.
+      MakeRaw(slave);
+      if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, slaveHolder_) != 0) {
+        ThrowErrno("socketpair");
+      }
+      SendIntoHolder(slave, slaveHolder_);
+    } catch (...) {
+      ::close(slave);
+      throw;
+    }
+    ::close(slave);
+    // Watched after our own open and close, so only the host's opens count.
+    // Closes are watched too: the queue merges an event into an unread one
+    // just like it, so opens and closes in turn keep each open apart.
     openNotices_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (openNotices_ >= 0 &&
         ::inotify_add_watch(openNotices_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
@@ -70,7 +102,9 @@ DiveWatchSim::DiveWatchSim(DiveWatchFaults faults, DiveWatchPacing pacing)
       if (!WriteAll(stale.bytes.data(), stale.bytes.size())) ThrowErrno("write stale answer");
     }
   } catch (...) {
-    if (slave_ >= 0) ::close(slave_);
+    for (int& end : slaveHolder_) {
+      if (end >= 0) ::close(end);
+    }
     ::close(master_);
     throw;
   }
@@ -176,8 +210,11 @@ void DiveWatchSim::CloseLine() {
     hungUp_ = true;
   }
   if (master_ >= 0) ::close(master_);
-  if (slave_ >= 0) ::close(slave_);
-  master_ = slave_ = -1;
+  for (int& end : slaveHolder_) {
+    if (end >= 0) ::close(end);
+    end = -1;
+  }
+  master_ = -1;
   std::lock_guard<std::mutex> lock(mutex_);
   changed_.notify_all();
 }
@@ -214,7 +251,8 @@ void DiveWatchSim::ReadArrived() {
   const ssize_t got = ::read(master_, chunk, sizeof chunk);
   if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
   if (got <= 0) {
-    // Cannot happen while we hold the slave open; treat it as a hang-up.
+    // Cannot happen while the holder keeps the slave open; treat it as a
+    // hang-up.
     CloseLine();
     return;
   }
@@ -273,6 +311,7 @@ void DiveWatchSim::HandleFrame(const DeviceFrame& frame) {
       changed_.notify_all();
     }
     if (handler) handler();
+    if (faults_.hangUpAfterFinish) CloseLine();
   }
 }
 
