@@ -201,6 +201,12 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
         /*endAtOnceBeforeWriting=*/false);
     output.Message("kestrune-update: waiting for watches; Ctrl-C ends the station");
     // Said of a watch on the board and in the run log.
+    // The count line from the ledger: each watch by its last run. Called
+    // under `mutex`, so the counts reach the board in the ledger's order.
+    const auto count = [&board, &ledger] {
+      const StationTally tally = ledger.Tally();
+      board.WatchCount(tally.writing, tally.done, tally.failed);
+    };
     const auto say = [&board](const SeenWatch& seen, const std::string& text) {
       board.Notice({seen.serial, seen.port}, text);
       WriteRunLog("update: " + WatchLogTag(seen.serial, seen.port) + " " + text);
@@ -229,6 +235,7 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
           toStart.push_back(step.watch);
         }
       }
+      if (!toStart.empty()) count();
       // Started without the lock: a run that cannot get a thread ends at once
       // and reports on this thread.
       lock.unlock();
@@ -250,6 +257,7 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
                                              std::to_string(retry.attempt) + " of " +
                                              std::to_string(StationLedger::kPortTries) + ")");
               }
+              count();
               changed = true;
               wake.notify_all();
             },
@@ -258,6 +266,7 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
         if (!started) {
           // Stopped meanwhile: the watch keeps its earlier end.
           ledger.Finished(watch, RunOutcome::kClosedBeforeWriting, 0, StationLedger::Clock::now());
+          count();
           continue;
         }
         runOf[watch] = run;

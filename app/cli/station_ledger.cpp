@@ -152,6 +152,21 @@ bool StationLedger::NextRetry(Clock::time_point& at) const {
   return any;
 }
 
+StationTally StationLedger::Tally() const {
+  StationTally tally;
+  for (const Record& record : records_) {
+    if (record.tries == 0) continue;
+    if (record.state == State::kWriting) {
+      ++tally.writing;
+    } else if (record.ended && record.last == RunOutcome::kDone) {
+      ++tally.done;
+    } else {
+      ++tally.failed;
+    }
+  }
+  return tally;
+}
+
 std::vector<WatchOutcome> StationLedger::Results() const {
   std::vector<WatchOutcome> results;
   for (const Record& record : records_) {

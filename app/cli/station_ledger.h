@@ -45,6 +45,14 @@ struct StationStep {
   std::string text;   // why it is written (empty for a first write), or the notice
 };
 
+// The station's count of its watches, each by its state now: being
+// written, or its last run's end.
+struct StationTally {
+  int writing = 0;
+  int done = 0;
+  int failed = 0;
+};
+
 // A retry a run's end scheduled.
 struct StationRetry {
   bool scheduled = false;
@@ -80,6 +88,8 @@ class StationLedger {
   // Every watch written in this session, in the order it first appeared:
   // its last outcome and how many tries it took.
   std::vector<WatchOutcome> Results() const;
+  // The same watches counted: a watch written again counts once.
+  StationTally Tally() const;
 
  private:
   enum class State {

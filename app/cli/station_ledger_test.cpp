@@ -168,5 +168,31 @@ TEST(StationLedger, DecidesEachLookAndEachRunEndAsADeskExpects) {
   }
 }
 
+// The live count line: each watch once, by its state now. A watch that
+// failed and is being written again is not also counted failed; written
+// whole the second time, it counts as done, as the summary says.
+TEST(StationLedger, CountsEachWatchByItsLastRun) {
+  const auto tally = [](const StationLedger& ledger) {
+    const StationTally t = ledger.Tally();
+    return std::to_string(t.writing) + " writing, " + std::to_string(t.done) + " done, " +
+           std::to_string(t.failed) + " failed";
+  };
+  StationLedger ledger(false);
+  const Clock::time_point t0{};
+  ledger.Look({kA, kB}, t0);
+  ledger.Started(0);
+  ledger.Started(1);
+  EXPECT_EQ(tally(ledger), "2 writing, 0 done, 0 failed");
+  ledger.Finished(0, R::kLinkFailed, 1, t0);
+  ledger.Finished(1, R::kDone, 1, t0);
+  EXPECT_EQ(tally(ledger), "0 writing, 1 done, 1 failed");
+  ledger.Look({kB}, t0 + std::chrono::seconds(2));
+  ledger.Look({kA, kB}, t0 + std::chrono::seconds(3));
+  ledger.Started(0);
+  EXPECT_EQ(tally(ledger), "1 writing, 1 done, 0 failed");
+  ledger.Finished(0, R::kDone, 1, t0 + std::chrono::seconds(4));
+  EXPECT_EQ(tally(ledger), "0 writing, 2 done, 0 failed");
+}
+
 }  // namespace
 }  // namespace kestrune

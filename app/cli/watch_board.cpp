@@ -33,6 +33,7 @@ class WatchBoard::View {
   void Progress(std::size_t row, std::uint32_t done, std::uint32_t total);
   void Verifying(std::size_t row, std::uint32_t blocks);
   void Finished(std::size_t row, const WatchOutcome& outcome);
+  void WatchCount(int writing, int done, int failed);
   void Notice(const WatchName& watch, const std::string& text);
   void Message(const std::string& text);
   void Summary(const std::vector<WatchOutcome>& outcomes, int exitCode);
@@ -61,6 +62,7 @@ class WatchBoard::View {
   bool station_;
   std::vector<Row> rows_;
   std::size_t drawnLines_ = 0;
+  int writingCount_ = 0;  // the station's count, as its ledger says
   int doneCount_ = 0;
   int failedCount_ = 0;
   bool outClosed_ = false;
@@ -117,9 +119,8 @@ void WatchBoard::View::Redraw() {
     ++lines;
   }
   if (station_) {
-    int writing = static_cast<int>(rows_.size()) - doneCount_ - failedCount_;
     out += "\x1b[2K" +
-           FitToColumns(std::to_string(writing) + " being written, " + std::to_string(doneCount_) +
+           FitToColumns(std::to_string(writingCount_) + " being written, " + std::to_string(doneCount_) +
                             " done, " + std::to_string(failedCount_) +
                             " failed; Ctrl-C ends the station",
                         columns) +
@@ -186,10 +187,16 @@ void WatchBoard::View::Verifying(std::size_t row, std::uint32_t blocks) {
 }
 
 void WatchBoard::View::Finished(std::size_t row, const WatchOutcome& outcome) {
-  (outcome.outcome == RunOutcome::kDone ? doneCount_ : failedCount_) += 1;
   Row& shown = rows_.at(row);
   shown.ended = true;
   if (outcome.outcome == RunOutcome::kClosedBeforeWriting) shown.status = u"not written";
+  if (style_ == OutputStyle::kTerminal) Redraw();
+}
+
+void WatchBoard::View::WatchCount(int writing, int done, int failed) {
+  writingCount_ = writing;
+  doneCount_ = done;
+  failedCount_ = failed;
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
@@ -278,6 +285,10 @@ void WatchBoard::Verifying(std::size_t row, std::uint32_t blocks) {
 
 void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
   drain_.Push([view = view_, row, outcome] { view->Finished(row, outcome); });
+}
+
+void WatchBoard::WatchCount(int writing, int done, int failed) {
+  drain_.Push([view = view_, writing, done, failed] { view->WatchCount(writing, done, failed); });
 }
 
 void WatchBoard::Notice(const WatchName& watch, const std::string& text) {
