@@ -120,8 +120,8 @@ void WatchBoard::View::Redraw() {
   }
   if (station_) {
     out += "\x1b[2K" +
-           FitToColumns(std::to_string(writingCount_) + " being written, " + std::to_string(doneCount_) +
-                            " done, " + std::to_string(failedCount_) +
+           FitToColumns(std::to_string(writingCount_) + " being written, " +
+                            std::to_string(doneCount_) + " done, " + std::to_string(failedCount_) +
                             " failed; Ctrl-C ends the station",
                         columns) +
            "\n";
