@@ -16,7 +16,7 @@ bool Digits(const std::string& text, std::size_t from, std::size_t count) {
   return true;
 }
 
-// RFC 4180: a field with a comma, quote or line end is quoted, its quotes doubled.
+// RFC 4180 (with the line ends of the platform's text output): a field with a comma, quote or line end is quoted, its quotes doubled.
 std::string CsvField(const std::string& field) {
   if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
   std::string quoted = "\"";
@@ -66,7 +66,7 @@ std::string FormatHistory(const std::vector<HistoryRow>& rows, HistoryFormat for
   std::string out;
   if (format == HistoryFormat::kCsv) {
     out += "start_utc,end_utc,program,program_version,host,serial,port,location,"
-           "firmware_version,images,reason,blocks_written,read_back,log_tag\r\n";
+           "firmware_version,images,reason,blocks_written,read_back,log_tag\n";
     for (const HistoryRow& row : rows) {
       const std::string fields[] = {row.startUtc, row.endUtc, row.program, row.programVersion,
                                     row.host, row.serial, row.port, row.location,
@@ -78,7 +78,7 @@ std::string FormatHistory(const std::vector<HistoryRow>& rows, HistoryFormat for
         out += CsvField(field);
         first = false;
       }
-      out += "\r\n";
+      out += "\n";
     }
     return out;
   }

@@ -39,6 +39,11 @@ void LoggedFirmwareUpdateReporter::VerifyingBlocks(std::uint32_t blocks) {
   inner_.VerifyingBlocks(blocks);
 }
 
+void LoggedFirmwareUpdateReporter::WatchAlreadyCurrent(const std::string& text) {
+  Write("the watch " + text + "; it is not written");
+  inner_.WatchAlreadyCurrent(text);
+}
+
 void LoggedFirmwareUpdateReporter::Note(const std::string& detail) { Write(detail); }
 
 }  // namespace kestrune

@@ -26,6 +26,7 @@ constexpr OutcomeRow kRows[] = {
     {RunOutcome::kPortUnavailable, kPortUnavailable, 8, "port_unavailable"},
     {RunOutcome::kWatchSilent, kWatchSilent, 9, "watch_silent"},
     {RunOutcome::kClosedBeforeWriting, u"", 130, "interrupted"},
+    {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13, "already_current"},
     {RunOutcome::kFailure, kUpdateFailed, 1, "failure"},
 };
 

@@ -32,6 +32,7 @@ const Row kDocumented[] = {
     {RunOutcome::kImageWrongSize, kImageWrongSize, 6, "image_wrong_size"},
     {RunOutcome::kNoUpdateData, kNoUpdateData, 4, "no_update_data"},
     {RunOutcome::kClosedBeforeWriting, u"", 130, "interrupted"},
+    {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13, "already_current"},
     {RunOutcome::kFailure, kUpdateFailed, 1, "failure"},
 };
 

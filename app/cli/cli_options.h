@@ -10,7 +10,7 @@ namespace kestrune {
 // in the run log.
 inline constexpr char kCliProgramName[] = "kestrune-update";
 
-enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation };
+enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation, kHistory };
 
 struct CliOptions {
   CliCommand command = CliCommand::kHelp;
@@ -18,11 +18,17 @@ struct CliOptions {
   // Every --port in order; more than one writes them all at once.
   std::vector<std::string> ports;
   bool all = false;      // update --all: every connected watch at once
-  bool again = false;    // station --again: a watch updated this session is written again
+  // update/station --again: a watch is written even when it already has the
+  // firmware (by the history, or earlier in the station's session)
+  bool again = false;
   bool json = false;     // one JSON object per line instead of text
   bool verbose = false;  // the run log's lines on standard error too
   bool verify = false;   // update --verify: read every written block back
   bool offline = false;  // check/update --offline: the saved manifest and images
+  std::string serial;    // history --serial: one watch's runs only
+  std::string since;     // history --since: runs that ended then or later, as given
+  std::string sinceUtc;  // ... as the UTC text the rows are compared with
+  bool csv = false;      // history --csv: comma-separated values with a header line
 };
 
 // Reads the arguments after the program name. On bad usage returns false

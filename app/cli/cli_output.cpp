@@ -279,6 +279,12 @@ void CliOutput::Result(int exitCode, const std::string& reason, const std::u16st
   }
 }
 
+void CliOutput::Lines(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ClearProgressLine();
+  WriteOut(text);
+}
+
 void CliOutput::Message(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   ClearProgressLine();

@@ -20,6 +20,8 @@ const char* ExitCodeTable() {
          "  8    the watch's port cannot be opened\n"
          "  9    the watch stopped answering\n"
          "  11   several watches: at least one was not updated (see the summary)\n"
+         "  13   the watch already has the offered firmware (by the history); not\n"
+         "       written\n"
          "  129  hung up (SIGHUP) before writing began\n"
          "  130  interrupted (Ctrl-C) before writing began\n"
          "  143  terminated (SIGTERM) before writing began\n";

@@ -135,10 +135,15 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
   std::vector<WatchOutcome> outcomes;
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
-                          kCliProgramName);
+                          kCliProgramName, environment.history);
     StopSeveralWatchesOnInterrupt(runs, board, nullptr);
     for (const WatchToWrite& watch : watches) {
-      if (!runs.Start(watch)) break;  // interrupted
+      const SkipDecision current = runs.AlreadyCurrent(watch, options.again);
+      if (current.skip) {
+        runs.LeaveUnwritten(watch, current, true);
+      } else if (!runs.Start(watch)) {
+        break;  // interrupted
+      }
     }
     outcomes = runs.WaitForAll();
     StopHandlingInterrupts();
@@ -168,7 +173,7 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   std::vector<WatchOutcome> outcomes;
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
-                          kCliProgramName);
+                          kCliProgramName, environment.history);
     StopSeveralWatchesOnInterrupt(runs, board, [&](int exitCode) {
       std::lock_guard<std::mutex> lock(mutex);
       stopCode = exitCode;
@@ -196,6 +201,15 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
           board.Notice({watch.serial, watch.port}, "already updated in this session");
           WriteRunLog("update: " + tag + " already updated in this session; not written again");
         } else if (decision == StationDecision::kWrite) {
+          // Across sessions: the history says whether an earlier one (or
+          // any program here) already gave it this firmware.
+          const SkipDecision current = runs.AlreadyCurrent(watch, options.again);
+          if (current.skip) {
+            runs.LeaveUnwritten(watch, current, false);
+            std::lock_guard<std::mutex> lock(mutex);
+            ledger.Forget(key);
+            continue;
+          }
           const bool started = runs.Start(watch, [&mutex, &ledger, key](const WatchOutcome& o) {
             std::lock_guard<std::mutex> lock(mutex);
             ledger.Finished(key, o.outcome == RunOutcome::kDone);

@@ -31,6 +31,9 @@ class StationLedger {
   // Its run ended, with "更新完成" when `done`. One that failed is written
   // again when it next appears.
   void Finished(const std::string& key, bool done);
+  // It was not written after all (the history says it already has the
+  // firmware): the next time it appears is decided afresh.
+  void Forget(const std::string& key) { watches_.erase(key); }
 
  private:
   enum class State { kBeingWritten, kUpdated, kFailed };
