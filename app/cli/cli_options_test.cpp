@@ -73,7 +73,13 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"update", "--port", "COM7", "--port=COM7"}, "--port COM7 is given twice"},
       {{"update", "--all", "--port", "COM7"}, "--all and --port do not go together"},
       {{"check", "--all"}, "--all belongs to the update command"},
-      {{"update", "--again"}, "--again belongs to the station command"},
+      {{"check", "--again"}, "--again belongs to the update and station commands"},
+      {{"update", "--serial", "KW-1"}, "--serial, --since and --csv belong to the history command"},
+      {{"history", "--serial"}, "--serial needs a serial number"},
+      {{"history", "--since", "yesterday"},
+       "--since needs a date in UTC: YYYY-MM-DD, YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS"},
+      {{"history", "--csv", "--json"}, "--csv and --json do not go together"},
+      {{"history", "--offline"}, "--offline belongs to the check, update and station commands"},
       {{"station", "--port", "COM7"}, "--port belongs to the update command"},
       {{"check", "--verify"}, "--verify belongs to the update and station commands"},
       {{"devices", "--offline"}, "--offline belongs to the check, update and station commands"},
@@ -108,6 +114,7 @@ TEST(CliOptions, SeveralWatchesByPortsOrAll) {
       {{"update", "--all", "--json"}, CliCommand::kUpdate, {}, true, false},
       {{"station"}, CliCommand::kStation, {}, false, false},
       {{"--again", "station"}, CliCommand::kStation, {}, false, true},
+      {{"update", "--again"}, CliCommand::kUpdate, {}, false, true},
   };
   for (const auto& c : cases) {
     CliOptions options;
@@ -139,13 +146,14 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
       {RunOutcome::kBlockRefused, kUpdateFailed, 7},
       {RunOutcome::kPortUnavailable, kPortUnavailable, 8},
       {RunOutcome::kWatchSilent, kWatchSilent, 9},
+      {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13},
   };
   for (const auto& [outcome, status, code] : cases) {
     EXPECT_EQ(RunOutcomeExitCode(outcome), code) << code;
     EXPECT_EQ(RunOutcomeStatus(outcome), status) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 129, 130, 143}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 13, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
 }
@@ -161,6 +169,7 @@ TEST(CliExitCodes, EachCodeHasItsReasonWord) {
       {RunOutcome::kBlockRefused, "block_refused"},
       {RunOutcome::kPortUnavailable, "port_unavailable"},
       {RunOutcome::kWatchSilent, "watch_silent"},
+      {RunOutcome::kAlreadyCurrent, "already_current"},
   };
   for (const auto& [outcome, reason] : outcomes) {
     EXPECT_STREQ(RunOutcomeReason(outcome), reason) << reason;
