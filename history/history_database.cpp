@@ -93,7 +93,9 @@ void HistoryDatabase::Close() {
   db_ = nullptr;
 }
 
-bool HistoryDatabase::Open(std::string& error) {
+bool HistoryDatabase::Open(std::string& error) { return Open(error, false); }
+
+bool HistoryDatabase::Open(std::string& error, bool damagedFileMoved) {
   if (db_ != nullptr) return true;
   if (path_.empty()) {
     error = "there is no user data folder";
@@ -118,18 +120,19 @@ bool HistoryDatabase::Open(std::string& error) {
   if (code != SQLITE_OK) {
     error = message != nullptr ? message : sqlite3_errstr(code);
     sqlite3_free(message);
-    if (IsDamaged(code)) {
+    if (IsDamaged(code) && !damagedFileMoved) {
       Close();
       MoveDamagedFileAside(error);
-      return Open(error);
+      return Open(error, true);
     }
     // A read-only file stays in its journal mode and can still be read.
   }
   if (!MigrateHistorySchema(db_, error, code)) {
     if (IsDamaged(code)) {
       Close();
+      if (damagedFileMoved) return false;  // it could be neither moved nor removed
       MoveDamagedFileAside(error);
-      return Open(error);
+      return Open(error, true);
     }
     // A file that cannot be migrated (locked, read-only) is still read as it is.
     if (code != SQLITE_READONLY && (code & 0xff) != SQLITE_READONLY) {

@@ -58,6 +58,9 @@ class HistoryDatabase {
 
  private:
   bool Open(std::string& error);
+  // Once a damaged file has been moved aside, a new one that is damaged too
+  // is given up rather than moved again.
+  bool Open(std::string& error, bool damagedFileMoved);
   void Close();
   // Runs `operation` on an open file; a file found damaged, on opening or
   // by the operation, is moved aside and the operation tried once more on a
