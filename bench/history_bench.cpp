@@ -93,9 +93,10 @@ int main(int argc, char** argv) {
                        -1, &insert, nullptr);
     for (int i = rounds; i < rows; ++i) {
       const HistoryRow row = RowOf(i);
-      const std::string texts[] = {row.startUtc, row.endUtc, row.program, row.programVersion,
-                                   row.host, row.serial, row.port, row.location,
-                                   row.firmwareVersion, ImagesText(row.images), row.reason};
+      const std::string texts[] = {
+          row.startUtc, row.endUtc, row.program,  row.programVersion,  row.host,
+          row.serial,   row.port,   row.location, row.firmwareVersion, ImagesText(row.images),
+          row.reason};
       for (int column = 0; column < 11; ++column) {
         sqlite3_bind_text(insert, column + 1, texts[column].c_str(), -1, SQLITE_TRANSIENT);
       }

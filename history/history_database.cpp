@@ -45,9 +45,10 @@ class Statement {
 
 std::string Text(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
-  return text != nullptr ? std::string(reinterpret_cast<const char*>(text),
-                                       static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-                         : std::string();
+  return text != nullptr
+             ? std::string(reinterpret_cast<const char*>(text),
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+             : std::string();
 }
 
 constexpr char kColumns[] =
@@ -76,7 +77,8 @@ HistoryRow RowAt(sqlite3_stmt* statement) {
 // Reads every row `statement` gives into `rows`; the last step's code.
 int ReadRows(Statement& statement, std::vector<HistoryRow>& rows) {
   int code;
-  while ((code = sqlite3_step(statement.Get())) == SQLITE_ROW) rows.push_back(RowAt(statement.Get()));
+  while ((code = sqlite3_step(statement.Get())) == SQLITE_ROW)
+    rows.push_back(RowAt(statement.Get()));
   return code == SQLITE_DONE ? SQLITE_OK : code;
 }
 
@@ -102,9 +104,9 @@ bool HistoryDatabase::Open(std::string& error, bool damagedFileMoved) {
     return false;
   }
   const std::string path = WideToUtf8Text(path_);
-  const int opened = sqlite3_open_v2(
-      path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-      nullptr);
+  const int opened =
+      sqlite3_open_v2(path.c_str(), &db_,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   if (opened != SQLITE_OK) {
     error = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(opened);
     Close();
@@ -239,7 +241,7 @@ bool HistoryDatabase::Query(const HistoryFilter& filter, std::vector<HistoryRow>
 }
 
 std::optional<HistoryRow> HistoryDatabase::LastRunOf(const std::string& serial,
-                                                      std::string& error) {
+                                                     std::string& error) {
   std::vector<HistoryRow> rows;
   const bool read = WithFile(
       [&](std::string& why) {

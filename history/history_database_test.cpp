@@ -77,10 +77,10 @@ TEST(HistoryDatabase, QueryPicksOneWatchAndRunsSinceADate) {
   TempFolder folder("history-db");
   HistoryDatabase database(FileIn(folder), std::chrono::milliseconds(500));
   std::string error;
-  for (const auto& [serial, end] : std::vector<std::pair<std::string, std::string>>{
-           {"KW-0001", "2026-12-09T10:00:00.000Z"},
-           {"KW-0002", "2026-12-10T10:00:00.000Z"},
-           {"KW-0001", "2026-12-11T10:00:00.000Z"}}) {
+  for (const auto& [serial, end] :
+       std::vector<std::pair<std::string, std::string>>{{"KW-0001", "2026-12-09T10:00:00.000Z"},
+                                                        {"KW-0002", "2026-12-10T10:00:00.000Z"},
+                                                        {"KW-0001", "2026-12-11T10:00:00.000Z"}}) {
     ASSERT_TRUE(database.Append(SampleRow(serial, end), error)) << error;
   }
   std::vector<HistoryRow> rows;
@@ -105,8 +105,8 @@ TEST(HistoryDatabase, LastRunPassesOverRunsThatNeverMetTheWatch) {
       database.Append(SampleRow("KW-0001", "2026-12-11T10:00:00.000Z", "already_current"), error));
   ASSERT_TRUE(
       database.Append(SampleRow("KW-0001", "2026-12-11T11:00:00.000Z", "interrupted"), error));
-  ASSERT_TRUE(database.Append(SampleRow("KW-0002", "2026-12-11T12:00:00.000Z", "watch_silent"),
-                              error));
+  ASSERT_TRUE(
+      database.Append(SampleRow("KW-0002", "2026-12-11T12:00:00.000Z", "watch_silent"), error));
   const auto last = database.LastRunOf("KW-0001", error);
   ASSERT_TRUE(last.has_value()) << error;
   EXPECT_EQ(last->endUtc, "2026-12-10T10:00:00.000Z");

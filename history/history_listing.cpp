@@ -16,7 +16,8 @@ bool Digits(const std::string& text, std::size_t from, std::size_t count) {
   return true;
 }
 
-// RFC 4180 (with the line ends of the platform's text output): a field with a comma, quote or line end is quoted, its quotes doubled.
+// RFC 4180 (with the line ends of the platform's text output): a field with a comma, quote or line
+// end is quoted, its quotes doubled.
 std::string CsvField(const std::string& field) {
   if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
   std::string quoted = "\"";
@@ -53,8 +54,8 @@ bool ParseSinceDate(const std::string& date, std::string& sinceUtc) {
   }
   if (text[10] != 'T' && text[10] != ' ') return false;
   text[10] = 'T';
-  const bool minutes = text.size() == 16 && Digits(text, 11, 2) && text[13] == ':' &&
-                       Digits(text, 14, 2);
+  const bool minutes =
+      text.size() == 16 && Digits(text, 11, 2) && text[13] == ':' && Digits(text, 14, 2);
   const bool seconds = text.size() == 19 && Digits(text, 11, 2) && text[13] == ':' &&
                        Digits(text, 14, 2) && text[16] == ':' && Digits(text, 17, 2);
   if (!minutes && !seconds) return false;
@@ -65,13 +66,24 @@ bool ParseSinceDate(const std::string& date, std::string& sinceUtc) {
 std::string FormatHistory(const std::vector<HistoryRow>& rows, HistoryFormat format) {
   std::string out;
   if (format == HistoryFormat::kCsv) {
-    out += "start_utc,end_utc,program,program_version,host,serial,port,location,"
-           "firmware_version,images,reason,blocks_written,read_back,log_tag\n";
+    out +=
+        "start_utc,end_utc,program,program_version,host,serial,port,location,"
+        "firmware_version,images,reason,blocks_written,read_back,log_tag\n";
     for (const HistoryRow& row : rows) {
-      const std::string fields[] = {row.startUtc, row.endUtc, row.program, row.programVersion,
-                                    row.host, row.serial, row.port, row.location,
-                                    row.firmwareVersion, ImagesText(row.images), row.reason,
-                                    std::to_string(row.blocksWritten), row.readBack, row.logTag};
+      const std::string fields[] = {row.startUtc,
+                                    row.endUtc,
+                                    row.program,
+                                    row.programVersion,
+                                    row.host,
+                                    row.serial,
+                                    row.port,
+                                    row.location,
+                                    row.firmwareVersion,
+                                    ImagesText(row.images),
+                                    row.reason,
+                                    std::to_string(row.blocksWritten),
+                                    row.readBack,
+                                    row.logTag};
       bool first = true;
       for (const std::string& field : fields) {
         if (!first) out += ',';
@@ -115,7 +127,8 @@ std::string FormatHistory(const std::vector<HistoryRow>& rows, HistoryFormat for
     return out;
   }
   for (const HistoryRow& row : rows) {
-    // "2026-12-11 07:30:02  KW-0001  /dev/ttyACM0  2.418  done  4 blocks  kestrune-update 1.0.0.1 on desk-3"
+    // "2026-12-11 07:30:02  KW-0001  /dev/ttyACM0  2.418  done  4 blocks  kestrune-update 1.0.0.1
+    // on desk-3"
     std::string when = row.endUtc.substr(0, 19);
     if (when.size() > 10) when[10] = ' ';
     out += when + "  " + OrDash(row.serial) + "  " + OrDash(row.port) + "  " +

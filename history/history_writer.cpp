@@ -70,8 +70,8 @@ void HistoryWriter::WriteQueued() {
       }
     }
     if (!written) {
-      note_("history: " + DescribeRow(row) + " was not written to " +
-            WideToUtf8Text(path_) + ": " + error);
+      note_("history: " + DescribeRow(row) + " was not written to " + WideToUtf8Text(path_) + ": " +
+            error);
     }
     lock.lock();
     ++finished_;

@@ -12,14 +12,17 @@ SkipDecision DecideSkip(const std::string& serial, const std::optional<HistoryRo
     return {false, "its last run here ended " + lastRun->reason, std::nullopt};
   }
   if (lastRun->firmwareVersion != offeredVersion) {
-    return {false, "it was given " + lastRun->firmwareVersion + ", " + offeredVersion + " is offered",
+    return {false,
+            "it was given " + lastRun->firmwareVersion + ", " + offeredVersion + " is offered",
             std::nullopt};
   }
   if (lastRun->images != offeredImages) {
     return {false, "version " + offeredVersion + " is offered with other images than it was given",
             std::nullopt};
   }
-  return {true, "its last run here (" + lastRun->endUtc + ") wrote " + offeredVersion + " with the same images",
+  return {true,
+          "its last run here (" + lastRun->endUtc + ") wrote " + offeredVersion +
+              " with the same images",
           lastRun};
 }
 

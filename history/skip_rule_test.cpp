@@ -34,8 +34,8 @@ TEST(SkipRule, TableOfWatches) {
   const SkipCase cases[] = {
       {"same version done", "KW-0001", LastRun("2.418", "done"), false, true, "2.418"},
       {"other version done", "KW-0001", LastRun("2.417", "done"), false, false, "2.417"},
-      {"same version, last run failed", "KW-0001", LastRun("2.418", "block_refused"), false,
-       false, "block_refused"},
+      {"same version, last run failed", "KW-0001", LastRun("2.418", "block_refused"), false, false,
+       "block_refused"},
       {"same version, other digests", "KW-0001",
        LastRun("2.418", "done", {{8192, std::string(64, 'a')}, {5000, std::string(64, 'c')}}),
        false, false, "other images"},
@@ -48,13 +48,15 @@ TEST(SkipRule, TableOfWatches) {
   for (const SkipCase& c : cases) {
     const SkipDecision decision = DecideSkip(c.serial, c.lastRun, "2.418", kOffered, c.again);
     EXPECT_EQ(decision.skip, c.skip) << c.name;
-    EXPECT_NE(decision.why.find(c.whyContains), std::string::npos) << c.name << ": " << decision.why;
+    EXPECT_NE(decision.why.find(c.whyContains), std::string::npos)
+        << c.name << ": " << decision.why;
     EXPECT_EQ(decision.lastRun.has_value(), c.skip) << c.name;
   }
 }
 
 TEST(SkipRule, TheDeskIsToldTheVersionAndWhenItWasWritten) {
-  EXPECT_EQ(AlreadyCurrentText(LastRun("2.418", "done")), "already has 2.418 (2026-12-10 16:45 UTC)");
+  EXPECT_EQ(AlreadyCurrentText(LastRun("2.418", "done")),
+            "already has 2.418 (2026-12-10 16:45 UTC)");
 }
 
 }  // namespace

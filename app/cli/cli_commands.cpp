@@ -133,8 +133,8 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
   const int code = RunOutcomeExitCode(outcome);
   std::vector<std::pair<std::string, std::string>> extra;
   if (outcome == RunOutcome::kAlreadyCurrent) {
-    extra = {{"message", "the watch " + printer.alreadyCurrent +
-                             "; not written (--again writes it anyway)"}};
+    extra = {{"message",
+              "the watch " + printer.alreadyCurrent + "; not written (--again writes it anyway)"}};
   }
   output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra);
   // Last, so a closed output's note comes before it.

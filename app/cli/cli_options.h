@@ -17,7 +17,7 @@ struct CliOptions {
   std::string port;  // update --port PATH; empty: discovery finds the watch
   // Every --port in order; more than one writes them all at once.
   std::vector<std::string> ports;
-  bool all = false;      // update --all: every connected watch at once
+  bool all = false;  // update --all: every connected watch at once
   // update/station --again: a watch is written even when it already has the
   // firmware (by the history, or earlier in the station's session)
   bool again = false;
