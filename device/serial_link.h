@@ -3,6 +3,8 @@
 
 #include <boost/asio/serial_port.hpp>
 
+#include <boost/system/error_code.hpp>
+
 #include <chrono>
 
 namespace kestrune {
@@ -48,5 +50,10 @@ class SerialLink {
  private:
   boost::asio::serial_port& port_;
 };
+
+// True when `error`, raised by a transfer or a drain on an open link, says
+// the device has left the line: hung up, unplugged, or gone off the bus (as
+// a watch restarting into new firmware does).
+bool DeviceLeftTheLine(const boost::system::error_code& error);
 
 }  // namespace kestrune

@@ -2,6 +2,7 @@
 // use is taken here with TIOCEXCL (refuses later opens by ordinary users) and
 // a non-blocking flock (also refuses other links opened by root).
 #include "device/serial_link_platform.h"
+#include "device/serial_link.h"
 
 #include <boost/asio/error.hpp>
 
@@ -91,6 +92,14 @@ void DiscardInput(boost::asio::serial_port& port, boost::system::error_code& ec)
     return;
   }
   ec.clear();
+}
+
+// A hung-up tty answers every call with EIO; a USB serial device that went
+// away gives ENODEV or ENXIO; a read sees end of file.
+bool DeviceLeftTheLine(const boost::system::error_code& error) {
+  if (error == boost::asio::error::eof) return true;
+  if (error.category() != boost::system::system_category()) return false;
+  return error.value() == EIO || error.value() == ENODEV || error.value() == ENXIO;
 }
 
 }  // namespace kestrune

@@ -2,6 +2,7 @@
 // the 1 ms read interval, and puts "\\.\" in front of a name that does not
 // begin with a backslash; flow_control::none raises DTR and RTS.
 #include "device/serial_link_platform.h"
+#include "device/serial_link.h"
 
 #include <windows.h>
 
@@ -51,6 +52,25 @@ void DiscardInput(boost::asio::serial_port& port, boost::system::error_code& ec)
 
 void DiscardOutput(boost::asio::serial_port& port) {
   PurgeComm(port.native_handle(), PURGE_TXABORT | PURGE_TXCLEAR);
+}
+
+// What a USB serial driver answers once its device is unplugged or has
+// dropped off the bus; under Wine, a hung-up tty's EIO.
+bool DeviceLeftTheLine(const boost::system::error_code& error) {
+  constexpr int kNoSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE; MinGW's headers lack it
+  if (error == boost::asio::error::eof) return true;
+  if (error.category() != boost::system::system_category()) return false;
+  switch (error.value()) {
+    case ERROR_NOT_READY:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEV_NOT_EXIST:
+    case kNoSuchDevice:
+    case ERROR_IO_DEVICE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED: return true;
+    default: return false;
+  }
 }
 
 }  // namespace kestrune

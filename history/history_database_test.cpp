@@ -139,7 +139,7 @@ TEST(HistoryDatabase, AFileOfTheFirstLayoutIsMigratedWithItsRows) {
   std::vector<HistoryRow> rows;
   ASSERT_TRUE(database.Query({"KW-OLD", ""}, rows, error)) << error;
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].images, (std::vector<ImageRecord>{{4096, "ff"}}));
+  EXPECT_EQ(rows[0].images, (std::vector<ImageDigest>{{4096, "ff"}}));
 
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);

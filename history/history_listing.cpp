@@ -28,9 +28,9 @@ std::string CsvField(const std::string& field) {
   return quoted + '"';
 }
 
-std::string ImagesForPeople(const std::vector<ImageRecord>& images) {
+std::string ImagesForPeople(const std::vector<ImageDigest>& images) {
   std::string text;
-  for (const ImageRecord& image : images) {
+  for (const ImageDigest& image : images) {
     if (!text.empty()) text += ' ';
     text += std::to_string(image.size) + ":" + image.sha256.substr(0, 12);
   }
@@ -111,7 +111,7 @@ std::string FormatHistory(const std::vector<HistoryRow>& rows, HistoryFormat for
       line["location"] = row.location;
       line["firmware_version"] = row.firmwareVersion;
       Json::Value images(Json::arrayValue);
-      for (const ImageRecord& image : row.images) {
+      for (const ImageDigest& image : row.images) {
         Json::Value entry(Json::objectValue);
         entry["size"] = image.size;
         entry["sha256"] = image.sha256;

@@ -23,17 +23,17 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
   return text;
 }
 
-std::string ImagesText(const std::vector<ImageRecord>& images) {
+std::string ImagesText(const std::vector<ImageDigest>& images) {
   std::string text;
-  for (const ImageRecord& image : images) {
+  for (const ImageDigest& image : images) {
     if (!text.empty()) text += ';';
     text += std::to_string(image.size) + ':' + image.sha256;
   }
   return text;
 }
 
-std::vector<ImageRecord> ParseImagesText(const std::string& text) {
-  std::vector<ImageRecord> images;
+std::vector<ImageDigest> ParseImagesText(const std::string& text) {
+  std::vector<ImageDigest> images;
   std::istringstream pieces(text);
   std::string piece;
   while (std::getline(pieces, piece, ';')) {

@@ -10,10 +10,10 @@
 namespace kestrune {
 
 // One image of the firmware offered to the watch.
-struct ImageRecord {
+struct ImageDigest {
   std::uint32_t size = 0;
   std::string sha256;  // 64 lowercase hexadecimal digits
-  bool operator==(const ImageRecord& other) const {
+  bool operator==(const ImageDigest& other) const {
     return size == other.size && sha256 == other.sha256;
   }
 };
@@ -28,7 +28,7 @@ struct HistoryRow {
   std::string port;      // what the link opened
   std::string location;  // where it was plugged in; empty when unknown
   std::string firmwareVersion;
-  std::vector<ImageRecord> images;
+  std::vector<ImageDigest> images;
   std::string reason;  // the outcome's reason word: "done", "block_refused", ...
   std::uint32_t blocksWritten = 0;
   // "not asked", "all blocks match", "N block(s) written again", "failed".
@@ -46,7 +46,7 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point when);
 
 // The images as one text, "8192:ab12...;5000:cd34...", and back; an image
 // that cannot be read back is left out.
-std::string ImagesText(const std::vector<ImageRecord>& images);
-std::vector<ImageRecord> ParseImagesText(const std::string& text);
+std::string ImagesText(const std::vector<ImageDigest>& images);
+std::vector<ImageDigest> ParseImagesText(const std::string& text);
 
 }  // namespace kestrune

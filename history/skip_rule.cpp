@@ -4,7 +4,7 @@ namespace kestrune {
 
 SkipDecision DecideSkip(const std::string& serial, const std::optional<HistoryRow>& lastRun,
                         const std::string& offeredVersion,
-                        const std::vector<ImageRecord>& offeredImages, bool again) {
+                        const std::vector<ImageDigest>& offeredImages, bool again) {
   if (serial.empty()) return {false, "the watch has no serial number", std::nullopt};
   if (again) return {false, "written again as asked (--again)", std::nullopt};
   if (!lastRun) return {false, "no earlier run of this watch here", std::nullopt};

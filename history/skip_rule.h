@@ -27,7 +27,7 @@ struct SkipDecision {
 // watch it is.
 SkipDecision DecideSkip(const std::string& serial, const std::optional<HistoryRow>& lastRun,
                         const std::string& offeredVersion,
-                        const std::vector<ImageRecord>& offeredImages, bool again);
+                        const std::vector<ImageDigest>& offeredImages, bool again);
 
 // "already has 2.418 (2026-12-11 07:30 UTC)": what a desk is told of a
 // watch passed over.

@@ -7,11 +7,11 @@
 namespace kestrune {
 namespace {
 
-const std::vector<ImageRecord> kOffered = {{8192, std::string(64, 'a')},
+const std::vector<ImageDigest> kOffered = {{8192, std::string(64, 'a')},
                                            {5000, std::string(64, 'b')}};
 
 HistoryRow LastRun(const std::string& version, const std::string& reason,
-                   std::vector<ImageRecord> images = kOffered) {
+                   std::vector<ImageDigest> images = kOffered) {
   HistoryRow row;
   row.serial = "KW-0001";
   row.endUtc = "2026-12-10T16:45:09.812Z";

@@ -18,11 +18,11 @@ offers() {  # offers EXPECTED WORD... (the last word is the one completed)
     FAILURES=$((FAILURES + 1))
   fi
 }
-offers "check update devices station history --json --verbose --help --version" ""
+offers "check update devices station history download --json --verbose --help --version" ""
 offers "update" "u"
-offers "devices" "--json" "d"
+offers "devices download" "--json" "d"
 offers "--json --verbose --help --version" "-"
-offers "--json --verbose --help --version --port --all --verify --offline --again" "update" ""
+offers "--json --verbose --help --version --port --all --verify --offline --ignore-power --again" "update" ""
 offers "--port" "update" "--p"
 offers "--all --again" "update" "--a"
 offers "station" "st"
@@ -33,10 +33,21 @@ offers "--csv" "history" "--c"
 offers "--verify" "update" "--verif"
 offers "--verify" "station" "--verif"
 offers "--offline" "check" "--o"
+offers "--ignore-power" "station" "--i"
+offers "" "check" "--i"
 offers "" "devices" "--o"
 offers "--json" "check" "--j"
 offers "" "check" "--port"
 offers "" "bogus"
+# The bundle folder after download or --offline: folders only.
+FOLDERS="$(mktemp -d)"
+trap 'rm -rf "$FOLDERS"' EXIT
+cd "$FOLDERS" && mkdir bundle-k1 && : >bundle-file
+offers "download" "dow"
+offers "bundle-k1" "download" "bun"
+offers "bundle-k1" "update" "--offline" "b"
+offers "--port" "update" "--offline" "--p"
+offers "update" "--offline" "u"
 [ "$(complete -p kestrune-update)" == "complete -F _kestrune_update kestrune-update" ] ||
   { echo "  FAIL the function is not bound to kestrune-update"; FAILURES=$((FAILURES + 1)); }
 echo "completion_test: $FAILURES failure(s)"

@@ -67,15 +67,31 @@ def validator_knows_single_main_window():
     return tuple(int(n) for n in found.groups()) >= (0, 27)
 
 
-def usb_device(vendor, product):
-    return udev_rules.Device("usb", "1-1", {"idVendor": vendor, "idProduct": product},
-                             {"DEVTYPE": "usb_device"})
+def depends_at_least(depends, package, version):
+    """Whether the Depends field holds `package` only at `version` or newer:
+    some clause names nothing but it, with a (>= V) or (= V) of at least
+    `version`."""
+    for clause in depends.split(","):
+        found = re.fullmatch(rf"\s*{re.escape(package)}(?::\w+)?\s*\((>=|=)\s*([^)\s]+)\)\s*",
+                             clause)
+        if found and subprocess.run(["dpkg", "--compare-versions", found.group(2), "ge",
+                                     version]).returncode == 0:
+            return True
+    return False
+
+
+def usb_device(vendor, product, kernel="1-1", parent=None):
+    return udev_rules.Device("usb", kernel, {"idVendor": vendor, "idProduct": product},
+                             {"DEVTYPE": "usb_device"}, parent)
 
 
 def node_under(usb, subsystem, kernel):
-    interface = udev_rules.Device("usb", "1-1:1.0", {"bInterfaceClass": "02"},
+    interface = udev_rules.Device("usb", f"{usb.kernel}:1.0", {"bInterfaceClass": "02"},
                                   {"DEVTYPE": "usb_interface"}, usb)
-    return udev_rules.Device(subsystem, kernel, parent=interface)
+    # What systemd's 60-serial.rules leaves on a USB serial port before our
+    # rule runs: usb_id's identity of the port's own USB device.
+    env = {"ID_VENDOR_ID": usb.attrs["idVendor"], "ID_MODEL_ID": usb.attrs["idProduct"]}
+    return udev_rules.Device(subsystem, kernel, env=env, parent=interface)
 
 
 WATCH = usb_device("1915", "52f0")
@@ -88,6 +104,12 @@ UDEV_CASES = [
     ("another product of the maker", node_under(usb_device("1915", "52f1"), "tty", "ttyACM0"),
      set(), {}),
     ("another maker's product 52f0", node_under(usb_device("2e8a", "52f0"), "tty", "ttyACM0"),
+     set(), {}),
+    # A hub (or composite device) that carries the watch's identity, with
+    # another maker's serial adapter plugged into it: the adapter's port is
+    # not the watch's, whatever its ancestors are.
+    ("another maker's port behind a 1915:52f0 hub",
+     node_under(usb_device("2341", "0043", "1-1.2", usb_device("1915", "52f0")), "tty", "ttyACM0"),
      set(), {}),
 ]
 
@@ -129,6 +151,13 @@ class PackageTest(unittest.TestCase):
         self.assertEqual(self.field("Version"), ARGS.version)
         self.assertEqual(self.field("Architecture"), run("dpkg", "--print-architecture").strip())
         self.assertRegex(self.field("Maintainer"), r"^[^<>]+ <[^@<>\s]+@[^@<>\s]+>$")
+
+    def test_libcurl_has_the_protocol_lists(self):
+        # The downloader refuses to fetch when libcurl lacks an option it
+        # sets; CURLOPT_PROTOCOLS_STR came with 7.85.0, which the symbols'
+        # own minimum (7.16.2) does not ensure.
+        self.assertTrue(depends_at_least(self.field("Depends"), "libcurl4", "7.85.0"),
+                        self.field("Depends"))
 
     def test_every_library_the_programs_load_comes_from_a_dependency(self):
         depends = {re.split(r"[\s(]", alt.strip())[0]

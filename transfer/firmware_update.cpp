@@ -6,6 +6,7 @@
 #include "device/device_discovery.h"
 #include "device/watch_discovery.h"
 #include "transfer/firmware_fetch.h"
+#include "transfer/power_check.h"
 #include "transfer/watch_history.h"
 #include "transfer/watch_write.h"
 #include "update/text_conversion.h"
@@ -45,10 +46,10 @@ void IdentifyWatch(const UpdateEnvironment& environment, const std::u16string& p
 }
 
 // One run in its order: discovery, the port opened, the fetch phase, then
-// (unless the history says the watch already has this firmware) the write
-// phase on the open port. Raises what the link raises (a block's failure
-// with the block); everything else ends in the returned outcome, whose
-// status the caller posts.
+// (unless the history says the watch already has this firmware) the power
+// check and the write phase on the open port. Raises what the link raises
+// (a block's failure with the block); everything else ends in the returned
+// outcome, whose status the caller posts.
 RunOutcome RunInOrder(RunRecord& reporter, const UpdateEnvironment& environment,
                       WritingSpan& writing) {
   const auto started = std::chrono::steady_clock::now();
@@ -67,10 +68,9 @@ RunOutcome RunInOrder(RunRecord& reporter, const UpdateEnvironment& environment,
   WatchConnection connection(portPath, environment.answerTimeout);
   FetchedFirmware firmware;
   const RunOutcome fetched =
-      FetchFirmware(reporter, environment.manifestText(), environment.downloader,
-                    environment.downloadLimits, firmware);
+      FetchFirmware(reporter, environment.manifestText(), environment, firmware);
   if (fetched != RunOutcome::kDone) return fetched;  // `connection` closes the port
-  const std::vector<ImageRecord> digests = ImageDigests(firmware);
+  const std::vector<ImageDigest> digests = ImageDigests(firmware);
   reporter.SetFirmware(firmware.version, digests);
   if (environment.skipWatchWithOfferedFirmware) {
     const SkipDecision decision =
@@ -82,6 +82,8 @@ RunOutcome RunInOrder(RunRecord& reporter, const UpdateEnvironment& environment,
     }
     reporter.Note("history: written, " + decision.why);
   }
+  const RunOutcome power = CheckPowerBeforeWriting(reporter, environment, firmware.totalBlocks);
+  if (power != RunOutcome::kDone) return power;
   return connection.WriteFirmware(firmware, reporter, writing, environment.closeGate,
                                   environment.verifyWrittenBlocks, started);
 }

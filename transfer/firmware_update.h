@@ -65,6 +65,10 @@ class FirmwareUpdateReporter {
   // offer; `text` says since when ("already has 2.418 (2026-12-11 07:30
   // UTC)").
   virtual void WatchAlreadyCurrent(const std::string& /*text*/) {}
+  // The watch's port is open in other programs (`holders`: "pid 4711
+  // (cat)"), so the run ends without writing it, as for a port that does not
+  // open ("無法開啟潛水錶連接埠"); a front-end may name them.
+  virtual void PortHeldBy(const std::string& /*port*/, const std::string& /*holders*/) {}
 };
 
 // Runs one whole update on the calling thread and returns how it ended
@@ -72,7 +76,9 @@ class FirmwareUpdateReporter {
 // (RunOutcomeStatus): "更新完成" when every image is written and the finish
 // frame sent, otherwise the failure's text. A run whose close gate had a
 // close decided before the first block stops there, writes nothing, posts
-// no further status and returns kClosedBeforeWriting.
+// no further status and returns kClosedBeforeWriting. With a question for
+// a weak battery in `environment`, the power is checked once every image is
+// in hand; a run not to go on ends there with kPowerLow, nothing written.
 // The progress range counts every block of every image, a short tail as one
 // block; the position is the number of blocks written so far. The port is
 // closed before the function returns, and the images stay in the user data

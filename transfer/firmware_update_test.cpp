@@ -25,6 +25,7 @@
 #include "device/sysfs_serial_devices.h"
 #include "history/history_database.h"
 #include "history/history_writer.h"
+#include "testing/child_program.h"
 #include "testing/held_port.h"
 #include "testing/random_image.h"
 #include "testing/recording_firmware_update_reporter.h"
@@ -36,8 +37,10 @@
 #include "tools/update_service/reference_update_service.h"
 #include "transfer/close_gate.h"
 #include "transfer/device_frame.h"
+#include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "update/curl_downloader.h"
+#include "update/image_record.h"
 #include "update/run_log.h"
 #include "update/sha256.h"
 #include "update/text_conversion.h"
@@ -62,6 +65,11 @@ struct ServedImage {
   std::int32_t manifestSizeDelta = 0;
   // Where the manifest points instead of the image: a fault of the service.
   std::string faultPath;
+  // The manifest names the image on the service's plain HTTP listener,
+  // which serves the same files.
+  bool plainHttp = false;
+  // The manifest names this URL for the image instead.
+  std::string url;
 
   ServedImage StatedSizeOffBy(std::int32_t delta) const {
     ServedImage image = *this;
@@ -76,25 +84,38 @@ struct ServedImage {
     image.faultPath = std::move(path);
     return image;
   }
+  ServedImage OverPlainHttp() const {
+    ServedImage image = *this;
+    image.plainHttp = true;
+    return image;
+  }
+  ServedImage NamedAt(std::string otherUrl) const {
+    ServedImage image = *this;
+    image.url = std::move(otherUrl);
+    return image;
+  }
 };
 
 // `size` bytes written at `address`, listed with `sequence`.
 ServedImage Image(std::uint32_t address, std::int32_t sequence, std::size_t size) {
-  return ServedImage{address, sequence, size};
+  return ServedImage{address, sequence, size, 0, {}, false, {}};
 }
 
-std::string ManifestFor(const std::vector<ServedImage>& images, const std::string& baseUrl) {
+std::string ManifestFor(const std::vector<ServedImage>& images, const std::string& baseUrl,
+                        const std::string& plainBaseUrl = {}) {
   std::string files;
   for (const ServedImage& image : images) {
     if (!files.empty()) files += ",";
     char name[64];
     std::snprintf(name, sizeof name, "/files/%d-%08x.bin", image.sequence, image.address);
     const std::string path = image.faultPath.empty() ? name : image.faultPath;
+    const std::string url = !image.url.empty() ? image.url
+                            : image.plainHttp  ? plainBaseUrl + path
+                                               : baseUrl + path;
     files += "{\"size\":" +
              std::to_string(static_cast<std::int64_t>(image.size) + image.manifestSizeDelta) +
-             ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + baseUrl +
-             path + "\",\"address\":" + std::to_string(static_cast<std::int32_t>(image.address)) +
-             "}";
+             ",\"sequence\":" + std::to_string(image.sequence) + ",\"file_path\":\"" + url +
+             "\",\"address\":" + std::to_string(static_cast<std::int32_t>(image.address)) + "}";
   }
   return "{\"response\":{\"firmware_version\":\"1.006\",\"release_note\":\"Faster dive log sync.\\n"
          "潛水紀錄同步更快。\\nThe battery gauge is steadier during long dives, the compass is "
@@ -136,6 +157,11 @@ struct Case {
   }
   Case& PortHeldByAnotherProgram() {
     portHeld = true;
+    return *this;
+  }
+  // Another process has the port open, without a lock (as `cat` has).
+  Case& PortOpenInAnotherProcess() {
+    portOpenElsewhere = true;
     return *this;
   }
   Case& Watch(DiveWatchFaults watchFaults) {
@@ -211,6 +237,19 @@ struct Case {
     downloaded = count;
     return *this;
   }
+  // The watch is pulled from the cable once block `block` (counted from 1)
+  // is answered, before the finish frame goes out.
+  Case& UnpluggedAfterBlock(std::uint32_t block) {
+    unplugAfterBlock = block;
+    return *this;
+  }
+  // The host's drain of the finish frame lasts until the watch has left the
+  // line, as a real line's drain can outlast a watch that restarts at once
+  // (a pty's drain ends the moment the frame is written).
+  Case& DrainOutlastsTheWatch() {
+    drainOutlastsWatch = true;
+    return *this;
+  }
   // What the run log says of the cause, besides the statuses.
   Case& Logs(std::vector<std::string> lines) {
     logged = std::move(lines);
@@ -220,6 +259,7 @@ struct Case {
   const char* name;
   bool watchConnected = true;
   bool portHeld = false;
+  bool portOpenElsewhere = false;
   DiveWatchFaults faults;
   std::vector<ServedImage> images;
   std::optional<std::string> manifest;
@@ -238,6 +278,8 @@ struct Case {
   std::optional<std::uint32_t> invertedByte;
   std::size_t downloaded = 0;
   std::vector<std::string> logged;
+  std::optional<std::uint32_t> unplugAfterBlock;
+  bool drainOutlastsWatch = false;
 };
 
 constexpr std::uint32_t kA = 0x00008000;
@@ -260,6 +302,15 @@ std::vector<Case> Cases() {
           .Logs({"discovery: USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0, parent "
                  "USB\\VID_1915&PID_52F0\\1-1, port /dev/pts/",
                  ": port busy", "port: open error 11 (Resource temporarily unavailable)"}),
+      // Discovery's probe opens it, but the watch's answers would go to the
+      // other program too: the port is let go at once, nothing is fetched
+      // or written, and the log names the program.
+      Case("PortOpenInAnotherProcess")
+          .PortOpenInAnotherProcess()
+          .Serving(twoImages)
+          .Shows({kPortUnavailable})
+          .Ends(RunOutcome::kPortUnavailable)
+          .Logs({": picked", " is open in another program: pid ", " (sleep); nothing written"}),
       Case("Manifest256Bytes")
           .WithManifest(ManifestWithoutFiles(256))
           .Shows({kNoUpdateData})
@@ -321,19 +372,67 @@ std::vector<Case> Cases() {
           .ProgressRange(3)
           .Downloads(1)
           .Logs({"(size 4096, address 0x00100000): HTTP 200", "body longer than 4096 bytes"}),
+      // A short body is not the image: it does not replace the saved file.
       Case("SecondImageShorter")
           .Serving({Image(kA, 1, 8192), Image(kB, 2, 4095).StatedSizeOffBy(1)})
           .Shows({kFetchingImages, kImageWrongSize})
           .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(3)
-          .Downloads(2)
+          .Downloads(1)
           .Logs({"data2.bin does not hold the manifest's 4096 bytes"}),
-      // 524,288 blocks: a 16-bit range would show 0.
+      // 524,288 blocks: a 16-bit range would show 0. More than a run holds.
       Case("RangeBeyond16Bits")
           .Serving({Image(kA, 1, 0x7FFFFFFF).Missing()})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
+          .ProgressRange(524288)
+          .Logs({"the manifest's images are 2147483647 bytes together, more than the 67108864 "
+                 "bytes a run holds; none is fetched"}),
+      // The bound is on all images together, each within it: refused
+      // before the first one is asked for (which would fail otherwise).
+      Case("ImagesTogetherOverTheBound")
+          .Serving({Image(kA, 1, kMaxFirmwareBytes / 2).Missing(),
+                    Image(kB, 2, kMaxFirmwareBytes / 2 + 1).Missing()})
+          .Shows({kFetchingImages, kImageWrongSize})
+          .Ends(RunOutcome::kImageWrongSize)
+          .ProgressRange(16385)
+          .Logs({"the manifest's images are 67108865 bytes together, more than the 67108864"}),
+      Case("ImagesTogetherJustWithinTheBound")
+          .Serving({Image(kA, 1, kMaxFirmwareBytes / 2).Missing(),
+                    Image(kB, 2, kMaxFirmwareBytes / 2).Missing()})
           .Shows({kFetchingImages, kImageDownloadFailed})
           .Ends(RunOutcome::kImageDownloadFailed)
-          .ProgressRange(524288),
+          .ProgressRange(16384)
+          .Logs({"/fault/404 (size 33554432, address 0x00008000): HTTP 404"}),
+      // Images come over https only: a manifest naming any other scheme
+      // is refused before the first download, the https ones included.
+      Case("ImageOverPlainHttp")
+          .Serving({Image(kA, 1, 8192), Image(kB, 2, 4096).OverPlainHttp()})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
+          .ProgressRange(3)
+          .Logs({"image 2 http://localhost:",
+                 "(size 4096, address 0x00100000): not an https URL; "
+                 "images are fetched only over https, so none is fetched"}),
+      Case("ImageOverAnotherScheme")
+          .Serving({Image(kA, 1, 4096).NamedAt("file:///etc/hostname")})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
+          .ProgressRange(1)
+          .Logs({"image 1 file:///etc/hostname (size 4096, address 0x00008000): not an https URL"}),
+      Case("ImageWithoutScheme")
+          .Serving({Image(kA, 1, 4096).NamedAt("localhost:8443/files/1-00008000.bin")})
+          .Shows({kFetchingImages, kImageDownloadFailed})
+          .Ends(RunOutcome::kImageDownloadFailed)
+          .ProgressRange(1)
+          .Logs({"not an https URL"}),
+      // Each image is saved as data<sequence>.bin: two sharing a number
+      // would be one file standing for both.
+      Case("SequenceShared")
+          .Serving({Image(kA, 1, 4096), Image(kB, 1, 4096)})
+          .Shows({kNoUpdateData})
+          .Ends(RunOutcome::kNoUpdateData)
+          .Logs({"is not a usable manifest: two images share sequence 1"}),
       // A size below zero anywhere makes the manifest unusable before any
       // image is fetched or written.
       Case("SecondEntrySizeBelowZero")
@@ -352,7 +451,6 @@ std::vector<Case> Cases() {
           .Shows({kFetchingImages, kImageWrongSize})
           .Ends(RunOutcome::kImageWrongSize)
           .ProgressRange(1)
-          .Downloads(1)
           .Logs({"data1.bin does not hold the manifest's 4096 bytes"}),
       // The image download is bounded like the manifest's (shortened here).
       Case("ImageDownloadStalls")
@@ -434,6 +532,37 @@ std::vector<Case> Cases() {
           .WatchHolds({{0, 4096}})
           .Downloads(2)
           .Logs({"block 2 (image 1 block 2) at 0x00009000: "}),
+      // A watch restarts into its new firmware on the finish frame and
+      // drops off the bus: once the frame is on the line whole, that is the
+      // update done (reported failed, a station would write it again).
+      Case("WatchLeavesTheLineAfterItsFinishFrame")
+          .Watch(DiveWatchFaults::HangUpAfterFinish())
+          .DrainOutlastsTheWatch()
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateDone})
+          .Ends(RunOutcome::kDone)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .SendsFinish()
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"finish frame handed to the line",
+                 "the watch left the line after its finish frame (write error 5 (Input/output "
+                 "error))",
+                 "done: 3 blocks written, "}),
+      // Gone before the finish frame was on the line: still a failure.
+      Case("WatchUnpluggedBeforeItsFinishFrame")
+          .UnpluggedAfterBlock(3)
+          .Serving(twoImages)
+          .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
+          .Ends(RunOutcome::kBlockRefused)
+          .ProgressRange(3)
+          .ProgressPositions({1, 2, 3})
+          .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})
+          .WatchHolds({{0, 8192}, {1, 4096}})
+          .Downloads(2)
+          .Logs({"finish frame: write error 5 (Input/output error)"}),
       // Read-back: off unless asked for, so a block the watch stored
       // changed goes unnoticed.
       Case("CorruptedBlockWithoutVerifying")
@@ -558,12 +687,45 @@ void ExpectDataFrames(const std::vector<DeviceFrame>& frames, std::size_t at, co
   }
 }
 
+// Passes every call on to `inner`, and stands in for moments of a real line
+// that a pty does not have: the watch unplugged after a given block's
+// answer, or the finish frame's drain lasting until the watch has left.
+class LineMomentsReporter : public FirmwareUpdateReporter {
+ public:
+  LineMomentsReporter(FirmwareUpdateReporter& inner, DiveWatchSim& watch, const Case& c)
+      : inner_(inner), watch_(watch), case_(c) {}
+  void PostStatus(const std::u16string& text) override { inner_.PostStatus(text); }
+  void SetProgressRange(std::uint32_t maximum) override { inner_.SetProgressRange(maximum); }
+  void SetProgressPosition(std::uint32_t position) override {
+    inner_.SetProgressPosition(position);
+    if (case_.unplugAfterBlock == position) watch_.HangUp();
+  }
+  void SetWriting(bool writing) override { inner_.SetWriting(writing); }
+  void VerifyingBlocks(std::uint32_t blocks) override { inner_.VerifyingBlocks(blocks); }
+  void Note(const std::string& detail) override {
+    inner_.Note(detail);
+    if (case_.drainOutlastsWatch && detail == "finish frame handed to the line") {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!watch_.HungUp() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(watch_.HungUp()) << "the watch did not leave after its finish frame";
+    }
+  }
+
+ private:
+  FirmwareUpdateReporter& inner_;
+  DiveWatchSim& watch_;
+  const Case& case_;
+};
+
 class UpdateFixture : public testing::Test {
  protected:
   // `port` 0: the test's manifest names the port, no need for the fixed one.
   void StartService(std::uint16_t port) {
     UpdateServiceOptions options = TestServiceOptions(port);
     options.imagesDir = imagesDir_.path().string();
+    options.plainListener = true;  // the same images over plain HTTP
     service_.emplace(options);
     service_->Start();
   }
@@ -627,6 +789,11 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   SysfsSerialDevices devices(tree.root());
   std::optional<HeldPort> holder;
   if (c.portHeld) holder.emplace(watch.SlavePath());
+  std::optional<ChildProgram> otherProcess;
+  if (c.portOpenElsewhere) {
+    otherProcess.emplace(std::vector<std::string>{
+        "/bin/sh", "-c", "exec 3<>\"$0\"; echo $$; exec sleep 60", watch.SlavePath()});
+  }
 
   RecordingFirmwareUpdateReporter reporter;
   // Beside the data folder, whose contents are checked below.
@@ -634,9 +801,13 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
   fs::create_directories(logFile.parent_path());
   RunLog log(logFile.u16string());
   LoggedFirmwareUpdateReporter logged(reporter, log, "kestrune-test");
+  LineMomentsReporter line(logged, watch, c);
   const auto started = std::chrono::steady_clock::now();
   const RunOutcome outcome =
-      Run(logged, devices, c.manifest ? *c.manifest : ManifestFor(c.images, service_->BaseUrl()),
+      Run(line, devices,
+          c.manifest ? *c.manifest
+                     : ManifestFor(c.images, service_->BaseUrl(),
+                                   "http://localhost:" + std::to_string(service_->PlainPort())),
           c.verify);
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_EQ(outcome, c.outcome);
@@ -742,16 +913,34 @@ TEST_P(FirmwareUpdateRun, ReportsAndWritesAsExpected) {
     EXPECT_EQ(regions[i].bytes, expected);
   }
 
-  // The images fetched stay in the data folder, nothing else is there.
+  // The images fetched stay in the data folder, and once every one was in
+  // hand (the run went on to the watch) their record with the digest of
+  // each served image; nothing else is there.
+  const bool allFetched = !c.blocks.empty() || c.finish;
   std::size_t files = 0;
   if (fs::exists(home.DataFolder())) {
     for (const auto& entry : fs::directory_iterator(home.DataFolder())) (void)entry, ++files;
   }
-  EXPECT_EQ(files, c.downloaded);
+  EXPECT_EQ(files, c.downloaded + (allFetched ? 1 : 0));
   for (std::size_t i = 0; i < c.downloaded; ++i) {
     const fs::path file =
         home.DataFolder() / ("data" + std::to_string(c.images[i].sequence) + ".bin");
     EXPECT_EQ(ReadWholeFile<Bytes>(file), images[i]) << file;
+  }
+  const fs::path recordFile = home.DataFolder() / "images.json";
+  EXPECT_EQ(fs::exists(recordFile), allFetched);
+  if (allFetched) {
+    ImageRecord record;
+    std::string why;
+    ASSERT_TRUE(ParseImageRecord(ReadWholeFile(recordFile), record, why)) << why;
+    EXPECT_EQ(record.model, "K1");
+    EXPECT_EQ(record.firmwareVersion, u"1.006");
+    ASSERT_EQ(record.images.size(), c.images.size());
+    for (std::size_t i = 0; i < c.images.size(); ++i) {
+      EXPECT_EQ(record.images[i].sequence, c.images[i].sequence);
+      EXPECT_EQ(record.images[i].address, static_cast<std::int32_t>(c.images[i].address));
+      EXPECT_EQ(record.images[i].sha256, Sha256Hex(images[i].data(), images[i].size())) << i;
+    }
   }
 
   // The run let go of the port.
@@ -833,7 +1022,7 @@ TEST_F(UpdateFixture, EachRunIsRecordedAndOnlyTheCommandLineLeavesACurrentWatchU
   EXPECT_EQ(first.port, watch.SlavePath());
   EXPECT_EQ(first.location, "1-1");
   EXPECT_EQ(first.firmwareVersion, "1.006");
-  EXPECT_EQ(first.images, (std::vector<ImageRecord>{{8192, Sha256Hex(images[0].data(), 8192)},
+  EXPECT_EQ(first.images, (std::vector<ImageDigest>{{8192, Sha256Hex(images[0].data(), 8192)},
                                                     {100, Sha256Hex(images[1].data(), 100)}}));
   EXPECT_EQ(first.reason, "done");
   EXPECT_EQ(first.blocksWritten, 3u);

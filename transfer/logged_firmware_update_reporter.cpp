@@ -44,6 +44,11 @@ void LoggedFirmwareUpdateReporter::WatchAlreadyCurrent(const std::string& text) 
   inner_.WatchAlreadyCurrent(text);
 }
 
+// The run notes the holders itself; this passes them on.
+void LoggedFirmwareUpdateReporter::PortHeldBy(const std::string& port, const std::string& holders) {
+  inner_.PortHeldBy(port, holders);
+}
+
 void LoggedFirmwareUpdateReporter::Note(const std::string& detail) { Write(detail); }
 
 }  // namespace kestrune

@@ -3,6 +3,7 @@
 #include "transfer/logged_firmware_update_reporter.h"
 #include "update/logged_update_check_reporter.h"
 #include "update/run_log.h"
+#include "update/text_conversion.h"
 
 namespace kestrune {
 
@@ -10,7 +11,8 @@ UpdateCheckOutcome RunLoggedUpdateCheck(UpdateCheckReporter& frontEnd,
                                         const UpdateEnvironment& environment) {
   LoggedUpdateCheckReporter reporter(frontEnd, UserRunLog(), environment.programName);
   try {
-    return RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits);
+    return RunUpdateCheckProcedure(reporter, environment.downloader, environment.downloadLimits,
+                                   environment.dataFolder);
   } catch (...) {
     reporter.PostStatus(UpdateCheckStatus(UpdateCheckOutcome::kNoUpdateData));
     return UpdateCheckOutcome::kNoUpdateData;
@@ -22,7 +24,10 @@ RunOutcome RunLoggedFirmwareUpdate(FirmwareUpdateReporter& frontEnd,
   LoggedFirmwareUpdateReporter reporter(frontEnd, UserRunLog(), environment.programName);
   try {
     if (environment.source == UpdateDataSource::kSavedFiles)
-      reporter.Note("offline: the images are the files saved by earlier downloads");
+      reporter.Note("offline: the images are the files saved by earlier downloads" +
+                    (environment.dataFolder.empty()
+                         ? std::string()
+                         : " in " + WideToUtf8Text(environment.dataFolder)));
     if (environment.verifyWrittenBlocks)
       reporter.Note("every written block is read back before the finish frame");
     return RunFirmwareUpdateProcedure(reporter, environment);

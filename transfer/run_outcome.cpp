@@ -26,6 +26,9 @@ constexpr OutcomeRow kRows[] = {
     {RunOutcome::kPortUnavailable, kPortUnavailable, 8, "port_unavailable"},
     {RunOutcome::kWatchSilent, kWatchSilent, 9, "watch_silent"},
     {RunOutcome::kClosedBeforeWriting, u"", 130, "interrupted"},
+    // Connect the charger: the window's user answered the question already,
+    // the command line says it in its own words.
+    {RunOutcome::kPowerLow, u"", 12, "power"},
     {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13, "already_current"},
     {RunOutcome::kFailure, kUpdateFailed, 1, "failure"},
 };

@@ -32,6 +32,7 @@ const Row kDocumented[] = {
     {RunOutcome::kImageWrongSize, kImageWrongSize, 6, "image_wrong_size"},
     {RunOutcome::kNoUpdateData, kNoUpdateData, 4, "no_update_data"},
     {RunOutcome::kClosedBeforeWriting, u"", 130, "interrupted"},
+    {RunOutcome::kPowerLow, u"", 12, "power"},
     {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13, "already_current"},
     {RunOutcome::kFailure, kUpdateFailed, 1, "failure"},
 };
@@ -53,10 +54,13 @@ TEST(RunOutcome, OutcomesAreToldApartByCodeReasonAndAlmostAlwaysByStatus) {
     EXPECT_TRUE(reasons.insert(RunOutcomeReason(row.outcome)).second) << row.reason;
     // A failure nobody can act on shows "更新錯誤" like a refused block: the
     // user's next step is the same, and the run log tells support which.
-    if (row.outcome == RunOutcome::kFailure) continue;
+    // A weak battery that stops a run before writing leaves no word, like
+    // a close before writing: the window's user has just answered that.
+    if (row.outcome == RunOutcome::kFailure || row.outcome == RunOutcome::kPowerLow) continue;
     EXPECT_TRUE(statuses.insert(RunOutcomeStatus(row.outcome)).second) << row.reason;
   }
   EXPECT_EQ(RunOutcomeStatus(RunOutcome::kFailure), RunOutcomeStatus(RunOutcome::kBlockRefused));
+  EXPECT_EQ(RunOutcomeStatus(RunOutcome::kPowerLow), u"");
   // No run's end reads like a step in between or like the check's end.
   for (const char16_t* step :
        {kFetchingImages, kWritingImage, kFetchingUpdateData, kUpdateDataFetched, kCloseDeferred}) {

@@ -19,6 +19,7 @@ namespace kestrune {
 class CloseGate;
 class HistoryWriter;
 class SerialDeviceTree;
+struct PowerShortage;
 
 // The manifest text that the update check fetched, held once and shared
 // with every run that reads it; null when there is none.
@@ -49,6 +50,10 @@ struct UpdateEnvironment {
   // Where the manifest and the images come from (the downloader above is
   // the offline one for kSavedFiles).
   UpdateDataSource source = UpdateDataSource::kService;
+  // The folder of features.json, the images and their record (images.json):
+  // empty for the user data folder, or a bundle's folder that a download
+  // fills and an offline run writes from.
+  std::u16string dataFolder = {};
   // After the last block of every image and before the finish frame, read
   // every written block back and compare it with the image; a block that
   // differs is written once more and read again, and one that still differs
@@ -62,6 +67,12 @@ struct UpdateEnvironment {
   // "更新完成" with the firmware on offer: the command line's update; the
   // windows keep writing every watch.
   bool skipWatchWithOfferedFirmware = false;
+  // Asked once before the first block when the battery looks too weak for
+  // the writing ahead (CheckPowerBeforeWriting): true goes on, false ends
+  // the run before anything is written. A window asks its user, the
+  // command line refuses unless told to ignore the power. Empty: the power
+  // is not looked at.
+  std::function<bool(const PowerShortage&)> goOnWithWeakBattery = {};
 };
 
 // This platform's: WinINet and SetupAPI on Windows, libcurl and sysfs on

@@ -6,7 +6,6 @@
 #include "history/history_writer.h"
 #include "history/host_name.h"
 #include "update/run_log.h"
-#include "update/sha256.h"
 #include "update/text_conversion.h"
 
 namespace kestrune {
@@ -25,10 +24,10 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 }  // namespace
 
-std::vector<ImageRecord> ImageDigests(const FetchedFirmware& firmware) {
-  std::vector<ImageRecord> digests;
+std::vector<ImageDigest> ImageDigests(const FetchedFirmware& firmware) {
+  std::vector<ImageDigest> digests;
   for (const FetchedImage& image : firmware.images) {
-    digests.push_back({image.bytes.size, Sha256Hex(image.bytes.data.get(), image.bytes.size)});
+    digests.push_back({image.bytes.size, image.sha256});
   }
   return digests;
 }
@@ -61,7 +60,7 @@ void RunRecord::SetWatch(const std::string& serial, const std::string& port,
   location_ = location;
 }
 
-void RunRecord::SetFirmware(const std::u16string& version, std::vector<ImageRecord> digests) {
+void RunRecord::SetFirmware(const std::u16string& version, std::vector<ImageDigest> digests) {
   firmwareVersion_ = WideToUtf8Text(version);
   images_ = std::move(digests);
 }
@@ -103,7 +102,7 @@ void PostRunRecord(HistoryWriter* writer, const RunRecord& record, RunOutcome ou
 }
 
 SkipDecision LookUpAlreadyCurrent(const std::string& serial, const std::u16string& version,
-                                  const std::vector<ImageRecord>& digests, bool again,
+                                  const std::vector<ImageDigest>& digests, bool again,
                                   FirmwareUpdateReporter& reporter) {
   std::optional<HistoryRow> lastRun;
   if (!serial.empty() && !again) {

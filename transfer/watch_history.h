@@ -19,8 +19,9 @@ namespace kestrune {
 
 class HistoryWriter;
 
-// Each image's size and SHA-256, from the bytes fetched.
-std::vector<ImageRecord> ImageDigests(const FetchedFirmware& firmware);
+// Each image's size and SHA-256, as the fetch took them from the bytes it
+// keeps (the digests the record of saved images holds too).
+std::vector<ImageDigest> ImageDigests(const FetchedFirmware& firmware);
 
 // A reporter in front of a run's own that passes everything on and keeps
 // what the history row needs. The run's start is its construction.
@@ -35,11 +36,14 @@ class RunRecord : public FirmwareUpdateReporter {
   void Note(const std::string& detail) override;
   void VerifyingBlocks(std::uint32_t blocks) override;
   void WatchAlreadyCurrent(const std::string& text) override { inner_.WatchAlreadyCurrent(text); }
+  void PortHeldBy(const std::string& port, const std::string& holders) override {
+    inner_.PortHeldBy(port, holders);
+  }
 
   // The watch the run opened.
   void SetWatch(const std::string& serial, const std::string& port, const std::string& location);
   // The firmware it is given; `digests` its images' (ImageDigests).
-  void SetFirmware(const std::u16string& version, std::vector<ImageRecord> digests);
+  void SetFirmware(const std::u16string& version, std::vector<ImageDigest> digests);
   // Whether a watch's port was reached: only such a run has a row.
   bool MetAWatch() const { return !port_.empty(); }
   const std::string& Serial() const { return serial_; }
@@ -53,7 +57,7 @@ class RunRecord : public FirmwareUpdateReporter {
   std::string logTag_;
   std::chrono::system_clock::time_point started_;
   std::string serial_, port_, location_, firmwareVersion_;
-  std::vector<ImageRecord> images_;
+  std::vector<ImageDigest> images_;
   std::uint32_t blocksWritten_ = 0;
   bool verifyAsked_ = false;
   std::uint32_t rewritten_ = 0;
@@ -67,7 +71,7 @@ void PostRunRecord(HistoryWriter* writer, const RunRecord& record, RunOutcome ou
 // this user's history file (a short wait for a lock; a file that cannot be
 // read leaves the watch to be written, its cause noted to `reporter`).
 SkipDecision LookUpAlreadyCurrent(const std::string& serial, const std::u16string& version,
-                                  const std::vector<ImageRecord>& digests, bool again,
+                                  const std::vector<ImageDigest>& digests, bool again,
                                   FirmwareUpdateReporter& reporter);
 
 }  // namespace kestrune

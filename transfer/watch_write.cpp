@@ -11,7 +11,9 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <vector>
 
+#include "device/port_holders.h"
 #include "device/serial_link.h"
 #include "transfer/close_gate.h"
 #include "transfer/device_protocol.h"
@@ -28,8 +30,15 @@ struct PortOpenError {
   boost::system::system_error error;
 };
 
-// A link failure raised while a block was being written, with the block
-// ("block 2 (image 1 block 2) at 0x00009000") for the log.
+// The port opened, but other programs have it open too.
+struct PortHeldError {
+  std::string port;
+  std::vector<PortHolder> holders;
+};
+
+// A link failure raised while a block or the finish frame was being
+// written, with what was ("block 2 (image 1 block 2) at 0x00009000",
+// "finish frame") for the log.
 struct BlockLinkError {
   std::string block;
   boost::system::system_error error;
@@ -221,14 +230,20 @@ struct WatchConnection::Link {
 WatchConnection::WatchConnection(const std::u16string& portPath,
                                  std::chrono::milliseconds answerTimeout)
     : link_(new Link) {
+  const std::string path = WideToUtf8Text(portPath);
   try {
     link_->io.emplace();  // on Windows this starts the socket layer, which can fail
     link_->port.emplace(*link_->io);
     link_->protocol.emplace(&*link_->port, answerTimeout);
-    link_->serial.emplace(*link_->port, WideToUtf8Text(portPath).c_str());
+    link_->serial.emplace(*link_->port, path.c_str());
   } catch (const boost::system::system_error& error) {
     throw PortOpenError{error};
   }
+  // The port is ours alone from here on, but a program that opened it
+  // before still reads or writes it and would take the watch's answers:
+  // the link is closed again (by `link_`) before anything is written.
+  std::vector<PortHolder> holders = OtherPortHolders(path);
+  if (!holders.empty()) throw PortHeldError{path, std::move(holders)};
   answerTimeout_ = answerTimeout;
 }
 
@@ -276,8 +291,23 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
   if (closeGate != nullptr && closeGate->CloseRequested() && !closeGate->Writing()) {
     return RunOutcome::kClosedBeforeWriting;
   }
-  link_->protocol->SendFinish();
-  link_->serial->Drain(answerTimeout_);  // done only once the frame has left
+  try {
+    link_->protocol->SendFinish();
+  } catch (const boost::system::system_error& failure) {
+    throw BlockLinkError{"finish frame", failure};  // not whole on the line: the update failed
+  }
+  reporter.Note("finish frame handed to the line");
+  // Done only once the frame has left. A watch restarts into its new
+  // firmware on the frame and may drop off the bus before the drain ends:
+  // that is the update done, not a failure (written again, it would
+  // restart again).
+  try {
+    link_->serial->Drain(answerTimeout_);
+  } catch (const boost::system::system_error& failure) {
+    if (!DeviceLeftTheLine(failure.code())) throw BlockLinkError{"finish frame", failure};
+    reporter.Note("the watch left the line after its finish frame (" + DescribeLinkError(failure) +
+                  ")");
+  }
   done_ = true;
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
@@ -302,6 +332,12 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
 RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
   try {
     throw;
+  } catch (const PortHeldError& failure) {
+    const std::string holders = DescribePortHolders(failure.holders);
+    reporter.Note("port: " + failure.port + " is open in another program: " + holders +
+                  "; nothing written");
+    reporter.PortHeldBy(failure.port, holders);
+    return RunOutcome::kPortUnavailable;
   } catch (const PortOpenError& failure) {
     reporter.Note("port: " + DescribeLinkError(failure.error));
     if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;

@@ -50,7 +50,8 @@ int WatchesBeingWritten();
 class WatchConnection {
  public:
   // Opens `portPath` and applies the line settings; raises what the link
-  // raises, which OutcomeOfRunFailure tells as the port's failure.
+  // raises, which OutcomeOfRunFailure tells as the port's failure, and
+  // likewise when other programs have the port open too (Linux).
   WatchConnection(const std::u16string& portPath, std::chrono::milliseconds answerTimeout);
   // Unless the firmware went out whole, what the watch has not taken is
   // dropped first, so closing never waits for the line to drain it.
@@ -62,11 +63,14 @@ class WatchConnection {
   // each, the position after each block), with `verifyWrittenBlocks` reads
   // every written block back (one that differs is written once more and read
   // again), then sends the finish frame, notes what went over the line since
-  // `started`, and closes the port: kDone. kBlockRefused for a block refused
-  // or still differing when read back, kClosedBeforeWriting when
-  // `closeGate` had a close decided before writing began; the status is
-  // left to the caller. A link failure of a block is raised with the
-  // block, for OutcomeOfRunFailure.
+  // `started`, and closes the port: kDone. Once the finish frame is on the
+  // line whole, a watch that leaves the line (restarting into its new
+  // firmware) is noted and still kDone; a failure before that is not.
+  // kBlockRefused for a block refused or still differing when read back,
+  // kClosedBeforeWriting when `closeGate` had a close decided before
+  // writing began; the status is left to the caller. A link failure of a
+  // block or of the finish frame is raised with what it was, for
+  // OutcomeOfRunFailure.
   RunOutcome WriteFirmware(const FetchedFirmware& firmware, FirmwareUpdateReporter& reporter,
                            WritingSpan& writing, const CloseGate* closeGate,
                            bool verifyWrittenBlocks, std::chrono::steady_clock::time_point started);

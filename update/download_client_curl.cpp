@@ -10,11 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -153,6 +155,28 @@ void RemoveLeftovers(const std::string& target) {
   }
 }
 
+// The process's file mode creation mask, read without changing it (umask()
+// can only be read by setting it, which would race with other threads
+// creating files); Linux gives it in /proc/self/status since 4.7.
+mode_t ProcessUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  static const mode_t kAtStart = [] {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+  }();
+  return kAtStart;
+}
+
 // Creates the temporary file from the template in `name` (its name is
 // written back there) and locks it, which marks it as in use for
 // RemoveLeftovers. Another process's clean-up may remove the file between
@@ -208,7 +232,9 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     result.errorText = std::string("create file: ") + std::strerror(errno);
     return result;
   }
-  ::fchmod(fd, 0644);
+  // mkostemp made it 0600; the target gets the mode any file the user
+  // creates gets, as a file written with open(O_CREAT, 0666) would.
+  ::fchmod(fd, 0666 & ~ProcessUmask());
 
   EasyHandle handle;
   bool ok = handle.get() != nullptr;
@@ -216,27 +242,49 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     Transfer transfer{handle.get(), fd, limits};
     CURL* c = handle.get();
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(c, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "InetURL/1.0");
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, &CheckScheme);
-    curl_easy_setopt(c, CURLOPT_PREREQDATA, &transfer);
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(limits.maxRedirects));
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kChunkBytes);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteChunk);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &WatchProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
+    // Every option must take: a libcurl that lacks one (the protocol lists
+    // came with 7.85.0) or refuses a value would otherwise fetch without
+    // the safeguard the option stands for. The first refusal ends the
+    // download before anything is sent, naming the option.
+    CURLcode setCode = CURLE_OK;
+    const char* refusedOption = nullptr;
+    const auto set = [&](const char* name, CURLoption option, auto value) {
+      if (setCode != CURLE_OK) return;
+      setCode = curl_easy_setopt(c, option, value);
+      if (setCode != CURLE_OK) refusedOption = name;
+    };
+#define KESTRUNE_SET(option, value) set(#option, option, value)
+    KESTRUNE_SET(CURLOPT_ERRORBUFFER, errorBuffer);
+    KESTRUNE_SET(CURLOPT_URL, address.c_str());
+    KESTRUNE_SET(CURLOPT_USERAGENT, "InetURL/1.0");
+    KESTRUNE_SET(CURLOPT_PROTOCOLS_STR, "http,https");
+    KESTRUNE_SET(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    KESTRUNE_SET(CURLOPT_PREREQFUNCTION, &CheckScheme);
+    KESTRUNE_SET(CURLOPT_PREREQDATA, &transfer);
+    KESTRUNE_SET(CURLOPT_FOLLOWLOCATION, 1L);
+    KESTRUNE_SET(CURLOPT_MAXREDIRS, static_cast<long>(limits.maxRedirects));
+    KESTRUNE_SET(CURLOPT_NOSIGNAL, 1L);
+    KESTRUNE_SET(CURLOPT_BUFFERSIZE, kChunkBytes);
+    KESTRUNE_SET(CURLOPT_WRITEFUNCTION, &WriteChunk);
+    KESTRUNE_SET(CURLOPT_WRITEDATA, &transfer);
+    KESTRUNE_SET(CURLOPT_NOPROGRESS, 0L);
+    KESTRUNE_SET(CURLOPT_XFERINFOFUNCTION, &WatchProgress);
+    KESTRUNE_SET(CURLOPT_XFERINFODATA, &transfer);
     if (limits.maxBytes) {
       // Refused at once when the announced length is already too long.
-      curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(*limits.maxBytes));
+      const std::uint64_t most = std::numeric_limits<curl_off_t>::max();
+      KESTRUNE_SET(CURLOPT_MAXFILESIZE_LARGE,
+                   static_cast<curl_off_t>(std::min(*limits.maxBytes, most)));
     }
-    if (!caFile_.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile_.c_str());
+    if (!caFile_.empty()) KESTRUNE_SET(CURLOPT_CAINFO, caFile_.c_str());
+#undef KESTRUNE_SET
+    if (setCode != CURLE_OK) {
+      result.errorCode = setCode;
+      result.errorText = std::string("set ") + refusedOption + ": " + curl_easy_strerror(setCode);
+      ::unlink(tempName.data());
+      ::close(fd);
+      return result;
+    }
     const CURLcode code = curl_easy_perform(c);
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <future>
+#include <ios>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -27,9 +28,12 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tools/update_service/reference_update_service.h"
+#include <curl/curl.h>
+
 #include "update/curl_downloader.h"
 #endif
 
@@ -158,6 +162,38 @@ INSTANTIATE_TEST_SUITE_P(
         // downloader's doing.
         StoredCase{"PlainHttpAskedFor", "/data/3000", Listener::kPlain, 3000}),
     [](const testing::TestParamInfo<StoredCase>& info) { return std::string(info.param.name); });
+
+#ifndef _WIN32
+// A downloaded file gets the mode every file the user creates gets: what
+// the umask leaves of rw-rw-rw-, neither more (a private umask keeps it
+// private) nor less.
+TEST_F(DownloadTest, StoredFileFollowsTheUmask) {
+  for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+    const mode_t before = ::umask(mask);
+    const bool stored = Download(service_.Url("/data/3000"));
+    ::umask(before);
+    ASSERT_TRUE(stored) << std::oct << mask;
+    struct stat info {};
+    ASSERT_EQ(::stat(target_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask) << "umask " << std::oct << mask;
+  }
+}
+#endif
+
+#ifndef _WIN32
+// An option libcurl refuses (here a URL past its 8 MB input limit) ends the
+// download before anything is sent, and says which option it was.
+TEST_F(DownloadTest, AnOptionLibcurlRefusesEndsTheDownload) {
+  WriteWholeFile(target_, "kept");
+  const std::string huge(8'000'001, 'a');
+  const DownloadResult result = Download(service_.Url("/data/3000?" + huge), DownloadLimits{});
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.errorCode, CURLE_BAD_FUNCTION_ARGUMENT);
+  EXPECT_EQ(result.errorText.rfind("set CURLOPT_URL: ", 0), 0u) << result.errorText;
+  EXPECT_EQ(ReadWholeFile(target_), "kept");
+  ExpectNoStrayFiles();
+}
+#endif
 
 TEST_F(DownloadTest, SendsTheProductUserAgent) {
   ASSERT_TRUE(Download(service_.Url("/echo/user-agent")));

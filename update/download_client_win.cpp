@@ -18,11 +18,15 @@
 
 #include "update/downloader.h"
 #include "update/text_conversion.h"
+#include "update/wininet_functions_win.h"
 
 namespace kestrune {
 namespace {
 
 constexpr DWORD kChunkBytes = 1024;
+
+// Only called once Download has found the functions loaded.
+const WinInetFunctions& WinInet() { return *SystemWinInet(); }
 constexpr wchar_t kTempSuffix[] = L".part-";
 
 class InternetHandle {
@@ -33,7 +37,7 @@ class InternetHandle {
   InternetHandle& operator=(const InternetHandle&) = delete;
   HINTERNET get() const { return handle_; }
   void Reset(HINTERNET handle) {
-    if (handle_ != nullptr) InternetCloseHandle(handle_);
+    if (handle_ != nullptr) WinInet().InternetCloseHandle(handle_);
     handle_ = handle;
   }
 
@@ -44,17 +48,18 @@ class InternetHandle {
 bool QueryNumber(HINTERNET request, DWORD info, DWORD& value) {
   DWORD length = sizeof(value);
   DWORD index = 0;
-  return HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &length, &index) != FALSE;
+  return WinInet().HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &length,
+                                  &index) != FALSE;
 }
 
 std::wstring QueryText(HINTERNET request, DWORD info) {
   DWORD length = 0;
   DWORD index = 0;
-  HttpQueryInfoW(request, info, nullptr, &length, &index);
+  WinInet().HttpQueryInfoW(request, info, nullptr, &length, &index);
   if (length == 0) return {};
   std::wstring text(length / sizeof(wchar_t) + 1, L'\0');
   index = 0;
-  if (!HttpQueryInfoW(request, info, text.data(), &length, &index)) return {};
+  if (!WinInet().HttpQueryInfoW(request, info, text.data(), &length, &index)) return {};
   text.resize(length / sizeof(wchar_t));
   return text;
 }
@@ -68,11 +73,11 @@ bool IsHttps(const std::wstring& url) { return _wcsnicmp(url.c_str(), L"https://
 // `location` made absolute against `base`; empty when it cannot be.
 std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location) {
   DWORD length = 0;
-  InternetCombineUrlW(base.c_str(), location.c_str(), nullptr, &length, ICU_NO_ENCODE);
+  WinInet().InternetCombineUrlW(base.c_str(), location.c_str(), nullptr, &length, ICU_NO_ENCODE);
   if (length == 0) return {};
   std::wstring combined(length + 1, L'\0');
-  if (!InternetCombineUrlW(base.c_str(), location.c_str(), combined.data(), &length,
-                           ICU_NO_ENCODE)) {
+  if (!WinInet().InternetCombineUrlW(base.c_str(), location.c_str(), combined.data(), &length,
+                                     ICU_NO_ENCODE)) {
     return {};
   }
   combined.resize(length);
@@ -167,7 +172,7 @@ void SetTimeouts(HINTERNET internet, DWORD ms) {
   for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                        INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                        INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-    InternetSetOptionW(internet, option, &ms, sizeof(ms));
+    WinInet().InternetSetOptionW(internet, option, &ms, sizeof(ms));
   }
 }
 // Streams the body into `file` in chunks of at most 1024 bytes; true when
@@ -177,7 +182,7 @@ bool CopyBody(HINTERNET request, HANDLE file, const DownloadLimits& limits,
   char buffer[kChunkBytes] = {};
   for (;;) {
     DWORD read = 0;
-    if (!InternetReadFile(request, buffer, kChunkBytes, &read)) return false;
+    if (!WinInet().InternetReadFile(request, buffer, kChunkBytes, &read)) return false;
     if (read == 0) return true;
     if (limits.maxBytes && received + read > *limits.maxBytes) {
       tooLarge = true;
@@ -242,7 +247,7 @@ DownloadResult SendRequest(HINTERNET internet, const std::wstring& url, DWORD st
   parts.dwHostNameLength = 1;
   parts.dwUrlPathLength = 1;
   parts.dwExtraInfoLength = 1;
-  if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts))
+  if (!WinInet().InternetCrackUrlW(url.c_str(), 0, 0, &parts))
     return Failed("InternetCrackUrl", GetLastError());
   if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
     return Refused("not an http or https URL");
@@ -253,18 +258,18 @@ DownloadResult SendRequest(HINTERNET internet, const std::wstring& url, DWORD st
   if (object.empty()) object = L"/";
 
   exchange.request.Reset(nullptr);
-  exchange.connection.Reset(InternetConnectW(internet, host.c_str(), parts.nPort, nullptr, nullptr,
-                                             INTERNET_SERVICE_HTTP, 0, 0));
+  exchange.connection.Reset(WinInet().InternetConnectW(internet, host.c_str(), parts.nPort, nullptr,
+                                                       nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (exchange.connection.get() == nullptr) return Failed("InternetConnect", GetLastError());
   SetTimeouts(exchange.connection.get(), stallMs);
   DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
                 INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
   if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-  exchange.request.Reset(HttpOpenRequestW(exchange.connection.get(), L"GET", object.c_str(),
-                                          nullptr, nullptr, nullptr, flags, 0));
+  exchange.request.Reset(WinInet().HttpOpenRequestW(
+      exchange.connection.get(), L"GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0));
   if (exchange.request.get() == nullptr) return Failed("HttpOpenRequest", GetLastError());
   SetTimeouts(exchange.request.get(), stallMs);
-  if (!HttpSendRequestW(exchange.request.get(), nullptr, 0, nullptr, 0)) {
+  if (!WinInet().HttpSendRequestW(exchange.request.get(), nullptr, 0, nullptr, 0)) {
     return Failed("HttpSendRequest", GetLastError());
   }
   return {};
@@ -274,8 +279,9 @@ class WinInetDownloader : public Downloader {
  public:
   DownloadResult Download(const std::u16string& url, const std::u16string& path,
                           const DownloadLimits& limits) override {
+    if (SystemWinInet() == nullptr) return Failed("load wininet.dll", GetLastError());
     InternetHandle internet(
-        InternetOpenW(L"InetURL/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        WinInet().InternetOpenW(L"InetURL/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (internet.get() == nullptr) return Failed("InternetOpen", GetLastError());
     const auto stall = limits.stallTimeout.count();
     const DWORD stallMs = stall <= 0 ? 1 : stall > MAXDWORD ? MAXDWORD : static_cast<DWORD>(stall);

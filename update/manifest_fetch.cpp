@@ -8,8 +8,8 @@
 namespace kestrune {
 
 std::string FetchManifestText(Downloader& downloader, const DownloadLimits& limits,
-                              DownloadResult* download) {
-  const std::u16string path = UserDataFilePath(u"features.json");
+                              DownloadResult* download, const std::u16string& folder) {
+  const std::u16string path = DataFilePath(folder, u"features.json");
   if (path.empty()) {
     if (download != nullptr) download->errorText = "no user data folder for features.json";
     return std::string();
@@ -18,16 +18,17 @@ std::string FetchManifestText(Downloader& downloader, const DownloadLimits& limi
   // The body is read once, judged, and kept when it replaces the cache.
   std::string fetched;
   bool unusable = false;
+  std::string why;
   DownloadLimits bounded = limits;
   bounded.maxBytes = kManifestMaxBytes;
   bounded.acceptBody = [&](const std::string& text) {
     UpdateManifest manifest;
-    unusable = !ParseUpdateManifest(text, manifest);
+    unusable = !ParseUpdateManifest(text, manifest, &why);
     if (!unusable) fetched = text;
     return !unusable;
   };
   DownloadResult result = downloader.Download(UpdateServiceUrl(), path, bounded);
-  if (unusable) result.errorText = "not a usable manifest";
+  if (unusable) result.errorText = "not a usable manifest" + (why.empty() ? "" : ": " + why);
   const bool fresh = result.ok;
   if (download != nullptr) *download = std::move(result);
   if (fresh) return fetched;

@@ -17,8 +17,10 @@ constexpr std::size_t kManifestMaxBytes = 1024 * 1024;
 // error status, a cut-off, empty or unusable body) the file from an earlier
 // run is left byte for byte and its text is returned. Empty when there is no
 // such file, or when the data folder cannot be resolved.
-// With `download`, tells how the download went.
+// With `download`, tells how the download went. With `folder`, features.json
+// is the one in that folder (a bundle) instead of the user data folder's.
 std::string FetchManifestText(Downloader& downloader, const DownloadLimits& limits = {},
-                              DownloadResult* download = nullptr);
+                              DownloadResult* download = nullptr,
+                              const std::u16string& folder = {});
 
 }  // namespace kestrune

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <utility>
 
+#include "report/report_drain.h"
 #include "update/run_log_platform.h"
 #include "update/text_conversion.h"
 #include "update/user_data_folder.h"
@@ -32,10 +33,10 @@ long long SecondsOf(const std::tm& t) {
 }
 
 // The escaped form of the character that starts at `text[at]` (its length
-// in `length`), or empty when it is written as it is. Control characters
-// and everything that editors and line splitters take as a line end (NEL,
-// LS, PS) are escaped visibly, so text from the service can neither break a
-// line nor forge one.
+// in `length`), or empty when it is written as it is. Control characters,
+// everything that editors and line splitters take as a line end (NEL, LS,
+// PS) and the bidirectional controls are escaped visibly, so text from the
+// service can neither break a line, forge one, nor disguise one.
 std::string EscapeAt(const std::string& text, std::size_t at, std::size_t& length) {
   const unsigned char c = static_cast<unsigned char>(text[at]);
   char escaped[8];
@@ -53,11 +54,19 @@ std::string EscapeAt(const std::string& text, std::size_t at, std::size_t& lengt
       return escaped;
     }
   }
-  // U+2028 and U+2029: E2 80 A8 and E2 80 A9.
-  if (c == 0xe2 && at + 2 < text.size() && text[at + 1] == '\x80' &&
-      (text[at + 2] == '\xa8' || text[at + 2] == '\xa9')) {
-    length = 3;
-    return text[at + 2] == '\xa8' ? "\\u2028" : "\\u2029";
+  // U+2028 and U+2029, and the bidirectional embeddings, overrides
+  // (U+202A..U+202E) and isolates (U+2066..U+2069), which reorder the rest
+  // of a line as an editor or terminal shows it: all are E2 8x xx.
+  if (c == 0xe2 && at + 2 < text.size()) {
+    const unsigned char second = static_cast<unsigned char>(text[at + 1]);
+    const unsigned char third = static_cast<unsigned char>(text[at + 2]);
+    const unsigned point = 0x2000u | ((second & 0x3fu) << 6) | (third & 0x3fu);
+    if ((second & 0xc0) == 0x80 && (third & 0xc0) == 0x80 &&
+        ((point >= 0x2028 && point <= 0x202e) || (point >= 0x2066 && point <= 0x2069))) {
+      length = 3;
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", point);
+      return escaped;
+    }
   }
   // The rest of a multi-byte character goes whole, so a cut never splits it.
   if (c >= 0xc0) {
@@ -88,16 +97,25 @@ std::string OneLine(const std::string& message) {
 
 }  // namespace
 
-RunLog::RunLog(std::u16string path, std::uint64_t capBytes)
-    : path_(std::move(path)), capBytes_(capBytes) {}
+RunLog::RunLog(std::u16string path, std::uint64_t capBytes, RunLogWriting writing,
+               std::chrono::milliseconds lockWait)
+    : path_(std::move(path)),
+      capBytes_(capBytes),
+      lockWait_(lockWait),
+      writer_(writing == RunLogWriting::kOnItsOwnThread ? std::make_unique<ReportDrain>()
+                                                        : nullptr) {}
+
+// Long enough for a line that waits for the lock and the lines behind it.
+RunLog::~RunLog() { Flush(lockWait_ + std::chrono::seconds(3)); }
 
 void RunLog::Write(const std::string& message) noexcept {
   try {
+    // The time of the event, whenever the line reaches the file.
     const std::string line =
         LocalTimestamp(std::chrono::system_clock::now()) + " " + OneLine(message) + "\n";
     std::function<void(const std::string&)> echo;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<std::mutex> lock(echoMutex_);
       echo = echo_;
     }
     if (echo) {
@@ -107,27 +125,61 @@ void RunLog::Write(const std::string& message) noexcept {
       }
     }
     if (path_.empty()) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    // Every process holds the same lock from the size check to the append,
-    // so two of them at the cap never both rotate (one's older half would
-    // replace the other's).
-    const RunLogLock processes(path_);
-    if (LogFileSize(path_) + line.size() > capBytes_) {
-      ReplaceLogFile(path_, path_ + u".1");
+    if (writer_) {
+      writer_->Push([this, line] { Append(line); });
+    } else {
+      Append(line);
     }
-    AppendToLogFile(path_, line);
   } catch (...) {
     // A line that cannot be made or written is dropped; the run goes on.
   }
 }
 
+void RunLog::Append(const std::string& line) noexcept {
+  try {
+    std::lock_guard<std::mutex> lock(fileMutex_);
+    // Every process holds the same lock from the size check to the append,
+    // so two of them at the cap never both rotate (one's older half would
+    // replace the other's). While another program keeps it past the wait,
+    // lines do not wait for it again until it has been had.
+    const RunLogLock processes(path_,
+                               lockHeldElsewhere_ ? std::chrono::milliseconds(0) : lockWait_);
+    if (!processes.Held()) {
+      lockHeldElsewhere_ = true;
+      if (!saidLockHeld_) {
+        saidLockHeld_ = true;
+        AppendToLogFile(path_, LocalTimestamp(std::chrono::system_clock::now()) +
+                                   " run log: its lock is held by another program past " +
+                                   std::to_string(lockWait_.count()) +
+                                   " ms; lines are appended without rotating meanwhile\n");
+      }
+      AppendToLogFile(path_, line);
+      return;
+    }
+    lockHeldElsewhere_ = false;
+    if (LogFileSize(path_) + line.size() > capBytes_) {
+      ReplaceLogFile(path_, path_ + u".1");
+    }
+    AppendToLogFile(path_, line);
+  } catch (...) {
+  }
+}
+
+bool RunLog::Flush(std::chrono::milliseconds bound) noexcept {
+  try {
+    return !writer_ || writer_->WaitUntilDelivered(bound);
+  } catch (...) {
+    return false;
+  }
+}
+
 void RunLog::SetEcho(std::function<void(const std::string& line)> echo) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(echoMutex_);
   echo_ = std::move(echo);
 }
 
 RunLog& UserRunLog() {
-  static RunLog log(UserDataFilePath(kRunLogName));
+  static RunLog log(UserDataFilePath(kRunLogName), kRunLogCapBytes, RunLogWriting::kOnItsOwnThread);
   return log;
 }
 

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <thread>
 
 #include "update/run_log_platform.h"
 #include "update/text_conversion.h"
@@ -16,10 +18,20 @@ std::uint64_t LogFileSize(const std::u16string& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
+// A link planted as update.log would have the lines appended to whatever it
+// names, and a FIFO or device there would take them: only a regular file
+// that is itself update.log is written (O_NONBLOCK keeps the open of a FIFO
+// from waiting for a reader).
 bool AppendToLogFile(const std::u16string& path, const std::string& bytes) {
-  const int fd = ::open(WideToUtf8Text(path).c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  const int fd =
+      ::open(WideToUtf8Text(path).c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY, 0644);
   if (fd < 0) return false;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
   const ssize_t written = ::write(fd, bytes.data(), bytes.size());
   const bool closed = ::close(fd) == 0;
   return closed && written == static_cast<ssize_t>(bytes.size());
@@ -31,17 +43,27 @@ bool ReplaceLogFile(const std::u16string& from, const std::u16string& to) {
 
 // The lock is on the log's folder: it is never renamed, so every process
 // locks the same thing whichever file update.log is at the moment.
-RunLogLock::RunLogLock(const std::u16string& path) : handle_(-1) {
+// Asked again every few milliseconds until `wait` has passed: flock itself
+// waits either for ever or not at all.
+RunLogLock::RunLogLock(const std::u16string& path, std::chrono::milliseconds wait) : handle_(-1) {
   const std::string file = WideToUtf8Text(path);
   const std::string::size_type slash = file.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  if (::flock(fd, LOCK_EX) != 0) {
-    ::close(fd);
-    return;
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      handle_ = fd;
+      held_ = true;
+      return;
+    }
+    if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+      ::close(fd);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  handle_ = fd;
 }
 
 RunLogLock::~RunLogLock() {

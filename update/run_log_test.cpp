@@ -4,7 +4,12 @@
 #include <stdlib.h>
 #include <time.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -16,6 +21,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testing/temp_folder.h"
@@ -26,6 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::ReadWholeFile;
 using testing_support::TempFolder;
+using testing_support::WriteWholeFile;
 
 void SetTimeZone(const char* zone) {
 #ifdef _WIN32
@@ -151,9 +158,17 @@ TEST_F(RunLogFolder, ServiceTextIsEscapedAndCut) {
       {"notes \xc2\x9b"
        "1m \x7f",
        "notes \\u009b1m \\x7f"},
-      // Other characters, and look-alikes of the escaped ones, stay as they are.
-      {"notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaa",
-       "notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaa"},
+      // Bidirectional embeddings, overrides and isolates would show the
+      // rest of the line reordered: the first and last of each range.
+      {"notes \xe2\x80\xaa"
+       "a\xe2\x80\xae"
+       "b\xe2\x81\xa6"
+       "c\xe2\x81\xa9"
+       "d",
+       "notes \\u202aa\\u202eb\\u2066c\\u2069d"},
+      // Other characters, and neighbours of the escaped ones, stay as they are.
+      {"notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaf \xe2\x81\xa5 \xe2\x81\xaa",
+       "notes 更新 \xc2\xa0 \xe2\x80\xa7 \xe2\x80\xaf \xe2\x81\xa5 \xe2\x81\xaa"},
       {"version " + huge, "version " + huge.substr(0, kRunLogLineBytes - 8) +
                               "\xe2\x80\xa6 [cut, " +
                               std::to_string(huge.size() - (kRunLogLineBytes - 8)) + " bytes]"},
@@ -236,6 +251,107 @@ TEST_F(RunLogFolder, TwoProcessesAtTheCapKeepTheHistory) {
 }
 #endif
 
+// The lock every process writing the log in `folder` honours, held as
+// another program (`flock DIR sleep N`, or a handle on update.log.lock)
+// would hold it, until destroyed.
+class LockHeldElsewhere {
+ public:
+  explicit LockHeldElsewhere(const fs::path& folder) {
+#ifdef _WIN32
+    handle_ =
+        CreateFileW((folder / "update.log.lock").wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED at = {};
+    held_ = handle_ != INVALID_HANDLE_VALUE &&
+            LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
+#else
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX) == 0;
+#endif
+  }
+  ~LockHeldElsewhere() {
+#ifdef _WIN32
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+#else
+    if (fd_ >= 0) ::close(fd_);
+#endif
+  }
+  bool Held() const { return held_; }
+
+ private:
+#ifdef _WIN32
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+  int fd_ = -1;
+#endif
+  bool held_ = false;
+};
+
+// Another program holds the lock for good: the first line waits for it a
+// bounded time, the lines after it not at all, none is lost, the log says
+// once why it did not rotate, and it rotates again once the lock is free.
+TEST_F(RunLogFolder, ALockHeldByAnotherProgramCostsOneBoundedWaitAndNoLine) {
+  using namespace std::chrono;
+  const fs::path file = dir_ / "update.log";
+  const milliseconds wait{300};
+  RunLog log(file.u16string(), 200, RunLogWriting::kOnTheCallingThread, wait);
+  std::vector<milliseconds> took;
+  {
+    const LockHeldElsewhere other(dir_);
+    ASSERT_TRUE(other.Held());
+    for (int i = 0; i < 6; ++i) {
+      const auto before = steady_clock::now();
+      log.Write("event number " + std::to_string(i) + " while the lock is held elsewhere");
+      took.push_back(duration_cast<milliseconds>(steady_clock::now() - before));
+    }
+    EXPECT_GE(took[0], wait);
+    EXPECT_LT(took[0], wait + milliseconds(1000));
+    for (std::size_t i = 1; i < took.size(); ++i) EXPECT_LT(took[i], milliseconds(100)) << i;
+    EXPECT_FALSE(fs::exists(dir_ / "update.log.1")) << "no rotation without the lock";
+    const std::vector<std::string> messages = LoggedMessages(file);
+    ASSERT_EQ(messages.size(), 7u);
+    EXPECT_EQ(messages[0],
+              "run log: its lock is held by another program past 300 ms; lines are "
+              "appended without rotating meanwhile");
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_EQ(messages[i + 1],
+                "event number " + std::to_string(i) + " while the lock is held elsewhere");
+    }
+  }
+  log.Write("the lock is free again");
+  EXPECT_TRUE(fs::exists(dir_ / "update.log.1")) << "the overgrown log rotates";
+  EXPECT_EQ(LoggedMessages(file), std::vector<std::string>{"the lock is free again"});
+}
+
+// A log written on its own thread: writing a line never waits for the lock
+// or the file, and every line is there, in order, once it is free.
+TEST_F(RunLogFolder, ALogOnItsOwnThreadNeverHoldsTheWriterUp) {
+  using namespace std::chrono;
+  const fs::path file = dir_ / "update.log";
+  RunLog log(file.u16string(), kRunLogCapBytes, RunLogWriting::kOnItsOwnThread,
+             milliseconds(60000));
+  milliseconds longest{0};
+  {
+    const LockHeldElsewhere other(dir_);
+    ASSERT_TRUE(other.Held());
+    std::thread writer([&] {
+      for (int i = 0; i < 200; ++i) {
+        const auto before = steady_clock::now();
+        log.Write("line " + std::to_string(i));
+        longest = std::max(longest, duration_cast<milliseconds>(steady_clock::now() - before));
+      }
+    });
+    writer.join();
+    EXPECT_FALSE(log.Flush(milliseconds(100))) << "its thread waits for the lock";
+  }
+  EXPECT_LT(longest, milliseconds(100));
+  ASSERT_TRUE(log.Flush(milliseconds(10000)));
+  const std::vector<std::string> messages = LoggedMessages(file);
+  ASSERT_EQ(messages.size(), 200u);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(messages[i], "line " + std::to_string(i));
+}
+
 TEST_F(RunLogFolder, ALogThatCannotBeWrittenIsSkippedQuietly) {
   RunLog log((dir_ / "missing folder" / "update.log").u16string());
   EXPECT_NO_THROW(log.Write("nobody reads this"));
@@ -243,6 +359,28 @@ TEST_F(RunLogFolder, ALogThatCannotBeWrittenIsSkippedQuietly) {
   RunLog none(u"");
   EXPECT_NO_THROW(none.Write("nor this"));
 }
+
+#ifndef _WIN32
+// What is planted where update.log belongs never takes a line: not the file
+// a link names, nor a FIFO that another program reads.
+TEST_F(RunLogFolder, OnlyARegularFileOfItsOwnIsWritten) {
+  const fs::path file = dir_ / "update.log";
+  const fs::path victim = dir_ / "victim";
+  WriteWholeFile(victim, "kept\n");
+  fs::create_symlink(victim, file);
+  RunLog(file.u16string()).Write("through the link");
+  EXPECT_EQ(ReadWholeFile(victim), "kept\n");
+
+  fs::remove(file);
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  const int reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  RunLog(file.u16string()).Write("into the pipe");
+  char buffer[256];
+  EXPECT_LE(::read(reader, buffer, sizeof buffer), 0);
+  ::close(reader);
+}
+#endif
 
 TEST(WatchLogTag, NamesTheSerialNumberOrElseThePort) {
   struct {

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <thread>
+
 #include "update/run_log_platform.h"
 
 namespace kestrune {
@@ -20,9 +22,18 @@ std::uint64_t LogFileSize(const std::u16string& path) {
 bool AppendToLogFile(const std::u16string& path, const std::string& bytes) {
   // Shared for reading and appending: the dialog and the command line may
   // log at the same time, and support may have the file open.
-  HANDLE file = CreateFileW(Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A link or junction planted as update.log is opened as itself, not
+  // followed, and refused; so is anything but a file on a disk.
+  HANDLE file =
+      CreateFileW(Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    CloseHandle(file);
+    return false;
+  }
   DWORD written = 0;
   const BOOL ok =
       WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -36,17 +47,26 @@ bool ReplaceLogFile(const std::u16string& from, const std::u16string& to) {
 
 // The lock is a byte of "update.log.lock" beside the log: the log itself is
 // renamed at rotation, so it cannot carry a lock that every process shares.
-RunLogLock::RunLogLock(const std::u16string& path) : handle_(0) {
+// Asked again every few milliseconds until `wait` has passed.
+RunLogLock::RunLogLock(const std::u16string& path, std::chrono::milliseconds wait) : handle_(0) {
   HANDLE file = CreateFileW(Wide(path + u".lock"), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
-  OVERLAPPED at = {};
-  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
-    CloseHandle(file);
-    return;
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    OVERLAPPED at = {};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+      handle_ = reinterpret_cast<std::intptr_t>(file);
+      held_ = true;
+      return;
+    }
+    if (GetLastError() != ERROR_LOCK_VIOLATION || std::chrono::steady_clock::now() >= deadline) {
+      CloseHandle(file);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  handle_ = reinterpret_cast<std::intptr_t>(file);
 }
 
 RunLogLock::~RunLogLock() {

@@ -13,11 +13,13 @@ std::u16string UpdateCheckStatus(UpdateCheckOutcome outcome) {
 }
 
 UpdateCheckOutcome RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
-                                           const DownloadLimits& limits) {
+                                           const DownloadLimits& limits,
+                                           const std::u16string& folder) {
   reporter.PostStatus(kFetchingUpdateData);
   DownloadResult download;
-  const std::string text = FetchManifestText(downloader, limits, &download);
+  const std::string text = FetchManifestText(downloader, limits, &download, folder);
   reporter.Note("manifest " + WideToUtf8Text(UpdateServiceUrl()) + ": " + download.Describe());
+  if (!folder.empty()) reporter.Note("saved files in " + WideToUtf8Text(folder));
   if (!download.ok) {
     reporter.Note(text.empty() ? "no features.json from an earlier run"
                                : "using features.json from an earlier run (" +
@@ -25,9 +27,10 @@ UpdateCheckOutcome RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downlo
   }
   reporter.StoreManifestText(text);
   UpdateManifest manifest;
-  if (!ParseUpdateManifest(text, manifest)) {
+  std::string why;
+  if (!ParseUpdateManifest(text, manifest, &why)) {
     reporter.Note("manifest text of " + std::to_string(text.size()) +
-                  " bytes is not a usable manifest");
+                  " bytes is not a usable manifest" + (why.empty() ? "" : ": " + why));
     reporter.PostStatus(UpdateCheckStatus(UpdateCheckOutcome::kNoUpdateData));
     return UpdateCheckOutcome::kNoUpdateData;
   }

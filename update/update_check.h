@@ -46,7 +46,10 @@ std::u16string UpdateCheckStatus(UpdateCheckOutcome outcome);
 // Runs one whole update check against the update service with `downloader`
 // within `limits` (the manifest's own size bound always applies), and
 // returns how it ended; the last status posted is UpdateCheckStatus's.
+// With `folder`, the manifest is features.json in that folder (a bundle)
+// instead of the user data folder's.
 UpdateCheckOutcome RunUpdateCheckProcedure(UpdateCheckReporter& reporter, Downloader& downloader,
-                                           const DownloadLimits& limits = {});
+                                           const DownloadLimits& limits = {},
+                                           const std::u16string& folder = {});
 
 }  // namespace kestrune

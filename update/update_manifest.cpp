@@ -3,6 +3,7 @@
 #include <json/json.h>
 
 #include <exception>
+#include <set>
 
 #include "update/text_conversion.h"
 
@@ -41,7 +42,7 @@ bool ReadEntry(const Json::Value& element, FirmwareFileEntry& entry) {
          ReadInt32(element, "address", entry.address);
 }
 
-bool ReadManifest(const Json::Value& root, UpdateManifest& manifest) {
+bool ReadManifest(const Json::Value& root, UpdateManifest& manifest, std::string& why) {
   if (!root.isObject()) return false;
   const Json::Value* response = Member(root, "response");
   if (response == nullptr || !response->isObject()) return false;
@@ -52,9 +53,14 @@ bool ReadManifest(const Json::Value& root, UpdateManifest& manifest) {
   const Json::Value* files = Member(*response, "firmware_files");
   if (files == nullptr) return true;
   if (!files->isArray()) return false;
+  std::set<int32_t> sequences;
   for (const Json::Value& element : *files) {
     FirmwareFileEntry entry;
     if (!ReadEntry(element, entry)) return false;
+    if (!sequences.insert(entry.sequence).second) {
+      why = "two images share sequence " + std::to_string(entry.sequence);
+      return false;
+    }
     manifest.firmwareFiles.push_back(std::move(entry));
   }
   return true;
@@ -62,7 +68,9 @@ bool ReadManifest(const Json::Value& root, UpdateManifest& manifest) {
 
 }  // namespace
 
-bool ParseUpdateManifest(const std::string& text, UpdateManifest& out) {
+bool ParseUpdateManifest(const std::string& text, UpdateManifest& out, std::string* why) {
+  std::string refusal;
+  if (why != nullptr) why->clear();
   if (text.size() <= kNoManifestMaxBytes) return false;
   Json::Value root;
   try {
@@ -72,7 +80,10 @@ bool ParseUpdateManifest(const std::string& text, UpdateManifest& out) {
     return false;  // the reader throws on nesting deeper than its limit
   }
   UpdateManifest manifest;
-  if (!ReadManifest(root, manifest)) return false;
+  if (!ReadManifest(root, manifest, refusal)) {
+    if (why != nullptr) *why = std::move(refusal);
+    return false;
+  }
   out = std::move(manifest);
   return true;
 }

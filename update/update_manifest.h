@@ -39,14 +39,17 @@ constexpr size_t kNoManifestMaxBytes = 256;
 //   elements is not an object;
 // - in an element, `file_path` is missing or not a string, or `size`,
 //   `sequence` or `address` is present but not a JSON integer (no fraction,
-//   no exponent) within the signed 32-bit range, or `size` is below zero.
+//   no exponent) within the signed 32-bit range, or `size` is below zero;
+// - two elements have the same `sequence`: each image is saved under its
+//   sequence number, so one file would stand for both.
 // Every entry is checked before any is used, so a bad entry anywhere in the
 // list keeps the whole update from starting. Addresses are 32-bit, as the
 // watch takes them: a negative one stands for its two's complement.
 // A missing `firmware_files` reads as an empty list and a missing number
 // member as 0. Strings are taken up to their first zero byte and converted
 // with Utf8ToWide. All other members, inside `response` or outside it, are
-// ignored.
-bool ParseUpdateManifest(const std::string& text, UpdateManifest& out);
+// ignored. With `why`, a refusal the run log should name is said there
+// (empty for the others).
+bool ParseUpdateManifest(const std::string& text, UpdateManifest& out, std::string* why = nullptr);
 
 }  // namespace kestrune

@@ -131,9 +131,28 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"SizeBelowZero", WithFiles("[{\"file_path\":\"u\",\"size\":-1}]")},
         InvalidCase{"SecondEntrySizeBelowZero", WithFiles("[{\"file_path\":\"u\",\"size\":4096},"
                                                           "{\"file_path\":\"u\",\"size\":-4096}]")},
+        // One saved file would stand for both images.
+        InvalidCase{"SequenceShared",
+                    WithFiles("[{\"file_path\":\"a\",\"sequence\":3},{\"file_path\":\"b\","
+                              "\"sequence\":2},{\"file_path\":\"c\",\"sequence\":3}]")},
+        InvalidCase{"SequenceMissingTwice",
+                    WithFiles("[{\"file_path\":\"a\"},{\"file_path\":\"b\"}]")},
         InvalidCase{"DeepNesting",
                     Padded("{\"a\":" + std::string(5000, '[') + std::string(5000, ']') + "}")}),
     [](const testing::TestParamInfo<InvalidCase>& info) { return std::string(info.param.name); });
+
+TEST(UpdateManifestTest, ASharedSequenceIsNamed) {
+  UpdateManifest m;
+  std::string why = "left from before";
+  EXPECT_FALSE(ParseUpdateManifest(
+      WithFiles("[{\"file_path\":\"a\",\"sequence\":7},{\"file_path\":\"b\",\"sequence\":7}]"), m,
+      &why));
+  EXPECT_EQ(why, "two images share sequence 7");
+  EXPECT_TRUE(ParseUpdateManifest(
+      WithFiles("[{\"file_path\":\"a\",\"sequence\":7},{\"file_path\":\"b\",\"sequence\":8}]"), m,
+      &why));
+  EXPECT_EQ(why, "");
+}
 
 }  // namespace
 }  // namespace kestrune

@@ -10,7 +10,7 @@ namespace kestrune {
 
 std::u16string UpdateServiceUrl() {
   return Utf8ToWideText(std::string("https://") + KESTRUNE_UPDATE_HOST +
-                        ":8443/api/v1/devices/firmwareUpdate?model=K1");
+                        ":8443/api/v1/devices/firmwareUpdate?model=" + kWatchModel);
 }
 
 }  // namespace kestrune

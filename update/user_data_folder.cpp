@@ -1,5 +1,7 @@
 #include "update/user_data_folder.h"
 
+#include <filesystem>
+
 #include "update/format_path.h"
 
 namespace kestrune {
@@ -13,6 +15,11 @@ std::u16string UserDataFilePath(const std::u16string& fileName) {
   char16_t path[kPathBufferUnits] = {};
   if (!FormatPath(path, u"%s\\%s", folder.c_str(), fileName.c_str())) return {};
   return path;
+}
+
+std::u16string DataFilePath(const std::u16string& folder, const std::u16string& fileName) {
+  if (folder.empty()) return UserDataFilePath(fileName);
+  return (std::filesystem::path(folder) / std::filesystem::path(fileName)).u16string();
 }
 
 }  // namespace kestrune

@@ -19,4 +19,8 @@ std::u16string GetUserDataFolder(const std::u16string& name);
 // path buffer.
 std::u16string UserDataFilePath(const std::u16string& fileName);
 
+// The path of `fileName` in `folder` (a bundle of saved files a user
+// names); with no folder, UserDataFilePath's.
+std::u16string DataFilePath(const std::u16string& folder, const std::u16string& fileName);
+
 }  // namespace kestrune

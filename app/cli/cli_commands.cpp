@@ -1,11 +1,14 @@
 #include "app/cli/cli_commands.h"
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
+#include "app/cli/bundle_download.h"
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/program_end.h"
 #include "app/cli/several_watches.h"
 #include "history/history_database.h"
 #include "history/history_listing.h"
@@ -14,6 +17,7 @@
 #include "transfer/connected_watches.h"
 #include "transfer/firmware_update.h"
 #include "transfer/logged_runs.h"
+#include "transfer/power_check.h"
 #include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 #include "update/run_log.h"
@@ -56,6 +60,9 @@ class UpdatePrinter : public FirmwareUpdateReporter {
   }
   void VerifyingBlocks(std::uint32_t blocks) override { output_.Verifying(blocks); }
   void WatchAlreadyCurrent(const std::string& text) override { alreadyCurrent = text; }
+  void PortHeldBy(const std::string& port, const std::string& holders) override {
+    output_.Message(PortHeldMessage(port, holders));
+  }
 
   std::string alreadyCurrent;  // what the history said of a watch left unwritten
 
@@ -69,7 +76,8 @@ class UpdatePrinter : public FirmwareUpdateReporter {
 // begun the process ends at once (the run then never begins writing); once
 // writing has begun the run goes on to its end, and so does the program,
 // with the run's exit code, even when the interrupt comes after the last
-// block.
+// block. The decision never waits for the output: what it says is handed
+// to the output thread.
 void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
                          CliOutput& output) {
   HandleInterrupts([&gate, &writingBegan, &output](int exitCode) {
@@ -78,13 +86,29 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));
       output.Result(exitCode, ExitReason(exitCode), u"");
-      ExitProcessNow(exitCode);
+      EndProgramNow(output.Drain(), kOutputWaitAtInterrupt, exitCode);
     }
     output.Message(std::string(kCliProgramName) +
                    ": firmware is being written; the update finishes first, then the program "
                    "ends");
     WriteRunLog("interrupt during writing; the run finishes first");
   });
+}
+
+// A battery too weak for the writing: refused with the advice to connect
+// the charger, unless --ignore-power, which goes on and says so.
+void AnswerWeakBatteryOnTheCommandLine(UpdateEnvironment& environment, CliOutput& output,
+                                       bool ignorePower) {
+  environment.goOnWithWeakBattery = [&output, ignorePower](const PowerShortage& shortage) {
+    const std::string facts = DescribePowerShortage(shortage);
+    if (ignorePower) {
+      output.Message(std::string(kCliProgramName) + ": " + facts + "; going on (--ignore-power)");
+      return true;
+    }
+    output.Message(std::string(kCliProgramName) + ": " + facts + ": " + kConnectChargerAdvice +
+                   " (or give --ignore-power); nothing was written");
+    return false;
+  };
 }
 
 // The command's runs share one set of surroundings, filled once: the
@@ -110,7 +134,9 @@ int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
   if (outcome == RunOutcome::kDone) {
     extra = {{"firmware_version", WideToUtf8Text(check.version)},
              {"release_note", WideToUtf8Text(check.releaseNotes)},
-             {"source", options.offline ? "saved manifest (offline)"
+             {"source", !options.bundle.empty()
+                            ? "bundle " + WideToUtf8Text(run.environment.dataFolder) + " (offline)"
+                        : options.offline ? "saved manifest (offline)"
                         : check.outcome == UpdateCheckOutcome::kFromSavedManifest
                             ? "saved manifest (service unreachable)"
                             : "service"}};
@@ -131,7 +157,7 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
   run.environment.skipWatchWithOfferedFirmware = !options.again;
   const RunOutcome outcome = RunLoggedFirmwareUpdate(printer, run.environment);
   const int code = RunOutcomeExitCode(outcome);
-  std::vector<std::pair<std::string, std::string>> extra;
+  std::vector<std::pair<std::string, std::string>> extra = OutcomeMessage(outcome);
   if (outcome == RunOutcome::kAlreadyCurrent) {
     extra = {{"message",
               "the watch " + printer.alreadyCurrent + "; not written (--again writes it anyway)"}};
@@ -220,6 +246,7 @@ int RunCommand(const CliOptions& options, CliOutput& output, CliRun& run,
       RunCheck(output, run);
       return RunStation(options, run.environment, output, run.checkedManifest);
     case CliCommand::kHistory: return History(options, output);
+    case CliCommand::kDownload: return DownloadBundle(run.environment, output, run.checkedManifest);
     case CliCommand::kHelp:
     case CliCommand::kVersion: break;  // answered before any run
   }
@@ -243,7 +270,15 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
       PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
                                                                  : UpdateDataSource::kService),
       nullptr};
+  if (!options.bundle.empty()) {
+    // Absolute, so the run log says which folder whatever the directory.
+    std::error_code ignored;
+    const std::filesystem::path given(Utf8ToWideText(options.bundle));
+    const std::filesystem::path absolute = std::filesystem::absolute(given, ignored);
+    run.environment.dataFolder = (absolute.empty() ? given : absolute).u16string();
+  }
   run.environment.verifyWrittenBlocks = options.verify;
+  AnswerWeakBatteryOnTheCommandLine(run.environment, output, options.ignorePower);
   run.environment.closeGate = &gate;
   run.environment.portPath = Utf8ToWideText(options.port);
   run.environment.manifestText = [&run] { return run.checkedManifest; };

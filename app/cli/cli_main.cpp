@@ -11,6 +11,8 @@
 #include "app/cli/cli_output.h"
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/program_end.h"
+#include "report/report_drain.h"
 #include "transfer/run_outcome.h"
 #include "update/run_log.h"
 
@@ -25,8 +27,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n\n", kCliProgramName, error.c_str());
     std::fputs(CliUsage().c_str(), stderr);
     if (options.json) {
-      CliOutput(OutputStyle::kJson)
+      ReportDrain drain;
+      CliOutput(OutputStyle::kJson, drain)
           .Result(badUsage, ExitReason(badUsage), u"", {{"message", error}});
+      return EndProgram(drain, kOutputWaitAtEnd, badUsage);
     }
     return badUsage;
   }
@@ -39,18 +43,23 @@ int main(int argc, char** argv) {
   const OutputStyle style = options.json                 ? OutputStyle::kJson
                             : StandardOutputIsTerminal() ? OutputStyle::kTerminal
                                                          : OutputStyle::kPlain;
+  // The one thread that prints: nothing else waits for the terminal.
+  ReportDrain drain;
   if (options.verbose) {
-    // Straight to the stream, not through the output: a closed standard
-    // error is noted in the log, whose echo must not come back here.
-    UserRunLog().SetEcho([](const std::string& line) {
-      static std::atomic<bool> closed{false};
-      if (closed) return;
-      std::fputs((line + "\n").c_str(), stderr);
-      if (std::fflush(stderr) != 0) closed = true;
+    // On the output thread, straight to the stream, not through the
+    // output: a closed standard error is noted in the log, whose echo must
+    // not come back here.
+    UserRunLog().SetEcho([&drain](const std::string& line) {
+      drain.Push([line] {
+        static bool closed = false;  // on the output thread only
+        if (closed) return;
+        std::fputs((line + "\n").c_str(), stderr);
+        if (std::fflush(stderr) != 0) closed = true;
+      });
     });
   }
-  CliOutput output(style);
+  CliOutput output(style, drain);
   const int code = RunCliCommand(options, output);
-  std::fflush(stdout);
-  return code;
+  UserRunLog().SetEcho(nullptr);
+  return EndProgram(drain, kOutputWaitAtEnd, code);
 }

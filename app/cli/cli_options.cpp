@@ -11,10 +11,13 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
   error.clear();
   bool haveCommand = false;
   bool portGiven = false;
+  bool afterOffline = false;  // the argument before was --offline
   // A usage error in a JSON run still ends with a JSON result line.
   for (const std::string& argument : arguments) options.json = options.json || argument == "--json";
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
+    const bool folderMayFollow = afterOffline;
+    afterOffline = false;
     if (argument == "-h" || argument == "--help") {
       options.command = CliCommand::kHelp;
       return true;
@@ -31,6 +34,16 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
       options.verify = true;
     } else if (argument == "--offline") {
       options.offline = true;
+      afterOffline = true;
+    } else if (argument.rfind("--offline=", 0) == 0) {
+      options.offline = true;
+      options.bundle = argument.substr(10);
+      if (options.bundle.empty()) {
+        error = "--offline= needs a folder";
+        return false;
+      }
+    } else if (argument == "--ignore-power") {
+      options.ignorePower = true;
     } else if (argument == "--port" || argument.rfind("--port=", 0) == 0) {
       if (argument == "--port") {
         if (i + 1 >= arguments.size()) {
@@ -73,6 +86,14 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     } else if (!argument.empty() && argument[0] == '-') {
       error = "unknown option " + argument;
       return false;
+    } else if (haveCommand && options.bundle.empty() &&
+               (folderMayFollow || options.command == CliCommand::kDownload)) {
+      // The bundle folder: download's argument, or the one --offline reads.
+      if (argument.empty()) {
+        error = "the bundle folder is empty";
+        return false;
+      }
+      options.bundle = argument;
     } else if (haveCommand) {
       error = "unexpected argument " + argument;
       return false;
@@ -90,6 +111,8 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
       haveCommand = true;
     } else if (argument == "history") {
       options.command = CliCommand::kHistory;
+    } else if (argument == "download") {
+      options.command = CliCommand::kDownload;
       haveCommand = true;
     } else {
       error = "unknown command " + argument;
@@ -131,9 +154,19 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     error = "--verify belongs to the update and station commands";
     return false;
   }
+  if (options.ignorePower && options.command != CliCommand::kUpdate &&
+      options.command != CliCommand::kStation) {
+    error = "--ignore-power belongs to the update and station commands";
+    return false;
+  }
   if (options.offline &&
-      (options.command == CliCommand::kDevices || options.command == CliCommand::kHistory)) {
+      (options.command == CliCommand::kDevices || options.command == CliCommand::kHistory ||
+       options.command == CliCommand::kDownload)) {
     error = "--offline belongs to the check, update and station commands";
+    return false;
+  }
+  if (options.command == CliCommand::kDownload && options.bundle.empty()) {
+    error = "download needs a folder to save the bundle in";
     return false;
   }
   return true;
@@ -145,9 +178,11 @@ std::string CliUsage() {
              " [--json] [-v] COMMAND\n"
              "\n"
              "Commands:\n"
-             "  check [--offline]     fetch the update manifest; print the offered version\n"
+             "  check [--offline [DIR]]\n"
+             "                        fetch the update manifest; print the offered version\n"
              "                        and the release notes\n"
-             "  update [--port PATH] [--verify] [--offline] [--again]\n"
+             "  update [--port PATH] [--verify] [--offline [DIR]] [--ignore-power]\n"
+             "         [--again]\n"
              "                        fetch the manifest, then write the firmware into the\n"
              "                        watch; --port skips discovery and opens PATH\n"
              "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
@@ -155,8 +190,15 @@ std::string CliUsage() {
              "                        update is finished and writes a differing one again\n"
              "                        (about twice the time on the line)\n"
              "                        --offline uses the manifest and images saved by an\n"
-             "                        earlier run in the user data folder; nothing is\n"
-             "                        fetched\n"
+             "                        earlier run in the user data folder, or the bundle\n"
+             "                        in DIR; nothing is fetched. Saved images are\n"
+             "                        written only when their record (images.json) is\n"
+             "                        this model's, lists the manifest's version and\n"
+             "                        images entry by entry, and each image still has\n"
+             "                        its recorded SHA-256; otherwise exit code 6\n"
+             "                        --ignore-power writes even on a battery below 25 %\n"
+             "                        or with less time left than twice the writing\n"
+             "                        (otherwise exit 12: connect the charger)\n"
              "                        a watch whose last run on this computer ended\n"
              "                        \"更新完成\" with the offered firmware (same version,\n"
              "                        same images) is not written: exit 13; --again\n"
@@ -164,7 +206,7 @@ std::string CliUsage() {
              "  update --all          fetch the images once, then write every connected\n"
              "                        watch at the same time (so does --port given\n"
              "                        several times); a summary line per watch at the end\n"
-             "  station [--again] [--verify] [--offline]\n"
+             "  station [--again] [--verify] [--offline [DIR]] [--ignore-power]\n"
              "                        fetch the images once, then update each watch as it\n"
              "                        is plugged in, until interrupted; a watch already\n"
              "                        updated in this session, or that already has the\n"
@@ -175,6 +217,10 @@ std::string CliUsage() {
              "                        (from history.sqlite in the user data folder);\n"
              "                        --since takes a UTC date (YYYY-MM-DD[THH:MM[:SS]]);\n"
              "                        --json gives one object per run, --csv a table\n"
+             "  download DIR          fetch the manifest and every image from the service\n"
+             "                        into the folder DIR (made when missing), with the\n"
+             "                        record of the images (images.json): a bundle that\n"
+             "                        update --offline DIR writes from without a network\n"
              "  devices               list every connected watch (port, serial number,\n"
              "                        place, opens/busy) and mark the one the update\n"
              "                        would pick; -v adds the other serial ports\n"
@@ -189,7 +235,10 @@ std::string CliUsage() {
              "An interrupt (Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break) before writing begins\n"
              "stops at once; during writing the update finishes first. With several\n"
              "watches, every watch being written finishes and no other one starts.\n"
+             "Output that does not move (Ctrl-S, a paused pager) never holds a watch\n"
+             "up; at the end the program waits at most 5 s for it, then ends anyway.\n"
              "Every check and update is logged to update.log in the user data folder.\n"
+             "Images are fetched only over https, at most 64 MiB of them together.\n"
              "With --json every run ends with one result line: exit_code, reason (a\n"
              "stable English word: done, usage, no_watch, interrupted, ...) and schema.\n"
              "\n"

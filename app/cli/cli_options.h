@@ -10,7 +10,16 @@ namespace kestrune {
 // in the run log.
 inline constexpr char kCliProgramName[] = "kestrune-update";
 
-enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation, kHistory };
+enum class CliCommand {
+  kHelp,
+  kVersion,
+  kCheck,
+  kUpdate,
+  kDevices,
+  kStation,
+  kHistory,
+  kDownload
+};
 
 struct CliOptions {
   CliCommand command = CliCommand::kHelp;
@@ -24,7 +33,12 @@ struct CliOptions {
   bool json = false;     // one JSON object per line instead of text
   bool verbose = false;  // the run log's lines on standard error too
   bool verify = false;   // update --verify: read every written block back
-  bool offline = false;  // check/update --offline: the saved manifest and images
+  bool offline = false;  // check/update/station --offline: the saved manifest and images
+  // download DIR, or --offline DIR: the bundle folder (features.json, the
+  // images, images.json); empty with --offline: the user data folder.
+  std::string bundle;
+  // update/station --ignore-power: write even when the battery looks too weak
+  bool ignorePower = false;
   std::string serial;    // history --serial: one watch's runs only
   std::string since;     // history --since: runs that ended then or later, as given
   std::string sinceUtc;  // ... as the UTC text the rows are compared with

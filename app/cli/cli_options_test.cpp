@@ -20,6 +20,7 @@ struct Accepted {
   bool verbose = false;
   bool verify = false;
   bool offline = false;
+  bool ignorePower = false;
 };
 
 TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
@@ -42,6 +43,8 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
        true,
        true},
       {{"check", "--offline"}, CliCommand::kCheck, "", false, false, false, true},
+      {{"update", "--ignore-power"}, CliCommand::kUpdate, "", false, false, false, false, true},
+      {{"--ignore-power", "station"}, CliCommand::kStation, "", false, false, false, false, true},
       // --help and --version win over whatever else is given.
       {{"--help"}, CliCommand::kHelp, "", false},
       {{"update", "-h", "flash"}, CliCommand::kHelp, "", false},
@@ -58,6 +61,7 @@ TEST(CliOptions, CommandsWithTheirOptionsAnywhereAfterTheProgram) {
     EXPECT_EQ(options.verbose, c.verbose);
     EXPECT_EQ(options.verify, c.verify) << c.arguments[0];
     EXPECT_EQ(options.offline, c.offline) << c.arguments[0];
+    EXPECT_EQ(options.ignorePower, c.ignorePower) << c.arguments[0];
   }
 }
 
@@ -83,6 +87,15 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"station", "--port", "COM7"}, "--port belongs to the update command"},
       {{"check", "--verify"}, "--verify belongs to the update and station commands"},
       {{"devices", "--offline"}, "--offline belongs to the check, update and station commands"},
+      {{"download"}, "download needs a folder to save the bundle in"},
+      {{"download", "a", "b"}, "unexpected argument b"},
+      {{"download", "a", "--offline"},
+       "--offline belongs to the check, update and station commands"},
+      {{"update", "bundle"}, "unexpected argument bundle"},
+      {{"update", "--offline", "a", "b"}, "unexpected argument b"},
+      {{"update", "--offline="}, "--offline= needs a folder"},
+      {{"check", "--ignore-power"}, "--ignore-power belongs to the update and station commands"},
+      {{"devices", "--ignore-power"}, "--ignore-power belongs to the update and station commands"},
   };
   for (const auto& [arguments, expected] : cases) {
     CliOptions options;
@@ -95,6 +108,36 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
   std::string error;
   EXPECT_FALSE(ParseCliOptions({"flash", "--json"}, options, error));
   EXPECT_TRUE(options.json);
+}
+
+// The bundle folder: download's one argument, or the folder right after
+// --offline (none: the user data folder's saved files).
+TEST(CliOptions, TheBundleFolder) {
+  const struct {
+    std::vector<std::string> arguments;
+    CliCommand command;
+    bool offline;
+    std::string bundle;
+  } cases[] = {
+      {{"download", "/media/usb/k1"}, CliCommand::kDownload, false, "/media/usb/k1"},
+      {{"--json", "download", "D:\\bundle"}, CliCommand::kDownload, false, "D:\\bundle"},
+      {{"update", "--offline", "k1"}, CliCommand::kUpdate, true, "k1"},
+      {{"update", "--offline", "k1", "--port", "COM7"}, CliCommand::kUpdate, true, "k1"},
+      {{"update", "--offline", "--port", "COM7"}, CliCommand::kUpdate, true, ""},
+      {{"update", "--offline=k1"}, CliCommand::kUpdate, true, "k1"},
+      {{"--offline=k1", "station"}, CliCommand::kStation, true, "k1"},
+      {{"check", "--offline", "k1"}, CliCommand::kCheck, true, "k1"},
+      // Before the command, the word after --offline is the command.
+      {{"--offline", "update"}, CliCommand::kUpdate, true, ""},
+  };
+  for (const auto& c : cases) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions(c.arguments, options, error)) << c.arguments[0] << ": " << error;
+    EXPECT_EQ(options.command, c.command) << c.arguments[0];
+    EXPECT_EQ(options.offline, c.offline) << c.arguments[0];
+    EXPECT_EQ(options.bundle, c.bundle) << c.arguments[0];
+  }
 }
 
 TEST(CliOptions, SeveralWatchesByPortsOrAll) {
@@ -146,6 +189,8 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
       {RunOutcome::kBlockRefused, kUpdateFailed, 7},
       {RunOutcome::kPortUnavailable, kPortUnavailable, 8},
       {RunOutcome::kWatchSilent, kWatchSilent, 9},
+      // Refused before writing: the command line gives its advice apart.
+      {RunOutcome::kPowerLow, u"", 12},
       {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13},
   };
   for (const auto& [outcome, status, code] : cases) {
@@ -153,7 +198,7 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
     EXPECT_EQ(RunOutcomeStatus(outcome), status) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 13, 129, 130, 143}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
 }
@@ -169,6 +214,7 @@ TEST(CliExitCodes, EachCodeHasItsReasonWord) {
       {RunOutcome::kBlockRefused, "block_refused"},
       {RunOutcome::kPortUnavailable, "port_unavailable"},
       {RunOutcome::kWatchSilent, "watch_silent"},
+      {RunOutcome::kPowerLow, "power"},
       {RunOutcome::kAlreadyCurrent, "already_current"},
   };
   for (const auto& [outcome, reason] : outcomes) {

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
+#include "app/cli/cli_options.h"
 #include "app/cli/exit_codes.h"
 #include "transfer/device_frame.h"
+#include "transfer/firmware_update.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
 
@@ -47,10 +49,16 @@ char32_t NextCodePoint(const std::string& text, std::size_t& at) {
   return point;
 }
 
+// The bidirectional embeddings, overrides and isolates: they reorder what
+// follows them on screen, so "x\u202etxt.exe" shows as "xexe.txt".
+bool IsBidiControl(char32_t point) {
+  return (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+}
+
 // What a terminal may act on rather than show.
 bool IsControl(char32_t point) {
   return point < 0x20 || (point >= 0x7F && point < 0xA0) || point == 0x2028 || point == 0x2029 ||
-         (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+         IsBidiControl(point);
 }
 
 // `value` as compact JSON, written by JsonCpp.
@@ -63,7 +71,8 @@ std::string JsonValue(const Json::Value& value) {
   }();
   // JsonCpp copies UTF-8 as it is, bytes that are not UTF-8 included: the
   // text is made well-formed first, and what JsonCpp leaves raw that a
-  // reader may still act on (DEL, C1, U+2028/U+2029, U+FFFD) is escaped
+  // reader may still act on (DEL, C1, U+2028/U+2029, bidirectional controls,
+  // U+FFFD) is escaped
   // after; those code points occur in the written text only inside strings.
   std::string wellFormed;
   if (value.isString()) {
@@ -85,7 +94,7 @@ std::string JsonValue(const Json::Value& value) {
     const std::size_t start = at;
     const char32_t point = NextCodePoint(written, at);
     if (point == 0x7F || (point >= 0x80 && point < 0xA0) || point == 0x2028 || point == 0x2029 ||
-        point == 0xFFFD) {
+        IsBidiControl(point) || point == 0xFFFD) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(point));
       out += escape;
@@ -135,29 +144,65 @@ std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
   return out;
 }
 
-std::string ProgressLine(std::uint32_t done, std::uint32_t total, std::uint32_t firstDone,
-                         std::chrono::milliseconds elapsed) {
+std::string PortHeldMessage(const std::string& port, const std::string& holders) {
+  return TerminalSafeText(
+      std::string(kCliProgramName) + ": " + port + " is open in another program: " + holders,
+      false);
+}
+
+std::string ProgressLine(std::uint32_t done, std::uint32_t total,
+                         const std::optional<RateEstimate>& estimate) {
   const unsigned percent =
       total == 0 ? 100u : static_cast<unsigned>(std::uint64_t{done} * 100 / total);
   char line[128];
   int length = std::snprintf(line, sizeof line, "%u/%u blocks  %3u%%", static_cast<unsigned>(done),
                              static_cast<unsigned>(total), percent);
-  const std::uint32_t timed = done - firstDone;
-  if (timed > 0 && elapsed.count() > 0) {
-    const double seconds = static_cast<double>(elapsed.count()) / 1000.0;
-    const double rate = static_cast<double>(timed) * kBlockSize / seconds;
-    const double left = total > done ? seconds / timed * (total - done) : 0.0;
-    const unsigned leftSeconds = static_cast<unsigned>(left + 0.5);
-    length += std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length),
-                            "  %.1f KiB/s  %u:%02u left", rate / 1024.0, leftSeconds / 60,
-                            leftSeconds % 60);
+  if (estimate) {
+    const unsigned left = estimate->secondsLeft;
+    std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length),
+                  "  %.1f KiB/s  %u:%02u left", estimate->bytesPerSecond / 1024.0, left / 60,
+                  left % 60);
   }
   return line;
 }
 
+// The printing itself, on the output thread only: the progress line's
+// state and whether each stream still has a reader.
+class CliOutput::Printer {
+ public:
+  // The rate is measured on the times the run reported at, not on when the
+  // output came round to printing them.
+  explicit Printer(OutputStyle style) : style_(style), rate_([this] { return reportedAt_; }) {}
+
+  void Status(const std::u16string& text, std::chrono::steady_clock::time_point reportedAt);
+  void Progress(std::uint32_t done, std::uint32_t total,
+                std::chrono::steady_clock::time_point reportedAt);
+  void Verifying(std::uint32_t blocks);
+  void Watch(const std::string& port, const std::string& serial, const std::string& location,
+             bool opens, bool picked);
+  void PassedOver(const std::string& instanceId, const std::string& path,
+                  const std::string& reason);
+  void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
+              const std::vector<std::pair<std::string, std::string>>& extra);
+  void Message(const std::string& text);
+  void Lines(const std::string& text);
+
+ private:
+  void ClearProgressLine();
+  void WriteOut(const std::string& text);
+  void WriteErr(const std::string& text);
+
+  OutputStyle style_;
+  bool progressShown_ = false;
+  bool outClosed_ = false;
+  bool errClosed_ = false;
+  std::chrono::steady_clock::time_point reportedAt_;
+  ProgressRate rate_;
+};
+
 // A failed write means the reader went away (a closed pipe or terminal):
 // said once in the run log, and that stream is left alone from then on.
-void CliOutput::WriteOut(const std::string& text) {
+void CliOutput::Printer::WriteOut(const std::string& text) {
   if (outClosed_) return;
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -166,7 +211,7 @@ void CliOutput::WriteOut(const std::string& text) {
   }
 }
 
-void CliOutput::WriteErr(const std::string& text) {
+void CliOutput::Printer::WriteErr(const std::string& text) {
   if (errClosed_) return;
   std::fputs(text.c_str(), stderr);
   if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
@@ -175,14 +220,16 @@ void CliOutput::WriteErr(const std::string& text) {
   }
 }
 
-void CliOutput::ClearProgressLine() {
+void CliOutput::Printer::ClearProgressLine() {
   if (!progressShown_) return;
   WriteOut("\r" + std::string(72, ' ') + "\r");
   progressShown_ = false;
 }
 
-void CliOutput::Status(const std::u16string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Status(const std::u16string& text,
+                                std::chrono::steady_clock::time_point reportedAt) {
+  reportedAt_ = reportedAt;
+  if (text == kWritingImage) rate_.WritingBegins();  // the first block starts now
   const std::string utf8 = WideToUtf8Text(text);
   if (style_ == OutputStyle::kJson) {
     WriteOut(JsonLine().Add("event", "status").Add("text", utf8).Text());
@@ -192,14 +239,9 @@ void CliOutput::Status(const std::u16string& text) {
   WriteOut(TerminalSafeText(utf8, false) + "\n");
 }
 
-void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto now = std::chrono::steady_clock::now();
-  if (!timing_) {  // the rate counts from the first block reported on
-    timing_ = true;
-    firstBlockAt_ = now;
-    firstDone_ = done == 0 ? 0 : done - 1;
-  }
+void CliOutput::Printer::Progress(std::uint32_t done, std::uint32_t total,
+                                  std::chrono::steady_clock::time_point reportedAt) {
+  reportedAt_ = reportedAt;
   if (style_ == OutputStyle::kJson) {
     WriteOut(JsonLine()
                  .Add("event", "progress")
@@ -209,15 +251,13 @@ void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
     return;
   }
   if (style_ != OutputStyle::kTerminal) return;
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - firstBlockAt_);
-  std::string line = ProgressLine(done, total, firstDone_, elapsed);
+  std::string line = ProgressLine(done, total, rate_.At(done, total));
   if (line.size() < 72) line.append(72 - line.size(), ' ');
   WriteOut("\r" + line);
   progressShown_ = true;
 }
 
-void CliOutput::Verifying(std::uint32_t blocks) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Verifying(std::uint32_t blocks) {
   if (style_ == OutputStyle::kJson) {
     WriteOut("{\"event\":\"verifying\",\"blocks\":" + std::to_string(blocks) + "}\n");
     return;
@@ -226,9 +266,8 @@ void CliOutput::Verifying(std::uint32_t blocks) {
   WriteOut("Verifying: reading back " + std::to_string(blocks) + " written blocks\n");
 }
 
-void CliOutput::Watch(const std::string& port, const std::string& serial,
-                      const std::string& location, bool opens, bool picked) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Watch(const std::string& port, const std::string& serial,
+                               const std::string& location, bool opens, bool picked) {
   if (style_ == OutputStyle::kJson) {
     WriteOut("{\"event\":\"device\",\"port\":" + JsonString(port) +
              ",\"serial\":" + JsonString(serial) + ",\"location\":" + JsonString(location) +
@@ -242,9 +281,8 @@ void CliOutput::Watch(const std::string& port, const std::string& serial,
            (opens ? "opens" : "busy") + "\n");
 }
 
-void CliOutput::PassedOver(const std::string& instanceId, const std::string& path,
-                           const std::string& reason) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::PassedOver(const std::string& instanceId, const std::string& path,
+                                    const std::string& reason) {
   if (style_ == OutputStyle::kJson) {
     WriteOut("{\"event\":\"passed_over\",\"instance_id\":" + JsonString(instanceId) +
              ",\"path\":" + JsonString(path) + ",\"reason\":" + JsonString(reason) + "}\n");
@@ -254,9 +292,9 @@ void CliOutput::PassedOver(const std::string& instanceId, const std::string& pat
            TerminalSafeText(instanceId, false) + "): " + reason + "\n");
 }
 
-void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-                       const std::vector<std::pair<std::string, std::string>>& extra) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Result(int exitCode, const std::string& reason,
+                                const std::u16string& lastStatus,
+                                const std::vector<std::pair<std::string, std::string>>& extra) {
   if (style_ == OutputStyle::kJson) {
     JsonLine line;
     line.Add("event", "result")
@@ -279,16 +317,62 @@ void CliOutput::Result(int exitCode, const std::string& reason, const std::u16st
   }
 }
 
-void CliOutput::Lines(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Lines(const std::string& text) {
   ClearProgressLine();
   WriteOut(text);
 }
 
-void CliOutput::Message(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void CliOutput::Printer::Message(const std::string& text) {
   ClearProgressLine();
   WriteErr(text + "\n");
+}
+
+CliOutput::CliOutput(OutputStyle style, ReportDrain& drain)
+    : style_(style), drain_(drain), printer_(std::make_shared<Printer>(style)) {}
+
+void CliOutput::Status(const std::u16string& text) {
+  const auto reportedAt = std::chrono::steady_clock::now();
+  drain_.Push([printer = printer_, text, reportedAt] { printer->Status(text, reportedAt); });
+}
+
+void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
+  const auto reportedAt = std::chrono::steady_clock::now();
+  drain_.PushLatest({printer_.get(), 0}, [printer = printer_, done, total, reportedAt] {
+    printer->Progress(done, total, reportedAt);
+  });
+}
+
+void CliOutput::Verifying(std::uint32_t blocks) {
+  drain_.Push([printer = printer_, blocks] { printer->Verifying(blocks); });
+}
+
+void CliOutput::Watch(const std::string& port, const std::string& serial,
+                      const std::string& location, bool opens, bool picked) {
+  drain_.Push([printer = printer_, port, serial, location, opens, picked] {
+    printer->Watch(port, serial, location, opens, picked);
+  });
+}
+
+void CliOutput::PassedOver(const std::string& instanceId, const std::string& path,
+                           const std::string& reason) {
+  drain_.Push([printer = printer_, instanceId, path, reason] {
+    printer->PassedOver(instanceId, path, reason);
+  });
+}
+
+void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
+                       const std::vector<std::pair<std::string, std::string>>& extra) {
+  drain_.Push([printer = printer_, exitCode, reason, lastStatus, extra] {
+    printer->Result(exitCode, reason, lastStatus, extra);
+  });
+}
+
+void CliOutput::Message(const std::string& text) {
+  drain_.Push([printer = printer_, text] { printer->Message(text); });
+}
+
+void CliOutput::Lines(const std::string& text) {
+  drain_.Push([printer = printer_, text] { printer->Lines(text); });
 }
 
 }  // namespace kestrune

@@ -1,15 +1,22 @@
 #pragma once
 // What kestrune-update prints: text for a person (a redrawn progress line on
 // a terminal, plain lines otherwise) or one JSON object per line. Safe to
-// call from the run and from the interrupt thread at once. A stream whose
+// call from the run and from the interrupt thread at once, and never waits
+// for the output: each call is handed to the program's output thread (a
+// ReportDrain), which prints in the order of the calls, so a stopped
+// terminal or a full pipe holds up nothing but that thread. A stream whose
 // reader went away is no longer written to; the run goes on.
 
 #include <chrono>
 #include <cstdint>
-#include <mutex>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "app/cli/progress_rate.h"
+#include "report/report_drain.h"
 
 namespace kestrune {
 
@@ -17,13 +24,18 @@ enum class OutputStyle { kTerminal, kPlain, kJson };
 
 class CliOutput {
  public:
-  explicit CliOutput(OutputStyle style) : style_(style) {}
+  // Prints on `drain`'s thread; what is printed holds on to what it needs,
+  // so the object may go before its last lines are out.
+  CliOutput(OutputStyle style, ReportDrain& drain);
 
   OutputStyle Style() const { return style_; }
+  // The output thread this prints on.
+  ReportDrain& Drain() const { return drain_; }
 
   // A status as the dialog shows it.
   void Status(const std::u16string& text);
   // Blocks written so far out of `total`; shown on a terminal and in JSON.
+  // While the output is behind, a step may take the place of the one before.
   void Progress(std::uint32_t done, std::uint32_t total);
   // Every image is written and its `blocks` blocks are now read back (an
   // update with --verify); the progress stays where it is meanwhile.
@@ -47,18 +59,11 @@ class CliOutput {
   void Lines(const std::string& text);
 
  private:
-  void ClearProgressLine();
-  void WriteOut(const std::string& text);
-  void WriteErr(const std::string& text);
+  class Printer;  // what is printed, on the output thread only
 
   OutputStyle style_;
-  std::mutex mutex_;
-  bool progressShown_ = false;
-  bool outClosed_ = false;
-  bool errClosed_ = false;
-  bool timing_ = false;
-  std::chrono::steady_clock::time_point firstBlockAt_;
-  std::uint32_t firstDone_ = 0;
+  ReportDrain& drain_;
+  std::shared_ptr<Printer> printer_;
 };
 
 // `text` as a JSON string, quotes included, written by JsonCpp. Besides
@@ -72,9 +77,13 @@ std::string JsonString(const std::string& text);
 // UTF-8 each become U+FFFD, so no escape sequence reaches the terminal.
 std::string TerminalSafeText(const std::string& text, bool keepNewlines);
 
-// "  3/12  25%  1.2 KiB/s  0:07 left": blocks, percent, rate of firmware
-// bytes and time left, given the time the blocks since `firstDone` took.
-std::string ProgressLine(std::uint32_t done, std::uint32_t total, std::uint32_t firstDone,
-                         std::chrono::milliseconds elapsed);
+// "kestrune-update: /dev/ttyACM0 is open in another program: pid 4711
+// (cat)", made safe for a terminal (a program names itself).
+std::string PortHeldMessage(const std::string& port, const std::string& holders);
+
+// "3/12 blocks   25%  1.2 KiB/s  0:07 left": blocks, percent, and the rate
+// of firmware bytes and time left when there is an estimate yet.
+std::string ProgressLine(std::uint32_t done, std::uint32_t total,
+                         const std::optional<RateEstimate>& estimate);
 
 }  // namespace kestrune

@@ -41,7 +41,21 @@ TEST(CliServiceText, ControlsNeverReachTheTerminalAndJsonEscapesThem) {
       {"a\xE2\x80\xA8"
        "b\xE2\x80\xA9",
        true, "a" + r + "b" + r, "\"a\\u2028b\\u2029\""},
-      {"x\xE2\x80\xAEtxt.exe", false, "x" + r + "txt.exe", "\"x\xE2\x80\xAEtxt.exe\""},
+      // Bidirectional overrides, embeddings and isolates reorder what a
+      // reader sees ("x<RLO>txt.exe" shows as "xexe.txt"): the first and last
+      // of each range; their neighbours U+202F and U+206A are plain text.
+      {"x\xE2\x80\xAEtxt.exe", false, "x" + r + "txt.exe", "\"x\\u202etxt.exe\""},
+      {"\xE2\x80\xAA"
+       "a\xE2\x81\xA6"
+       "b\xE2\x81\xA9",
+       false, r + "a" + r + "b" + r, "\"\\u202aa\\u2066b\\u2069\""},
+      {"a\xE2\x80\xAF"
+       "b\xE2\x81\xAA",
+       false,
+       "a\xE2\x80\xAF"
+       "b\xE2\x81\xAA",
+       "\"a\xE2\x80\xAF"
+       "b\xE2\x81\xAA\""},
       // The release note keeps its line breaks; a version does not.
       {"line 1\nline 2", true, "line 1\nline 2", "\"line 1\\nline 2\""},
       {"2.418\nSource: fake", false, "2.418" + r + "Source: fake", "\"2.418\\nSource: fake\""},
@@ -52,17 +66,6 @@ TEST(CliServiceText, ControlsNeverReachTheTerminalAndJsonEscapesThem) {
     EXPECT_EQ(TerminalSafeText(c.text, c.keepNewlines), c.terminal) << c.json;
     EXPECT_EQ(JsonString(c.text), c.json);
   }
-}
-
-TEST(CliProgress, LineShowsBlocksPercentRateAndTimeLeft) {
-  using std::chrono::milliseconds;
-  // 4 blocks of 4 KiB in 2 s since the first: 8 KiB/s; 12 left take 6 s.
-  EXPECT_EQ(ProgressLine(5, 17, 1, milliseconds(2000)), "5/17 blocks   29%  8.0 KiB/s  0:06 left");
-  EXPECT_EQ(ProgressLine(17, 17, 1, milliseconds(8000)),
-            "17/17 blocks  100%  8.0 KiB/s  0:00 left");
-  // Nothing timed yet: no rate is guessed.
-  EXPECT_EQ(ProgressLine(1, 4, 1, milliseconds(0)), "1/4 blocks   25%");
-  EXPECT_EQ(ProgressLine(0, 0, 0, milliseconds(0)), "0/0 blocks  100%");
 }
 
 }  // namespace

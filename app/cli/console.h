@@ -7,7 +7,9 @@
 namespace kestrune {
 
 // Makes the console take UTF-8 output (Windows); elsewhere a closed output
-// (a reader that went away) becomes a failed write instead of SIGPIPE.
+// (a reader that went away) becomes a failed write instead of SIGPIPE, and
+// the interrupts wait, blocked in every thread started from now on, for the
+// thread of HandleInterrupts. Called first, before any thread starts.
 void PrepareConsole();
 
 // Whether standard output is a terminal (a console on Windows).
@@ -33,8 +35,10 @@ void HandleInterrupts(std::function<void(int exitCode)> onInterrupt);
 // What the handler refers to may be destroyed afterwards.
 void StopHandlingInterrupts();
 
-// Flushes standard output and error and ends the process at once with
-// `code`, without running destructors of other threads' objects.
+// Ends the process at once with `code`, without running destructors of
+// other threads' objects. Standard output and error are not flushed: what
+// the program prints goes through its output thread, which flushes each
+// write, and a stream stuck in a stopped terminal must not hold the end up.
 [[noreturn]] void ExitProcessNow(int code);
 
 }  // namespace kestrune

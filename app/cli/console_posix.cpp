@@ -11,7 +11,28 @@
 
 namespace kestrune {
 
-void PrepareConsole() { ::signal(SIGPIPE, SIG_IGN); }
+namespace {
+
+// The interrupts the program takes on a thread of its own.
+sigset_t InterruptSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);  // the terminal closed: not a reason to stop writing
+  return signals;
+}
+
+}  // namespace
+
+// The interrupts are blocked before any thread starts (the output thread,
+// the run log's), so every thread inherits the block and none of them is
+// ended by one: only the thread HandleInterrupts starts takes them.
+void PrepareConsole() {
+  ::signal(SIGPIPE, SIG_IGN);
+  const sigset_t signals = InterruptSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
 
 bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 
@@ -24,13 +45,10 @@ int TerminalColumns() {
 bool EnableTerminalRedraw() { return true; }
 
 void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
-  // Blocked in this thread and in every thread started after it; one thread
-  // takes them with sigwait, where any function may be called.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGHUP);  // the terminal closed: not a reason to stop writing
+  // Blocked in this thread and in every thread started after it (already
+  // since PrepareConsole); one thread takes them with sigwait, where any
+  // function may be called.
+  const sigset_t signals = InterruptSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   SetInterruptHandler(std::move(onInterrupt));
   std::thread([signals] {
@@ -41,10 +59,6 @@ void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
   }).detach();
 }
 
-void ExitProcessNow(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  ::_exit(code);
-}
+void ExitProcessNow(int code) { ::_exit(code); }
 
 }  // namespace kestrune

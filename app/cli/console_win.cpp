@@ -7,6 +7,7 @@
 
 #include "app/cli/console.h"
 #include "app/cli/interrupt_slot.h"
+#include "update/system_library_win.h"
 
 namespace kestrune {
 namespace {
@@ -32,6 +33,8 @@ void RestoreOutputCodePage() {
 }  // namespace
 
 void PrepareConsole() {
+  // Before anything loads a DLL: System32 is the only folder searched.
+  RestrictDllSearchToSystem32();
   const UINT previous = GetConsoleOutputCP();  // 0 without a console
   if (previous != 0 && previous != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
     previousOutputCodePage = previous;
@@ -64,8 +67,6 @@ void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {
 }
 
 void ExitProcessNow(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
   RestoreOutputCodePage();  // ExitProcess runs no atexit function
   ExitProcess(static_cast<UINT>(code));
 }

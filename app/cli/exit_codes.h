@@ -2,6 +2,12 @@
 // The command-line updater's exit codes: fixed, one per outcome, listed by
 // --help and the README.
 
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "transfer/run_outcome.h"
+
 namespace kestrune {
 
 // The codes of the command line itself; a run's own code comes with its
@@ -20,6 +26,10 @@ enum class ExitCode : int {
 // result carries it: "usage", "interrupted" for 128 + a signal, and
 // "failure" for any other code that comes without an outcome.
 const char* ExitReason(int code);
+
+// The JSON result's "message" for a run that ended with `outcome`, where it
+// has one: kPowerLow's advice to connect the charger.
+std::vector<std::pair<std::string, std::string>> OutcomeMessage(RunOutcome outcome);
 
 // The version of the JSON lines' layout, carried by every result line.
 constexpr int kJsonSchema = 1;

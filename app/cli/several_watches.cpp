@@ -17,6 +17,7 @@
 #include "transfer/connected_watches.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/power_check.h"
 #include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 #include "update/run_log.h"
@@ -70,13 +71,18 @@ int FinishWith(CliOutput& output, FirmwareUpdateReporter& logged, RunOutcome out
   const std::u16string status = RunOutcomeStatus(outcome);
   if (!status.empty()) logged.PostStatus(status);
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), status);
+  output.Result(code, RunOutcomeReason(outcome), status, OutcomeMessage(outcome));
   WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
-void NoteChoices(const CliOptions& options, FirmwareUpdateReporter& logged) {
-  if (options.offline) logged.Note("offline: the images are the files saved by earlier downloads");
+void NoteChoices(const CliOptions& options, const UpdateEnvironment& environment,
+                 FirmwareUpdateReporter& logged) {
+  if (options.offline) {
+    logged.Note("offline: the images are the files saved by earlier downloads" +
+                (environment.dataFolder.empty() ? std::string()
+                                                : " in " + WideToUtf8Text(environment.dataFolder)));
+  }
   if (options.verify) logged.Note("every written block is read back before the finish frame");
 }
 
@@ -98,8 +104,7 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
                      std::shared_ptr<const FetchedFirmware>& firmware) {
   try {
     auto fetched = std::make_shared<FetchedFirmware>();
-    const RunOutcome outcome = FetchFirmware(logged, manifest, environment.downloader,
-                                             environment.downloadLimits, *fetched);
+    const RunOutcome outcome = FetchFirmware(logged, manifest, environment, *fetched);
     if (outcome == RunOutcome::kDone) firmware = std::move(fetched);
     return outcome;
   } catch (const std::exception& failure) {
@@ -116,7 +121,7 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
                          CliOutput& output, const SharedManifestText& manifest) {
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
-  NoteChoices(options, logged);
+  NoteChoices(options, environment, logged);
   std::vector<WatchToWrite> watches;
   if (options.all) {
     watches = ConnectedWatches(environment.devices, logged);
@@ -130,8 +135,12 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
   std::shared_ptr<const FetchedFirmware> firmware;
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
+  // Once for the run: the watches are written side by side, so the writing
+  // takes about as long as one watch's.
+  const RunOutcome power = CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
+  if (power != RunOutcome::kDone) return FinishWith(output, logged, power);
 
-  WatchBoard board(BoardStyle(options, output), false);
+  WatchBoard board(BoardStyle(options, output), false, output.Drain());
   std::vector<WatchOutcome> outcomes;
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
@@ -158,14 +167,18 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
                const SharedManifestText& manifest) {
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
-  NoteChoices(options, logged);
+  NoteChoices(options, environment, logged);
   logged.Note(std::string("station: begins") +
               (options.again ? "; a watch updated in this session is written again" : ""));
   std::shared_ptr<const FetchedFirmware> firmware;
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
+  // Once for the run: the watches are written side by side, so the writing
+  // takes about as long as one watch's.
+  const RunOutcome power = CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
+  if (power != RunOutcome::kDone) return FinishWith(output, logged, power);
 
-  WatchBoard board(BoardStyle(options, output), true);
+  WatchBoard board(BoardStyle(options, output), true, output.Drain());
   StationLedger ledger(options.again);
   std::mutex mutex;  // ledger and stopCode
   std::condition_variable stopping;

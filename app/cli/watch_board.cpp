@@ -1,8 +1,10 @@
 #include "app/cli/watch_board.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "app/cli/console.h"
+#include "app/cli/progress_rate.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/terminal_columns.h"
 #include "transfer/firmware_update.h"
@@ -19,25 +21,67 @@ std::string Name(const WatchName& watch) {
 
 }  // namespace
 
-std::string WatchBoard::RowText(const Row& row) const {
+// The drawing itself, on the output thread only.
+class WatchBoard::View {
+ public:
+  View(OutputStyle style, bool station) : style_(style), station_(station) {}
+
+  void Add(const WatchName& watch);
+  void Status(std::size_t row, const std::u16string& text,
+              std::chrono::steady_clock::time_point reportedAt);
+  void Progress(std::size_t row, std::uint32_t done, std::uint32_t total);
+  void Verifying(std::size_t row, std::uint32_t blocks);
+  void Finished(std::size_t row, const WatchOutcome& outcome);
+  void Notice(const WatchName& watch, const std::string& text);
+  void Message(const std::string& text);
+  void Summary(const std::vector<WatchOutcome>& outcomes, int exitCode);
+  void Interrupted(int exitCode);
+
+ private:
+  struct Row {
+    WatchName name;
+    std::u16string status;
+    std::uint32_t done = 0;
+    std::uint32_t total = 0;
+    ProgressRate rate;
+    std::uint32_t readingBack = 0;  // blocks being read back; 0 while writing
+  };
+
+  std::string RowText(const Row& row) const;
+  std::string WatchJson(const WatchName& watch) const;
+  // Terminal: the rows drawn anew in place of the ones drawn before.
+  void Redraw();
+  // Terminal: the drawn rows taken away, so a line can go above them.
+  void Erase();
+  void WriteOut(const std::string& text);
+
+  OutputStyle style_;
+  bool station_;
+  std::vector<Row> rows_;
+  std::size_t drawnLines_ = 0;
+  int doneCount_ = 0;
+  int failedCount_ = 0;
+  bool outClosed_ = false;
+  bool errClosed_ = false;
+};
+
+std::string WatchBoard::View::RowText(const Row& row) const {
   std::string text = Name(row.name) + "  " + TerminalSafeText(WideToUtf8Text(row.status), false);
   if (row.readingBack > 0 && row.status == kWritingImage) {
     text += "  reading back " + std::to_string(row.readingBack) + " written blocks";
   } else if (row.total > 0 && row.status == kWritingImage) {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - row.firstBlockAt);
-    text += "  " + ProgressLine(row.done, row.total, row.firstDone, elapsed);
+    text += "  " + ProgressLine(row.done, row.total, row.rate.At(row.done, row.total));
   }
   return text;
 }
 
-std::string WatchBoard::WatchJson(const WatchName& watch) const {
+std::string WatchBoard::View::WatchJson(const WatchName& watch) const {
   return "{\"serial\":" + JsonString(watch.serial) + ",\"port\":" + JsonString(watch.port) + "}";
 }
 
 // A failed write means the reader went away: said once in the run log, and
 // that stream is left alone from then on.
-void WatchBoard::WriteOut(const std::string& text) {
+void WatchBoard::View::WriteOut(const std::string& text) {
   if (outClosed_) return;
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -46,13 +90,13 @@ void WatchBoard::WriteOut(const std::string& text) {
   }
 }
 
-void WatchBoard::Erase() {
+void WatchBoard::View::Erase() {
   if (drawnLines_ == 0) return;
   WriteOut("\x1b[" + std::to_string(drawnLines_) + "A\r\x1b[J");
   drawnLines_ = 0;
 }
 
-void WatchBoard::Redraw() {
+void WatchBoard::View::Redraw() {
   std::string out;
   if (drawnLines_ > 0) out += "\x1b[" + std::to_string(drawnLines_) + "A\r";
   // Each line stays within the terminal's width, the last column left
@@ -75,17 +119,18 @@ void WatchBoard::Redraw() {
   drawnLines_ = lines;
 }
 
-std::size_t WatchBoard::Add(const WatchName& watch) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  rows_.push_back(Row{watch, {}, 0, 0, false, {}, 0});
+void WatchBoard::View::Add(const WatchName& watch) {
+  Row added;
+  added.name = watch;
+  rows_.push_back(std::move(added));
   if (style_ == OutputStyle::kTerminal) Redraw();
-  return rows_.size() - 1;
 }
 
-void WatchBoard::Status(std::size_t row, const std::u16string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void WatchBoard::View::Status(std::size_t row, const std::u16string& text,
+                              std::chrono::steady_clock::time_point reportedAt) {
   Row& shown = rows_.at(row);
   shown.status = text;
+  if (text == kWritingImage) shown.rate.WritingBegins(reportedAt);  // the first block starts
   const std::string utf8 = WideToUtf8Text(text);
   switch (style_) {
     case OutputStyle::kJson:
@@ -99,14 +144,8 @@ void WatchBoard::Status(std::size_t row, const std::u16string& text) {
   }
 }
 
-void WatchBoard::Progress(std::size_t row, std::uint32_t done, std::uint32_t total) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void WatchBoard::View::Progress(std::size_t row, std::uint32_t done, std::uint32_t total) {
   Row& shown = rows_.at(row);
-  if (!shown.timing) {  // the rate counts from the first block reported on
-    shown.timing = true;
-    shown.firstBlockAt = std::chrono::steady_clock::now();
-    shown.firstDone = done == 0 ? 0 : done - 1;
-  }
   shown.done = done;
   shown.total = total;
   if (style_ == OutputStyle::kJson) {
@@ -117,8 +156,7 @@ void WatchBoard::Progress(std::size_t row, std::uint32_t done, std::uint32_t tot
   }
 }
 
-void WatchBoard::Verifying(std::size_t row, std::uint32_t blocks) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void WatchBoard::View::Verifying(std::size_t row, std::uint32_t blocks) {
   Row& shown = rows_.at(row);
   shown.readingBack = blocks;
   switch (style_) {
@@ -134,16 +172,14 @@ void WatchBoard::Verifying(std::size_t row, std::uint32_t blocks) {
   }
 }
 
-void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void WatchBoard::View::Finished(std::size_t row, const WatchOutcome& outcome) {
   (outcome.outcome == RunOutcome::kDone ? doneCount_ : failedCount_) += 1;
   Row& shown = rows_.at(row);
   if (outcome.outcome == RunOutcome::kClosedBeforeWriting) shown.status = u"not written";
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
-void WatchBoard::Notice(const WatchName& watch, const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void WatchBoard::View::Notice(const WatchName& watch, const std::string& text) {
   if (style_ == OutputStyle::kJson) {
     WriteOut("{\"event\":\"notice\",\"watch\":" + WatchJson(watch) +
              ",\"text\":" + JsonString(text) + "}\n");
@@ -154,8 +190,7 @@ void WatchBoard::Notice(const WatchName& watch, const std::string& text) {
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
-void WatchBoard::Message(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void WatchBoard::View::Message(const std::string& text) {
   if (!errClosed_) {
     std::fputs((text + "\n").c_str(), stderr);
     if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
@@ -170,16 +205,14 @@ void WatchBoard::Message(const std::string& text) {
   }
 }
 
-void WatchBoard::Interrupted(int exitCode) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void WatchBoard::View::Interrupted(int exitCode) {
   if (style_ != OutputStyle::kJson) return;
   WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) + ",\"exit_code\":" +
            std::to_string(exitCode) + ",\"reason\":" + JsonString(ExitReason(exitCode)) +
            ",\"status\":\"\",\"watches\":[]}\n");
 }
 
-void WatchBoard::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode) {
   if (style_ == OutputStyle::kJson) {
     std::string watches;
     for (const WatchOutcome& outcome : outcomes) {
@@ -203,6 +236,50 @@ void WatchBoard::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode
   std::string text = "Summary: " + std::to_string(outcomes.size()) + " watch(es)\n";
   for (const WatchOutcome& outcome : outcomes) text += "  " + SummaryLine(outcome) + "\n";
   WriteOut(text);
+}
+
+WatchBoard::WatchBoard(OutputStyle style, bool station, ReportDrain& drain)
+    : drain_(drain), view_(std::make_shared<View>(style, station)) {}
+
+// The row is known at once: the view adds its rows in the order of the calls.
+std::size_t WatchBoard::Add(const WatchName& watch) {
+  const std::size_t row = rowsAdded_++;
+  drain_.Push([view = view_, watch] { view->Add(watch); });
+  return row;
+}
+
+void WatchBoard::Status(std::size_t row, const std::u16string& text) {
+  const auto reportedAt = std::chrono::steady_clock::now();
+  drain_.Push([view = view_, row, text, reportedAt] { view->Status(row, text, reportedAt); });
+}
+
+void WatchBoard::Progress(std::size_t row, std::uint32_t done, std::uint32_t total) {
+  drain_.PushLatest({view_.get(), row},
+                    [view = view_, row, done, total] { view->Progress(row, done, total); });
+}
+
+void WatchBoard::Verifying(std::size_t row, std::uint32_t blocks) {
+  drain_.Push([view = view_, row, blocks] { view->Verifying(row, blocks); });
+}
+
+void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
+  drain_.Push([view = view_, row, outcome] { view->Finished(row, outcome); });
+}
+
+void WatchBoard::Notice(const WatchName& watch, const std::string& text) {
+  drain_.Push([view = view_, watch, text] { view->Notice(watch, text); });
+}
+
+void WatchBoard::Message(const std::string& text) {
+  drain_.Push([view = view_, text] { view->Message(text); });
+}
+
+void WatchBoard::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode) {
+  drain_.Push([view = view_, outcomes, exitCode] { view->Summary(outcomes, exitCode); });
+}
+
+void WatchBoard::Interrupted(int exitCode) {
+  drain_.Push([view = view_, exitCode] { view->Interrupted(exitCode); });
 }
 
 }  // namespace kestrune

@@ -4,15 +4,21 @@
 // left; in a station session also the count of done and failed), otherwise
 // one plain line per status, or one JSON object per line whose events carry
 // the watch. Ends with one summary line per watch, or the JSON result with
-// every watch. Safe to call from every watch's thread and the interrupt's.
+// every watch. Safe to call from every watch's thread and the interrupt's,
+// and never waits for the output: what is shown is drawn on the program's
+// output thread (a ReportDrain), in the order of the calls; while the
+// output is behind, a watch's progress step may take the place of the one
+// before it, and nothing else is ever left out.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/cli/cli_output.h"
+#include "report/report_drain.h"
 #include "app/cli/watch_outcomes.h"
 
 namespace kestrune {
@@ -26,7 +32,12 @@ struct WatchName {
 class WatchBoard {
  public:
   // `station`: the live view also counts the watches done and failed.
-  WatchBoard(OutputStyle style, bool station) : style_(style), station_(station) {}
+  // Drawn on `drain`'s thread; what is drawn holds on to what it needs, so
+  // the board may go before its last lines are out.
+  WatchBoard(OutputStyle style, bool station, ReportDrain& drain);
+
+  // The output thread this draws on.
+  ReportDrain& Drain() const { return drain_; }
 
   // A watch whose run begins; the row it is shown in.
   std::size_t Add(const WatchName& watch);
@@ -50,34 +61,11 @@ class WatchBoard {
   void Interrupted(int exitCode);
 
  private:
-  struct Row {
-    WatchName name;
-    std::u16string status;
-    std::uint32_t done = 0;
-    std::uint32_t total = 0;
-    bool timing = false;
-    std::chrono::steady_clock::time_point firstBlockAt;
-    std::uint32_t firstDone = 0;
-    std::uint32_t readingBack = 0;  // blocks being read back; 0 while writing
-  };
+  class View;  // the rows and what has been drawn, on the output thread only
 
-  std::string RowText(const Row& row) const;
-  std::string WatchJson(const WatchName& watch) const;
-  // Terminal: the rows drawn anew in place of the ones drawn before.
-  void Redraw();
-  // Terminal: the drawn rows taken away, so a line can go above them.
-  void Erase();
-  void WriteOut(const std::string& text);
-
-  OutputStyle style_;
-  bool station_;
-  std::mutex mutex_;
-  std::vector<Row> rows_;
-  std::size_t drawnLines_ = 0;
-  int doneCount_ = 0;
-  int failedCount_ = 0;
-  bool outClosed_ = false;
-  bool errClosed_ = false;
+  ReportDrain& drain_;
+  std::shared_ptr<View> view_;
+  std::atomic<std::size_t> rowsAdded_{0};
 };
 
 }  // namespace kestrune

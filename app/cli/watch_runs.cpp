@@ -5,6 +5,7 @@
 
 #include "app/cli/console.h"
 #include "app/cli/interrupt_slot.h"
+#include "app/cli/program_end.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/watch_history.h"
 #include "transfer/watch_write.h"
@@ -28,6 +29,9 @@ class WatchPrinter : public FirmwareUpdateReporter {
     if (writing) writingBegan_ = true;
   }
   void VerifyingBlocks(std::uint32_t blocks) override { board_.Verifying(row_, blocks); }
+  void PortHeldBy(const std::string& port, const std::string& holders) override {
+    board_.Message(PortHeldMessage(port, holders));
+  }
 
  private:
   WatchBoard& board_;
@@ -192,7 +196,7 @@ void StopSeveralWatchesOnInterrupt(SeveralWatchRuns& runs, WatchBoard& board,
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));
       board.Interrupted(exitCode);
-      ExitProcessNow(exitCode);
+      EndProgramNow(board.Drain(), kOutputWaitAtInterrupt, exitCode);
     }
     if (writing > 0) {
       board.Message("kestrune-update: firmware is being written to " + std::to_string(writing) +

@@ -80,7 +80,7 @@ class SeveralWatchRuns {
   void Write(Run& run, std::size_t row, const std::function<void(const WatchOutcome&)>& ended);
 
   std::shared_ptr<const FetchedFirmware> firmware_;
-  std::vector<ImageRecord> digests_;  // of firmware_'s images, made once
+  std::vector<ImageDigest> digests_;  // of firmware_'s images, made once
   HistoryWriter* history_;
   std::chrono::milliseconds answerTimeout_;
   bool verifyWrittenBlocks_;

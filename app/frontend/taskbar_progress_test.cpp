@@ -55,6 +55,8 @@ TEST(TaskbarRunIndicatorTest, TheEndOfARunShowsItsOutcomeAndFlashesWhenNotInFron
       {kImageDownloadFailed, true, {"error"}},
       {kImageWrongSize, true, {"error"}},
       {kNoUpdateData, true, {"error"}},
+      // Said no to a weak battery: nothing went wrong, nothing was written.
+      {u"", true, {"clear"}},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const EndCase& c = cases[i];

@@ -16,6 +16,8 @@ struct WindowNotice {
     kProgressPosition,  // value: blocks written so far
     kWriting,           // value: 1 once writing the watch begins, 0 when it is over
     kRunFinished,       // the firmware-update worker has ended
+    kPowerQuestion,     // text: ask the user whether to write on a weak battery;
+                        // the answer goes to WorkerSharedState::AnswerPowerQuestion
   };
   Kind kind;
   std::u16string text = {};

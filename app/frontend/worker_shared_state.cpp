@@ -10,6 +10,17 @@ WorkerSharedState::WorkerSharedState(const std::string& programName)
   environment_.closeGate = &gate_;
   // The state outlives every run that reads it: each worker holds it.
   environment_.manifestText = [this] { return ManifestText(); };
+  environment_.goOnWithWeakBattery = [this](const PowerShortage& shortage) {
+    const bool goOn = powerQuestion_.Ask(
+        [&] {
+          Post({WindowNotice::Kind::kPowerQuestion, PowerQuestionText(shortage)});
+        },
+        gate_);
+    // Nothing is written and the run ends without a word: the status line
+    // no longer says the images are being fetched.
+    if (!goOn && !gate_.CloseRequested()) Post({WindowNotice::Kind::kStatus, u""});
+    return goOn;
+  };
 }
 
 SharedManifestText WorkerSharedState::ManifestText() const {

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/frontend/power_question.h"
 #include "app/frontend/window_notice.h"
 #include "app/frontend/worker_count.h"
 #include "transfer/close_gate.h"
@@ -49,14 +50,21 @@ class WorkerSharedState {
   int RunningWorkers() const { return workers_.Running(); }
 
   // The platform's surroundings under the program's name, with this
-  // window's close gate and the manifest text its check stored.
+  // window's close gate, the manifest text its check stored, and its
+  // question for a weak battery (a kPowerQuestion notice).
   const UpdateEnvironment& RunEnvironment() const { return environment_; }
+
+  // The user's answer to a kPowerQuestion, on the UI thread. Answered no,
+  // the run writes nothing and the status line is emptied; a close while
+  // the question is open counts as no.
+  void AnswerPowerQuestion(bool goOn) { powerQuestion_.Answer(goOn); }
 
  private:
   mutable std::mutex manifestLock_;
   SharedManifestText manifestText_;
   WorkerCount workers_;
   CloseGate gate_;
+  PowerQuestion powerQuestion_;
   UpdateEnvironment environment_;
 };
 

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -184,10 +185,29 @@ void MainWindowQt::OnNotice(const WindowNotice& notice) {
       progress_->setRange(0, ProgressValue(notice.value));
       ShowProgress(0);
       break;
-    case Kind::kProgressPosition: ShowProgress(notice.value); break;
+    case Kind::kProgressPosition: ShowProgress(shared_->TakeProgressPosition()); break;
     case Kind::kWriting: OnWriting(notice.value != 0); break;
     case Kind::kRunFinished: OnRunFinished(); break;
+    case Kind::kPowerQuestion: AskPowerQuestion(notice.text); break;
   }
+}
+
+// Window-modal and without a loop of its own: the window keeps taking its
+// workers' notices and a close while the question is open, which the
+// worker counts as no.
+void MainWindowQt::AskPowerQuestion(const std::u16string& text) {
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, windowTitle(), Text(text), QMessageBox::NoButton, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  QPushButton* goOn = box->addButton(QStringLiteral("&Continue"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box->addButton(QStringLiteral("C&ancel"), QMessageBox::RejectRole);
+  box->setDefaultButton(cancel);
+  box->setEscapeButton(cancel);
+  std::shared_ptr<WindowSharedState> shared = shared_;
+  connect(box, &QMessageBox::finished, this,
+          [shared, box, goOn] { shared->AnswerPowerQuestion(box->clickedButton() == goOn); });
+  powerQuestion_ = box;
+  box->open();
 }
 
 void MainWindowQt::OnUpdateFirmware() {
@@ -212,8 +232,9 @@ void MainWindowQt::OnWriting(bool writing) {
 void MainWindowQt::OnRunFinished() {
   launcher_.Hide();
   sessionInhibit_->Release();
-  // A user looking elsewhere hears how the run ended.
-  if (!isActiveWindow()) {
+  // A user looking elsewhere hears how the run ended (a run that ended
+  // without a word, the weak battery's question answered no, says nothing).
+  if (!isActiveWindow() && !lastStatus_.empty()) {
     SendDesktopNotice(QString::fromLatin1(kDesktopId), windowTitle(), Text(lastStatus_));
   }
   if (logic_.RunEnded()) {
@@ -228,6 +249,7 @@ void MainWindowQt::closeEvent(QCloseEvent* event) {
   if (closing_ || logic_.RequestClose() == MainWindowLogic::CloseAction::kCloseNow) {
     closing_ = true;
     shared_->DetachWindow();
+    if (powerQuestion_) powerQuestion_->close();  // answered no: the gate is closed
     event->accept();
     return;
   }

@@ -5,6 +5,7 @@
 // workers and hears from them only through WindowSharedState.
 
 #include <QDialog>
+#include <QPointer>
 #include <memory>
 
 #include "app/linux/launcher_progress_linux.h"
@@ -13,6 +14,7 @@
 #include "app/linux/window_workers.h"
 
 class QLabel;
+class QMessageBox;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -46,6 +48,7 @@ class MainWindowQt : public QDialog {
   void OnNotice(const WindowNotice& notice);
   void OnRunFinished();
   void OnWriting(bool writing);
+  void AskPowerQuestion(const std::u16string& text);
   void ShowProgress(std::uint32_t position);
   void ShowStatus(const std::u16string& text);
   void Refresh();
@@ -62,6 +65,8 @@ class MainWindowQt : public QDialog {
   // and while the watch is being written, no logout or suspend please.
   LauncherProgress launcher_;
   SessionInhibitPortal* sessionInhibit_ = nullptr;
+  // The open question about a weak battery, if any; closed with the window.
+  QPointer<QMessageBox> powerQuestion_;
 
   QLabel* version_ = nullptr;
   QPlainTextEdit* notes_ = nullptr;

@@ -56,6 +56,30 @@ TEST(WindowSharedState, NoNoticeReachesADetachedWindow) {
   EXPECT_EQ(seen[0].text, u"one");
 }
 
+// A UI thread that has not come round to its queue while a watch is
+// written gets one position notice, and the position it then takes is the
+// latest; the next block posts again.
+TEST(WindowSharedState, ProgressPositionsWaitingForTheWindowAreOneNotice) {
+  WindowSharedState shared;
+  NoticeLog log;
+  shared.AttachWindow(log.Sink());
+  shared.Post({Kind::kStatus, u"writing"});
+  for (std::uint32_t block = 1; block <= 500; ++block) {
+    shared.Post({Kind::kProgressPosition, {}, block});
+  }
+  shared.Post({Kind::kStatus, u"done"});
+  std::vector<WindowNotice> seen = log.Wait(3);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].text, u"writing");
+  EXPECT_EQ(seen[1].kind, Kind::kProgressPosition);
+  EXPECT_EQ(seen[2].text, u"done");
+  EXPECT_EQ(shared.TakeProgressPosition(), 500u);
+  shared.Post({Kind::kProgressPosition, {}, 501});
+  seen = log.Wait(4);
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(shared.TakeProgressPosition(), 501u);
+}
+
 TEST(WindowSharedState, DetachWaitsForADeliveryUnderWay) {
   WindowSharedState shared;
   std::promise<void> entered, release;

@@ -1,7 +1,5 @@
 #include "app/windows/dialog_shared_state.h"
 
-#include <commctrl.h>
-
 #include "res/resource.h"
 
 namespace kestrune {
@@ -20,14 +18,6 @@ void SetControlText(const DialogSharedState& shared, int controlId, const std::u
   if (!window) return;
   HWND control = GetDlgItem(window, controlId);
   if (control) SetWindowTextW(control, Wide(text));
-}
-
-LRESULT SendToProgressBar(const DialogSharedState& shared, UINT message, WPARAM wParam,
-                          LPARAM lParam) {
-  HWND window = shared.Window();
-  if (!window) return 0;
-  HWND bar = GetDlgItem(window, IDC_PROGRESS);
-  return bar ? SendMessageW(bar, message, wParam, lParam) : 0;
 }
 
 }  // namespace
@@ -52,6 +42,11 @@ std::u16string DialogSharedState::StatusText() const {
   return statusText_;
 }
 
+std::u16string DialogSharedState::PowerQuestionText() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return powerQuestionText_;
+}
+
 void DialogSharedState::PostStatus(const std::u16string& text) {
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -65,6 +60,17 @@ void DialogSharedState::Post(UINT message, WPARAM wParam) const {
   if (window) PostMessageW(window, message, wParam, 0);
 }
 
+// The flag goes first: a change stored after it posts a message of its own.
+DialogProgress DialogSharedState::TakeProgress() {
+  progressPosted_ = false;
+  DialogProgress progress;
+  progress.rangeChanged = progressRangeChanged_.exchange(false);
+  progress.maximum = progressMaximum_;
+  progress.positionChanged = progressPositionChanged_.exchange(false);
+  progress.position = progressPosition_;
+  return progress;
+}
+
 void DialogSharedState::Post(WindowNotice notice) {
   using Kind = WindowNotice::Kind;
   switch (notice.kind) {
@@ -72,15 +78,23 @@ void DialogSharedState::Post(WindowNotice notice) {
     case Kind::kFirmwareVersion: SetControlText(*this, IDC_VERSION, notice.text); break;
     case Kind::kReleaseNotes: SetControlText(*this, IDC_RELEASE_NOTES, notice.text); break;
     case Kind::kProgressRange:
-      // The 32-bit range message: a long image must not wrap at 65535 blocks.
-      SendToProgressBar(*this, PBM_SETRANGE32, 0, static_cast<LPARAM>(notice.value));
-      SendToProgressBar(*this, PBM_SETSTEP, 1, 0);
+      progressMaximum_ = notice.value;
+      progressRangeChanged_ = true;
+      if (!progressPosted_.exchange(true)) Post(WM_UPDATE_PROGRESS);
       break;
     case Kind::kProgressPosition:
-      SendToProgressBar(*this, PBM_SETPOS, static_cast<WPARAM>(notice.value), 0);
+      progressPosition_ = notice.value;
+      progressPositionChanged_ = true;
+      if (!progressPosted_.exchange(true)) Post(WM_UPDATE_PROGRESS);
       break;
     case Kind::kWriting: Post(WM_WRITING_CHANGED, notice.value != 0 ? 1 : 0); break;
     case Kind::kRunFinished: Post(WM_UPDATE_FINISHED); break;
+    case Kind::kPowerQuestion: {
+      std::lock_guard<std::mutex> guard(lock_);
+      powerQuestionText_ = notice.text;
+    }
+      Post(WM_POWER_QUESTION);
+      break;
   }
 }
 

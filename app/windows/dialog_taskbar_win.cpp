@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/windows/common_controls_win.h"
 #include "app/windows/taskbar_progress_win.h"
 
 namespace kestrune {
@@ -16,18 +17,25 @@ DialogTaskbar::DialogTaskbar(HWND dialog, HWND progressBar,
       progressBar_(progressBar),
       taskbar_(std::move(taskbar)),
       indicator_(*taskbar_) {
-  if (progressBar_) {
-    SetWindowSubclass(progressBar_, &ProgressBarProc, kMirrorId, reinterpret_cast<DWORD_PTR>(this));
+  const CommonControlsFunctions* controls = SystemCommonControls();
+  if (progressBar_ && controls != nullptr) {
+    controls->SetWindowSubclass(progressBar_, &ProgressBarProc, kMirrorId,
+                                reinterpret_cast<DWORD_PTR>(this));
+  } else {
+    progressBar_ = nullptr;  // not mirrored, nothing to remove
   }
 }
 
 DialogTaskbar::~DialogTaskbar() {
-  if (progressBar_) RemoveWindowSubclass(progressBar_, &ProgressBarProc, kMirrorId);
+  if (progressBar_) {
+    SystemCommonControls()->RemoveWindowSubclass(progressBar_, &ProgressBarProc, kMirrorId);
+  }
 }
 
 LRESULT CALLBACK DialogTaskbar::ProgressBarProc(HWND bar, UINT message, WPARAM wParam,
                                                 LPARAM lParam, UINT_PTR /*id*/, DWORD_PTR self) {
-  const LRESULT result = DefSubclassProc(bar, message, wParam, lParam);
+  // Only set up once the functions were loaded.
+  const LRESULT result = SystemCommonControls()->DefSubclassProc(bar, message, wParam, lParam);
   auto* taskbar = reinterpret_cast<DialogTaskbar*>(self);
   switch (message) {
     case PBM_SETRANGE32: taskbar->indicator_.RangeSet(static_cast<std::uint32_t>(lParam)); break;

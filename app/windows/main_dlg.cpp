@@ -1,5 +1,7 @@
 #include "app/windows/main_dlg.h"
 
+#include <commctrl.h>
+
 #include <boost/bind/bind.hpp>
 
 #include "app/windows/framework/app_module.h"
@@ -59,8 +61,10 @@ BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam
       }
       return FALSE;
     case WM_UPDATE_STATUS: result = OnUpdateStatus(); return TRUE;
+    case WM_UPDATE_PROGRESS: result = OnUpdateProgress(); return TRUE;
     case WM_UPDATE_FINISHED: result = OnUpdateFinished(); return TRUE;
     case WM_WRITING_CHANGED: result = OnWritingChanged(wParam != 0); return TRUE;
+    case WM_POWER_QUESTION: result = OnPowerQuestion(); return TRUE;
     case WM_QUERYENDSESSION: return OnQueryEndSession(result);
     default: return FALSE;
   }
@@ -148,6 +152,18 @@ LRESULT CMainDlg::OnWritingChanged(bool writing) {
   return 0;
 }
 
+// The dialog's one message box: the worker waits for the answer before it
+// writes anything. The box disables the dialog meanwhile, so no close can
+// come while it is open; OK goes on, Cancel (the default) writes nothing.
+LRESULT CMainDlg::OnPowerQuestion() {
+  const std::u16string text = shared_->PowerQuestionText();
+  const int answer = MessageBoxW(Window(), reinterpret_cast<const wchar_t*>(text.c_str()),
+                                 reinterpret_cast<const wchar_t*>(kPowerQuestionTitle),
+                                 MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2);
+  shared_->AnswerPowerQuestion(answer == IDOK);
+  return 0;
+}
+
 void CMainDlg::CloseNow() {
   DestroyWindow(Window());
   PostQuitMessage(kCancelExitCode);
@@ -170,6 +186,21 @@ LRESULT CMainDlg::OnUpdateStatus() {
   logic_.ShowStatus(shared_->StatusText());
   const std::u16string text = logic_.StatusLine();
   SetDlgItemTextW(Window(), IDC_STATUS, reinterpret_cast<const wchar_t*>(text.c_str()));
+  return 0;
+}
+
+// The latest range and position the worker stored; the taskbar button
+// mirrors the bar (it is subclassed).
+LRESULT CMainDlg::OnUpdateProgress() {
+  const DialogProgress progress = shared_->TakeProgress();
+  HWND bar = GetDlgItem(Window(), IDC_PROGRESS);
+  if (!bar) return 0;
+  if (progress.rangeChanged) {
+    // The 32-bit range message: a long image must not wrap at 65535 blocks.
+    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(progress.maximum));
+    SendMessageW(bar, PBM_SETSTEP, 1, 0);
+  }
+  if (progress.positionChanged) SendMessageW(bar, PBM_SETPOS, progress.position, 0);
   return 0;
 }
 

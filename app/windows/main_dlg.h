@@ -48,8 +48,10 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   LRESULT OnCancel();
   LRESULT OnUpdateFirmware();
   LRESULT OnUpdateStatus();
+  LRESULT OnUpdateProgress();
   LRESULT OnUpdateFinished();
   LRESULT OnWritingChanged(bool writing);
+  LRESULT OnPowerQuestion();
   BOOL OnQueryEndSession(LRESULT& result);
 
   void SetIcons();

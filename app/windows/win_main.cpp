@@ -7,18 +7,24 @@
 #include <gdiplus.h>
 
 #include "app/frontend/exit_leaving_statics.h"
+#include "app/windows/common_controls_win.h"
 #include "app/windows/framework/app_module.h"
 #include "app/windows/run_main_dialog.h"
 #include "history/history_writer.h"
+#include "update/system_library_win.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR commandLine,
                     int showCommand) {
+  // Before anything loads a DLL: System32 is the only folder searched.
+  kestrune::RestrictDllSearchToSystem32();
   CoInitialize(nullptr);
 
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_BAR_CLASSES;
-  InitCommonControlsEx(&controls);
+  if (const kestrune::CommonControlsFunctions* common = kestrune::SystemCommonControls()) {
+    common->InitCommonControlsEx(&controls);
+  }
 
   kestrune::appModule.Init(instance);
 

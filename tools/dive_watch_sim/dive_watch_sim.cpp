@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <algorithm>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 #include <system_error>
 #include <termios.h>
 #include <unistd.h>
@@ -20,6 +21,27 @@ constexpr char kWakeHangUp = 'h';
 
 [[noreturn]] void ThrowErrno(const char* what) {
   throw std::system_error(errno, std::generic_category(), what);
+}
+
+// Sends `fd` over the socket pair `holder` and leaves it there unreceived:
+// the socket keeps the file open until the pair is closed.
+void SendIntoHolder(int fd, const int holder[2]) {
+  char byte = 0;
+  iovec data{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = SOL_SOCKET;
+  header->cmsg_type = SCM_RIGHTS;
+  header->cmsg_len = CMSG_LEN(sizeof(int));
+  std::memcpy(CMSG_DATA(header), &fd, sizeof(int));
+  while (::sendmsg(holder[0], &message, MSG_NOSIGNAL) < 0) {
+    if (errno != EINTR) ThrowErrno("sendmsg slave");
+  }
 }
 
 void MakeRaw(int fd) {
@@ -44,11 +66,21 @@ DiveWatchSim::DiveWatchSim(DiveWatchFaults faults, DiveWatchPacing pacing)
     char name[128];
     if (::ptsname_r(master_, name, sizeof name) != 0) ThrowErrno("ptsname_r");
     slavePath_ = name;
-    slave_ = ::open(name, O_RDWR | O_NOCTTY);
-    if (slave_ < 0) ThrowErrno("open slave");
-    // Echo or line editing on the slave would send the watch's own answers
-    // back to it, or change frame bytes.
-    MakeRaw(slave_);
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) ThrowErrno("open slave");
+    try {
+      // Echo or line editing on the slave would send the watch's own
+      // answers back to it, or change frame bytes.
+      MakeRaw(slave);
+      if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, slaveHolder_) != 0) {
+        ThrowErrno("socketpair");
+      }
+      SendIntoHolder(slave, slaveHolder_);
+    } catch (...) {
+      ::close(slave);
+      throw;
+    }
+    ::close(slave);
     if (::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) ThrowErrno("fcntl");
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC) != 0) ThrowErrno("pipe2");
@@ -60,7 +92,9 @@ DiveWatchSim::DiveWatchSim(DiveWatchFaults faults, DiveWatchPacing pacing)
       if (!WriteAll(stale.bytes.data(), stale.bytes.size())) ThrowErrno("write stale answer");
     }
   } catch (...) {
-    if (slave_ >= 0) ::close(slave_);
+    for (int& end : slaveHolder_) {
+      if (end >= 0) ::close(end);
+    }
     ::close(master_);
     throw;
   }
@@ -149,8 +183,11 @@ void DiveWatchSim::CloseLine() {
     hungUp_ = true;
   }
   if (master_ >= 0) ::close(master_);
-  if (slave_ >= 0) ::close(slave_);
-  master_ = slave_ = -1;
+  for (int& end : slaveHolder_) {
+    if (end >= 0) ::close(end);
+    end = -1;
+  }
+  master_ = -1;
   std::lock_guard<std::mutex> lock(mutex_);
   changed_.notify_all();
 }
@@ -187,7 +224,8 @@ void DiveWatchSim::ReadArrived() {
   const ssize_t got = ::read(master_, chunk, sizeof chunk);
   if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
   if (got <= 0) {
-    // Cannot happen while we hold the slave open; treat it as a hang-up.
+    // Cannot happen while the holder keeps the slave open; treat it as a
+    // hang-up.
     CloseLine();
     return;
   }
@@ -246,6 +284,7 @@ void DiveWatchSim::HandleFrame(const DeviceFrame& frame) {
       changed_.notify_all();
     }
     if (handler) handler();
+    if (faults_.hangUpAfterFinish) CloseLine();
   }
 }
 

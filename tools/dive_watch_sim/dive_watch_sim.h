@@ -22,6 +22,11 @@
 // - Any other frame is only recorded.
 // Every frame received is recorded in arrival order.
 //
+// The slave stays open for as long as the line is up (so the host's close
+// never leaves the master reading end of file) without being among this
+// process's descriptors: like a real watch's port, the pty is then held by
+// no program but the host that opens it.
+//
 // Blocks are numbered 0, 1, 2, ... in the order their commits arrive (read
 // requests do not count); the faults below name blocks by that number.
 #pragma once
@@ -60,6 +65,9 @@ struct DiveWatchFaults {
   // place of the answer.
   int hangUpInBlock = kNever;
   int hangUpAfterFrames = 0;
+  // Hangs up once a finish frame has arrived, as a watch that restarts into
+  // its new firmware drops off the bus.
+  bool hangUpAfterFinish = false;
   // Stops reading altogether once this many blocks are answered, so the
   // host's writes fill the pty and then block. 0 stops at once.
   int stopReadingAfterBlocks = kNever;
@@ -110,6 +118,11 @@ struct DiveWatchFaults {
     DiveWatchFaults f;
     f.hangUpInBlock = block;
     f.hangUpAfterFrames = afterFrames;
+    return f;
+  }
+  static DiveWatchFaults HangUpAfterFinish() {
+    DiveWatchFaults f;
+    f.hangUpAfterFinish = true;
     return f;
   }
   static DiveWatchFaults StaleAnswerThenRefuse(int block) {
@@ -228,7 +241,9 @@ class DiveWatchSim {
   LineSchedule::Clock::time_point frameArrived_{};
   std::string slavePath_;
   int master_ = -1;
-  int slave_ = -1;  // held open so the host's close never hangs up the master
+  // A socket pair with the slave's descriptor in flight on it, sent and
+  // never received: the slave stays open while no descriptor table lists it.
+  int slaveHolder_[2] = {-1, -1};
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
 

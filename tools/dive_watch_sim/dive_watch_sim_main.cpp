@@ -31,6 +31,8 @@ const char kUsage[] =
     "  --silent-from-block N     never answer block N or later\n"
     "  --hang-up-in-block N      close the line during block N ...\n"
     "  --hang-up-after-frames K  ... after K of its frames (129: after the commit)\n"
+    "  --hang-up-after-finish    close the line once the finish frame has arrived,\n"
+    "                            as a watch restarting into its new firmware does\n"
     "  --stop-reading-after N    stop reading once N blocks are answered\n"
     "  --pieces                  send answers as 16 bytes, 5 ms pause, 24 bytes\n"
     "  --piece-pause MS          the pause of --pieces and --partial-answer-block\n"
@@ -148,6 +150,8 @@ int main(int argc, char** argv) {
       ok = count(faults.hangUpInBlock);
     else if (option == "--hang-up-after-frames")
       ok = count(faults.hangUpAfterFrames);
+    else if (option == "--hang-up-after-finish")
+      faults.hangUpAfterFinish = true;
     else if (option == "--stop-reading-after")
       ok = count(faults.stopReadingAfterBlocks);
     else if (option == "--pieces")

@@ -1,5 +1,7 @@
 // The dive-watch-sim program as other tests use it: started as a process,
 // driven over its pty, dumps read back from disk.
+#include "device/bounded_transfer.h"
+#include "device/port_holders.h"
 #include "device/serial_link.h"
 #include "transfer/device_protocol.h"
 
@@ -114,6 +116,37 @@ TEST_F(DiveWatchSimProgramTest, MisbehaviourOptionsReachTheWatch) {
   const auto image = RandomImage(kBlockSize, 4);
   EXPECT_TRUE(protocol.WriteBlock(0, image.data(), kBlockSize));
   EXPECT_FALSE(protocol.WriteBlock(kBlockSize, image.data(), kBlockSize));
+}
+
+// As a watch restarting into its new firmware: the line is gone once the
+// finish frame has arrived, and a read says so at once.
+TEST_F(DiveWatchSimProgramTest, HangsUpAfterTheFinishFrameWhenAsked) {
+  ChildProgram sim(Sim({"--hang-up-after-finish"}));
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.FirstLine().c_str());
+  DeviceProtocol protocol(&port, 5000ms);
+  const auto image = RandomImage(kBlockSize, 5);
+  ASSERT_TRUE(protocol.WriteBlock(0, image.data(), kBlockSize));  // up until the finish frame
+  protocol.SendFinish();
+  std::uint8_t frame[kFrameSize];
+  const auto asked = std::chrono::steady_clock::now();
+  try {
+    ReadWithin(port, boost::asio::buffer(frame), 5000ms);
+    ADD_FAILURE() << "read a frame after the finish frame";
+  } catch (const boost::system::system_error& failure) {
+    EXPECT_TRUE(DeviceLeftTheLine(failure.code())) << failure.what();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 4s) << "the hang-up is seen, not waited out";
+}
+
+// The simulator keeps its pty's slave open, but with no descriptor of its
+// own: a port another program has open is refused by the updater, and the
+// simulator must not count as one.
+TEST_F(DiveWatchSimProgramTest, NoDescriptorOfTheSimulatorHoldsItsPort) {
+  ChildProgram sim(Sim({}));
+  const std::vector<PortHolder> holders = OtherPortHolders(sim.FirstLine());
+  EXPECT_TRUE(holders.empty()) << DescribePortHolders(holders);
 }
 
 TEST_F(DiveWatchSimProgramTest, CorruptOptionsTakeTheBlocksAddress) {
