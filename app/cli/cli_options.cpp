@@ -111,6 +111,7 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
       haveCommand = true;
     } else if (argument == "history") {
       options.command = CliCommand::kHistory;
+      haveCommand = true;
     } else if (argument == "download") {
       options.command = CliCommand::kDownload;
       haveCommand = true;

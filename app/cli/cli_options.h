@@ -10,16 +10,7 @@ namespace kestrune {
 // in the run log.
 inline constexpr char kCliProgramName[] = "kestrune-update";
 
-enum class CliCommand {
-  kHelp,
-  kVersion,
-  kCheck,
-  kUpdate,
-  kDevices,
-  kStation,
-  kHistory,
-  kDownload
-};
+enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation, kHistory, kDownload };
 
 struct CliOptions {
   CliCommand command = CliCommand::kHelp;
