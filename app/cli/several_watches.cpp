@@ -10,6 +10,7 @@
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/fetch_printer.h"
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/station_ledger.h"
 #include "app/cli/watch_board.h"
@@ -28,19 +29,6 @@ namespace {
 
 // How often the station looks at the device tree for watches plugged in.
 constexpr std::chrono::milliseconds kStationPollInterval{1000};
-
-// The fetch phase's statuses, printed as a single run prints them.
-class FetchPrinter : public FirmwareUpdateReporter {
- public:
-  explicit FetchPrinter(CliOutput& output) : output_(output) {}
-  void PostStatus(const std::u16string& text) override { output_.Status(text); }
-  void SetProgressRange(std::uint32_t) override {}
-  void SetProgressPosition(std::uint32_t) override {}
-  void SetWriting(bool) override {}
-
- private:
-  CliOutput& output_;
-};
 
 // The station's look at the tree every second, which the log does not need.
 class QuietReporter : public FirmwareUpdateReporter {
