@@ -134,9 +134,8 @@ class SetupApiSerialDeviceTree : public SerialDeviceTree {
     if (cm == nullptr) return false;
     std::wstring id = ToWide(instanceId);
     return QueryText(buffer, capacity, [&](wchar_t* text, DWORD size) {
-      return cm->CM_Get_Device_Interface_List_ExW(const_cast<GUID*>(&kComPortInterface),
-                                                  id.data(), text, size,
-                                                  CM_GET_DEVICE_INTERFACE_LIST_PRESENT,
+      return cm->CM_Get_Device_Interface_List_ExW(const_cast<GUID*>(&kComPortInterface), id.data(),
+                                                  text, size, CM_GET_DEVICE_INTERFACE_LIST_PRESENT,
                                                   nullptr) == CR_SUCCESS;
     });
   }
