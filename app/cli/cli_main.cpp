@@ -2,6 +2,7 @@
 // and service desks, on the same procedures as the dialog.
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -37,8 +38,12 @@ int main(int argc, char** argv) {
   if (options.command == CliCommand::kHelp || options.command == CliCommand::kVersion) {
     const std::string text =
         options.command == CliCommand::kHelp ? CliUsage() : CliVersionLine() + "\n";
-    std::fputs(text.c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : RunOutcomeExitCode(RunOutcome::kFailure);
+    // A reader that went away after what it wanted (`| head`) is no
+    // failure: the text is longer than one buffer, so its end can find the
+    // pipe closed.
+    errno = 0;
+    const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return written || errno == EPIPE ? 0 : RunOutcomeExitCode(RunOutcome::kFailure);
   }
   const OutputStyle style = options.json                 ? OutputStyle::kJson
                             : StandardOutputIsTerminal() ? OutputStyle::kTerminal
