@@ -1,6 +1,7 @@
 # Third-party libraries as imported targets, the same names in both builds:
 #   kestrune::boost   Boost headers with System and Thread
 #   kestrune::jsoncpp JsonCpp
+#   kestrune::sqlite  SQLite 3
 #   GTest::gtest / GTest::gtest_main / GTest::gmock
 #   kestrune::curl, OpenSSL::SSL (native only)
 if(WIN32)
@@ -23,6 +24,14 @@ if(WIN32)
   target_link_libraries(kestrune_jsoncpp INTERFACE "${KESTRUNE_WIN_DEPS}/lib/libjsoncpp.a")
   add_library(kestrune::jsoncpp ALIAS kestrune_jsoncpp)
 
+  if(NOT EXISTS "${KESTRUNE_WIN_DEPS}/lib/libsqlite3.a")
+    message(FATAL_ERROR "Run scripts/setup first: SQLite is missing from ${KESTRUNE_WIN_DEPS}")
+  endif()
+  add_library(kestrune_sqlite INTERFACE)
+  target_include_directories(kestrune_sqlite SYSTEM INTERFACE "${KESTRUNE_WIN_DEPS}/include")
+  target_link_libraries(kestrune_sqlite INTERFACE "${KESTRUNE_WIN_DEPS}/lib/libsqlite3.a")
+  add_library(kestrune::sqlite ALIAS kestrune_sqlite)
+
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
@@ -42,6 +51,9 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
   add_library(kestrune::jsoncpp ALIAS PkgConfig::JSONCPP)
+
+  find_package(SQLite3 REQUIRED)
+  add_library(kestrune::sqlite ALIAS SQLite::SQLite3)
 
   find_package(GTest REQUIRED)
   find_package(CURL REQUIRED)

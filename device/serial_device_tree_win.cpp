@@ -1,14 +1,14 @@
 // The serial-port devices of the device tree through SetupAPI and the
-// configuration manager.
+// configuration manager (the latter from System32 alone).
 #include <windows.h>
 // windows.h first: the device headers build on its types.
-#include <cfgmgr32.h>
 #include <setupapi.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "device/cfgmgr32_functions_win.h"
 #include "device/serial_device_tree.h"
 
 namespace kestrune {
@@ -44,11 +44,11 @@ constexpr std::size_t kLocationCapacity = 1024;
 
 // A text property of a device node: the first string of a list, or the
 // string itself; empty when the node has none or it does not fit.
-std::wstring NodeTextProperty(DEVINST node, ULONG property) {
+std::wstring NodeTextProperty(const Cfgmgr32Functions& cm, DEVINST node, ULONG property) {
   std::vector<wchar_t> text(kLocationCapacity, L'\0');
   ULONG type = 0;
   ULONG bytes = static_cast<ULONG>((text.size() - 1) * sizeof(wchar_t));
-  if (CM_Get_DevNode_Registry_PropertyW(node, property, &type, text.data(), &bytes, 0) !=
+  if (cm.CM_Get_DevNode_Registry_PropertyW(node, property, &type, text.data(), &bytes, 0) !=
           CR_SUCCESS ||
       (type != REG_SZ && type != REG_MULTI_SZ))
     return {};
@@ -63,7 +63,7 @@ std::wstring ToWide(const char16_t* text) {
 
 class SetupApiDeviceList : public SerialDeviceList {
  public:
-  explicit SetupApiDeviceList(HDEVINFO list) : list_(list) {}
+  SetupApiDeviceList(HDEVINFO list, const Cfgmgr32Functions& cm) : list_(list), cm_(cm) {}
   ~SetupApiDeviceList() override { SetupDiDestroyDeviceInfoList(list_); }
   SetupApiDeviceList(const SetupApiDeviceList&) = delete;
   SetupApiDeviceList& operator=(const SetupApiDeviceList&) = delete;
@@ -80,9 +80,9 @@ class SetupApiDeviceList : public SerialDeviceList {
   }
   bool ReadParentId(char16_t* buffer, std::size_t capacity) override {
     DEVINST parent = 0;
-    if (CM_Get_Parent(&parent, device_.DevInst, 0) != CR_SUCCESS) return false;
+    if (cm_.CM_Get_Parent(&parent, device_.DevInst, 0) != CR_SUCCESS) return false;
     return QueryText(buffer, capacity, [&](wchar_t* text, DWORD size) {
-      return CM_Get_Device_IDW(parent, text, size, 0) == CR_SUCCESS;
+      return cm_.CM_Get_Device_IDW(parent, text, size, 0) == CR_SUCCESS;
     });
   }
   // The parent is the USB device whose ID ends in its serial number:
@@ -91,8 +91,8 @@ class SetupApiDeviceList : public SerialDeviceList {
   bool ReadUsbSerialNumber(char16_t* buffer, std::size_t capacity) override {
     DEVINST parent = 0;
     std::vector<wchar_t> id(kDeviceIdCapacity, L'\0');
-    if (CM_Get_Parent(&parent, device_.DevInst, 0) != CR_SUCCESS ||
-        CM_Get_Device_IDW(parent, id.data(), static_cast<ULONG>(id.size()), 0) != CR_SUCCESS)
+    if (cm_.CM_Get_Parent(&parent, device_.DevInst, 0) != CR_SUCCESS ||
+        cm_.CM_Get_Device_IDW(parent, id.data(), static_cast<ULONG>(id.size()), 0) != CR_SUCCESS)
       return false;
     const std::wstring parentId(id.data());
     if (_wcsnicmp(parentId.c_str(), L"USB\\", 4) != 0) return false;
@@ -104,33 +104,39 @@ class SetupApiDeviceList : public SerialDeviceList {
   // first of them), else its location text ("Port_#0004.Hub_#0003").
   bool ReadUsbLocation(char16_t* buffer, std::size_t capacity) override {
     DEVINST parent = 0;
-    if (CM_Get_Parent(&parent, device_.DevInst, 0) != CR_SUCCESS) return false;
-    std::wstring location = NodeTextProperty(parent, CM_DRP_LOCATION_PATHS);
-    if (location.empty()) location = NodeTextProperty(parent, CM_DRP_LOCATION_INFORMATION);
+    if (cm_.CM_Get_Parent(&parent, device_.DevInst, 0) != CR_SUCCESS) return false;
+    std::wstring location = NodeTextProperty(cm_, parent, CM_DRP_LOCATION_PATHS);
+    if (location.empty()) location = NodeTextProperty(cm_, parent, CM_DRP_LOCATION_INFORMATION);
     return CopyOut(location, buffer, capacity);
   }
 
  private:
   HDEVINFO list_;
+  const Cfgmgr32Functions& cm_;
   SP_DEVINFO_DATA device_{};
 };
 
 class SetupApiSerialDeviceTree : public SerialDeviceTree {
  public:
+  // No list when cfgmgr32.dll cannot be had from System32.
   std::unique_ptr<SerialDeviceList> ListSerialPortDevices() override {
+    const Cfgmgr32Functions* cm = SystemCfgmgr32();
+    if (cm == nullptr) return nullptr;
     HDEVINFO list = SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr,
                                          DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (list == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<SetupApiDeviceList>(list);
+    return std::make_unique<SetupApiDeviceList>(list, *cm);
   }
 
   bool ReadInterfacePaths(const char16_t* instanceId, char16_t* buffer,
                           std::size_t capacity) override {
+    const Cfgmgr32Functions* cm = SystemCfgmgr32();
+    if (cm == nullptr) return false;
     std::wstring id = ToWide(instanceId);
     return QueryText(buffer, capacity, [&](wchar_t* text, DWORD size) {
-      return CM_Get_Device_Interface_List_ExW(const_cast<GUID*>(&kComPortInterface), id.data(),
-                                              text, size, CM_GET_DEVICE_INTERFACE_LIST_PRESENT,
-                                              nullptr) == CR_SUCCESS;
+      return cm->CM_Get_Device_Interface_List_ExW(const_cast<GUID*>(&kComPortInterface), id.data(),
+                                                  text, size, CM_GET_DEVICE_INTERFACE_LIST_PRESENT,
+                                                  nullptr) == CR_SUCCESS;
     });
   }
 

@@ -1,11 +1,13 @@
 // The SetupAPI backend under Wine: once against Wine's own SetupAPI, once
-// against the test stand-in DLLs placed beside this program.
+// against the test stand-in DLLs (setupapi.dll beside this program,
+// cfgmgr32.dll in the prefix's System32).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "device/cfgmgr32_functions_win.h"
 #include "device/device_discovery.h"
 #include "device/serial_device_tree.h"
 #include "device/watch_discovery.h"
@@ -19,7 +21,7 @@ std::u16string FindOnSystemTree(std::uint16_t vendorId, std::uint16_t productId)
   return FindDevicePortPath(*SystemSerialDeviceTree(), vendorId, productId);
 }
 
-// The stand-ins export only what discovery imports; Wine's own DLLs export
+// The stand-ins export only what discovery uses; Wine's own DLLs export
 // much more. (The module path does not tell them apart: Wine names a builtin
 // DLL after a same-named file beside the program.)
 bool IsStandIn(const wchar_t* dll, const char* otherExport) {
@@ -27,8 +29,10 @@ bool IsStandIn(const wchar_t* dll, const char* otherExport) {
   return module != nullptr && GetProcAddress(module, otherExport) == nullptr;
 }
 
+// setupapi.dll is imported; cfgmgr32.dll is loaded, from System32, at
+// discovery's first need.
 bool StandInsLoaded() {
-  return IsStandIn(L"setupapi.dll", "SetupDiGetClassDevsA") &&
+  return SystemCfgmgr32() != nullptr && IsStandIn(L"setupapi.dll", "SetupDiGetClassDevsA") &&
          IsStandIn(L"cfgmgr32.dll", "CM_Get_Child");
 }
 
@@ -37,6 +41,8 @@ std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(
 TEST(WineOwnSetupApi, FindsNothingWithoutCrashing) {
   ASSERT_NE(GetModuleHandleW(L"setupapi.dll"), nullptr);
   ASSERT_FALSE(IsStandIn(L"setupapi.dll", "SetupDiGetClassDevsA")) << "the stand-in is loaded";
+  ASSERT_NE(SystemCfgmgr32(), nullptr);
+  ASSERT_FALSE(IsStandIn(L"cfgmgr32.dll", "CM_Get_Child")) << "the stand-in is loaded";
   EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), u"");
 }
 

@@ -18,16 +18,18 @@ offers() {  # offers EXPECTED WORD... (the last word is the one completed)
     FAILURES=$((FAILURES + 1))
   fi
 }
-offers "check update devices station download --json --verbose --help --version" ""
+offers "check update devices station history download --json --verbose --help --version" ""
 offers "update" "u"
 offers "devices download" "--json" "d"
 offers "--json --verbose --help --version" "-"
-offers "--json --verbose --help --version --port --all --verify --offline --ignore-power" "update" ""
+offers "--json --verbose --help --version --port --all --verify --offline --ignore-power --again" "update" ""
 offers "--port" "update" "--p"
-offers "--all" "update" "--a"
+offers "--all --again" "update" "--a"
 offers "station" "st"
 offers "--again" "station" "--a"
-offers "" "update" "--again"
+offers "--again" "update" "--ag"
+offers "--serial --since" "history" "--s"
+offers "--csv" "history" "--c"
 offers "--verify" "update" "--verif"
 offers "--verify" "station" "--verif"
 offers "--offline" "check" "--o"

@@ -163,6 +163,8 @@ class PackageTest(unittest.TestCase):
         depends = {re.split(r"[\s(]", alt.strip())[0]
                    for clause in self.field("Depends").split(",") for alt in clause.split("|")}
         self.assertIn("libqt6widgets6", depends)
+        # The service history of both programs is an SQLite file.
+        self.assertIn("libsqlite3-0", depends)
         for program in ARGS.program:
             for library in self.loaded_libraries(self.path(f"usr/bin/{program}")):
                 with self.subTest(program=program, library=library):

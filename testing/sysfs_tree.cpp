@@ -54,11 +54,11 @@ void SysfsTree::Tty(const std::string& name, const fs::path& device, const std::
   fs::create_directory_symlink(fs::relative(dir, entry.parent_path()), entry);
 }
 
-DiveWatchSysfsTree::DiveWatchSysfsTree(const std::string& watchNode) {
+DiveWatchSysfsTree::DiveWatchSysfsTree(const std::string& watchNode, const std::string& serial) {
   const std::string hub = "pci0000:00/0000:00:14.0/usb1";
   tree_.UsbDevice(hub, "1d6b", "0002");
   if (watchNode.empty()) return;
-  tree_.UsbDevice(hub + "/1-1", "1915", "52f0");
+  tree_.UsbDevice(hub + "/1-1", "1915", "52f0", serial);
   tree_.Tty("ttyACM0", tree_.UsbInterface(hub + "/1-1/1-1:1.0", "00"),
             watchNode.substr(std::string("/dev/").size()));
 }

@@ -33,10 +33,11 @@ class SysfsTree {
 };
 
 // A tree with a root hub and, unless `watchNode` is empty, the dive watch as
-// a CDC-ACM device on it whose tty is `watchNode` (a "/dev/pts/N").
+// a CDC-ACM device on it at 1-1 whose tty is `watchNode` (a "/dev/pts/N"),
+// with `serial` as its USB serial number when one is given.
 class DiveWatchSysfsTree {
  public:
-  explicit DiveWatchSysfsTree(const std::string& watchNode);
+  explicit DiveWatchSysfsTree(const std::string& watchNode, const std::string& serial = "");
   const std::filesystem::path& root() const { return tree_.root(); }
 
  private:

@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "device/device_discovery.h"
+#include "device/watch_discovery.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/power_check.h"
+#include "transfer/watch_history.h"
 #include "transfer/watch_write.h"
 #include "update/text_conversion.h"
 
@@ -23,11 +25,32 @@ void NoteCandidates(FirmwareUpdateReporter& reporter,
   }
 }
 
-// One run in its order: discovery, the port opened, the fetch phase, the
-// power check, then the write phase on the open port. Raises what the link raises (a block's
-// failure with the block); everything else ends in the returned outcome,
-// whose status the caller posts.
-RunOutcome RunInOrder(FirmwareUpdateReporter& reporter, const UpdateEnvironment& environment,
+// The watch on `portPath` as the device tree names it (serial number and
+// place), for the history; only the port when the tree does not list it.
+void IdentifyWatch(const UpdateEnvironment& environment, const std::u16string& portPath,
+                   RunRecord& record) {
+  std::string serial, location;
+  try {
+    for (const DiscoveredWatch& watch :
+         DiscoverWatches(environment.devices, kWatchVendorId, kWatchProductId).watches) {
+      if (watch.portPath == portPath) {
+        serial = WideToUtf8Text(watch.usbSerial);
+        location = WideToUtf8Text(watch.usbLocation);
+        break;
+      }
+    }
+  } catch (...) {
+    // A tree that cannot be read names nothing; the port still says where.
+  }
+  record.SetWatch(serial, WideToUtf8Text(portPath), location);
+}
+
+// One run in its order: discovery, the port opened, the fetch phase, then
+// (unless the history says the watch already has this firmware) the power
+// check and the write phase on the open port. Raises what the link raises
+// (a block's failure with the block); everything else ends in the returned
+// outcome, whose status the caller posts.
+RunOutcome RunInOrder(RunRecord& reporter, const UpdateEnvironment& environment,
                       WritingSpan& writing) {
   const auto started = std::chrono::steady_clock::now();
   std::u16string portPath = environment.portPath;
@@ -40,12 +63,25 @@ RunOutcome RunInOrder(FirmwareUpdateReporter& reporter, const UpdateEnvironment&
     reporter.Note("port given: " + WideToUtf8Text(portPath) + " (discovery skipped)");
   }
   if (portPath.empty()) return RunOutcome::kNoWatch;
+  IdentifyWatch(environment, portPath, reporter);
   reporter.Note("opening " + WideToUtf8Text(portPath));
   WatchConnection connection(portPath, environment.answerTimeout);
   FetchedFirmware firmware;
   const RunOutcome fetched =
       FetchFirmware(reporter, environment.manifestText(), environment, firmware);
   if (fetched != RunOutcome::kDone) return fetched;  // `connection` closes the port
+  const std::vector<ImageDigest> digests = ImageDigests(firmware);
+  reporter.SetFirmware(firmware.version, digests);
+  if (environment.skipWatchWithOfferedFirmware) {
+    const SkipDecision decision =
+        LookUpAlreadyCurrent(reporter.Serial(), firmware.version, digests, false, reporter);
+    if (decision.skip) {
+      reporter.Note("history: not written, " + decision.why);
+      reporter.WatchAlreadyCurrent(AlreadyCurrentText(*decision.lastRun));
+      return RunOutcome::kAlreadyCurrent;  // `connection` closes the port, nothing was sent
+    }
+    reporter.Note("history: written, " + decision.why);
+  }
   const RunOutcome power = CheckPowerBeforeWriting(reporter, environment, firmware.totalBlocks);
   if (power != RunOutcome::kDone) return power;
   return connection.WriteFirmware(firmware, reporter, writing, environment.closeGate,
@@ -63,8 +99,13 @@ RunOutcome RunFirmwareUpdateProcedure(FirmwareUpdateReporter& reporter,
                                       const UpdateEnvironment& environment) {
   // This is the body of a worker thread: nothing may leave it as an
   // exception, and the reporter hears how every run ended.
-  WritingSpan writing(reporter, environment.closeGate);
-  return RunToItsEnd(reporter, writing, [&] { return RunInOrder(reporter, environment, writing); });
+  RunRecord record(reporter, environment.programName);
+  WritingSpan writing(record, environment.closeGate);
+  const RunOutcome outcome =
+      RunToItsEnd(record, writing, [&] { return RunInOrder(record, environment, writing); });
+  // After the run's end, never during it: the writer's thread takes the row.
+  PostRunRecord(environment.history, record, outcome);
+  return outcome;
 }
 
 }  // namespace kestrune

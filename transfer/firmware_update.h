@@ -24,6 +24,9 @@ inline constexpr char16_t kImageWrongSize[] = u"更新檔錯誤";
 inline constexpr char16_t kWritingImage[] = u"正在寫入更新檔";
 inline constexpr char16_t kUpdateFailed[] = u"更新錯誤";
 inline constexpr char16_t kUpdateDone[] = u"更新完成";
+// Said by the command line of a watch that already has the offered
+// firmware (the windows always write).
+inline constexpr char16_t kAlreadyCurrent[] = u"潛水錶已是此版韌體";
 // Failures of the link itself: the port cannot be opened or configured, and
 // the watch stopped answering or reading.
 inline constexpr char16_t kPortUnavailable[] = u"無法開啟潛水錶連接埠";
@@ -58,6 +61,10 @@ class FirmwareUpdateReporter {
   // blocks back (only a run asked to verify them); the progress stays where
   // the writing left it.
   virtual void VerifyingBlocks(std::uint32_t /*blocks*/) {}
+  // The watch is left unwritten: the history says it has the firmware on
+  // offer; `text` says since when ("already has 2.418 (2026-12-11 07:30
+  // UTC)").
+  virtual void WatchAlreadyCurrent(const std::string& /*text*/) {}
   // The watch's port is open in other programs (`holders`: "pid 4711
   // (cat)"), so the run ends without writing it, as for a port that does not
   // open ("無法開啟潛水錶連接埠"); a front-end may name them.

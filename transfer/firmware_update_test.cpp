@@ -23,6 +23,8 @@
 #include <vector>
 
 #include "device/sysfs_serial_devices.h"
+#include "history/history_database.h"
+#include "history/history_writer.h"
 #include "testing/child_program.h"
 #include "testing/held_port.h"
 #include "testing/random_image.h"
@@ -752,7 +754,8 @@ class UpdateFixture : public testing::Test {
   // Runs the procedure on a thread of its own, as the dialog does; a run
   // that does not end in time fails the test instead of hanging it.
   RunOutcome Run(FirmwareUpdateReporter& reporter, SerialDeviceTree& devices, std::string manifest,
-                 bool verify = false) {
+                 bool verify = false, HistoryWriter* history = nullptr,
+                 bool skipWatchWithOfferedFirmware = false) {
     CurlDownloader downloader(TestCaFile());
     UpdateEnvironment environment{
         downloader, devices,
@@ -760,6 +763,8 @@ class UpdateFixture : public testing::Test {
         kAnswerTimeout};
     environment.downloadLimits.stallTimeout = kStallTimeout;
     environment.verifyWrittenBlocks = verify;
+    environment.history = history;
+    environment.skipWatchWithOfferedFirmware = skipWatchWithOfferedFirmware;
     auto run = std::async(std::launch::async,
                           [&] { return RunFirmwareUpdateProcedure(reporter, environment); });
     if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
@@ -974,6 +979,57 @@ TEST_F(UpdateFixture, WritesTheImagesOfTheServicesOwnManifest) {
   EXPECT_EQ(watch.Memory(kA, images[0].size()), images[0]);
   EXPECT_EQ(watch.Memory(kB, images[1].size()), images[1]);
   EXPECT_EQ(watch.WrittenRegions().size(), 2u);
+}
+
+// Every run that met the watch leaves its row in the history once it has
+// ended; a window (no skipping) writes a watch its history calls current,
+// the command line's update leaves it as it is.
+TEST_F(UpdateFixture, EachRunIsRecordedAndOnlyTheCommandLineLeavesACurrentWatchUnwritten) {
+  TempHome home;
+  DiveWatchSim watch;
+  const std::vector<ServedImage> served = {Image(kA, 1, 8192), Image(kB, 2, 100)};
+  const std::vector<Bytes> images = ServeImages(served);
+  StartService(0);
+  DiveWatchSysfsTree tree(watch.SlavePath(), "KW-7001");
+  SysfsSerialDevices devices(tree.root());
+  const std::string manifest = ManifestFor(served, service_->BaseUrl());
+  HistoryWriter history(UserHistoryPath());
+
+  RecordingFirmwareUpdateReporter asWindow;
+  EXPECT_EQ(Run(asWindow, devices, manifest, true, &history, false), RunOutcome::kDone);
+  ASSERT_TRUE(history.Flush(std::chrono::seconds(10)));
+  RecordingFirmwareUpdateReporter againAsWindow;
+  EXPECT_EQ(Run(againAsWindow, devices, manifest, false, &history, false), RunOutcome::kDone);
+  ASSERT_TRUE(watch.WaitForFinish(2, std::chrono::seconds(5)));
+  ASSERT_TRUE(history.Flush(std::chrono::seconds(10)));
+  RecordingFirmwareUpdateReporter asCommandLine;
+  EXPECT_EQ(Run(asCommandLine, devices, manifest, false, &history, true),
+            RunOutcome::kAlreadyCurrent);
+  EXPECT_EQ(asCommandLine.Statuses(),
+            (std::vector<std::u16string>{kFetchingImages, kAlreadyCurrent}));
+  ASSERT_TRUE(history.Flush(std::chrono::seconds(10)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(watch.FinishCount(), 2u);
+
+  HistoryDatabase database(UserHistoryPath(), std::chrono::seconds(1));
+  std::vector<HistoryRow> rows;
+  std::string error;
+  ASSERT_TRUE(database.Query({}, rows, error)) << error;
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].reason, "already_current");
+  EXPECT_EQ(rows[0].blocksWritten, 0u);
+  const HistoryRow& first = rows[2];
+  EXPECT_EQ(first.serial, "KW-7001");
+  EXPECT_EQ(first.port, watch.SlavePath());
+  EXPECT_EQ(first.location, "1-1");
+  EXPECT_EQ(first.firmwareVersion, "1.006");
+  EXPECT_EQ(first.images, (std::vector<ImageDigest>{{8192, Sha256Hex(images[0].data(), 8192)},
+                                                    {100, Sha256Hex(images[1].data(), 100)}}));
+  EXPECT_EQ(first.reason, "done");
+  EXPECT_EQ(first.blocksWritten, 3u);
+  EXPECT_EQ(first.readBack, "all blocks match");
+  EXPECT_EQ(rows[1].readBack, "not asked");
+  EXPECT_LE(first.startUtc, first.endUtc);
 }
 
 // Fetches the first image for real, then fails as an exhausted allocator

@@ -39,6 +39,11 @@ void LoggedFirmwareUpdateReporter::VerifyingBlocks(std::uint32_t blocks) {
   inner_.VerifyingBlocks(blocks);
 }
 
+void LoggedFirmwareUpdateReporter::WatchAlreadyCurrent(const std::string& text) {
+  Write("the watch " + text + "; it is not written");
+  inner_.WatchAlreadyCurrent(text);
+}
+
 // The run notes the holders itself; this passes them on.
 void LoggedFirmwareUpdateReporter::PortHeldBy(const std::string& port, const std::string& holders) {
   inner_.PortHeldBy(port, holders);

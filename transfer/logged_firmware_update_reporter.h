@@ -24,6 +24,7 @@ class LoggedFirmwareUpdateReporter : public FirmwareUpdateReporter {
   void SetWriting(bool writing) override;
   void Note(const std::string& detail) override;
   void VerifyingBlocks(std::uint32_t blocks) override;
+  void WatchAlreadyCurrent(const std::string& text) override;
   void PortHeldBy(const std::string& port, const std::string& holders) override;
 
  private:

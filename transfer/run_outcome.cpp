@@ -32,6 +32,7 @@ constexpr OutcomeRow kRows[] = {
     // Connect the charger: the window's user answered the question already,
     // the command line says it in its own words.
     {RunOutcome::kPowerLow, u"", 12, "power"},
+    {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13, "already_current"},
     {RunOutcome::kFailure, kUpdateFailed, 1, "failure"},
 };
 

@@ -20,6 +20,7 @@ enum class RunOutcome {
   kClosedBeforeWriting,  // a close was decided before the first block
   kPowerLow,             // the battery looked too weak and nobody went on
   kFailure,              // anything else that stopped the run
+  kAlreadyCurrent,       // the history says the watch has the offered firmware: not written
 };
 
 // The status line's last text for the outcome; empty for
@@ -28,7 +29,8 @@ enum class RunOutcome {
 std::u16string RunOutcomeStatus(RunOutcome outcome);
 
 // The command line's exit code: 0 done, 1 another failure, 3 to 10 and 12
-// one per failure the user can act on. kClosedBeforeWriting gives 130, what Ctrl-C
+// one per failure the user can act on, 13 a watch left as it was because it
+// already has the offered firmware. kClosedBeforeWriting gives 130, what Ctrl-C
 // before writing ends with; the command line itself says 128 + the signal
 // that actually came.
 int RunOutcomeExitCode(RunOutcome outcome);

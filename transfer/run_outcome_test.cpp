@@ -34,6 +34,7 @@ const Row kDocumented[] = {
     {RunOutcome::kNoUpdateData, kNoUpdateData, 4, "no_update_data"},
     {RunOutcome::kClosedBeforeWriting, u"", 130, "interrupted"},
     {RunOutcome::kPowerLow, u"", 12, "power"},
+    {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13, "already_current"},
     {RunOutcome::kFailure, kUpdateFailed, 1, "failure"},
 };
 

@@ -1,5 +1,7 @@
 #include "transfer/update_environment.h"
 
+#include "history/history_writer.h"
+
 #include "device/serial_device_tree.h"
 #include "transfer/device_protocol.h"
 #include "update/offline_downloader.h"
@@ -24,6 +26,7 @@ UpdateEnvironment PlatformUpdateEnvironment(const std::string& programName,
                                 DeviceProtocol::kDefaultAnswerTimeout};
   environment.programName = programName;
   environment.source = source;
+  environment.history = &UserHistoryWriter();
   return environment;
 }
 

@@ -17,6 +17,7 @@
 namespace kestrune {
 
 class CloseGate;
+class HistoryWriter;
 class SerialDeviceTree;
 struct PowerShortage;
 
@@ -59,6 +60,13 @@ struct UpdateEnvironment {
   // (or cannot be read back) ends the run with "更新錯誤". It doubles the
   // time on the line, so it is off unless asked for.
   bool verifyWrittenBlocks = false;
+  // Where each watch's run is recorded once it has ended (the user's
+  // history file); none: runs are not recorded.
+  HistoryWriter* history = nullptr;
+  // Leave a watch unwritten (kAlreadyCurrent) when its last run here ended
+  // "更新完成" with the firmware on offer: the command line's update; the
+  // windows keep writing every watch.
+  bool skipWatchWithOfferedFirmware = false;
   // Asked once before the first block when the battery looks too weak for
   // the writing ahead (CheckPowerBeforeWriting): true goes on, false ends
   // the run before anything is written. A window asks its user, the

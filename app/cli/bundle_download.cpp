@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/cli/cli_options.h"
+#include "app/cli/fetch_printer.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/logged_runs.h"
@@ -30,19 +31,6 @@ class CheckPrinter : public UpdateCheckReporter {
  private:
   CliOutput& output_;
   SharedManifestText& manifest_;
-};
-
-// The fetch phase's statuses; no watch, so no progress.
-class FetchPrinter : public FirmwareUpdateReporter {
- public:
-  explicit FetchPrinter(CliOutput& output) : output_(output) {}
-  void PostStatus(const std::u16string& text) override { output_.Status(text); }
-  void SetProgressRange(std::uint32_t) override {}
-  void SetProgressPosition(std::uint32_t) override {}
-  void SetWriting(bool) override {}
-
- private:
-  CliOutput& output_;
 };
 
 int Finish(CliOutput& output, RunOutcome outcome, const std::u16string& status,

@@ -10,6 +10,9 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/program_end.h"
 #include "app/cli/several_watches.h"
+#include "history/history_database.h"
+#include "history/history_listing.h"
+#include "history/history_writer.h"
 #include "transfer/close_gate.h"
 #include "transfer/connected_watches.h"
 #include "transfer/firmware_update.h"
@@ -56,9 +59,12 @@ class UpdatePrinter : public FirmwareUpdateReporter {
     if (writing) writingBegan_ = true;
   }
   void VerifyingBlocks(std::uint32_t blocks) override { output_.Verifying(blocks); }
+  void WatchAlreadyCurrent(const std::string& text) override { alreadyCurrent = text; }
   void PortHeldBy(const std::string& port, const std::string& holders) override {
     output_.Message(PortHeldMessage(port, holders));
   }
+
+  std::string alreadyCurrent;  // what the history said of a watch left unwritten
 
  private:
   CliOutput& output_;
@@ -148,10 +154,15 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
     return UpdateSeveralWatches(options, run.environment, output, run.checkedManifest);
   }
   UpdatePrinter printer(output, writingBegan);
+  run.environment.skipWatchWithOfferedFirmware = !options.again;
   const RunOutcome outcome = RunLoggedFirmwareUpdate(printer, run.environment);
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome),
-                OutcomeMessage(outcome));
+  std::vector<std::pair<std::string, std::string>> extra = OutcomeMessage(outcome);
+  if (outcome == RunOutcome::kAlreadyCurrent) {
+    extra = {{"message",
+              "the watch " + printer.alreadyCurrent + "; not written (--again writes it anyway)"}};
+  }
+  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra);
   // Last, so a closed output's note comes before it.
   WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
@@ -192,6 +203,56 @@ int Devices(const CliOptions& options, CliOutput& output) {
   return code;
 }
 
+// The runs recorded on this computer, newest first, as text, JSON lines or
+// CSV on standard output.
+int History(const CliOptions& options, CliOutput& output) {
+  const std::u16string path = UserHistoryPath();
+  HistoryDatabase history(path, std::chrono::milliseconds(2000),
+                          [](const std::string& note) { WriteRunLog(note); });
+  std::vector<HistoryRow> rows;
+  std::string error;
+  if (!history.Query({options.serial, options.sinceUtc}, rows, error)) {
+    WriteRunLog("history: " + WideToUtf8Text(path) + " cannot be read: " + error);
+    output.Message(std::string(kCliProgramName) + ": the history cannot be read: " + error);
+    const RunOutcome outcome = RunOutcome::kFailure;
+    output.Result(RunOutcomeExitCode(outcome), RunOutcomeReason(outcome), u"",
+                  {{"message", error}});
+    return RunOutcomeExitCode(outcome);
+  }
+  const HistoryFormat format = options.json  ? HistoryFormat::kJsonLines
+                               : options.csv ? HistoryFormat::kCsv
+                                             : HistoryFormat::kText;
+  output.Lines(FormatHistory(rows, format));
+  if (format == HistoryFormat::kText && rows.empty()) {
+    output.Message(std::string(kCliProgramName) + ": no run recorded" +
+                   (options.serial.empty() ? "" : " for watch " + options.serial) +
+                   (options.since.empty() ? "" : " since " + options.since));
+  }
+  const int code = RunOutcomeExitCode(RunOutcome::kDone);
+  if (format == HistoryFormat::kJsonLines) {
+    output.Result(code, RunOutcomeReason(RunOutcome::kDone), u"",
+                  {{"rows", std::to_string(rows.size())}});
+  }
+  return code;
+}
+
+int RunCommand(const CliOptions& options, CliOutput& output, CliRun& run,
+               std::atomic<bool>& writingBegan) {
+  switch (options.command) {
+    case CliCommand::kCheck: return Check(options, output, run);
+    case CliCommand::kUpdate: return Update(options, output, run, writingBegan);
+    case CliCommand::kDevices: return Devices(options, output);
+    case CliCommand::kStation:
+      RunCheck(output, run);
+      return RunStation(options, run.environment, output, run.checkedManifest);
+    case CliCommand::kHistory: return History(options, output);
+    case CliCommand::kDownload: return DownloadBundle(run.environment, output, run.checkedManifest);
+    case CliCommand::kHelp:
+    case CliCommand::kVersion: break;  // answered before any run
+  }
+  return static_cast<int>(ExitCode::kBadUsage);
+}
+
 }  // namespace
 
 int RunCliCommand(const CliOptions& options, CliOutput& output) {
@@ -221,18 +282,15 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   run.environment.closeGate = &gate;
   run.environment.portPath = Utf8ToWideText(options.port);
   run.environment.manifestText = [&run] { return run.checkedManifest; };
-  switch (options.command) {
-    case CliCommand::kCheck: return Check(options, output, run);
-    case CliCommand::kUpdate: return Update(options, output, run, writingBegan);
-    case CliCommand::kDevices: return Devices(options, output);
-    case CliCommand::kStation:
-      RunCheck(output, run);
-      return RunStation(options, run.environment, output, run.checkedManifest);
-    case CliCommand::kDownload: return DownloadBundle(run.environment, output, run.checkedManifest);
-    case CliCommand::kHelp:
-    case CliCommand::kVersion: break;  // answered before any run
+  const int code = RunCommand(options, output, run, writingBegan);
+  // The rows of the watches written go to the file before the program ends;
+  // a file locked past every attempt has its rows dropped, the log says so.
+  if (run.environment.history != nullptr &&
+      !run.environment.history->Flush(kHistoryBusyTimeout * (kHistoryWriteAttempts + 1))) {
+    WriteRunLog("history: rows still waiting when " + std::string(kCliProgramName) +
+                " ends are not written");
   }
-  return static_cast<int>(ExitCode::kBadUsage);
+  return code;
 }
 
 }  // namespace kestrune

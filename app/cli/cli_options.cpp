@@ -1,6 +1,7 @@
 #include "app/cli/cli_options.h"
 
 #include "app/cli/exit_codes.h"
+#include "history/history_listing.h"
 
 namespace kestrune {
 
@@ -66,6 +67,18 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
       options.ports.push_back(options.port);
       options.port = options.ports.front();
       portGiven = true;
+    } else if (argument == "--serial" || argument == "--since") {
+      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+        error = argument + (argument == "--serial" ? " needs a serial number" : " needs a date");
+        return false;
+      }
+      (argument == "--serial" ? options.serial : options.since) = arguments[++i];
+      if (argument == "--since" && !ParseSinceDate(options.since, options.sinceUtc)) {
+        error = "--since needs a date in UTC: YYYY-MM-DD, YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS";
+        return false;
+      }
+    } else if (argument == "--csv") {
+      options.csv = true;
     } else if (argument == "--all") {
       options.all = true;
     } else if (argument == "--again") {
@@ -96,6 +109,9 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     } else if (argument == "station") {
       options.command = CliCommand::kStation;
       haveCommand = true;
+    } else if (argument == "history") {
+      options.command = CliCommand::kHistory;
+      haveCommand = true;
     } else if (argument == "download") {
       options.command = CliCommand::kDownload;
       haveCommand = true;
@@ -120,8 +136,18 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     error = "--all and --port do not go together";
     return false;
   }
-  if (options.again && options.command != CliCommand::kStation) {
-    error = "--again belongs to the station command";
+  if (options.again && options.command != CliCommand::kStation &&
+      options.command != CliCommand::kUpdate) {
+    error = "--again belongs to the update and station commands";
+    return false;
+  }
+  if ((!options.serial.empty() || !options.since.empty() || options.csv) &&
+      options.command != CliCommand::kHistory) {
+    error = "--serial, --since and --csv belong to the history command";
+    return false;
+  }
+  if (options.csv && options.json) {
+    error = "--csv and --json do not go together";
     return false;
   }
   if (options.verify && options.command != CliCommand::kUpdate &&
@@ -135,7 +161,8 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     return false;
   }
   if (options.offline &&
-      (options.command == CliCommand::kDevices || options.command == CliCommand::kDownload)) {
+      (options.command == CliCommand::kDevices || options.command == CliCommand::kHistory ||
+       options.command == CliCommand::kDownload)) {
     error = "--offline belongs to the check, update and station commands";
     return false;
   }
@@ -156,6 +183,7 @@ std::string CliUsage() {
              "                        fetch the update manifest; print the offered version\n"
              "                        and the release notes\n"
              "  update [--port PATH] [--verify] [--offline [DIR]] [--ignore-power]\n"
+             "         [--again]\n"
              "                        fetch the manifest, then write the firmware into the\n"
              "                        watch; --port skips discovery and opens PATH\n"
              "                        (/dev/ttyACM0 on Linux, COM7 or \\\\.\\COM7 on Windows)\n"
@@ -172,18 +200,28 @@ std::string CliUsage() {
              "                        --ignore-power writes even on a battery below 25 %\n"
              "                        or with less time left than twice the writing\n"
              "                        (otherwise exit 12: connect the charger)\n"
+             "                        a watch whose last run on this computer ended\n"
+             "                        \"更新完成\" with the offered firmware (same version,\n"
+             "                        same images) is not written: exit 13; --again\n"
+             "                        writes it anyway\n"
              "  update --all          fetch the images once, then write every connected\n"
              "                        watch at the same time (so does --port given\n"
              "                        several times); a summary line per watch at the end\n"
              "  station [--again] [--verify] [--offline [DIR]] [--ignore-power]\n"
              "                        fetch the images once, then update each watch as it\n"
              "                        is plugged in, until interrupted; a watch already\n"
-             "                        updated in this session is not written again\n"
-             "                        unless --again is given; a port another program\n"
-             "                        holds is tried again after 2, 4, 8, 16 s; a watch\n"
-             "                        that failed otherwise is written again when it is\n"
-             "                        plugged in again; Ctrl-C ends it with every watch's\n"
-             "                        last outcome and tries\n"
+             "                        updated in this session, or that already has the\n"
+             "                        offered firmware by the history, is not written\n"
+             "                        again unless --again is given; a port another\n"
+             "                        program holds is tried again after 2, 4, 8, 16 s;\n"
+             "                        a watch that failed otherwise is written again\n"
+             "                        when it is plugged in again; Ctrl-C ends it with\n"
+             "                        every watch's last outcome and tries\n"
+             "  history [--serial S] [--since DATE] [--csv]\n"
+             "                        every watch's runs on this computer, newest first\n"
+             "                        (from history.sqlite in the user data folder);\n"
+             "                        --since takes a UTC date (YYYY-MM-DD[THH:MM[:SS]]);\n"
+             "                        --json gives one object per run, --csv a table\n"
              "  download DIR          fetch the manifest and every image from the service\n"
              "                        into the folder DIR (made when missing), with the\n"
              "                        record of the images (images.json): a bundle that\n"

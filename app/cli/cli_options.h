@@ -10,15 +10,17 @@ namespace kestrune {
 // in the run log.
 inline constexpr char kCliProgramName[] = "kestrune-update";
 
-enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation, kDownload };
+enum class CliCommand { kHelp, kVersion, kCheck, kUpdate, kDevices, kStation, kHistory, kDownload };
 
 struct CliOptions {
   CliCommand command = CliCommand::kHelp;
   std::string port;  // update --port PATH; empty: discovery finds the watch
   // Every --port in order; more than one writes them all at once.
   std::vector<std::string> ports;
-  bool all = false;      // update --all: every connected watch at once
-  bool again = false;    // station --again: a watch updated this session is written again
+  bool all = false;  // update --all: every connected watch at once
+  // update/station --again: a watch is written even when it already has the
+  // firmware (by the history, or earlier in the station's session)
+  bool again = false;
   bool json = false;     // one JSON object per line instead of text
   bool verbose = false;  // the run log's lines on standard error too
   bool verify = false;   // update --verify: read every written block back
@@ -28,6 +30,10 @@ struct CliOptions {
   std::string bundle;
   // update/station --ignore-power: write even when the battery looks too weak
   bool ignorePower = false;
+  std::string serial;    // history --serial: one watch's runs only
+  std::string since;     // history --since: runs that ended then or later, as given
+  std::string sinceUtc;  // ... as the UTC text the rows are compared with
+  bool csv = false;      // history --csv: comma-separated values with a header line
 };
 
 // Reads the arguments after the program name. On bad usage returns false

@@ -77,7 +77,13 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"update", "--port", "COM7", "--port=COM7"}, "--port COM7 is given twice"},
       {{"update", "--all", "--port", "COM7"}, "--all and --port do not go together"},
       {{"check", "--all"}, "--all belongs to the update command"},
-      {{"update", "--again"}, "--again belongs to the station command"},
+      {{"check", "--again"}, "--again belongs to the update and station commands"},
+      {{"update", "--serial", "KW-1"}, "--serial, --since and --csv belong to the history command"},
+      {{"history", "--serial"}, "--serial needs a serial number"},
+      {{"history", "--since", "yesterday"},
+       "--since needs a date in UTC: YYYY-MM-DD, YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS"},
+      {{"history", "--csv", "--json"}, "--csv and --json do not go together"},
+      {{"history", "--offline"}, "--offline belongs to the check, update and station commands"},
       {{"station", "--port", "COM7"}, "--port belongs to the update command"},
       {{"check", "--verify"}, "--verify belongs to the update and station commands"},
       {{"devices", "--offline"}, "--offline belongs to the check, update and station commands"},
@@ -151,6 +157,7 @@ TEST(CliOptions, SeveralWatchesByPortsOrAll) {
       {{"update", "--all", "--json"}, CliCommand::kUpdate, {}, true, false},
       {{"station"}, CliCommand::kStation, {}, false, false},
       {{"--again", "station"}, CliCommand::kStation, {}, false, true},
+      {{"update", "--again"}, CliCommand::kUpdate, {}, false, true},
   };
   for (const auto& c : cases) {
     CliOptions options;
@@ -185,13 +192,14 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
       {RunOutcome::kLinkFailed, kUpdateFailed, 10},
       // Refused before writing: the command line gives its advice apart.
       {RunOutcome::kPowerLow, u"", 12},
+      {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13},
   };
   for (const auto& [outcome, status, code] : cases) {
     EXPECT_EQ(RunOutcomeExitCode(outcome), code) << code;
     EXPECT_EQ(RunOutcomeStatus(outcome), status) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 129, 130, 143}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
 }
@@ -209,6 +217,7 @@ TEST(CliExitCodes, EachCodeHasItsReasonWord) {
       {RunOutcome::kWatchSilent, "watch_silent"},
       {RunOutcome::kLinkFailed, "link_failed"},
       {RunOutcome::kPowerLow, "power"},
+      {RunOutcome::kAlreadyCurrent, "already_current"},
   };
   for (const auto& [outcome, reason] : outcomes) {
     EXPECT_STREQ(RunOutcomeReason(outcome), reason) << reason;

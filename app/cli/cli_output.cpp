@@ -185,6 +185,7 @@ class CliOutput::Printer {
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
               const std::vector<std::pair<std::string, std::string>>& extra);
   void Message(const std::string& text);
+  void Lines(const std::string& text);
 
  private:
   void ClearProgressLine();
@@ -316,6 +317,11 @@ void CliOutput::Printer::Result(int exitCode, const std::string& reason,
   }
 }
 
+void CliOutput::Printer::Lines(const std::string& text) {
+  ClearProgressLine();
+  WriteOut(text);
+}
+
 void CliOutput::Printer::Message(const std::string& text) {
   ClearProgressLine();
   WriteErr(text + "\n");
@@ -363,6 +369,10 @@ void CliOutput::Result(int exitCode, const std::string& reason, const std::u16st
 
 void CliOutput::Message(const std::string& text) {
   drain_.Push([printer = printer_, text] { printer->Message(text); });
+}
+
+void CliOutput::Lines(const std::string& text) {
+  drain_.Push([printer = printer_, text] { printer->Lines(text); });
 }
 
 }  // namespace kestrune

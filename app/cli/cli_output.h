@@ -54,6 +54,9 @@ class CliOutput {
               const std::vector<std::pair<std::string, std::string>>& extra = {});
   // A message on standard error, on a line of its own.
   void Message(const std::string& text);
+  // Whole lines (each ending with '\n') on standard output as they are, in
+  // every style: the history's listing.
+  void Lines(const std::string& text);
 
  private:
   class Printer;  // what is printed, on the output thread only

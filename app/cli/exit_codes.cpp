@@ -30,6 +30,8 @@ const char* ExitCodeTable() {
          "  11   several watches: at least one was not updated (see the summary)\n"
          "  12   the battery is too weak for the writing: connect the charger\n"
          "       (or give --ignore-power); nothing was written\n"
+         "  13   the watch already has the offered firmware (by the history); not\n"
+         "       written\n"
          "  129  hung up (SIGHUP) before writing began\n"
          "  130  interrupted (Ctrl-C) before writing began\n"
          "  143  terminated (SIGTERM) before writing began\n";

@@ -10,6 +10,7 @@
 
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/fetch_printer.h"
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/station_ledger.h"
 #include "device/device_announcements.h"
@@ -30,19 +31,6 @@ namespace {
 // How often the station looks at the device tree for watches plugged in,
 // when the system announces no device.
 constexpr std::chrono::milliseconds kStationPollInterval{1000};
-
-// The fetch phase's statuses, printed as a single run prints them.
-class FetchPrinter : public FirmwareUpdateReporter {
- public:
-  explicit FetchPrinter(CliOutput& output) : output_(output) {}
-  void PostStatus(const std::u16string& text) override { output_.Status(text); }
-  void SetProgressRange(std::uint32_t) override {}
-  void SetProgressPosition(std::uint32_t) override {}
-  void SetWriting(bool) override {}
-
- private:
-  CliOutput& output_;
-};
 
 // The station's look at the tree every second, which the log does not need.
 class QuietReporter : public FirmwareUpdateReporter {
@@ -146,10 +134,15 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
   std::vector<WatchOutcome> outcomes;
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
-                          kCliProgramName);
+                          kCliProgramName, environment.history);
     StopSeveralWatchesOnInterrupt(runs, board, nullptr);
     for (const WatchToWrite& watch : watches) {
-      if (!runs.Start(watch)) break;  // interrupted
+      const SkipDecision current = runs.AlreadyCurrent(watch, options.again);
+      if (current.skip) {
+        runs.LeaveUnwritten(watch, current, true);
+      } else if (!runs.Start(watch)) {
+        break;  // interrupted
+      }
     }
     outcomes = runs.WaitForAll();
     StopHandlingInterrupts();
@@ -190,7 +183,7 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   });
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
-                          kCliProgramName);
+                          kCliProgramName, environment.history);
     StopSeveralWatchesOnInterrupt(
         runs, board,
         [&](int exitCode) {
@@ -245,8 +238,19 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
           std::lock_guard<std::mutex> held(mutex);
           return ledger.Watch(watch);
         }();
+        // Across sessions: the history says whether an earlier one (or any
+        // program here) already gave it this firmware.
+        const WatchToWrite toWrite{seen.serial, seen.port, seen.location};
+        const SkipDecision current = runs.AlreadyCurrent(toWrite, options.again);
+        if (current.skip) {
+          runs.LeaveUnwritten(toWrite, current, false);
+          std::lock_guard<std::mutex> held(mutex);
+          ledger.LeftAsItWas(watch);
+          count();
+          continue;
+        }
         const bool started = runs.Start(
-            {seen.serial, seen.port, seen.location},
+            toWrite,
             [&, watch](const WatchOutcome& ended) {
               std::lock_guard<std::mutex> held(mutex);
               const StationRetry retry =

@@ -116,6 +116,12 @@ void StationLedger::Started(std::size_t watch) {
   ++record.tries;
 }
 
+void StationLedger::LeftAsItWas(std::size_t watch) {
+  Record& record = records_.at(watch);
+  record.state = State::kIdle;
+  --record.tries;
+}
+
 StationRetry StationLedger::Finished(std::size_t watch, RunOutcome outcome, double seconds,
                                      Clock::time_point now) {
   Record& record = records_.at(watch);

@@ -90,6 +90,10 @@ class StationLedger {
   std::vector<WatchOutcome> Results() const;
   // The same watches counted: a watch written again counts once.
   StationTally Tally() const;
+  // The run of `watch` was not started after all (the history says it
+  // already has the firmware): it is not counted as a try, and it is
+  // decided afresh when it is plugged in again.
+  void LeftAsItWas(std::size_t watch);
 
  private:
   enum class State {

@@ -16,7 +16,9 @@ int WatchExitCode(RunOutcome outcome, int interruptCode) {
 int SeveralWatchesExitCode(const std::vector<WatchOutcome>& outcomes) {
   if (outcomes.empty()) return RunOutcomeExitCode(RunOutcome::kNoWatch);
   for (const WatchOutcome& outcome : outcomes) {
-    if (outcome.outcome != RunOutcome::kDone) {
+    // A watch left as it was because it already has the firmware is as
+    // good as one written.
+    if (outcome.outcome != RunOutcome::kDone && outcome.outcome != RunOutcome::kAlreadyCurrent) {
       return static_cast<int>(ExitCode::kSomeWatchesFailed);
     }
   }

@@ -25,8 +25,8 @@ struct WatchOutcome {
 // interrupt kept from writing.
 int WatchExitCode(RunOutcome outcome, int interruptCode);
 
-// 0 when every watch ended with "更新完成", 11 when one did not, and 3 (no
-// watch) when there was none.
+// 0 when every watch ended with "更新完成" (or already had the firmware), 11
+// when one did not, and 3 (no watch) when there was none.
 int SeveralWatchesExitCode(const std::vector<WatchOutcome>& outcomes);
 
 // The JSON result's word for such an exit code: "done", "no_watch",

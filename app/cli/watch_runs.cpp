@@ -7,6 +7,7 @@
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/program_end.h"
 #include "transfer/logged_firmware_update_reporter.h"
+#include "transfer/watch_history.h"
 #include "transfer/watch_write.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
@@ -44,8 +45,10 @@ class WatchPrinter : public FirmwareUpdateReporter {
 SeveralWatchRuns::SeveralWatchRuns(std::shared_ptr<const FetchedFirmware> firmware,
                                    std::chrono::milliseconds answerTimeout,
                                    bool verifyWrittenBlocks, WatchBoard& board,
-                                   const char* programName)
+                                   const char* programName, HistoryWriter* history)
     : firmware_(std::move(firmware)),
+      digests_(ImageDigests(*firmware_)),
+      history_(history),
       answerTimeout_(answerTimeout),
       verifyWrittenBlocks_(verifyWrittenBlocks),
       board_(board),
@@ -81,11 +84,14 @@ void SeveralWatchRuns::Write(Run& run, std::size_t row,
   WatchPrinter printer(board_, row, writingBegan_);
   const LineAbandon::ThreadScope abandonable(run.abandon);
   {
-    LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), programName_,
-                                        WatchLogTag(run.watch.serial, run.watch.port));
+    const std::string tag = WatchLogTag(run.watch.serial, run.watch.port);
+    LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), programName_, tag);
+    RunRecord record(logged, programName_, tag);
+    record.SetWatch(run.watch.serial, run.watch.port, run.watch.location);
+    record.SetFirmware(firmware_->version, digests_);
     if (!run.watch.location.empty()) logged.Note("plugged in at " + run.watch.location);
     const RunOutcome outcome =
-        WriteFirmwareToWatch(logged, *firmware_, Utf8ToWideText(run.watch.port), answerTimeout_,
+        WriteFirmwareToWatch(record, *firmware_, Utf8ToWideText(run.watch.port), answerTimeout_,
                              &run.gate, verifyWrittenBlocks_);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -98,6 +104,8 @@ void SeveralWatchRuns::Write(Run& run, std::size_t row,
                      ? "not written, interrupted before writing began"
                      : RunOutcomeReason(outcome)) +
                 ", exit code " + std::to_string(run.outcome.exitCode) + ", " + took);
+    // Handed over once the run has ended; the writer's thread writes it.
+    PostRunRecord(history_, record, outcome);
   }
   board_.Finished(row, run.outcome);
   if (ended) ended(run.outcome);
@@ -108,6 +116,56 @@ void SeveralWatchRuns::Abandon(std::size_t number) {
   if (number < runs_.size()) {
     std::next(runs_.begin(), static_cast<std::ptrdiff_t>(number))->abandon.Signal();
   }
+}
+
+namespace {
+
+// The reporter of a watch that is looked up, not written: its notes go to
+// the run log under the watch's tag, nothing to the board.
+class LookUpReporter : public FirmwareUpdateReporter {
+ public:
+  explicit LookUpReporter(std::string tag) : tag_(std::move(tag)) {}
+  void PostStatus(const std::u16string&) override {}
+  void SetProgressRange(std::uint32_t) override {}
+  void SetProgressPosition(std::uint32_t) override {}
+  void SetWriting(bool) override {}
+  void Note(const std::string& detail) override { WriteRunLog("update: " + tag_ + " " + detail); }
+
+ private:
+  std::string tag_;
+};
+
+}  // namespace
+
+SkipDecision SeveralWatchRuns::AlreadyCurrent(const WatchToWrite& watch, bool again) {
+  LookUpReporter logged(WatchLogTag(watch.serial, watch.port));
+  const SkipDecision decision =
+      LookUpAlreadyCurrent(watch.serial, firmware_->version, digests_, again, logged);
+  logged.Note(std::string("history: ") + (decision.skip ? "not written, " : "written, ") +
+              decision.why);
+  return decision;
+}
+
+void SeveralWatchRuns::LeaveUnwritten(const WatchToWrite& watch, const SkipDecision& decision,
+                                      bool listed) {
+  LookUpReporter quiet(WatchLogTag(watch.serial, watch.port));
+  RunRecord record(quiet, programName_, WatchLogTag(watch.serial, watch.port));
+  record.SetWatch(watch.serial, watch.port, watch.location);
+  record.SetFirmware(firmware_->version, digests_);
+  PostRunRecord(history_, record, RunOutcome::kAlreadyCurrent);
+  const std::string text = decision.lastRun ? AlreadyCurrentText(*decision.lastRun) : "";
+  if (!listed) {
+    board_.Notice({watch.serial, watch.port}, text);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  Run& run = runs_.emplace_back();
+  run.watch = watch;
+  run.outcome = {watch.serial, watch.port, RunOutcome::kAlreadyCurrent,
+                 RunOutcomeExitCode(RunOutcome::kAlreadyCurrent), 0};
+  const std::size_t row = board_.Add({watch.serial, watch.port});
+  board_.Status(row, RunOutcomeStatus(RunOutcome::kAlreadyCurrent));
+  board_.Finished(row, run.outcome);
 }
 
 int SeveralWatchRuns::Stop(int exitCode) {

@@ -19,9 +19,12 @@
 #include "app/cli/watch_outcomes.h"
 #include "device/line_abandon.h"
 #include "transfer/close_gate.h"
+#include "history/skip_rule.h"
 #include "transfer/firmware_fetch.h"
 
 namespace kestrune {
+
+class HistoryWriter;
 
 // A watch to write: its port, and what names it.
 struct WatchToWrite {
@@ -33,10 +36,11 @@ struct WatchToWrite {
 class SeveralWatchRuns {
  public:
   // With `verifyWrittenBlocks`, every watch's written blocks are read back
-  // before its finish frame.
+  // before its finish frame. Each watch's run is recorded in `history`
+  // (none: not recorded) by the writer's own thread once it has ended.
   SeveralWatchRuns(std::shared_ptr<const FetchedFirmware> firmware,
                    std::chrono::milliseconds answerTimeout, bool verifyWrittenBlocks,
-                   WatchBoard& board, const char* programName);
+                   WatchBoard& board, const char* programName, HistoryWriter* history);
   // Waits for every run still going.
   ~SeveralWatchRuns();
   SeveralWatchRuns(const SeveralWatchRuns&) = delete;
@@ -51,6 +55,16 @@ class SeveralWatchRuns {
   // The watch of run `run` has left the device tree: its line is gone, and
   // the run ends at its next wait on the line (a link failure).
   void Abandon(std::size_t run);
+
+  // Whether `watch` already has the firmware being written, by the history
+  // (`again`: it is written whatever the history says); the look-up and its
+  // result are noted in the run log under the watch's tag.
+  SkipDecision AlreadyCurrent(const WatchToWrite& watch, bool again);
+
+  // `watch` is left unwritten as `decision` says: recorded in the history,
+  // and, when `listed`, shown with its own row and summary line (an update
+  // of every watch) rather than only said once (a station).
+  void LeaveUnwritten(const WatchToWrite& watch, const SkipDecision& decision, bool listed);
 
   // An interrupt with `exitCode`: no watch starts from now on, and no watch
   // whose writing has not begun begins. Returns how many are being written.
@@ -74,6 +88,8 @@ class SeveralWatchRuns {
   void Write(Run& run, std::size_t row, const std::function<void(const WatchOutcome&)>& ended);
 
   std::shared_ptr<const FetchedFirmware> firmware_;
+  std::vector<ImageDigest> digests_;  // of firmware_'s images, made once
+  HistoryWriter* history_;
   std::chrono::milliseconds answerTimeout_;
   bool verifyWrittenBlocks_;
   WatchBoard& board_;

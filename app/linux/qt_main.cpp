@@ -5,6 +5,7 @@
 #include "app/frontend/exit_leaving_statics.h"
 #include "app/linux/main_window_qt.h"
 #include "app/linux/window_close_signals_posix.h"
+#include "history/history_writer.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -24,6 +25,9 @@ int main(int argc, char** argv) {
   }
   // A worker that outlived the window (an update check still waiting for
   // the service, say) must not meet the program's statics being torn down.
+  // The history rows of runs that have ended are written first, within a
+  // bound: the rest of the end never waits for a locked file for long.
+  kestrune::UserHistoryWriter().Flush(std::chrono::seconds(3));
   if (workersLeft) kestrune::ExitLeavingStatics(exitCode);
   return exitCode;
 }

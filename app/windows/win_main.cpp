@@ -10,6 +10,7 @@
 #include "app/windows/common_controls_win.h"
 #include "app/windows/framework/app_module.h"
 #include "app/windows/run_main_dialog.h"
+#include "history/history_writer.h"
 #include "update/system_library_win.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR commandLine,
@@ -36,6 +37,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR commandLi
   // A worker that outlived the dialog (an update check still waiting for the
   // service, say) writes through the run log and downloads through WinINet,
   // both statics: it must not meet them destroyed by the program's end.
+  // The history rows of runs that have ended are written first, within a
+  // bound: the rest of the end never waits for a locked file for long.
+  kestrune::UserHistoryWriter().Flush(std::chrono::seconds(3));
   if (workersLeft) kestrune::ExitLeavingStatics(exitCode);
 
   Gdiplus::GdiplusShutdown(gdiplusToken);

@@ -23,6 +23,18 @@ wine_prefix_step() {
   return 1
 }
 
+# Puts the stand-in cfgmgr32.dll (tools/fake_setupapi) into the prefix's
+# System32, where alone the programs take it from, in place of Wine's own
+# file. Wine still loads its builtin unless a test asks for the stand-in
+# with WINEDLLOVERRIDES="cfgmgr32=n,b". Compared each time, so that a
+# rebuilt stand-in is copied again.
+wine_prefix_install_stand_ins() {
+  local standin="$KESTRUNE_WINDOWS_BUILD/tools/fake_setupapi/cfgmgr32.dll"
+  local target="$WINEPREFIX/drive_c/windows/system32/cfgmgr32.dll"
+  [ -f "$standin" ] || { echo "wine prefix: $standin is not built" >&2; return 1; }
+  cmp -s "$standin" "$target" || cp "$standin" "$target"
+}
+
 # Makes the prefix trust the test CA (so that WinINet accepts the reference
 # update service), links the dialog's font (Arial) to a CJK font (so that
 # the Traditional Chinese status texts render), and runs the program and the
@@ -41,6 +53,7 @@ wine_prefix_prepare() {
   size="$(xdpyinfo 2>/dev/null | sed -n 's/ *dimensions: *\([0-9]*x[0-9]*\) .*/\1/p')"
   size="${size:-1280x1024}"
   want="ca=$(sha256sum <"$pki/ca.der" | cut -d' ' -f1) desktop=$size"
+  wine_prefix_install_stand_ins || return 1
   [ "$(cat "$stamp" 2>/dev/null)" = "$want" ] && return 0
 
   [ -f "$trust" ] || { echo "wine prefix: $trust is not built" >&2; return 1; }

@@ -33,17 +33,18 @@ probe() {
 # The value of one key of the dialog's state.
 field() { probe dump "$CAPTION" | sed -n "s/^$1=//p"; }
 
-# Copies the program into a fresh folder, with the stand-in device-tree
-# DLLs beside it. A program installed elsewhere (KESTRUNE_E2E_INSTALLED
-# names its folder) is run where it is: it only gets the DLLs beside it.
+# Copies the program into a fresh folder, with the stand-in setupapi.dll
+# beside it (the stand-in cfgmgr32.dll is in the prefix's System32). A
+# program installed elsewhere (KESTRUNE_E2E_INSTALLED names its folder) is
+# run where it is: it only gets the DLL beside it.
 e2e_install() {
   local dir="$1"
   if [ -n "${KESTRUNE_E2E_INSTALLED:-}" ]; then
-    cp "$FAKE_DLLS/setupapi.dll" "$FAKE_DLLS/cfgmgr32.dll" "$KESTRUNE_E2E_INSTALLED/"
+    cp "$FAKE_DLLS/setupapi.dll" "$KESTRUNE_E2E_INSTALLED/"
     return
   fi
   rm -rf "$dir"; mkdir -p "$dir"
-  cp "$APP_EXE" "$FAKE_DLLS/setupapi.dll" "$FAKE_DLLS/cfgmgr32.dll" "$dir/"
+  cp "$APP_EXE" "$FAKE_DLLS/setupapi.dll" "$dir/"
 }
 
 # Starts the program from `dir` (or where it is installed) and waits for
