@@ -3,6 +3,7 @@
 // no longer than what is left of the bound. That is as short a path as a
 // blocking loop, and no I/O context is involved.
 #include "device/bounded_transfer.h"
+#include "device/line_abandon.h"
 
 #include <boost/asio/error.hpp>
 #include <boost/system/system_error.hpp>
@@ -35,8 +36,11 @@ void AwaitReady(int fd, short events, std::chrono::milliseconds bound,
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
     if (left.count() <= 0) throw boost::system::system_error(boost::asio::error::timed_out, word);
-    pollfd pfd{fd, events, 0};
-    const int n = ::poll(&pfd, 1, static_cast<int>(left.count()));
+    // The thread's line, when abandoned, wakes the wait too.
+    const LineAbandon* abandon = ThreadLineAbandon();
+    pollfd pfds[2] = {{fd, events, 0}, {abandon ? abandon->WaitHandle() : -1, POLLIN, 0}};
+    const int n = ::poll(pfds, pfds[1].fd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    RaiseIfLineAbandoned(word);
     if (n > 0) return;  // ready, or an error/hang-up the next call reports
     if (n < 0 && errno != EINTR) Raise(word, errno);
   }
@@ -86,6 +90,7 @@ std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buff
                        std::chrono::milliseconds bound) {
   const std::size_t size = buffer.size();
   if (size == 0) return 0;
+  RaiseIfLineAbandoned("read");
   std::optional<Clock::time_point> deadline;
   const int fd = port.native_handle();
   auto* bytes = static_cast<unsigned char*>(buffer.data());
@@ -123,6 +128,7 @@ std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buff
 
 std::size_t WriteWithin(boost::asio::serial_port& port, boost::asio::const_buffer buffer,
                         std::chrono::milliseconds bound) {
+  RaiseIfLineAbandoned("write");
   std::optional<Clock::time_point> deadline;
   const int fd = port.native_handle();
   const auto* bytes = static_cast<const unsigned char*>(buffer.data());

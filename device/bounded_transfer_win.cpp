@@ -14,6 +14,7 @@
 // the context's shutdown, which waits for every operation it counts, would
 // otherwise wait for it without end.
 #include "device/bounded_transfer.h"
+#include "device/line_abandon.h"
 
 #include <boost/asio/error.hpp>
 #include <boost/asio/io_context.hpp>
@@ -125,6 +126,7 @@ std::size_t TransferWithin(boost::asio::serial_port& port, const TransferBytes& 
 
 std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buffer buffer,
                        std::chrono::milliseconds bound) {
+  RaiseIfLineAbandoned("read");
   const auto bytes = std::make_shared<std::vector<unsigned char>>(buffer.size());
   return TransferWithin(
       port, bytes, bound, "read",
@@ -137,6 +139,7 @@ std::size_t ReadWithin(boost::asio::serial_port& port, boost::asio::mutable_buff
 
 std::size_t WriteWithin(boost::asio::serial_port& port, boost::asio::const_buffer buffer,
                         std::chrono::milliseconds bound) {
+  RaiseIfLineAbandoned("write");
   const auto* first = static_cast<const unsigned char*>(buffer.data());
   const auto bytes = std::make_shared<std::vector<unsigned char>>(first, first + buffer.size());
   return TransferWithin(

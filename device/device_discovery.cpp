@@ -15,6 +15,7 @@ const char* VerdictText(PortVerdict verdict) {
     case PortVerdict::kNoInterfacePath: return "no interface path";
     case PortVerdict::kOpens: return "picked";
     case PortVerdict::kBusy: return "port busy";
+    case PortVerdict::kListed: break;  // the search always probes
   }
   return "";
 }

@@ -266,5 +266,26 @@ TEST(DiscoverWatches, ListsEveryWatchPortAndWhyTheOthersAreNot) {
   EXPECT_EQ(found.passedOver[4].path, u"");
 }
 
+// The station's periodic look reads the tree only: opening a real watch's
+// port toggles its modem lines and disturbs another program that uses it.
+TEST(DiscoverWatches, TreeOnlyOpensNoPortAndStillListsEveryWatch) {
+  FakeTree tree;
+  tree.devices = {Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&1", kPortA),
+                  Watch(u"USB\\VID_1915&PID_52F0&MI_00\\7&3", kPortB)};
+  tree.heldPaths = {kPortA};
+  FakeDeviceTree devices(tree);
+  const WatchDiscovery found = DiscoverWatches(devices, 0x1915, 0x52F0, PortProbe::kTreeOnly);
+  EXPECT_TRUE(devices.probed.empty()) << "a port was opened";
+  ASSERT_EQ(found.watches.size(), 2u);
+  EXPECT_EQ(found.watches[0].portPath, kPortA);
+  EXPECT_EQ(found.watches[1].portPath, kPortB);
+  for (const DiscoveredWatch& watch : found.watches) EXPECT_FALSE(watch.probed);
+
+  FakeDeviceTree probing(tree);
+  const WatchDiscovery opened = DiscoverWatches(probing, 0x1915, 0x52F0);
+  EXPECT_EQ(probing.probed.size(), 2u);
+  EXPECT_TRUE(opened.watches[1].probed);
+}
+
 }  // namespace
 }  // namespace kestrune

@@ -3,6 +3,7 @@
 #include "device/serial_link.h"
 
 #include "device/bounded_transfer.h"
+#include "device/line_abandon.h"
 #include "tools/dive_watch_sim/dive_watch_sim.h"
 #include "transfer/device_frame.h"
 
@@ -218,6 +219,45 @@ TEST(BoundedTransferTest, HungUpLineRaisesEndOfFileOnRead) {
   const auto error = RaisedBy([&] { ReadWithin(port, boost::asio::buffer(bytes), 2000ms); });
   EXPECT_EQ(WordOf(error), "read");
   EXPECT_NE(error.code(), boost::asio::error::timed_out);
+}
+
+// A watch that left the device tree while its run waits for an answer: the
+// wait ends when the line is abandoned, long before its bound, and a
+// transfer begun afterwards ends at once; another thread's line is not
+// touched.
+TEST(BoundedTransferTest, AbandonedLineEndsTheWaitingReadAtOnce) {
+  DiveWatchSim sim;
+  boost::asio::io_service io;
+  boost::asio::serial_port port(io);
+  SerialLink link(port, sim.SlavePath().c_str());
+  LineAbandon abandon;
+  boost::system::system_error error(boost::system::error_code{});
+  Clock::duration waited{};
+  std::thread writer([&] {
+    const LineAbandon::ThreadScope scope(abandon);
+    std::uint8_t bytes[kFrameSize];
+    const auto started = Clock::now();
+    error = RaisedBy([&] { ReadWithin(port, boost::asio::buffer(bytes), 10000ms); });
+    waited = Clock::now() - started;
+  });
+  std::this_thread::sleep_for(200ms);
+  abandon.Signal();
+  writer.join();
+  EXPECT_EQ(error.code(), boost::asio::error::operation_aborted);
+  EXPECT_EQ(WordOf(error), "read");
+  EXPECT_LT(waited, 2s);
+
+  std::thread again([&] {
+    const LineAbandon::ThreadScope scope(abandon);
+    const DeviceFrame frame{};
+    error = RaisedBy([&] { WriteWithin(port, boost::asio::buffer(frame.bytes), 1000ms); });
+  });
+  again.join();
+  EXPECT_EQ(WordOf(error), "write");
+  EXPECT_EQ(error.code(), boost::asio::error::operation_aborted);
+  // This thread has no scope: its transfers go on.
+  const DeviceFrame frame{};
+  EXPECT_EQ(WriteWithin(port, boost::asio::buffer(frame.bytes), 1000ms), kFrameSize);
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ bool ParentMatches(SerialDeviceList& devices, const char16_t* parentId, char16_t
 
 std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
                                std::uint16_t productId, const PortVisitor& visit,
-                               bool readOtherPaths) {
+                               bool readOtherPaths, bool probePorts) {
   const std::u16string pattern = IdentityPattern(vendorId, productId);
 
   // Zeroed once: when no port opens, the result is the first path of the last
@@ -119,8 +119,11 @@ std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
         usbLocation.back() = u'\0';
         port.usbLocation = usbLocation.data();
       }
-      port.verdict =
-          tree.ProbeExclusiveOpen(interfaceList.data()) ? PortVerdict::kOpens : PortVerdict::kBusy;
+      // Opening a port toggles a real watch's DTR and RTS and disturbs
+      // another program using it: only a probe that is asked for opens it.
+      port.verdict = !probePorts                                     ? PortVerdict::kListed
+                     : tree.ProbeExclusiveOpen(interfaceList.data()) ? PortVerdict::kOpens
+                                                                     : PortVerdict::kBusy;
       if (!visit(port)) break;
     }
   }  // the device list is released here, before the result is made

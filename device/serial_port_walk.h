@@ -20,6 +20,7 @@ enum class PortVerdict {
   kNoInterfacePath,
   kOpens,
   kBusy,
+  kListed,  // a port of the identity, not opened to see whether it could be
 };
 
 // One device the walk looked at. The texts are empty until read and live
@@ -47,12 +48,13 @@ struct WalkedPort {
 using PortVisitor = std::function<bool(const WalkedPort&)>;
 
 // Walks every serial-port device, probing the port of each one with the
-// identity; with `readOtherPaths` it also reads the port of each device
-// whose parent is another one. Returns the first path of the last interface
+// identity when `probePorts` (otherwise only the tree is read: kListed);
+// with `readOtherPaths` it also reads the port of each device whose parent
+// is another one. Returns the first path of the last interface
 // list read for a device with the identity (empty when none was), once the
 // device list has been released.
 std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
                                std::uint16_t productId, const PortVisitor& visit,
-                               bool readOtherPaths = false);
+                               bool readOtherPaths = false, bool probePorts = true);
 
 }  // namespace kestrune

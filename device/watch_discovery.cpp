@@ -60,7 +60,8 @@ std::string PassedOverReason(const WalkedPort& port) {
     case PortVerdict::kParentIsAnotherDevice: return ParentReason(port);
     case PortVerdict::kNoInterfacePath:
     case PortVerdict::kOpens:
-    case PortVerdict::kBusy: break;
+    case PortVerdict::kBusy:
+    case PortVerdict::kListed: break;
   }
   return "no interface path";
 }
@@ -68,17 +69,18 @@ std::string PassedOverReason(const WalkedPort& port) {
 }  // namespace
 
 WatchDiscovery DiscoverWatches(SerialDeviceTree& tree, std::uint16_t vendorId,
-                               std::uint16_t productId) {
+                               std::uint16_t productId, PortProbe probe) {
   WatchDiscovery found;
   WalkSerialPorts(
       tree, vendorId, productId,
       [&found](const WalkedPort& port) {
         // A device whose interface list is empty has no port to name.
         const bool hasPort = *port.path != u'\0';
-        if (hasPort &&
-            (port.verdict == PortVerdict::kOpens || port.verdict == PortVerdict::kBusy)) {
-          found.watches.push_back(
-              {port.path, port.usbSerial, port.usbLocation, port.verdict == PortVerdict::kOpens});
+        if (hasPort && (port.verdict == PortVerdict::kOpens || port.verdict == PortVerdict::kBusy ||
+                        port.verdict == PortVerdict::kListed)) {
+          found.watches.push_back({port.path, port.usbSerial, port.usbLocation,
+                                   port.verdict == PortVerdict::kOpens,
+                                   port.verdict != PortVerdict::kListed});
         } else {
           found.passedOver.push_back({port.instanceId,
                                       *port.path != u'\0' ? port.path : port.otherPath,
@@ -86,7 +88,7 @@ WatchDiscovery DiscoverWatches(SerialDeviceTree& tree, std::uint16_t vendorId,
         }
         return true;
       },
-      /*readOtherPaths=*/true);
+      /*readOtherPaths=*/true, /*probePorts=*/probe == PortProbe::kOpenEach);
   return found;
 }
 

@@ -18,6 +18,7 @@ struct DiscoveredWatch {
   std::u16string usbLocation;  // where it is plugged in: "1-1.4" (sysfs bus path) on Linux,
                                // the location/path the tree gives on Windows
   bool opensNow = false;       // the port could be opened for exclusive use just now
+  bool probed = false;         // whether the port was opened to tell opensNow
 };
 
 // A serial port discovery looked at and passed over, and why ("no parent",
@@ -33,8 +34,14 @@ struct WatchDiscovery {
   std::vector<PassedOverPort> passedOver;
 };
 
+// How discovery looks at a watch's port.
+enum class PortProbe {
+  kOpenEach,  // opens each watch's port to tell whether it opens now
+  kTreeOnly,  // reads the device tree only; no port is opened
+};
+
 // Every serial port of a device whose parent has this USB identity.
 WatchDiscovery DiscoverWatches(SerialDeviceTree& tree, std::uint16_t vendorId,
-                               std::uint16_t productId);
+                               std::uint16_t productId, PortProbe probe = PortProbe::kOpenEach);
 
 }  // namespace kestrune

@@ -13,13 +13,13 @@ WatchDiscovery ListConnectedWatches() {
 }
 
 WatchDiscovery DiscoverNotedWatches(SerialDeviceTree& devices, FirmwareUpdateReporter& reporter) {
-  WatchDiscovery discovery = DiscoverWatches(devices, kWatchVendorId, kWatchProductId);
+  WatchDiscovery discovery =
+      DiscoverWatches(devices, kWatchVendorId, kWatchProductId, PortProbe::kTreeOnly);
   for (const DiscoveredWatch& found : discovery.watches) {
     const std::string serial = WideToUtf8Text(found.usbSerial);
     const std::string location = WideToUtf8Text(found.usbLocation);
     reporter.Note("discovery: watch " + (serial.empty() ? "(no serial number)" : serial) + " on " +
-                  WideToUtf8Text(found.portPath) + (location.empty() ? "" : " at " + location) +
-                  (found.opensNow ? "" : " (port busy now)"));
+                  WideToUtf8Text(found.portPath) + (location.empty() ? "" : " at " + location));
   }
   for (const PassedOverPort& port : discovery.passedOver) {
     reporter.Note("discovery: passed over " + WideToUtf8Text(port.instanceId) +

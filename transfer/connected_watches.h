@@ -13,9 +13,9 @@ class SerialDeviceTree;
 // order, and the serial ports passed over with the reason.
 WatchDiscovery ListConnectedWatches();
 
-// Every watch in `devices` now, as ListConnectedWatches gives them, with
-// each one found and each port passed over noted to `reporter` for the run
-// log.
+// Every watch in `devices` now, from the tree alone (no port is opened, so
+// opensNow is never told), with each one found and each port passed over
+// noted to `reporter` for the run log.
 WatchDiscovery DiscoverNotedWatches(SerialDeviceTree& devices, FirmwareUpdateReporter& reporter);
 
 // The watch an update run opens: the first whose port opens now, else the

@@ -524,7 +524,7 @@ std::vector<Case> Cases() {
           .Watch(DiveWatchFaults::HangUpIn(1, 40))
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kUpdateFailed})
-          .Ends(RunOutcome::kBlockRefused)
+          .Ends(RunOutcome::kLinkFailed)
           .ProgressRange(3)
           .ProgressPositions({1})
           .SendsBlocks({{0, 0}})
@@ -551,12 +551,13 @@ std::vector<Case> Cases() {
                  "the watch left the line after its finish frame (write error 5 (Input/output "
                  "error))",
                  "done: 3 blocks written, "}),
-      // Gone before the finish frame was on the line: still a failure.
+      // Gone before the finish frame was on the line: still a failure, the
+      // line's own.
       Case("WatchUnpluggedBeforeItsFinishFrame")
           .UnpluggedAfterBlock(3)
           .Serving(twoImages)
           .Shows({kFetchingImages, kWritingImage, kWritingImage, kUpdateFailed})
-          .Ends(RunOutcome::kBlockRefused)
+          .Ends(RunOutcome::kLinkFailed)
           .ProgressRange(3)
           .ProgressPositions({1, 2, 3})
           .SendsBlocks({{0, 0}, {0, 1}, {1, 0}})

@@ -25,6 +25,9 @@ constexpr OutcomeRow kRows[] = {
     {RunOutcome::kBlockRefused, kUpdateFailed, 7, "block_refused"},
     {RunOutcome::kPortUnavailable, kPortUnavailable, 8, "port_unavailable"},
     {RunOutcome::kWatchSilent, kWatchSilent, 9, "watch_silent"},
+    // A lost line shows "更新錯誤" as a refused block does (the windows keep
+    // their texts); scripts tell the two apart by code and word.
+    {RunOutcome::kLinkFailed, kUpdateFailed, 10, "link_failed"},
     {RunOutcome::kClosedBeforeWriting, u"", 130, "interrupted"},
     // Connect the charger: the window's user answered the question already,
     // the command line says it in its own words.

@@ -12,7 +12,8 @@ enum class RunOutcome {
   kNoWatch,              // discovery found no watch
   kPortUnavailable,      // the watch's port cannot be opened or set up
   kWatchSilent,          // the watch stopped answering or taking bytes
-  kBlockRefused,         // the watch refused a block, or the line failed
+  kBlockRefused,         // the watch refused a block
+  kLinkFailed,           // the line failed mid-write: hang-up, I/O error, device gone
   kImageDownloadFailed,  // an image could not be downloaded
   kImageWrongSize,       // an image's length is not the manifest's size
   kNoUpdateData,         // no usable manifest
@@ -27,7 +28,7 @@ enum class RunOutcome {
 // anything is written.
 std::u16string RunOutcomeStatus(RunOutcome outcome);
 
-// The command line's exit code: 0 done, 1 another failure, 3 to 9 and 12
+// The command line's exit code: 0 done, 1 another failure, 3 to 10 and 12
 // one per failure the user can act on, 13 a watch left as it was because it
 // already has the offered firmware. kClosedBeforeWriting gives 130, what Ctrl-C
 // before writing ends with; the command line itself says 128 + the signal

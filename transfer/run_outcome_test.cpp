@@ -28,6 +28,7 @@ const Row kDocumented[] = {
     {RunOutcome::kPortUnavailable, kPortUnavailable, 8, "port_unavailable"},
     {RunOutcome::kWatchSilent, kWatchSilent, 9, "watch_silent"},
     {RunOutcome::kBlockRefused, kUpdateFailed, 7, "block_refused"},
+    {RunOutcome::kLinkFailed, kUpdateFailed, 10, "link_failed"},
     {RunOutcome::kImageDownloadFailed, kImageDownloadFailed, 5, "image_download_failed"},
     {RunOutcome::kImageWrongSize, kImageWrongSize, 6, "image_wrong_size"},
     {RunOutcome::kNoUpdateData, kNoUpdateData, 4, "no_update_data"},
@@ -54,12 +55,16 @@ TEST(RunOutcome, OutcomesAreToldApartByCodeReasonAndAlmostAlwaysByStatus) {
     EXPECT_TRUE(reasons.insert(RunOutcomeReason(row.outcome)).second) << row.reason;
     // A failure nobody can act on shows "更新錯誤" like a refused block: the
     // user's next step is the same, and the run log tells support which.
-    // A weak battery that stops a run before writing leaves no word, like
-    // a close before writing: the window's user has just answered that.
-    if (row.outcome == RunOutcome::kFailure || row.outcome == RunOutcome::kPowerLow) continue;
+    // A lost line shows it too: the windows keep their texts. A weak battery
+    // that stops a run before writing leaves no word, like a close before
+    // writing: the window's user has just answered that.
+    if (row.outcome == RunOutcome::kFailure || row.outcome == RunOutcome::kLinkFailed ||
+        row.outcome == RunOutcome::kPowerLow)
+      continue;
     EXPECT_TRUE(statuses.insert(RunOutcomeStatus(row.outcome)).second) << row.reason;
   }
   EXPECT_EQ(RunOutcomeStatus(RunOutcome::kFailure), RunOutcomeStatus(RunOutcome::kBlockRefused));
+  EXPECT_EQ(RunOutcomeStatus(RunOutcome::kLinkFailed), RunOutcomeStatus(RunOutcome::kBlockRefused));
   EXPECT_EQ(RunOutcomeStatus(RunOutcome::kPowerLow), u"");
   // No run's end reads like a step in between or like the check's end.
   for (const char16_t* step :

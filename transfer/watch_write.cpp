@@ -345,11 +345,11 @@ RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
   } catch (const BlockLinkError& failure) {
     reporter.Note(failure.block + ": " + DescribeLinkError(failure.error));
     if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
-    return RunOutcome::kBlockRefused;  // the line failed within the block
+    return RunOutcome::kLinkFailed;  // the line failed within the block: nothing was refused
   } catch (const boost::system::system_error& failure) {
     reporter.Note("link: " + DescribeLinkError(failure));
     if (failure.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
-    return RunOutcome::kBlockRefused;  // a read or write of the block exchange failed
+    return RunOutcome::kLinkFailed;  // a read or write on the line failed
   } catch (const std::exception& failure) {
     reporter.Note(std::string("run stopped: ") + failure.what());
     return RunOutcome::kFailure;

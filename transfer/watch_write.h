@@ -83,7 +83,7 @@ class WatchConnection {
 };
 
 // How a run that ended through an exception ended (kPortUnavailable,
-// kWatchSilent, kBlockRefused, kFailure), with its cause noted. Only call
+// kWatchSilent, kLinkFailed, kFailure), with its cause noted. Only call
 // from inside a catch block.
 RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter);
 

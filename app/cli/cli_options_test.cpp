@@ -189,6 +189,7 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
       {RunOutcome::kBlockRefused, kUpdateFailed, 7},
       {RunOutcome::kPortUnavailable, kPortUnavailable, 8},
       {RunOutcome::kWatchSilent, kWatchSilent, 9},
+      {RunOutcome::kLinkFailed, kUpdateFailed, 10},
       // Refused before writing: the command line gives its advice apart.
       {RunOutcome::kPowerLow, u"", 12},
       {RunOutcome::kAlreadyCurrent, kAlreadyCurrent, 13},
@@ -198,7 +199,7 @@ TEST(CliExitCodes, EachOutcomeHasItsOwnCode) {
     EXPECT_EQ(RunOutcomeStatus(outcome), status) << code;
   }
   // --help lists every code.
-  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 129, 130, 143}) {
+  for (const int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 129, 130, 143}) {
     EXPECT_NE(CliUsage().find("\n  " + std::to_string(code) + " "), std::string::npos) << code;
   }
 }
@@ -214,6 +215,7 @@ TEST(CliExitCodes, EachCodeHasItsReasonWord) {
       {RunOutcome::kBlockRefused, "block_refused"},
       {RunOutcome::kPortUnavailable, "port_unavailable"},
       {RunOutcome::kWatchSilent, "watch_silent"},
+      {RunOutcome::kLinkFailed, "link_failed"},
       {RunOutcome::kPowerLow, "power"},
       {RunOutcome::kAlreadyCurrent, "already_current"},
   };

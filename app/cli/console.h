@@ -18,6 +18,8 @@ bool StandardOutputIsTerminal();
 // The width of the terminal on standard output in columns, or 0 when it is
 // none or does not say.
 int TerminalColumns();
+// Its height in lines, or 0 likewise.
+int TerminalRows();
 
 // Lets a terminal's lines be redrawn in place with escape sequences (a
 // Windows console takes them once asked to); false where it cannot.

@@ -42,6 +42,12 @@ int TerminalColumns() {
   return size.ws_col;
 }
 
+int TerminalRows() {
+  winsize size{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_row;
+}
+
 bool EnableTerminalRedraw() { return true; }
 
 void HandleInterrupts(std::function<void(int exitCode)> onInterrupt) {

@@ -11,7 +11,7 @@
 namespace kestrune {
 
 // The codes of the command line itself; a run's own code comes with its
-// outcome (RunOutcomeExitCode: 0, 1, 3 to 9).
+// outcome (RunOutcomeExitCode: 0, 1, 3 to 10).
 enum class ExitCode : int {
   kBadUsage = 2,
   // Several watches were to be written and at least one did not end with

@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +13,7 @@
 #include "app/cli/fetch_printer.h"
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/station_ledger.h"
+#include "device/device_announcements.h"
 #include "app/cli/watch_board.h"
 #include "app/cli/watch_runs.h"
 #include "transfer/connected_watches.h"
@@ -27,7 +28,8 @@
 namespace kestrune {
 namespace {
 
-// How often the station looks at the device tree for watches plugged in.
+// How often the station looks at the device tree for watches plugged in,
+// when the system announces no device.
 constexpr std::chrono::milliseconds kStationPollInterval{1000};
 
 // The station's look at the tree every second, which the log does not need.
@@ -168,63 +170,129 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
 
   WatchBoard board(BoardStyle(options, output), true, output.Drain());
   StationLedger ledger(options.again);
-  std::mutex mutex;  // ledger and stopCode
-  std::condition_variable stopping;
+  std::mutex mutex;  // ledger, runOf, stopCode and changed
+  std::condition_variable wake;
   int stopCode = 0;
-  std::vector<WatchOutcome> outcomes;
+  bool changed = false;                      // a run ended since the last look
+  std::map<std::size_t, std::size_t> runOf;  // the ledger's watch -> its last run
+  // A serial port announced by the system is looked for at once.
+  DeviceAnnouncements announcements([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    changed = true;
+    wake.notify_all();
+  });
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
                           kCliProgramName, environment.history);
-    StopSeveralWatchesOnInterrupt(runs, board, [&](int exitCode) {
-      std::lock_guard<std::mutex> lock(mutex);
-      stopCode = exitCode;
-      stopping.notify_all();
-    });
+    StopSeveralWatchesOnInterrupt(
+        runs, board,
+        [&](int exitCode) {
+          std::lock_guard<std::mutex> lock(mutex);
+          stopCode = exitCode;
+          wake.notify_all();
+        },
+        /*endAtOnceBeforeWriting=*/false);
     output.Message("kestrune-update: waiting for watches; Ctrl-C ends the station");
-    // The watches seen at the last look: a watch is written when it
-    // appears, not again and again while it stays.
-    std::set<std::string> present;
+    // Said of a watch on the board and in the run log.
+    // The count line from the ledger: each watch by its last run. Called
+    // under `mutex`, so the counts reach the board in the ledger's order.
+    const auto count = [&board, &ledger] {
+      const StationTally tally = ledger.Tally();
+      board.WatchCount(tally.writing, tally.done, tally.failed);
+    };
+    const auto say = [&board](const SeenWatch& seen, const std::string& text) {
+      board.Notice({seen.serial, seen.port}, text);
+      WriteRunLog("update: " + WatchLogTag(seen.serial, seen.port) + " " + text);
+    };
     for (;;) {
-      std::set<std::string> now;
+      // The tree is read without the lock: a run's end must not wait for it.
+      std::vector<SeenWatch> listing;
       QuietReporter quiet;
       for (const WatchToWrite& watch : ConnectedWatches(environment.devices, quiet)) {
-        const std::string key = StationLedger::Key(watch.serial, watch.port, watch.location);
-        now.insert(key);
-        if (present.count(key) != 0) continue;
-        StationDecision decision;
-        {
-          std::lock_guard<std::mutex> lock(mutex);
-          if (stopCode != 0) break;
-          decision = ledger.Appeared(key);
-        }
-        const std::string tag = WatchLogTag(watch.serial, watch.port);
-        if (decision == StationDecision::kAlreadyUpdated) {
-          board.Notice({watch.serial, watch.port}, "already updated in this session");
-          WriteRunLog("update: " + tag + " already updated in this session; not written again");
-        } else if (decision == StationDecision::kWrite) {
-          // Across sessions: the history says whether an earlier one (or
-          // any program here) already gave it this firmware.
-          const SkipDecision current = runs.AlreadyCurrent(watch, options.again);
-          if (current.skip) {
-            runs.LeaveUnwritten(watch, current, false);
-            std::lock_guard<std::mutex> lock(mutex);
-            ledger.Forget(key);
-            continue;
-          }
-          const bool started = runs.Start(watch, [&mutex, &ledger, key](const WatchOutcome& o) {
-            std::lock_guard<std::mutex> lock(mutex);
-            ledger.Finished(key, o.outcome == RunOutcome::kDone);
-          });
-          if (!started) break;
+        listing.push_back({watch.serial, watch.port, watch.location});
+      }
+      std::unique_lock<std::mutex> lock(mutex);
+      if (stopCode != 0) break;
+      changed = false;
+      const auto now = StationLedger::Clock::now();
+      std::vector<std::size_t> toStart;
+      for (const StationStep& step : ledger.Look(listing, now)) {
+        const SeenWatch seen = ledger.Watch(step.watch);
+        if (step.kind == StationStep::kNotice) {
+          say(seen, step.text);
+        } else if (step.kind == StationStep::kAbandon) {
+          if (runOf.count(step.watch) != 0) runs.Abandon(runOf[step.watch]);
+        } else {
+          if (!step.text.empty()) say(seen, "written again: " + step.text);
+          ledger.Started(step.watch);
+          toStart.push_back(step.watch);
         }
       }
-      present = std::move(now);
-      std::unique_lock<std::mutex> lock(mutex);
-      if (stopping.wait_for(lock, kStationPollInterval, [&] { return stopCode != 0; })) break;
+      if (!toStart.empty()) count();
+      // Started without the lock: a run that cannot get a thread ends at once
+      // and reports on this thread.
+      lock.unlock();
+      for (const std::size_t watch : toStart) {
+        std::size_t run = 0;
+        const SeenWatch seen = [&] {
+          std::lock_guard<std::mutex> held(mutex);
+          return ledger.Watch(watch);
+        }();
+        // Across sessions: the history says whether an earlier one (or any
+        // program here) already gave it this firmware.
+        const WatchToWrite toWrite{seen.serial, seen.port, seen.location};
+        const SkipDecision current = runs.AlreadyCurrent(toWrite, options.again);
+        if (current.skip) {
+          runs.LeaveUnwritten(toWrite, current, false);
+          std::lock_guard<std::mutex> held(mutex);
+          ledger.LeftAsItWas(watch);
+          count();
+          continue;
+        }
+        const bool started = runs.Start(
+            toWrite,
+            [&, watch](const WatchOutcome& ended) {
+              std::lock_guard<std::mutex> held(mutex);
+              const StationRetry retry =
+                  ledger.Finished(watch, ended.outcome, ended.seconds, StationLedger::Clock::now());
+              if (retry.scheduled && stopCode == 0) {
+                say(ledger.Watch(watch), "port unavailable; tried again in " +
+                                             std::to_string(retry.after.count()) + " s (try " +
+                                             std::to_string(retry.attempt) + " of " +
+                                             std::to_string(StationLedger::kPortTries) + ")");
+              }
+              count();
+              changed = true;
+              wake.notify_all();
+            },
+            &run);
+        std::lock_guard<std::mutex> held(mutex);
+        if (!started) {
+          // Stopped meanwhile: the watch keeps its earlier end.
+          ledger.Finished(watch, RunOutcome::kClosedBeforeWriting, 0, StationLedger::Clock::now());
+          count();
+          continue;
+        }
+        runOf[watch] = run;
+      }
+      lock.lock();
+      if (stopCode != 0) break;
+      // The next look: at the poll interval, at a retry that is due, when a
+      // run ends, or when the system announces a device.
+      auto until = now + kStationPollInterval;
+      StationLedger::Clock::time_point retryAt;
+      if (ledger.NextRetry(retryAt) && retryAt < until) until = retryAt;
+      wake.wait_until(lock, until, [&] { return stopCode != 0 || changed; });
+      if (stopCode != 0) break;
     }
-    outcomes = runs.WaitForAll();
+    runs.WaitForAll();
     StopHandlingInterrupts();
   }
+  // Every watch's last outcome: one kept from writing by the interrupt
+  // carries the interrupt's code.
+  std::vector<WatchOutcome> outcomes = ledger.Results();
+  for (WatchOutcome& outcome : outcomes)
+    outcome.exitCode = WatchExitCode(outcome.outcome, stopCode);
   const int code = StationExitCode(outcomes, stopCode);
   board.Summary(outcomes, code);
   WriteRunLog("update: station: " + std::string(kCliProgramName) + " exits with " +

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "app/cli/board_rows.h"
 #include "app/cli/console.h"
 #include "app/cli/progress_rate.h"
 #include "app/cli/exit_codes.h"
@@ -32,6 +33,7 @@ class WatchBoard::View {
   void Progress(std::size_t row, std::uint32_t done, std::uint32_t total);
   void Verifying(std::size_t row, std::uint32_t blocks);
   void Finished(std::size_t row, const WatchOutcome& outcome);
+  void WatchCount(int writing, int done, int failed);
   void Notice(const WatchName& watch, const std::string& text);
   void Message(const std::string& text);
   void Summary(const std::vector<WatchOutcome>& outcomes, int exitCode);
@@ -45,6 +47,7 @@ class WatchBoard::View {
     std::uint32_t total = 0;
     ProgressRate rate;
     std::uint32_t readingBack = 0;  // blocks being read back; 0 while writing
+    bool ended = false;
   };
 
   std::string RowText(const Row& row) const;
@@ -59,6 +62,7 @@ class WatchBoard::View {
   bool station_;
   std::vector<Row> rows_;
   std::size_t drawnLines_ = 0;
+  int writingCount_ = 0;  // the station's count, as its ledger says
   int doneCount_ = 0;
   int failedCount_ = 0;
   bool outClosed_ = false;
@@ -103,18 +107,28 @@ void WatchBoard::View::Redraw() {
   // free: a line that wrapped would be two, and the next redraw would move
   // up too few.
   const int columns = TerminalColumns() - 1;
-  for (const Row& row : rows_) out += "\x1b[2K" + FitToColumns(RowText(row), columns) + "\n";
-  std::size_t lines = rows_.size();
+  std::vector<bool> writing;
+  for (const Row& row : rows_) writing.push_back(!row.ended);
+  const FittedBoard fitted = FitBoardRows(writing, station_ ? 1 : 0, TerminalRows());
+  for (const std::size_t shown : fitted.shown) {
+    out += "\x1b[2K" + FitToColumns(RowText(rows_[shown]), columns) + "\n";
+  }
+  std::size_t lines = fitted.shown.size();
+  if (fitted.hidden > 0) {
+    out += "\x1b[2K" + FitToColumns(HiddenRowsLine(fitted), columns) + "\n";
+    ++lines;
+  }
   if (station_) {
-    int writing = static_cast<int>(rows_.size()) - doneCount_ - failedCount_;
     out += "\x1b[2K" +
-           FitToColumns(std::to_string(writing) + " being written, " + std::to_string(doneCount_) +
-                            " done, " + std::to_string(failedCount_) +
+           FitToColumns(std::to_string(writingCount_) + " being written, " +
+                            std::to_string(doneCount_) + " done, " + std::to_string(failedCount_) +
                             " failed; Ctrl-C ends the station",
                         columns) +
            "\n";
     ++lines;
   }
+  // A view that got shorter leaves its old last lines below: cleared.
+  if (lines < drawnLines_) out += "\x1b[J";
   WriteOut(out);
   drawnLines_ = lines;
 }
@@ -173,9 +187,16 @@ void WatchBoard::View::Verifying(std::size_t row, std::uint32_t blocks) {
 }
 
 void WatchBoard::View::Finished(std::size_t row, const WatchOutcome& outcome) {
-  (outcome.outcome == RunOutcome::kDone ? doneCount_ : failedCount_) += 1;
   Row& shown = rows_.at(row);
+  shown.ended = true;
   if (outcome.outcome == RunOutcome::kClosedBeforeWriting) shown.status = u"not written";
+  if (style_ == OutputStyle::kTerminal) Redraw();
+}
+
+void WatchBoard::View::WatchCount(int writing, int done, int failed) {
+  writingCount_ = writing;
+  doneCount_ = done;
+  failedCount_ = failed;
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
@@ -224,7 +245,7 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
                  ",\"exit_code\":" + std::to_string(outcome.exitCode) +
                  ",\"reason\":" + JsonString(RunOutcomeReason(outcome.outcome)) +
                  ",\"status\":" + JsonString(WideToUtf8Text(RunOutcomeStatus(outcome.outcome))) +
-                 ",\"seconds\":" + seconds + "}";
+                 ",\"seconds\":" + seconds + ",\"tries\":" + std::to_string(outcome.tries) + "}";
     }
     WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
              ",\"exit_code\":" + std::to_string(exitCode) +
@@ -264,6 +285,10 @@ void WatchBoard::Verifying(std::size_t row, std::uint32_t blocks) {
 
 void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
   drain_.Push([view = view_, row, outcome] { view->Finished(row, outcome); });
+}
+
+void WatchBoard::WatchCount(int writing, int done, int failed) {
+  drain_.Push([view = view_, writing, done, failed] { view->WatchCount(writing, done, failed); });
 }
 
 void WatchBoard::Notice(const WatchName& watch, const std::string& text) {

@@ -48,6 +48,9 @@ class WatchBoard {
   void Verifying(std::size_t row, std::uint32_t blocks);
   // The run of the watch in `row` ended so.
   void Finished(std::size_t row, const WatchOutcome& outcome);
+  // The station's count line: its watches being written, done and failed,
+  // each by its last run (a watch written again counts once).
+  void WatchCount(int writing, int done, int failed);
   // Something said of a watch that is not written ("already updated in
   // this session").
   void Notice(const WatchName& watch, const std::string& text);

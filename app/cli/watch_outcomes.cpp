@@ -41,7 +41,8 @@ int StationExitCode(const std::vector<WatchOutcome>& outcomes, int interruptCode
 std::string SummaryLine(const WatchOutcome& outcome) {
   const std::u16string status = RunOutcomeStatus(outcome.outcome);
   char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.1f s", outcome.seconds);
+  std::snprintf(seconds, sizeof seconds, "%.1f s  %d %s", outcome.seconds, outcome.tries,
+                outcome.tries == 1 ? "try" : "tries");
   return TerminalSafeText(outcome.serial.empty() ? "-" : outcome.serial, false) + "  " +
          TerminalSafeText(outcome.port, false) + "  " +
          (status.empty() ? "not written" : WideToUtf8Text(status)) + " (" +

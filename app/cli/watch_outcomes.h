@@ -17,7 +17,8 @@ struct WatchOutcome {
   // writing from beginning.
   RunOutcome outcome = RunOutcome::kFailure;
   int exitCode = 1;  // the single run's code for that outcome, or the interrupt's
-  double seconds = 0;
+  double seconds = 0;  // of its last run
+  int tries = 1;       // runs of it in the command (a station tries a watch again)
 };
 
 // The single run's code for `outcome`, or `interruptCode` for a run that an
@@ -36,9 +37,10 @@ const char* SeveralWatchesReason(int exitCode);
 // wrote, or `interruptCode` (128 + the signal) when it wrote none.
 int StationExitCode(const std::vector<WatchOutcome>& outcomes, int interruptCode);
 
-// "KW-0001  /dev/ttyACM0  更新錯誤 (block_refused)  3.2 s": serial (or "-"),
-// port, the outcome's status (or "not written") and reason word, time;
-// text from the device tree made safe for a terminal.
+// "KW-0001  /dev/ttyACM0  更新錯誤 (block_refused)  3.2 s  1 try": serial
+// (or "-"), port, the outcome's status (or "not written") and reason word,
+// the time of its last run, its tries; text from the device tree made safe
+// for a terminal.
 std::string SummaryLine(const WatchOutcome& outcome);
 
 }  // namespace kestrune

@@ -57,9 +57,10 @@ SeveralWatchRuns::SeveralWatchRuns(std::shared_ptr<const FetchedFirmware> firmwa
 SeveralWatchRuns::~SeveralWatchRuns() { WaitForAll(); }
 
 bool SeveralWatchRuns::Start(const WatchToWrite& watch,
-                             std::function<void(const WatchOutcome&)> ended) {
+                             std::function<void(const WatchOutcome&)> ended, std::size_t* number) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopped_) return false;
+  if (number != nullptr) *number = runs_.size();
   Run& run = runs_.emplace_back();
   run.watch = watch;
   const std::size_t row = board_.Add({watch.serial, watch.port});
@@ -81,6 +82,7 @@ void SeveralWatchRuns::Write(Run& run, std::size_t row,
                              const std::function<void(const WatchOutcome&)>& ended) {
   const auto started = std::chrono::steady_clock::now();
   WatchPrinter printer(board_, row, writingBegan_);
+  const LineAbandon::ThreadScope abandonable(run.abandon);
   {
     const std::string tag = WatchLogTag(run.watch.serial, run.watch.port);
     LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), programName_, tag);
@@ -107,6 +109,13 @@ void SeveralWatchRuns::Write(Run& run, std::size_t row,
   }
   board_.Finished(row, run.outcome);
   if (ended) ended(run.outcome);
+}
+
+void SeveralWatchRuns::Abandon(std::size_t number) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (number < runs_.size()) {
+    std::next(runs_.begin(), static_cast<std::ptrdiff_t>(number))->abandon.Signal();
+  }
 }
 
 namespace {
@@ -188,10 +197,12 @@ std::vector<WatchOutcome> SeveralWatchRuns::WaitForAll() {
 }
 
 void StopSeveralWatchesOnInterrupt(SeveralWatchRuns& runs, WatchBoard& board,
-                                   std::function<void(int exitCode)> stopped) {
-  SetInterruptHandler([&runs, &board, stopped = std::move(stopped)](int exitCode) {
+                                   std::function<void(int exitCode)> stopped,
+                                   bool endAtOnceBeforeWriting) {
+  SetInterruptHandler([&runs, &board, stopped = std::move(stopped),
+                       endAtOnceBeforeWriting](int exitCode) {
     const int writing = runs.Stop(exitCode);
-    if (writing == 0 && !runs.AnyWritingBegan()) {
+    if (endAtOnceBeforeWriting && writing == 0 && !runs.AnyWritingBegan()) {
       board.Message("kestrune-update: interrupted");
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));

@@ -17,6 +17,7 @@
 
 #include "app/cli/watch_board.h"
 #include "app/cli/watch_outcomes.h"
+#include "device/line_abandon.h"
 #include "transfer/close_gate.h"
 #include "history/skip_rule.h"
 #include "transfer/firmware_fetch.h"
@@ -46,8 +47,14 @@ class SeveralWatchRuns {
   SeveralWatchRuns& operator=(const SeveralWatchRuns&) = delete;
 
   // Starts writing `watch` on a thread of its own; `ended` hears its outcome
-  // on that thread. False, starting nothing, once stopped.
-  bool Start(const WatchToWrite& watch, std::function<void(const WatchOutcome&)> ended = {});
+  // on that thread. False, starting nothing, once stopped. `run`, when
+  // given, receives the run's number for Abandon.
+  bool Start(const WatchToWrite& watch, std::function<void(const WatchOutcome&)> ended = {},
+             std::size_t* run = nullptr);
+
+  // The watch of run `run` has left the device tree: its line is gone, and
+  // the run ends at its next wait on the line (a link failure).
+  void Abandon(std::size_t run);
 
   // Whether `watch` already has the firmware being written, by the history
   // (`again`: it is written whatever the history says); the look-up and its
@@ -74,6 +81,7 @@ class SeveralWatchRuns {
   struct Run {
     WatchToWrite watch;
     CloseGate gate;
+    LineAbandon abandon;
     std::thread thread;
     WatchOutcome outcome;
   };
@@ -93,11 +101,14 @@ class SeveralWatchRuns {
   std::atomic<bool> writingBegan_{false};
 };
 
-// From now on an interrupt stops `runs`: before any watch has begun writing
-// the program ends at once with 128 + the signal (a JSON run with its result
-// line); otherwise the watches being written finish, and `stopped` hears the
-// code. Call StopHandlingInterrupts before `runs` or `board` go.
+// From now on an interrupt stops `runs`: with `endAtOnceBeforeWriting`,
+// before any watch has begun writing the program ends at once with 128 +
+// the signal (a JSON run with its result line); otherwise the watches being
+// written finish, and `stopped` hears the code (a station always ends so,
+// with every watch's result). Call StopHandlingInterrupts before `runs` or
+// `board` go.
 void StopSeveralWatchesOnInterrupt(SeveralWatchRuns& runs, WatchBoard& board,
-                                   std::function<void(int exitCode)> stopped);
+                                   std::function<void(int exitCode)> stopped,
+                                   bool endAtOnceBeforeWriting = true);
 
 }  // namespace kestrune

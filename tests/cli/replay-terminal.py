@@ -7,18 +7,23 @@ other escape sequence is an error, so a new one cannot slip by unseen.
 Text wraps at the terminal's width as a terminal wraps it, East Asian wide
 characters taking two columns.
 
-usage: replay-terminal.py COLUMNS TYPESCRIPT   (prints the final screen,
-then a line "redraws=N": how many times the view moved the cursor up)
+usage: replay-terminal.py COLUMNS TYPESCRIPT [ROWS]   (prints the final
+screen, then a line "redraws=N": how many times the view moved the cursor
+up). With ROWS the terminal is that many lines high: what scrolls off its
+top goes to the scrollback, which the cursor cannot reach any more; the
+scrollback is printed first, each line marked "scrolled: ".
 """
 import re
 import sys
 import unicodedata
 
 columns = int(sys.argv[1])
+rows = int(sys.argv[3]) if len(sys.argv) > 3 else 0
 # newline="": a lone \r is a carriage return here, not a line end.
 data = open(sys.argv[2], encoding="utf-8", errors="replace", newline="").read()
 screen = [[]]  # rows of cells; a wide character's second cell is ""
 row, col, redraws = 0, 0, 0
+top = 0  # the first line of the screen; those above it scrolled away
 
 
 def cells(r):
@@ -33,7 +38,7 @@ for m in token.finditer(data):
     if m.group(2):
         count, code = int(m.group(1) or "1"), m.group(2)
         if code == "A":
-            row, redraws = max(0, row - count), redraws + 1
+            row, redraws = max(top, row - count), redraws + 1
         elif code == "K" and m.group(1) == "2":
             screen[row] = cells(row) and []
         elif code == "J" and m.group(1) == "":
@@ -46,19 +51,23 @@ for m in token.finditer(data):
     elif text in ("\n", "\r\n"):  # a pty turns \n into \r\n
         row, col = row + 1, 0
         cells(row)
+        if rows and row >= top + rows:
+            top = row - rows + 1
     elif text == "\r":
         col = 0
     else:
         width = 2 if unicodedata.east_asian_width(text) in ("W", "F") else 1
         if col + width > columns:  # the terminal wraps
             row, col = row + 1, 0
+            if rows and row >= top + rows:
+                top = row - rows + 1
         line = cells(row)
         while len(line) < col + width:
             line.append(" ")
         line[col:col + width] = [text] + [""] * (width - 1)
         col += width
 lines = ["".join(line).rstrip() for line in screen]
-while lines and lines[-1] == "":
+while len(lines) > top and lines[-1] == "":
     lines.pop()
-print("\n".join(lines))
+print("\n".join(["scrolled: " + line for line in lines[:top]] + lines[top:]))
 print("redraws=%d" % redraws)

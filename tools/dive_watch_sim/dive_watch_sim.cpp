@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <system_error>
@@ -81,6 +82,15 @@ DiveWatchSim::DiveWatchSim(DiveWatchFaults faults, DiveWatchPacing pacing)
       throw;
     }
     ::close(slave);
+    // Watched after our own open and close, so only the host's opens count.
+    // Closes are watched too: the queue merges an event into an unread one
+    // just like it, so opens and closes in turn keep each open apart.
+    openNotices_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (openNotices_ >= 0 &&
+        ::inotify_add_watch(openNotices_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+      ::close(openNotices_);
+      openNotices_ = -1;
+    }
     if (::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) ThrowErrno("fcntl");
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC) != 0) ThrowErrno("pipe2");
@@ -110,6 +120,23 @@ DiveWatchSim::~DiveWatchSim() {
   CloseLine();
   ::close(wakeRead_);
   ::close(wakeWrite_);
+  if (openNotices_ >= 0) ::close(openNotices_);
+}
+
+std::size_t DiveWatchSim::HostOpens() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (openNotices_ < 0) return hostOpens_;
+  alignas(inotify_event) char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(openNotices_, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      if ((event->mask & IN_OPEN) != 0) ++hostOpens_;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  return hostOpens_;
 }
 
 std::vector<DeviceFrame> DiveWatchSim::Frames() const {

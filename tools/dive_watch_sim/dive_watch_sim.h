@@ -202,6 +202,11 @@ class DiveWatchSim {
   // (e.g. to dump memory). Set it before the host starts talking.
   void OnFinish(std::function<void()> handler);
 
+  // How many times the pty's device was opened since the simulator started
+  // (its own open not counted): on a real port every open and close toggles
+  // the watch's modem lines. Counted from the file system's notices.
+  std::size_t HostOpens() const;
+
   // Hangs up now: closes the pty, as a watch pulled from the cable would.
   void HangUp();
 
@@ -246,6 +251,8 @@ class DiveWatchSim {
   int slaveHolder_[2] = {-1, -1};
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
+  int openNotices_ = -1;  // inotify on the slave path; -1 when not to be had
+  mutable std::size_t hostOpens_ = 0;  // counted so far, under mutex_
 
   // Block in progress (simulator thread only).
   std::array<std::uint8_t, kBlockSize> block_{};

@@ -51,10 +51,11 @@ const char kUsage[] =
     "  --dump FILE               written memory [lowest, highest), gaps 0xFF\n"
     "  --dump-dir DIR            one file per written run: DIR/<address, 8 hex>.bin\n"
     "  --frames FILE             every frame received, 40 bytes each, in order\n"
+    "  --opens FILE              how many times the pty was opened (a decimal line)\n"
     "Blocks count from 0 in the order their commits arrive.\n";
 
 struct Outputs {
-  std::string dump, dumpDir, frames;
+  std::string dump, dumpDir, frames, opens;
 };
 
 bool WriteAtomically(const std::string& path, const void* data, std::size_t size) {
@@ -90,6 +91,11 @@ void WriteOutputs(const DiveWatchSim& sim, const Outputs& outputs) {
       if (!WriteAtomically(path, region.bytes.data(), region.bytes.size()))
         std::perror(path.c_str());
     }
+  }
+  if (!outputs.opens.empty()) {
+    const std::string count = std::to_string(sim.HostOpens()) + "\n";
+    if (!WriteAtomically(outputs.opens, count.data(), count.size()))
+      std::perror(outputs.opens.c_str());
   }
   if (!outputs.frames.empty()) {
     const auto frames = sim.Frames();
@@ -182,6 +188,8 @@ int main(int argc, char** argv) {
       ok = text(outputs.dumpDir);
     else if (option == "--frames")
       ok = text(outputs.frames);
+    else if (option == "--opens")
+      ok = text(outputs.opens);
     else if (option == "--help") {
       std::cout << kUsage;
       return 0;

@@ -201,6 +201,16 @@ TEST(DiveWatchSimTest, CountsFinishFramesWithoutAnswering) {
   EXPECT_FALSE(line.Receive(nothing, 200ms));
 }
 
+// The count a test reads to see that a program left an idle watch's port
+// alone: every open of the pty by someone else, none of the simulator's own.
+TEST(DiveWatchSimTest, CountsTheHostsOpensOfItsPort) {
+  DiveWatchSim sim;
+  EXPECT_EQ(sim.HostOpens(), 0u);
+  { RawLine first(sim.SlavePath()); }
+  { RawLine second(sim.SlavePath()); }
+  EXPECT_EQ(sim.HostOpens(), 2u);
+}
+
 // A paced line can only make the watch later, never earlier, so the lower
 // bounds below hold on any machine; the upper bound is the generous receive
 // time-out.
