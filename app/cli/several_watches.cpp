@@ -181,6 +181,11 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
     changed = true;
     wake.notify_all();
   });
+  logged.Note(announcements.Listening()
+                  ? "station: the system's serial-port announcements are listened to; the tree "
+                    "is also listed every second"
+                  : "station: the system announces no serial port here; the tree is listed "
+                    "every second");
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
                           kCliProgramName, environment.history);
