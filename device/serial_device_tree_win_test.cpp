@@ -173,7 +173,8 @@ TEST_F(StandInSetupApi, TableFileChangesBetweenAndDuringListings) {
   testing_support::WriteWholeFile(table, one + ";" + two + "\n");
   EXPECT_EQ(serials(), u"KS0001 KS0002 ");
 
-  const std::unique_ptr<SerialDeviceList> listing = SystemSerialDeviceTree()->ListSerialPortDevices();
+  const std::unique_ptr<SerialDeviceList> listing =
+      SystemSerialDeviceTree()->ListSerialPortDevices();
   ASSERT_NE(listing, nullptr);
   // KS0001 unplugged (its slot left free) and KS0003 plugged in meanwhile.
   testing_support::WriteWholeFile(table, ";" + two + ";" + three);
