@@ -6,6 +6,13 @@
 // composed read: a piece that completed just before the cancel would make
 // the composed read start another read that nothing cancels.
 //
+// A line abandoned meanwhile (the watch has left the device tree) ends the
+// wait too: the context runs in slices of kAbandonLook, and between them the
+// thread's signal is looked at, so a run that waits for the answer of a
+// watch no longer there ends within that time rather than at its time-out.
+// The signal is a flag, not a handle the context could wait on: whoever
+// signals never touches this thread's port or its context.
+//
 // A piece that neither the cancel nor the close ends (a driver that ignores
 // both) is given up: the transfer raises, and the operation may still
 // complete later, after the caller's buffer is gone, or never. So the pieces
@@ -20,6 +27,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -34,6 +42,9 @@ using Clock = std::chrono::steady_clock;
 // How long a cancelled operation may take to report back before the port
 // is closed under it.
 constexpr std::chrono::milliseconds kCancelGrace{1000};
+
+// How often a waiting piece looks whether its line was abandoned.
+constexpr std::chrono::milliseconds kAbandonLook{50};
 
 [[noreturn]] void RaiseTimedOut(const char* word) {
   throw boost::system::system_error(boost::asio::error::timed_out, word);
@@ -57,11 +68,25 @@ struct PieceResult {
   bool givenUp = false;
 };
 
+// Runs `context` until `piece` is done, `deadline` passes or the calling
+// thread's line is abandoned; true for the last.
+bool RunUntilDone(boost::asio::io_context& context, const PieceResult& piece,
+                  Clock::time_point deadline) {
+  const LineAbandon* abandon = ThreadLineAbandon();
+  for (;;) {
+    if (piece.done) return false;
+    if (abandon != nullptr && abandon->Signalled()) return true;
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return false;
+    context.run_for(abandon != nullptr ? std::min<Clock::duration>(left, kAbandonLook) : left);
+  }
+}
+
 // Starts one asynchronous piece through `start` and runs the port's context
-// until it completes or `deadline` passes. On expiry the piece is cancelled
-// and its handler collected; one that does not report back within the grace
-// is ended by closing the port, and one that still does not is given up.
-// Returns the bytes the piece moved.
+// until it completes, `deadline` passes or the line is abandoned. Then the
+// piece is cancelled and its handler collected; one that does not report
+// back within the grace is ended by closing the port, and one that still
+// does not is given up. Returns the bytes the piece moved.
 template <typename Start>
 std::size_t RunPiece(boost::asio::serial_port& port, const TransferBytes& bytes,
                      Clock::time_point deadline, const char* word, Start start) {
@@ -76,8 +101,7 @@ std::size_t RunPiece(boost::asio::serial_port& port, const TransferBytes& bytes,
     piece->transferred = n;
     piece->done = true;
   });
-  const auto left = deadline - Clock::now();
-  if (left > Clock::duration::zero()) context.run_for(left);
+  const bool abandoned = RunUntilDone(context, *piece, deadline);
   if (!piece->done) {
     boost::system::error_code ignored;
     port.cancel(ignored);
@@ -91,9 +115,11 @@ std::size_t RunPiece(boost::asio::serial_port& port, const TransferBytes& bytes,
     if (!piece->done) {
       piece->givenUp = true;
       context.get_executor().on_work_finished();
+      if (abandoned) RaiseIfLineAbandoned(word);
       RaiseTimedOut(word);
     }
   }
+  if (abandoned) RaiseIfLineAbandoned(word);
   if (piece->error && piece->error != boost::asio::error::operation_aborted) {
     throw boost::system::system_error(piece->error, word);
   }

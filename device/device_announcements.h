@@ -4,7 +4,8 @@
 // nothing is announced (a container, a private mount namespace, a system
 // without udev) a loop that also lists the tree now and then works alike.
 // Linux listens to udev's announcements (after its rules have set the
-// port's permissions); Windows announces nothing here yet.
+// port's permissions); Windows to the arrival and removal of COM-port
+// device interfaces (WM_DEVICECHANGE to a message-only window).
 
 #include <functional>
 #include <memory>

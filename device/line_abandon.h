@@ -23,7 +23,7 @@ class LineAbandon {
   bool Signalled() const noexcept { return signalled_.load(); }
   // Where the platform's waits can wait for the signal too (a descriptor
   // that becomes readable on POSIX); -1 where they cannot, and the
-  // transfers then see it when they begin.
+  // transfers then look at the flag while they wait (Windows).
   int WaitHandle() const noexcept;
 
   // While it lives, the bounded transfers of the thread that made it end

@@ -1,5 +1,6 @@
-// Windows: no handle; a transfer sees the signal when it begins, so a run
-// ends at its next frame or answer.
+// Windows: no handle; the flag is all. A transfer looks at it when it
+// begins and, while it waits on the line, every few tens of milliseconds
+// (device/bounded_transfer_win.cpp).
 #include "device/line_abandon.h"
 
 namespace kestrune {

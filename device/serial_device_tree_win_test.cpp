@@ -12,6 +12,7 @@
 #include "device/serial_device_tree.h"
 #include "device/watch_discovery.h"
 #include "testing/temp_folder.h"
+#include "testing/whole_file.h"
 
 namespace kestrune {
 namespace {
@@ -66,6 +67,7 @@ class StandInSetupApi : public ::testing::Test {
   void TearDown() override {
     if (holder_ != INVALID_HANDLE_VALUE) CloseHandle(holder_);
     SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES", nullptr);
+    SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES_FILE", nullptr);
   }
   static void SetTable(const std::wstring& table) {
     SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES", table.c_str());
@@ -149,6 +151,42 @@ TEST_F(StandInSetupApi, DiscoversEveryWatchWithSerialAndLocation) {
   EXPECT_EQ(found.passedOver[1].reason, "no interface path");
   // The search for the port to update still takes the first that opens.
   EXPECT_EQ(FindOnSystemTree(0x1915, 0x52F0), U16(freePort_));
+}
+
+// The table in a file that changes while the program runs: watches come
+// and go between listings, and a listing made just before a watch left
+// still reads the others right, the left one no more.
+TEST_F(StandInSetupApi, TableFileChangesBetweenAndDuringListings) {
+  const auto table = ports_.path() / "table";
+  SetEnvironmentVariableW(L"KESTRUNE_FAKE_DEVICES_FILE", table.wstring().c_str());
+  SetTable(L"USB\\VID_1915&PID_52F0&MI_00\\1|" + kWatchParent + L"|" + freePort_);  // not read
+  const auto serials = [] {
+    std::u16string seen;
+    for (const auto& watch : DiscoverWatches(*SystemSerialDeviceTree(), 0x1915, 0x52F0).watches)
+      seen += watch.usbSerial + u" ";
+    return seen;
+  };
+  EXPECT_EQ(serials(), u"") << "no file: no devices";
+  const std::string one = "USB\\VID_1915&PID_52F0&MI_00\\1|USB\\VID_1915&PID_52F0\\KS0001|COM7";
+  const std::string two = "USB\\VID_1915&PID_52F0&MI_00\\2|USB\\VID_1915&PID_52F0\\KS0002|COM8";
+  const std::string three = "USB\\VID_1915&PID_52F0&MI_00\\3|USB\\VID_1915&PID_52F0\\KS0003|COM9";
+  testing_support::WriteWholeFile(table, one + ";" + two + "\n");
+  EXPECT_EQ(serials(), u"KS0001 KS0002 ");
+
+  const std::unique_ptr<SerialDeviceList> listing =
+      SystemSerialDeviceTree()->ListSerialPortDevices();
+  ASSERT_NE(listing, nullptr);
+  // KS0001 unplugged (its slot left free) and KS0003 plugged in meanwhile.
+  testing_support::WriteWholeFile(table, ";" + two + ";" + three);
+  char16_t id[1024] = {};
+  ASSERT_TRUE(listing->SelectDevice(0));
+  EXPECT_FALSE(listing->ReadParentId(id, 1024)) << "the unplugged watch's node is gone";
+  ASSERT_TRUE(listing->SelectDevice(1));
+  ASSERT_TRUE(listing->ReadParentId(id, 1024));
+  EXPECT_EQ(std::u16string(id), u"USB\\VID_1915&PID_52F0\\KS0002");
+  EXPECT_FALSE(listing->SelectDevice(2)) << "a listing keeps the devices it began with";
+
+  EXPECT_EQ(serials(), u"KS0002 KS0003 ");
 }
 
 }  // namespace

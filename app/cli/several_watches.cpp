@@ -177,10 +177,16 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   std::map<std::size_t, std::size_t> runOf;  // the ledger's watch -> its last run
   // A serial port announced by the system is looked for at once.
   DeviceAnnouncements announcements([&] {
+    WriteRunLog("update: station: the system announced a serial port; the tree is listed now");
     std::lock_guard<std::mutex> lock(mutex);
     changed = true;
     wake.notify_all();
   });
+  logged.Note(announcements.Listening()
+                  ? "station: the system's serial-port announcements are listened to; the tree "
+                    "is also listed every second"
+                  : "station: the system announces no serial port here; the tree is listed "
+                    "every second");
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
                           kCliProgramName, environment.history);

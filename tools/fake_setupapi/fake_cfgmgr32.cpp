@@ -16,7 +16,8 @@ using kestrune::fake::FakeDevice;
 const FakeDevice* FindNode(const std::vector<FakeDevice>& devices, DEVINST node, bool& isParent) {
   if (node < kestrune::fake::kFirstDevInst) return nullptr;
   const DWORD offset = node - kestrune::fake::kFirstDevInst;
-  if (offset / 2 >= devices.size()) return nullptr;
+  // A free slot: the device that was there has been unplugged.
+  if (offset / 2 >= devices.size() || devices[offset / 2].ownId.empty()) return nullptr;
   isParent = offset % 2 == 1;
   return &devices[offset / 2];
 }
@@ -62,6 +63,7 @@ CONFIGRET WINAPI CM_Get_Device_Interface_List_ExW(LPGUID interfaceClass, DEVINST
   std::vector<std::wstring> paths;
   bool known = false;
   for (const auto& device : kestrune::fake::LoadDeviceTable()) {
+    if (device.ownId.empty()) continue;
     if (deviceId != nullptr && _wcsicmp(device.ownId.c_str(), deviceId) != 0) continue;
     known = true;
     paths.insert(paths.end(), device.interfacePaths.begin(), device.interfacePaths.end());

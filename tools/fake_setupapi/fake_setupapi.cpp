@@ -14,7 +14,16 @@ namespace {
 struct FakeDeviceList {
   static constexpr DWORD kMagic = 0x4B534456;  // marks a list this DLL made
   DWORD magic = kMagic;
-  std::vector<FakeDevice> devices;
+  std::vector<FakeDevice> devices;  // every slot of the table
+  std::vector<std::size_t> listed;  // the slots that hold a device, in order
+
+  // The slot of a device node this list handed out; false for any other.
+  bool SlotOf(DWORD devInst, std::size_t& slot) const {
+    if (devInst < kestrune::fake::kFirstDevInst) return false;
+    const DWORD offset = devInst - kestrune::fake::kFirstDevInst;
+    slot = offset / 2;
+    return offset % 2 == 0 && slot < devices.size() && !devices[slot].ownId.empty();
+  }
 };
 
 FakeDeviceList* AsList(HDEVINFO handle) {
@@ -39,6 +48,9 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, H
   }
   auto* list = new FakeDeviceList;
   list->devices = kestrune::fake::LoadDeviceTable();
+  for (std::size_t slot = 0; slot < list->devices.size(); ++slot) {
+    if (!list->devices[slot].ownId.empty()) list->listed.push_back(slot);
+  }
   return list;
 }
 
@@ -52,13 +64,13 @@ BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, PSP_DEVINFO_DATA
     SetLastError(ERROR_INVALID_USER_BUFFER);
     return FALSE;
   }
-  if (index >= list->devices.size()) {
+  if (index >= list->listed.size()) {
     SetLastError(ERROR_NO_MORE_ITEMS);
     return FALSE;
   }
   // The Ports setup class, {4D36E978-E325-11CE-BFC1-08002BE10318}.
   data->ClassGuid = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-  data->DevInst = kestrune::fake::DeviceDevInst(index);
+  data->DevInst = kestrune::fake::DeviceDevInst(list->listed[index]);
   data->Reserved = 0;
   return TRUE;
 }
@@ -70,14 +82,13 @@ BOOL WINAPI SetupDiGetDeviceInstanceIdW(HDEVINFO handle, PSP_DEVINFO_DATA data, 
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  std::size_t slot = 0;
   if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA) ||
-      data->DevInst < kestrune::fake::kFirstDevInst ||
-      (data->DevInst - kestrune::fake::kFirstDevInst) % 2 != 0 ||
-      (data->DevInst - kestrune::fake::kFirstDevInst) / 2 >= list->devices.size()) {
+      !list->SlotOf(data->DevInst, slot)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::wstring& id = list->devices[(data->DevInst - kestrune::fake::kFirstDevInst) / 2].ownId;
+  const std::wstring& id = list->devices[slot].ownId;
   const DWORD needed = static_cast<DWORD>(id.size() + 1);
   if (requiredSize != nullptr) *requiredSize = needed;
   if (buffer == nullptr || bufferSize < needed) {
