@@ -31,7 +31,7 @@ build_tree() {
     cmake --build "$dir" -j "$JOBS" "${targets[@]}"
 }
 
-# build_package: the Debian package in a Release tree of its own, without
+# build_package: the Debian packages in a Release tree of its own, without
 # sanitizers, with the hardening flags Debian builds its own packages with,
 # building only the programs the package holds. KESTRUNE_UPDATE_HOST, when
 # set, is the update service built in.
