@@ -437,6 +437,76 @@ class PackageTest(unittest.TestCase):
                 with open(log, encoding="utf-8") as f:
                     self.assertEqual(f.read().splitlines(), calls)
 
+    def one_package_of_before(self, scratch):
+        """What users had before the split: one orvel-kestrune of an older
+        version holding both packages' files, and the udev scripts."""
+        stage = os.path.join(scratch, "one-package")
+        for package in self.packages:
+            run("dpkg-deb", "-x", package.deb, stage)
+        control = os.path.join(stage, "DEBIAN")
+        os.mkdir(control)
+        cli_control = self.cli.control_members(scratch)
+        for script in ("postinst", "postrm"):
+            shutil.copy2(os.path.join(cli_control, script), control)
+        with open(os.path.join(control, "control"), "w", encoding="utf-8") as f:
+            f.write(f"Package: {self.window.name}\nVersion: {ARGS.version}~before\n"
+                    f"Architecture: {self.window.field('Architecture')}\n"
+                    f"Maintainer: {self.window.field('Maintainer')}\n"
+                    "Description: both programs in one package\n")
+        deb = os.path.join(scratch, "one-package.deb")
+        run("dpkg-deb", "--root-owner-group", "-b", stage, deb)
+        return deb
+
+    def test_upgrade_from_the_one_package_that_held_both(self):
+        if os.geteuid() != 0:
+            self.skipTest("dpkg installs into a scratch root only as root")
+        scratch = self.scratch("kestrune-upgrade-")
+        old = self.one_package_of_before(scratch)
+        root = os.path.join(scratch, "root")
+        admin = os.path.join(root, "var/lib/dpkg")
+        os.makedirs(os.path.join(admin, "updates"))
+        os.makedirs(os.path.join(admin, "info"))
+        for name in ("status", "available"):
+            open(os.path.join(admin, name), "w").close()
+        # The maintainer scripts run outside the scratch root (it has no
+        # shell): a PATH without udevadm keeps them from this machine's udev.
+        bin_dir = os.path.join(scratch, "bin")
+        os.mkdir(bin_dir)
+        for folder in ("/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin"):
+            for name in os.listdir(folder):
+                link = os.path.join(bin_dir, name)
+                if name != "udevadm" and not os.path.lexists(link):
+                    os.symlink(os.path.join(folder, name), link)
+        dpkg = ["dpkg", f"--instdir={root}", f"--admindir={admin}", "--log=/dev/null",
+                "--force-script-chrootless", "--force-depends"]
+
+        def install(*options_and_debs):
+            return subprocess.run(dpkg + ["-i", *options_and_debs], capture_output=True,
+                                  text=True, env={"PATH": bin_dir, "LC_ALL": "C"})
+
+        def owner(path):
+            return run("dpkg-query", f"--admindir={admin}", "-S", path).split(":")[0]
+
+        result = install(old)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(owner(f"/usr/bin/{self.cli.program}"), self.window.name)
+        # The command line's package alone would leave the older window
+        # beside it, without the program it ran with: refused.
+        result = install(self.cli.deb)
+        self.assertNotEqual(result.returncode, 0, result.stdout)
+        self.assertIn(f"{self.cli.name} breaks {self.window.name}", result.stderr)
+        # As apt does it: both new packages at once, the old one deconfigured.
+        result = install("--auto-deconfigure", self.cli.deb, self.window.deb)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        for package in self.packages:
+            with self.subTest(package=package.name):
+                status = run("dpkg-query", f"--admindir={admin}", "-W",
+                             "-f=${Status} ${Version}", package.name)
+                self.assertEqual(status, f"install ok installed {ARGS.version}")
+                for path in package.expected_files:
+                    self.assertEqual(owner(f"/{path}"), package.name, path)
+                    self.assertTrue(os.path.exists(os.path.join(root, path)), path)
+
     def test_window_package_leaves_udev_to_the_command_line(self):
         # The rule and its trigger come once, with the command line's package.
         control = self.window.control_members(self.scratch("kestrune-control-"))
