@@ -41,8 +41,10 @@ build_package() {
                DEB_CXXFLAGS_MAINT_STRIP=-g dpkg-buildflags --get)
   local cppflags
   cppflags="$("${flags[@]}" CPPFLAGS)" || return 1
+  # Installed under /usr, as the packages put it: a path built into a
+  # program (where its translations are) is where the files will be.
   build_tree "$KESTRUNE_PACKAGE_BUILD" package-contents -- \
-    -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_SANITIZE=OFF \
+    -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_SANITIZE=OFF -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_C_FLAGS="$cppflags $("${flags[@]}" CFLAGS)" \
     -DCMAKE_CXX_FLAGS="$cppflags $("${flags[@]}" CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$("${flags[@]}" LDFLAGS)" \
