@@ -31,7 +31,7 @@ build_tree() {
     cmake --build "$dir" -j "$JOBS" "${targets[@]}"
 }
 
-# build_package: the Debian package in a Release tree of its own, without
+# build_package: the Debian packages in a Release tree of its own, without
 # sanitizers, with the hardening flags Debian builds its own packages with,
 # building only the programs the package holds. KESTRUNE_UPDATE_HOST, when
 # set, is the update service built in.
@@ -41,8 +41,10 @@ build_package() {
                DEB_CXXFLAGS_MAINT_STRIP=-g dpkg-buildflags --get)
   local cppflags
   cppflags="$("${flags[@]}" CPPFLAGS)" || return 1
+  # Installed under /usr, as the packages put it: a path built into a
+  # program (where its translations are) is where the files will be.
   build_tree "$KESTRUNE_PACKAGE_BUILD" package-contents -- \
-    -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_SANITIZE=OFF \
+    -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_SANITIZE=OFF -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_C_FLAGS="$cppflags $("${flags[@]}" CFLAGS)" \
     -DCMAKE_CXX_FLAGS="$cppflags $("${flags[@]}" CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$("${flags[@]}" LDFLAGS)" \
