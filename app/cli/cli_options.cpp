@@ -2,8 +2,51 @@
 
 #include "app/cli/exit_codes.h"
 #include "history/history_listing.h"
+#include "i18n/translate.h"
 
 namespace kestrune {
+
+namespace {
+
+// A short option on its own or in a bundle ("-vV"); false for a letter
+// that is none. -h and -V end the reading: `answered` is set.
+bool ShortOption(char letter, CliOptions& options, bool& answered) {
+  switch (letter) {
+    case 'h': options.command = CliCommand::kHelp; answered = true; return true;
+    case 'V': options.command = CliCommand::kVersion; answered = true; return true;
+    case 'v': options.verbose = true; return true;
+    case 'q': options.quiet = true; return true;
+    default: return false;
+  }
+}
+
+bool IsShortOptions(const std::string& argument) {
+  return argument.size() >= 2 && argument[0] == '-' && argument[1] != '-';
+}
+
+// "--name VALUE" or "--name=VALUE" at `i`: the value into `value` (and `i`
+// past it); false with `error` set when there is none.
+bool OptionValue(const std::vector<std::string>& arguments, std::size_t& i, const std::string& name,
+                 const std::string& missing, std::string& value, std::string& error) {
+  const std::string& argument = arguments[i];
+  if (argument == name) {
+    if (i + 1 >= arguments.size()) {
+      error = missing;
+      return false;
+    }
+    value = arguments[++i];
+  } else {
+    value = argument.substr(name.size() + 1);
+  }
+  if (value.empty()) error = missing;
+  return !value.empty();
+}
+
+bool IsOption(const std::string& argument, const std::string& name) {
+  return argument == name || argument.rfind(name + "=", 0) == 0;
+}
+
+}  // namespace
 
 bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
                      std::string& error) {
@@ -18,18 +61,30 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     const std::string& argument = arguments[i];
     const bool folderMayFollow = afterOffline;
     afterOffline = false;
-    if (argument == "-h" || argument == "--help") {
+    if (argument == "--help") {
       options.command = CliCommand::kHelp;
       return true;
     }
-    if (argument == "-V" || argument == "--version") {
+    if (argument == "--version") {
       options.command = CliCommand::kVersion;
       return true;
     }
-    if (argument == "--json") {
+    if (IsShortOptions(argument)) {
+      bool answered = false;
+      for (std::size_t letter = 1; letter < argument.size() && !answered; ++letter) {
+        if (!ShortOption(argument[letter], options, answered)) {
+          error = "unknown option -" + argument.substr(letter, 1) +
+                  (argument.size() > 2 ? " in " + argument : "");
+          return false;
+        }
+      }
+      if (answered) return true;
+    } else if (argument == "--json") {
       options.json = true;
-    } else if (argument == "-v" || argument == "--verbose") {
+    } else if (argument == "--verbose") {
       options.verbose = true;
+    } else if (argument == "--quiet") {
+      options.quiet = true;
     } else if (argument == "--verify") {
       options.verify = true;
     } else if (argument == "--offline") {
@@ -44,18 +99,10 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
       }
     } else if (argument == "--ignore-power") {
       options.ignorePower = true;
-    } else if (argument == "--port" || argument.rfind("--port=", 0) == 0) {
-      if (argument == "--port") {
-        if (i + 1 >= arguments.size()) {
-          error = "--port needs a port (a device path, or COMn on Windows)";
-          return false;
-        }
-        options.port = arguments[++i];
-      } else {
-        options.port = argument.substr(7);
-      }
-      if (options.port.empty()) {
-        error = "--port needs a port (a device path, or COMn on Windows)";
+    } else if (IsOption(argument, "--port")) {
+      if (!OptionValue(arguments, i, "--port",
+                       "--port needs a port (a device path, or COMn on Windows)", options.port,
+                       error)) {
         return false;
       }
       for (const std::string& given : options.ports) {
@@ -67,13 +114,30 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
       options.ports.push_back(options.port);
       options.port = options.ports.front();
       portGiven = true;
-    } else if (argument == "--serial" || argument == "--since") {
-      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-        error = argument + (argument == "--serial" ? " needs a serial number" : " needs a date");
+    } else if (IsOption(argument, "--serial")) {
+      std::string serial;
+      if (!OptionValue(arguments, i, "--serial", "--serial needs a serial number", serial, error)) {
         return false;
       }
-      (argument == "--serial" ? options.serial : options.since) = arguments[++i];
-      if (argument == "--since" && !ParseSinceDate(options.since, options.sinceUtc)) {
+      for (const std::string& given : options.serials) {
+        if (given == serial) {
+          error = "--serial " + given + " is given twice";
+          return false;
+        }
+      }
+      options.serials.push_back(serial);
+    } else if (IsOption(argument, "--data-dir")) {
+      if (!OptionValue(arguments, i, "--data-dir", "--data-dir needs a folder", options.dataDir,
+                       error)) {
+        return false;
+      }
+    } else if (argument == "--since") {
+      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+        error = "--since needs a date";
+        return false;
+      }
+      options.since = arguments[++i];
+      if (!ParseSinceDate(options.since, options.sinceUtc)) {
         error = "--since needs a date in UTC: YYYY-MM-DD, YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS";
         return false;
       }
@@ -124,6 +188,10 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     error = "no command given";
     return false;
   }
+  if (options.quiet && options.verbose) {
+    error = "-q and -v do not go together";
+    return false;
+  }
   if (portGiven && options.command != CliCommand::kUpdate) {
     error = "--port belongs to the update command";
     return false;
@@ -136,14 +204,27 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     error = "--all and --port do not go together";
     return false;
   }
+  if (!options.serials.empty() && (options.all || portGiven)) {
+    error = options.all ? "--all and --serial do not go together"
+                        : "--port and --serial do not go together";
+    return false;
+  }
   if (options.again && options.command != CliCommand::kStation &&
       options.command != CliCommand::kUpdate) {
     error = "--again belongs to the update and station commands";
     return false;
   }
-  if ((!options.serial.empty() || !options.since.empty() || options.csv) &&
-      options.command != CliCommand::kHistory) {
-    error = "--serial, --since and --csv belong to the history command";
+  if (!options.serials.empty() && options.command != CliCommand::kUpdate &&
+      options.command != CliCommand::kStation && options.command != CliCommand::kHistory) {
+    error = "--serial belongs to the update, station and history commands";
+    return false;
+  }
+  if (options.serials.size() > 1 && options.command == CliCommand::kHistory) {
+    error = "history takes one --serial";
+    return false;
+  }
+  if ((!options.since.empty() || options.csv) && options.command != CliCommand::kHistory) {
+    error = "--since and --csv belong to the history command";
     return false;
   }
   if (options.csv && options.json) {
@@ -171,6 +252,11 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     return false;
   }
   return true;
+}
+
+std::string CliUsageError(const std::string& error) {
+  return std::string(kCliProgramName) + ": " + error + "\n" +
+         Tr("see '{1} --help'", {kCliProgramName}) + "\n";
 }
 
 std::string CliUsage() {
