@@ -165,13 +165,21 @@ std::vector<WatchToWrite> ListForChoice(SerialDeviceTree& devices) {
   return connected;
 }
 
+// The result's message when the text has said it on standard error
+// already: in JSON only.
+std::vector<std::pair<std::string, std::string>> JsonMessage(const CliOutput& output,
+                                                             const std::string& message) {
+  if (output.Style() != OutputStyle::kJson) return {};
+  return {{"message", message}};
+}
+
 // Ends an update whose choice of watches failed before anything was
 // fetched: `message` on standard error and in the result.
 int RefuseChoice(CliOutput& output, int code, const std::u16string& status,
                  const std::string& message) {
   if (!status.empty()) output.Status(status);
   output.Message(std::string(kCliProgramName) + ": " + message);
-  output.Result(code, ExitReason(code), status, {{"message", message}});
+  output.Result(code, ExitReason(code), status, JsonMessage(output, message));
   WriteRunLog("update: " + message + "; " + std::string(kCliProgramName) + " exits with " +
               std::to_string(code));
   return code;
@@ -197,7 +205,7 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
              {std::to_string(choice.watches.size())});
       output.Message(std::string(kCliProgramName) + ": " + message);
       for (const WatchToWrite& watch : choice.watches) output.Message(ChoiceLine(watch));
-      output.Result(badUsage, ExitReason(badUsage), u"", {{"message", message}});
+      output.Result(badUsage, ExitReason(badUsage), u"", JsonMessage(output, message));
       WriteRunLog("update: " + std::to_string(choice.watches.size()) +
                   " watches connected and none chosen; nothing fetched or written; " +
                   kCliProgramName + " exits with " + std::to_string(badUsage));
