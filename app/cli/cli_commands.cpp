@@ -150,11 +150,20 @@ int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
 }
 
 // The watches in the device tree now, read without opening a port, each
-// noted in the run log.
+// noted in the run log; none when the tree cannot be read (the log says
+// why), so a port given is still tried and discovery still has its say.
 std::vector<WatchToWrite> ListForChoice(SerialDeviceTree& devices) {
   std::vector<WatchToWrite> connected;
-  for (const DiscoveredWatch& found :
-       DiscoverWatches(devices, kWatchVendorId, kWatchProductId, PortProbe::kTreeOnly).watches) {
+  WatchDiscovery discovery;
+  try {
+    discovery = DiscoverWatches(devices, kWatchVendorId, kWatchProductId, PortProbe::kTreeOnly);
+  } catch (const std::exception& failure) {
+    WriteRunLog(std::string("update: choosing: the device tree cannot be read: ") +
+                failure.what());
+  } catch (...) {
+    WriteRunLog("update: choosing: the device tree cannot be read");
+  }
+  for (const DiscoveredWatch& found : discovery.watches) {
     connected.push_back({WideToUtf8Text(found.usbSerial), WideToUtf8Text(found.portPath),
                          WideToUtf8Text(found.usbLocation)});
     WriteRunLog("update: choosing: watch " +
