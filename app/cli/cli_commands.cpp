@@ -158,8 +158,7 @@ std::vector<WatchToWrite> ListForChoice(SerialDeviceTree& devices) {
   try {
     discovery = DiscoverWatches(devices, kWatchVendorId, kWatchProductId, PortProbe::kTreeOnly);
   } catch (const std::exception& failure) {
-    WriteRunLog(std::string("update: choosing: the device tree cannot be read: ") +
-                failure.what());
+    WriteRunLog(std::string("update: choosing: the device tree cannot be read: ") + failure.what());
   } catch (...) {
     WriteRunLog("update: choosing: the device tree cannot be read");
   }
@@ -194,38 +193,43 @@ int RefuseChoice(CliOutput& output, int code, const std::u16string& status,
   return code;
 }
 
+// Several watches connected and none chosen: they are listed, one line
+// each, as flashing tools list theirs when the choice is the user's.
+int RefuseAmbiguousChoice(CliOutput& output, const std::vector<WatchToWrite>& watches) {
+  const int badUsage = static_cast<int>(ExitCode::kBadUsage);
+  const std::string message =
+      Tr("{1} watches are connected: choose one with --serial (or --port), or every one "
+         "with --all",
+         {std::to_string(watches.size())});
+  output.Message(std::string(kCliProgramName) + ": " + message);
+  for (const WatchToWrite& watch : watches) output.Message(ChoiceLine(watch));
+  output.Result(badUsage, ExitReason(badUsage), u"", JsonMessage(output, message));
+  WriteRunLog("update: " + std::to_string(watches.size()) +
+              " watches connected and none chosen; nothing fetched or written; " + kCliProgramName +
+              " exits with " + std::to_string(badUsage));
+  return badUsage;
+}
+
 int Update(const CliOptions& options, CliOutput& output, CliRun& run,
            std::atomic<bool>& writingBegan) {
   // The choice of watches first: a wrong or missing one fetches nothing.
   WatchChoice choice;
   if (!options.all) {
-    choice = ChooseWatches(options, ListForChoice(run.environment.devices),
-                           [](const std::string& port) {
-                             std::error_code ignored;
-                             return std::filesystem::exists(Utf8ToWideText(port), ignored);
-                           });
+    choice =
+        ChooseWatches(options, ListForChoice(run.environment.devices), [](const std::string& port) {
+          std::error_code ignored;
+          return std::filesystem::exists(Utf8ToWideText(port), ignored);
+        });
   }
-  const int badUsage = static_cast<int>(ExitCode::kBadUsage);
   switch (choice.kind) {
-    case WatchChoice::kAmbiguous: {
-      const std::string message =
-          Tr("{1} watches are connected: choose one with --serial (or --port), or every one "
-             "with --all",
-             {std::to_string(choice.watches.size())});
-      output.Message(std::string(kCliProgramName) + ": " + message);
-      for (const WatchToWrite& watch : choice.watches) output.Message(ChoiceLine(watch));
-      output.Result(badUsage, ExitReason(badUsage), u"", JsonMessage(output, message));
-      WriteRunLog("update: " + std::to_string(choice.watches.size()) +
-                  " watches connected and none chosen; nothing fetched or written; " +
-                  kCliProgramName + " exits with " + std::to_string(badUsage));
-      return badUsage;
-    }
+    case WatchChoice::kAmbiguous: return RefuseAmbiguousChoice(output, choice.watches);
     case WatchChoice::kSerialNotConnected:
       return RefuseChoice(output, RunOutcomeExitCode(RunOutcome::kNoWatch), kConnectWatch,
                           Tr("no watch with serial number {1} is connected", {choice.word}));
     case WatchChoice::kSerialGivenAsPort:
-      return RefuseChoice(output, badUsage, u"",
-                          Tr("{1} is a serial number: use --serial {2}", {choice.word, choice.word}));
+      return RefuseChoice(
+          output, static_cast<int>(ExitCode::kBadUsage), u"",
+          Tr("{1} is a serial number: use --serial {2}", {choice.word, choice.word}));
     case WatchChoice::kBySerial:
       if (choice.watches.size() == 1) {
         run.environment.portPath = Utf8ToWideText(choice.watches.front().port);

@@ -32,8 +32,8 @@ std::u16string MakeDataFolder(const std::string& given, std::string& error) {
   const fs::path path = fs::absolute(fs::path(kestrune::Utf8ToWideText(given)), failed);
   if (!failed) fs::create_directories(path, failed);
   if (failed || !fs::is_directory(path)) {
-    error = "the data folder " + given + " cannot be made: " +
-            (failed ? failed.message() : std::string("it is not a folder"));
+    error = "the data folder " + given +
+            " cannot be made: " + (failed ? failed.message() : std::string("it is not a folder"));
     return {};
   }
   return path.lexically_normal().u16string();
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
   // TERM=dumb: a terminal that takes no cursor movement gets plain lines.
   const char* term = std::getenv("TERM");
   const bool dumbTerminal = term != nullptr && std::string(term) == "dumb";
-  const OutputStyle style = options.json ? OutputStyle::kJson
+  const OutputStyle style = options.json                                  ? OutputStyle::kJson
                             : StandardOutputIsTerminal() && !dumbTerminal ? OutputStyle::kTerminal
                                                                           : OutputStyle::kPlain;
   if (!options.dataDir.empty()) {

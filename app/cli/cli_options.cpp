@@ -12,8 +12,14 @@ namespace {
 // that is none. -h and -V end the reading: `answered` is set.
 bool ShortOption(char letter, CliOptions& options, bool& answered) {
   switch (letter) {
-    case 'h': options.command = CliCommand::kHelp; answered = true; return true;
-    case 'V': options.command = CliCommand::kVersion; answered = true; return true;
+    case 'h':
+      options.command = CliCommand::kHelp;
+      answered = true;
+      return true;
+    case 'V':
+      options.command = CliCommand::kVersion;
+      answered = true;
+      return true;
     case 'v': options.verbose = true; return true;
     case 'q': options.quiet = true; return true;
     default: return false;
@@ -368,7 +374,8 @@ std::string CliUsage() {
              "\n"
              "JSON events; each but history carries \"time\", when it happened (UTC,\n"
              "ISO 8601, milliseconds: \"2026-12-11T10:24:19.123Z\"):\n"
-             "  status     {\"text\"}; with several watches also {\"watch\":{\"serial\",\"port\"}}\n"
+             "  status     {\"text\"}; with several watches also "
+             "{\"watch\":{\"serial\",\"port\"}}\n"
              "  progress   {\"done\",\"total\"} blocks (and \"watch\")\n"
              "  verifying  {\"blocks\"}: the written blocks are read back (--verify)\n"
              "  notice     {\"watch\",\"text\"}: a watch a station or several-watch run\n"

@@ -191,11 +191,10 @@ class CliOutput::Printer {
   void Verifying(std::uint32_t blocks, Clock::time_point at);
   void Watch(const std::string& port, const std::string& serial, const std::string& location,
              bool opens, bool picked, Clock::time_point at);
-  void PassedOver(const std::string& instanceId, const std::string& path,
-                  const std::string& reason, Clock::time_point at);
+  void PassedOver(const std::string& instanceId, const std::string& path, const std::string& reason,
+                  Clock::time_point at);
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-              const std::vector<std::pair<std::string, std::string>>& extra,
-              Clock::time_point at);
+              const std::vector<std::pair<std::string, std::string>>& extra, Clock::time_point at);
   void Message(const std::string& text);
   void Lines(const std::string& text);
 
@@ -246,11 +245,8 @@ void CliOutput::Printer::Status(const std::u16string& text,
   if (text == kWritingImage) rate_.WritingBegins();  // the first block starts now
   const std::string utf8 = WideToUtf8Text(text);
   if (style_ == OutputStyle::kJson) {
-    WriteOut(JsonLine()
-                 .Add("event", "status")
-                 .Add("time", UtcEventTime(at))
-                 .Add("text", utf8)
-                 .Text());
+    WriteOut(
+        JsonLine().Add("event", "status").Add("time", UtcEventTime(at)).Add("text", utf8).Text());
     return;
   }
   ClearProgressLine();

@@ -33,8 +33,8 @@ std::string UtcEventTime(std::chrono::system_clock::time_point when) {
   unsigned day = 0;
   CivilFromDays(days, year, month, day);
   char text[40];
-  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ", year, month, day,
-                ofDay / 3600000, ofDay / 60000 % 60, ofDay / 1000 % 60, ofDay % 1000);
+  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%03lldZ", year, month,
+                day, ofDay / 3600000, ofDay / 60000 % 60, ofDay / 1000 % 60, ofDay % 1000);
   return text;
 }
 

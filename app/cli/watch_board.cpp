@@ -235,9 +235,8 @@ void WatchBoard::View::Message(const std::string& text) {
 void WatchBoard::View::Interrupted(int exitCode, Clock::time_point at) {
   if (style_ != OutputStyle::kJson) return;
   WriteOut(JsonEventHead("result", at) + ",\"schema\":" + std::to_string(kJsonSchema) +
-           ",\"exit_code\":" +
-           std::to_string(exitCode) + ",\"reason\":" + JsonString(ExitReason(exitCode)) +
-           ",\"status\":\"\",\"watches\":[]}\n");
+           ",\"exit_code\":" + std::to_string(exitCode) + ",\"reason\":" +
+           JsonString(ExitReason(exitCode)) + ",\"status\":\"\",\"watches\":[]}\n");
 }
 
 void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode,
@@ -325,8 +324,7 @@ void WatchBoard::Message(const std::string& text) {
 
 void WatchBoard::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode) {
   const auto at = std::chrono::system_clock::now();
-  drain_.Push(
-      [view = view_, outcomes, exitCode, at] { view->Summary(outcomes, exitCode, at); });
+  drain_.Push([view = view_, outcomes, exitCode, at] { view->Summary(outcomes, exitCode, at); });
 }
 
 void WatchBoard::Interrupted(int exitCode) {

@@ -18,8 +18,9 @@ WatchChoice ChooseWatches(const CliOptions& options, const std::vector<WatchToWr
   } else if (!options.ports.empty()) {
     choice.kind = WatchChoice::kPorts;
     for (const std::string& port : options.ports) {
-      const bool aPort = std::any_of(connected.begin(), connected.end(),
-                                     [&port](const WatchToWrite& watch) { return watch.port == port; });
+      const bool aPort =
+          std::any_of(connected.begin(), connected.end(),
+                      [&port](const WatchToWrite& watch) { return watch.port == port; });
       // A serial number typed where the port belongs: said, not tried.
       if (!aPort && !portExists(port) && withSerial(port) != connected.end()) {
         choice.kind = WatchChoice::kSerialGivenAsPort;

@@ -15,8 +15,8 @@
 
 int main(int argc, char** argv) {
   // Answered before QApplication is made: no display is needed for them.
-  const kestrune::WindowCommandLine commandLine =
-      kestrune::ParseWindowOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  const kestrune::WindowCommandLine commandLine = kestrune::ParseWindowOptions(
+      std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
   if (commandLine.command == kestrune::WindowCommand::kBadUsage) {
     std::fputs(kestrune::WindowUsageError(commandLine.error).c_str(), stderr);
     return 2;

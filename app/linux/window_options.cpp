@@ -11,15 +11,37 @@ constexpr char kProgram[] = "orvel-kestrune";
 
 // Qt's own command-line options (QGuiApplication's and QApplication's), each
 // taken with one dash or two; those in the first list take a value.
-constexpr const char* kQtOptionsWithValue[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin",     "qmljsdebugger",
-    "qwindowgeometry", "qwindowicon", "qwindowtitle", "display",     "geometry",
-    "style",    "stylesheet",         "session",      "name",        "title",
-    "visual",   "fn",                 "font",         "bg",          "background",
-    "fg",       "foreground",         "btn",          "button",      "ncols",
-    "cmap",     "im",                 "inputstyle",   "graphicssystem"};
-constexpr const char* kQtOptionsAlone[] = {"reverse", "widgetcount", "nograb", "dograb", "sync",
-                                           "testability"};
+constexpr const char* kQtOptionsWithValue[] = {"platform",
+                                               "platformpluginpath",
+                                               "platformtheme",
+                                               "plugin",
+                                               "qmljsdebugger",
+                                               "qwindowgeometry",
+                                               "qwindowicon",
+                                               "qwindowtitle",
+                                               "display",
+                                               "geometry",
+                                               "style",
+                                               "stylesheet",
+                                               "session",
+                                               "name",
+                                               "title",
+                                               "visual",
+                                               "fn",
+                                               "font",
+                                               "bg",
+                                               "background",
+                                               "fg",
+                                               "foreground",
+                                               "btn",
+                                               "button",
+                                               "ncols",
+                                               "cmap",
+                                               "im",
+                                               "inputstyle",
+                                               "graphicssystem"};
+constexpr const char* kQtOptionsAlone[] = {"reverse", "widgetcount", "nograb",
+                                           "dograb",  "sync",        "testability"};
 
 // The name of a Qt option without its dashes and any "=value"; empty when
 // `argument` is none.
