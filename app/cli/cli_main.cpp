@@ -16,6 +16,7 @@
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/program_end.h"
+#include "i18n/translate.h"
 #include "report/report_drain.h"
 #include "transfer/run_outcome.h"
 #include "update/run_log.h"
@@ -32,8 +33,8 @@ std::u16string MakeDataFolder(const std::string& given, std::string& error) {
   const fs::path path = fs::absolute(fs::path(kestrune::Utf8ToWideText(given)), failed);
   if (!failed) fs::create_directories(path, failed);
   if (failed || !fs::is_directory(path)) {
-    error = "the data folder " + given +
-            " cannot be made: " + (failed ? failed.message() : std::string("it is not a folder"));
+    error = kestrune::Tr("the data folder {1} cannot be made: {2}",
+                         {given, failed ? failed.message() : std::string("not a folder")});
     return {};
   }
   return path.lexically_normal().u16string();
