@@ -81,6 +81,10 @@ void HistoryWriter::WriteQueued() {
 
 std::u16string UserHistoryPath() { return UserDataFilePath(kHistoryFileName); }
 
+std::u16string HistoryPathOf(const HistoryWriter* writer) {
+  return writer != nullptr ? writer->Path() : UserHistoryPath();
+}
+
 HistoryWriter& UserHistoryWriter() {
   // The run log first, so that it outlives the writer, which notes to it
   // while it drains at the end.

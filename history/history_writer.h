@@ -43,6 +43,9 @@ class HistoryWriter {
   // most `bound`; false when rows are still waiting then.
   bool Flush(std::chrono::milliseconds bound);
 
+  // The history file it writes.
+  const std::u16string& Path() const { return path_; }
+
  private:
   void WriteQueued();
 
@@ -65,5 +68,9 @@ HistoryWriter& UserHistoryWriter();
 // Where this user's history file is (the user data folder); empty when
 // there is no data folder.
 std::u16string UserHistoryPath();
+
+// The history file `writer` writes, or UserHistoryPath() when there is none:
+// where a run looks a watch up, so that it reads the file it records to.
+std::u16string HistoryPathOf(const HistoryWriter* writer);
 
 }  // namespace kestrune

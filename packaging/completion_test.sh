@@ -18,11 +18,13 @@ offers() {  # offers EXPECTED WORD... (the last word is the one completed)
     FAILURES=$((FAILURES + 1))
   fi
 }
-offers "check update devices station history download --json --verbose --help --version" ""
+offers "check update devices station history download --json --verbose --quiet --data-dir --help --version" ""
 offers "update" "u"
 offers "devices download" "--json" "d"
-offers "--json --verbose --help --version" "-"
-offers "--json --verbose --help --version --port --all --verify --offline --ignore-power --again" "update" ""
+offers "--json --verbose --quiet --data-dir --help --version" "-"
+offers "--json --verbose --quiet --data-dir --help --version --port --serial --all --verify --offline --ignore-power --again" "update" ""
+offers "--serial" "update" "--se"
+offers "--serial" "station" "--se"
 offers "--port" "update" "--p"
 offers "--all --again" "update" "--a"
 offers "station" "st"
@@ -47,6 +49,7 @@ offers "download" "dow"
 offers "bundle-k1" "download" "bun"
 offers "bundle-k1" "update" "--offline" "b"
 offers "--port" "update" "--offline" "--p"
+offers "bundle-k1" "--data-dir" "b"
 offers "update" "--offline" "u"
 [ "$(complete -p kestrune-update)" == "complete -F _kestrune_update kestrune-update" ] ||
   { echo "  FAIL the function is not bound to kestrune-update"; FAILURES=$((FAILURES + 1)); }

@@ -5,6 +5,7 @@
 
 #include "device/device_discovery.h"
 #include "device/watch_discovery.h"
+#include "history/history_writer.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/power_check.h"
 #include "transfer/watch_history.h"
@@ -74,7 +75,8 @@ RunOutcome RunInOrder(RunRecord& reporter, const UpdateEnvironment& environment,
   reporter.SetFirmware(firmware.version, digests);
   if (environment.skipWatchWithOfferedFirmware) {
     const SkipDecision decision =
-        LookUpAlreadyCurrent(reporter.Serial(), firmware.version, digests, false, reporter);
+        LookUpAlreadyCurrent(HistoryPathOf(environment.history), reporter.Serial(),
+                             firmware.version, digests, false, reporter);
     if (decision.skip) {
       reporter.Note("history: not written, " + decision.why);
       reporter.WatchAlreadyCurrent(AlreadyCurrentText(*decision.lastRun));

@@ -101,12 +101,13 @@ void PostRunRecord(HistoryWriter* writer, const RunRecord& record, RunOutcome ou
   }
 }
 
-SkipDecision LookUpAlreadyCurrent(const std::string& serial, const std::u16string& version,
+SkipDecision LookUpAlreadyCurrent(const std::u16string& historyPath, const std::string& serial,
+                                  const std::u16string& version,
                                   const std::vector<ImageDigest>& digests, bool again,
                                   FirmwareUpdateReporter& reporter) {
   std::optional<HistoryRow> lastRun;
   if (!serial.empty() && !again) {
-    HistoryDatabase history(UserHistoryPath(), kLookUpBusyTimeout,
+    HistoryDatabase history(historyPath, kLookUpBusyTimeout,
                             [&reporter](const std::string& note) { reporter.Note(note); });
     std::string error;
     lastRun = history.LastRunOf(serial, error);

@@ -68,9 +68,11 @@ class RunRecord : public FirmwareUpdateReporter {
 void PostRunRecord(HistoryWriter* writer, const RunRecord& record, RunOutcome outcome);
 
 // Whether the watch with `serial` already has the firmware on offer, from
-// this user's history file (a short wait for a lock; a file that cannot be
-// read leaves the watch to be written, its cause noted to `reporter`).
-SkipDecision LookUpAlreadyCurrent(const std::string& serial, const std::u16string& version,
+// the history file at `historyPath` (a short wait for a lock; a file that
+// cannot be read leaves the watch to be written, its cause noted to
+// `reporter`).
+SkipDecision LookUpAlreadyCurrent(const std::u16string& historyPath, const std::string& serial,
+                                  const std::u16string& version,
                                   const std::vector<ImageDigest>& digests, bool again,
                                   FirmwareUpdateReporter& reporter);
 

@@ -8,8 +8,21 @@ namespace kestrune {
 
 const char16_t kUserDataFolderName[] = u"orvel kestrune";
 
+namespace {
+
+// Written once before any thread starts, only read afterwards.
+std::u16string& ChosenDataFolder() {
+  static std::u16string chosen;
+  return chosen;
+}
+
+}  // namespace
+
+void ChooseUserDataFolder(const std::u16string& folder) { ChosenDataFolder() = folder; }
+
 std::u16string UserDataFilePath(const std::u16string& fileName) {
-  const std::u16string folder = GetUserDataFolder(kUserDataFolderName);
+  const std::u16string folder =
+      ChosenDataFolder().empty() ? GetUserDataFolder(kUserDataFolderName) : ChosenDataFolder();
   // Without a data folder the path would fall back to the root folder.
   if (folder.empty()) return {};
   char16_t path[kPathBufferUnits] = {};

@@ -14,6 +14,13 @@ extern const char16_t kUserDataFolderName[];
 // the Documents folder cannot be resolved.
 std::u16string GetUserDataFolder(const std::u16string& name);
 
+// The command line's --data-dir: from now on the product's data folder is
+// `folder` (an existing one) instead of Documents/kUserDataFolderName. Set
+// once at the start, before any thread starts and before any data file is
+// opened; the run log and the history are then opened there, and the runs
+// are handed the folder in their environment.
+void ChooseUserDataFolder(const std::u16string& folder);
+
 // Returns the path of `fileName` in the product's data folder (created when
 // missing); empty when there is no such folder or the path does not fit a
 // path buffer.

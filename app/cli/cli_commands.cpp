@@ -10,9 +10,12 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/program_end.h"
 #include "app/cli/several_watches.h"
+#include "app/cli/watch_choice.h"
+#include "device/watch_discovery.h"
 #include "history/history_database.h"
 #include "history/history_listing.h"
 #include "history/history_writer.h"
+#include "i18n/translate.h"
 #include "transfer/close_gate.h"
 #include "transfer/connected_watches.h"
 #include "transfer/firmware_update.h"
@@ -146,10 +149,104 @@ int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
   return code;
 }
 
+// The watches in the device tree now, read without opening a port, each
+// noted in the run log; none when the tree cannot be read (the log says
+// why), so a port given is still tried and discovery still has its say.
+std::vector<WatchToWrite> ListForChoice(SerialDeviceTree& devices) {
+  std::vector<WatchToWrite> connected;
+  WatchDiscovery discovery;
+  try {
+    discovery = DiscoverWatches(devices, kWatchVendorId, kWatchProductId, PortProbe::kTreeOnly);
+  } catch (const std::exception& failure) {
+    WriteRunLog(std::string("update: choosing: the device tree cannot be read: ") + failure.what());
+  } catch (...) {
+    WriteRunLog("update: choosing: the device tree cannot be read");
+  }
+  for (const DiscoveredWatch& found : discovery.watches) {
+    connected.push_back({WideToUtf8Text(found.usbSerial), WideToUtf8Text(found.portPath),
+                         WideToUtf8Text(found.usbLocation)});
+    WriteRunLog("update: choosing: watch " +
+                (connected.back().serial.empty() ? "(no serial number)" : connected.back().serial) +
+                " on " + connected.back().port +
+                (connected.back().location.empty() ? "" : " at " + connected.back().location));
+  }
+  return connected;
+}
+
+// The result's message when the text has said it on standard error
+// already: in JSON only.
+std::vector<std::pair<std::string, std::string>> JsonMessage(const CliOutput& output,
+                                                             const std::string& message) {
+  if (output.Style() != OutputStyle::kJson) return {};
+  return {{"message", message}};
+}
+
+// Ends an update whose choice of watches failed before anything was
+// fetched: `message` on standard error and in the result.
+int RefuseChoice(CliOutput& output, int code, const std::u16string& status,
+                 const std::string& message) {
+  if (!status.empty()) output.Status(status);
+  output.Message(std::string(kCliProgramName) + ": " + message);
+  output.Result(code, ExitReason(code), status, JsonMessage(output, message));
+  WriteRunLog("update: " + message + "; " + std::string(kCliProgramName) + " exits with " +
+              std::to_string(code));
+  return code;
+}
+
+// Several watches connected and none chosen: they are listed, one line
+// each, as flashing tools list theirs when the choice is the user's.
+int RefuseAmbiguousChoice(CliOutput& output, const std::vector<WatchToWrite>& watches) {
+  const int badUsage = static_cast<int>(ExitCode::kBadUsage);
+  const std::string message =
+      Tr("{1} watches are connected: choose one with --serial (or --port), or every one "
+         "with --all",
+         {std::to_string(watches.size())});
+  output.Message(std::string(kCliProgramName) + ": " + message);
+  for (const WatchToWrite& watch : watches) output.Message(ChoiceLine(watch));
+  output.Result(badUsage, ExitReason(badUsage), u"", JsonMessage(output, message));
+  WriteRunLog("update: " + std::to_string(watches.size()) +
+              " watches connected and none chosen; nothing fetched or written; " + kCliProgramName +
+              " exits with " + std::to_string(badUsage));
+  return badUsage;
+}
+
 int Update(const CliOptions& options, CliOutput& output, CliRun& run,
            std::atomic<bool>& writingBegan) {
+  // The choice of watches first: a wrong or missing one fetches nothing.
+  WatchChoice choice;
+  if (!options.all) {
+    choice =
+        ChooseWatches(options, ListForChoice(run.environment.devices), [](const std::string& port) {
+          std::error_code ignored;
+          return std::filesystem::exists(Utf8ToWideText(port), ignored);
+        });
+  }
+  switch (choice.kind) {
+    case WatchChoice::kAmbiguous: return RefuseAmbiguousChoice(output, choice.watches);
+    case WatchChoice::kSerialNotConnected:
+      return RefuseChoice(output, RunOutcomeExitCode(RunOutcome::kNoWatch), kConnectWatch,
+                          Tr("no watch with serial number {1} is connected", {choice.word}));
+    case WatchChoice::kSerialGivenAsPort:
+      return RefuseChoice(
+          output, static_cast<int>(ExitCode::kBadUsage), u"",
+          Tr("{1} is a serial number: use --serial {2}", {choice.word, choice.word}));
+    case WatchChoice::kBySerial:
+      if (choice.watches.size() == 1) {
+        run.environment.portPath = Utf8ToWideText(choice.watches.front().port);
+        WriteRunLog("update: chosen by serial number: " + choice.watches.front().serial + " on " +
+                    choice.watches.front().port);
+      }
+      break;
+    case WatchChoice::kDiscover:
+    case WatchChoice::kEveryWatch:
+    case WatchChoice::kPorts: break;
+  }
   // As the dialog runs them, with the port given on the command line.
   RunCheck(output, run);
+  if (choice.kind == WatchChoice::kBySerial && choice.watches.size() > 1) {
+    return UpdateSeveralWatches(options, run.environment, output, run.checkedManifest,
+                                choice.watches);
+  }
   if (options.all || options.ports.size() > 1) {
     return UpdateSeveralWatches(options, run.environment, output, run.checkedManifest);
   }
@@ -211,7 +308,8 @@ int History(const CliOptions& options, CliOutput& output) {
                           [](const std::string& note) { WriteRunLog(note); });
   std::vector<HistoryRow> rows;
   std::string error;
-  if (!history.Query({options.serial, options.sinceUtc}, rows, error)) {
+  const std::string serial = options.serials.empty() ? std::string() : options.serials.front();
+  if (!history.Query({serial, options.sinceUtc}, rows, error)) {
     WriteRunLog("history: " + WideToUtf8Text(path) + " cannot be read: " + error);
     output.Message(std::string(kCliProgramName) + ": the history cannot be read: " + error);
     const RunOutcome outcome = RunOutcome::kFailure;
@@ -225,7 +323,7 @@ int History(const CliOptions& options, CliOutput& output) {
   output.Lines(FormatHistory(rows, format));
   if (format == HistoryFormat::kText && rows.empty()) {
     output.Message(std::string(kCliProgramName) + ": no run recorded" +
-                   (options.serial.empty() ? "" : " for watch " + options.serial) +
+                   (serial.empty() ? "" : " for watch " + serial) +
                    (options.since.empty() ? "" : " since " + options.since));
   }
   const int code = RunOutcomeExitCode(RunOutcome::kDone);
@@ -270,10 +368,12 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
       PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
                                                                  : UpdateDataSource::kService),
       nullptr};
-  if (!options.bundle.empty()) {
+  // A bundle's folder for the manifest and the images, else --data-dir's.
+  const std::string& folder = !options.bundle.empty() ? options.bundle : options.dataDir;
+  if (!folder.empty()) {
     // Absolute, so the run log says which folder whatever the directory.
     std::error_code ignored;
-    const std::filesystem::path given(Utf8ToWideText(options.bundle));
+    const std::filesystem::path given(Utf8ToWideText(folder));
     const std::filesystem::path absolute = std::filesystem::absolute(given, ignored);
     run.environment.dataFolder = (absolute.empty() ? given : absolute).u16string();
   }

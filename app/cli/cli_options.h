@@ -22,7 +22,10 @@ struct CliOptions {
   // firmware (by the history, or earlier in the station's session)
   bool again = false;
   bool json = false;     // one JSON object per line instead of text
-  bool verbose = false;  // the run log's lines on standard error too
+  bool verbose = false;  // -v: the run log's lines on standard error too
+  // -q: no progress and no status but the last; the command's result,
+  // messages and errors only
+  bool quiet = false;
   bool verify = false;   // update --verify: read every written block back
   bool offline = false;  // check/update/station --offline: the saved manifest and images
   // download DIR, or --offline DIR: the bundle folder (features.json, the
@@ -30,20 +33,31 @@ struct CliOptions {
   std::string bundle;
   // update/station --ignore-power: write even when the battery looks too weak
   bool ignorePower = false;
-  std::string serial;    // history --serial: one watch's runs only
+  // --serial S, each in the order given: update writes the watches with
+  // these USB serial numbers, station writes only these; history lists
+  // one watch's runs (one serial number only).
+  std::vector<std::string> serials;
   std::string since;     // history --since: runs that ended then or later, as given
   std::string sinceUtc;  // ... as the UTC text the rows are compared with
   bool csv = false;      // history --csv: comma-separated values with a header line
+  // --data-dir DIR: the data folder (manifest, images, run log, history)
+  // instead of the one in the Documents folder; empty: that one.
+  std::string dataDir;
 };
 
 // Reads the arguments after the program name. On bad usage returns false
 // with `error` saying what is wrong (and `options.json` set if --json was
 // among the arguments). --help and --version are commands of their own.
+// Short options may be bundled (-vV).
 bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
                      std::string& error);
 
 // The usage text, exit codes included.
 std::string CliUsage();
+
+// What a usage error prints on standard error: "kestrune-update: ERROR"
+// and the line that points at --help, not the whole usage.
+std::string CliUsageError(const std::string& error);
 
 // "kestrune-update 1.0.0.1": the program and the version the build gives.
 std::string CliVersionLine();

@@ -69,7 +69,12 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "no command given"},
       {{"flash"}, "unknown command flash"},
-      {{"check", "--quiet"}, "unknown option --quiet"},
+      {{"check", "--loud"}, "unknown option --loud"},
+      {{"check", "-x"}, "unknown option -x"},
+      {{"check", "-vx"}, "unknown option -x in -vx"},
+      {{"update", "-q", "-v"}, "-q and -v do not go together"},
+      {{"update", "-qv"}, "-q and -v do not go together"},
+      {{"update", "--quiet", "--verbose"}, "-q and -v do not go together"},
       {{"update", "--port"}, "--port needs a port (a device path, or COMn on Windows)"},
       {{"update", "--port="}, "--port needs a port (a device path, or COMn on Windows)"},
       {{"check", "--port", "COM7"}, "--port belongs to the update command"},
@@ -78,8 +83,20 @@ TEST(CliOptions, BadUsageSaysWhatIsWrong) {
       {{"update", "--all", "--port", "COM7"}, "--all and --port do not go together"},
       {{"check", "--all"}, "--all belongs to the update command"},
       {{"check", "--again"}, "--again belongs to the update and station commands"},
-      {{"update", "--serial", "KW-1"}, "--serial, --since and --csv belong to the history command"},
+      {{"update", "--since", "2026-12-01"}, "--since and --csv belong to the history command"},
+      {{"station", "--csv"}, "--since and --csv belong to the history command"},
       {{"history", "--serial"}, "--serial needs a serial number"},
+      {{"update", "--serial="}, "--serial needs a serial number"},
+      {{"check", "--serial", "KW-1"},
+       "--serial belongs to the update, station and history commands"},
+      {{"devices", "--serial", "KW-1"},
+       "--serial belongs to the update, station and history commands"},
+      {{"update", "--serial", "KW-1", "--serial=KW-1"}, "--serial KW-1 is given twice"},
+      {{"update", "--serial", "KW-1", "--port", "COM7"}, "--port and --serial do not go together"},
+      {{"update", "--all", "--serial", "KW-1"}, "--all and --serial do not go together"},
+      {{"history", "--serial", "KW-1", "--serial", "KW-2"}, "history takes one --serial"},
+      {{"update", "--data-dir"}, "--data-dir needs a folder"},
+      {{"update", "--data-dir="}, "--data-dir needs a folder"},
       {{"history", "--since", "yesterday"},
        "--since needs a date in UTC: YYYY-MM-DD, YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS"},
       {{"history", "--csv", "--json"}, "--csv and --json do not go together"},
@@ -170,6 +187,67 @@ TEST(CliOptions, SeveralWatchesByPortsOrAll) {
     EXPECT_EQ(options.all, c.all);
     EXPECT_EQ(options.again, c.again);
   }
+}
+
+// Short options bundle; -h and -V answer wherever they stand in a bundle.
+TEST(CliOptions, ShortOptionsQuietAndVerbose) {
+  const struct {
+    std::vector<std::string> arguments;
+    CliCommand command;
+    bool verbose;
+    bool quiet;
+  } cases[] = {
+      {{"-vV"}, CliCommand::kVersion, true, false},
+      {{"-Vq"}, CliCommand::kVersion, false, false},  // answered before -q is read
+      {{"update", "-hv"}, CliCommand::kHelp, false, false},
+      {{"-q", "update"}, CliCommand::kUpdate, false, true},
+      {{"update", "--quiet"}, CliCommand::kUpdate, false, true},
+      {{"update", "-qq"}, CliCommand::kUpdate, false, true},
+      {{"-vv", "station"}, CliCommand::kStation, true, false},
+      {{"-v", "update", "-v"}, CliCommand::kUpdate, true, false},
+  };
+  for (const auto& c : cases) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions(c.arguments, options, error)) << c.arguments[0] << ": " << error;
+    EXPECT_EQ(options.command, c.command) << c.arguments[0];
+    EXPECT_EQ(options.verbose, c.verbose) << c.arguments[0];
+    EXPECT_EQ(options.quiet, c.quiet) << c.arguments[0];
+  }
+}
+
+TEST(CliOptions, SerialsAndTheDataFolder) {
+  const struct {
+    std::vector<std::string> arguments;
+    CliCommand command;
+    std::vector<std::string> serials;
+    std::string dataDir;
+  } cases[] = {
+      {{"update", "--serial", "KW-0002"}, CliCommand::kUpdate, {"KW-0002"}, ""},
+      {{"update", "--serial=KW-0002", "--serial", "KW-0001"},
+       CliCommand::kUpdate,
+       {"KW-0002", "KW-0001"},
+       ""},
+      {{"--serial", "KW-3", "station", "--again"}, CliCommand::kStation, {"KW-3"}, ""},
+      {{"history", "--serial", "KW-1", "--csv"}, CliCommand::kHistory, {"KW-1"}, ""},
+      {{"update", "--data-dir", "/srv/desk"}, CliCommand::kUpdate, {}, "/srv/desk"},
+      {{"--data-dir=desk data", "history"}, CliCommand::kHistory, {}, "desk data"},
+      {{"check", "--offline", "k1", "--data-dir", "d"}, CliCommand::kCheck, {}, "d"},
+  };
+  for (const auto& c : cases) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCliOptions(c.arguments, options, error)) << c.arguments[0] << ": " << error;
+    EXPECT_EQ(options.command, c.command) << c.arguments[0];
+    EXPECT_EQ(options.serials, c.serials) << c.arguments[0];
+    EXPECT_EQ(options.dataDir, c.dataDir) << c.arguments[0];
+  }
+}
+
+// A usage error is its one line and a pointer to --help, not the usage.
+TEST(CliOptions, UsageErrorIsOneLineAndWhereToLook) {
+  EXPECT_EQ(CliUsageError("unknown option --foo"),
+            "kestrune-update: unknown option --foo\nsee 'kestrune-update --help'\n");
 }
 
 TEST(CliOptions, VersionIsTheBuildsOne) {

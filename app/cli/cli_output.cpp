@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/cli/cli_options.h"
+#include "app/cli/event_time.h"
 #include "app/cli/exit_codes.h"
 #include "transfer/device_frame.h"
 #include "transfer/firmware_update.h"
@@ -109,6 +110,10 @@ std::string JsonValue(const Json::Value& value) {
 
 std::string JsonString(const std::string& text) { return JsonValue(Json::Value(text)); }
 
+std::string JsonEventHead(const std::string& name, std::chrono::system_clock::time_point when) {
+  return "{\"event\":" + JsonString(name) + ",\"time\":" + JsonString(UtcEventTime(when));
+}
+
 namespace {
 
 // One JSON object on a line of its own, its members in the order they are
@@ -170,20 +175,26 @@ std::string ProgressLine(std::uint32_t done, std::uint32_t total,
 // state and whether each stream still has a reader.
 class CliOutput::Printer {
  public:
+  using Clock = std::chrono::system_clock;
+
   // The rate is measured on the times the run reported at, not on when the
   // output came round to printing them.
-  explicit Printer(OutputStyle style) : style_(style), rate_([this] { return reportedAt_; }) {}
+  Printer(OutputStyle style, bool quiet)
+      : style_(style), quiet_(quiet), rate_([this] { return reportedAt_; }) {}
 
-  void Status(const std::u16string& text, std::chrono::steady_clock::time_point reportedAt);
+  // Each call carries when its report was made: `reportedAt` for the rate,
+  // `at` for the JSON event's time.
+  void Status(const std::u16string& text, std::chrono::steady_clock::time_point reportedAt,
+              Clock::time_point at);
   void Progress(std::uint32_t done, std::uint32_t total,
-                std::chrono::steady_clock::time_point reportedAt);
-  void Verifying(std::uint32_t blocks);
+                std::chrono::steady_clock::time_point reportedAt, Clock::time_point at);
+  void Verifying(std::uint32_t blocks, Clock::time_point at);
   void Watch(const std::string& port, const std::string& serial, const std::string& location,
-             bool opens, bool picked);
-  void PassedOver(const std::string& instanceId, const std::string& path,
-                  const std::string& reason);
+             bool opens, bool picked, Clock::time_point at);
+  void PassedOver(const std::string& instanceId, const std::string& path, const std::string& reason,
+                  Clock::time_point at);
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-              const std::vector<std::pair<std::string, std::string>>& extra);
+              const std::vector<std::pair<std::string, std::string>>& extra, Clock::time_point at);
   void Message(const std::string& text);
   void Lines(const std::string& text);
 
@@ -193,6 +204,7 @@ class CliOutput::Printer {
   void WriteErr(const std::string& text);
 
   OutputStyle style_;
+  bool quiet_;
   bool progressShown_ = false;
   bool outClosed_ = false;
   bool errClosed_ = false;
@@ -227,12 +239,14 @@ void CliOutput::Printer::ClearProgressLine() {
 }
 
 void CliOutput::Printer::Status(const std::u16string& text,
-                                std::chrono::steady_clock::time_point reportedAt) {
+                                std::chrono::steady_clock::time_point reportedAt,
+                                Clock::time_point at) {
   reportedAt_ = reportedAt;
   if (text == kWritingImage) rate_.WritingBegins();  // the first block starts now
   const std::string utf8 = WideToUtf8Text(text);
   if (style_ == OutputStyle::kJson) {
-    WriteOut(JsonLine().Add("event", "status").Add("text", utf8).Text());
+    WriteOut(
+        JsonLine().Add("event", "status").Add("time", UtcEventTime(at)).Add("text", utf8).Text());
     return;
   }
   ClearProgressLine();
@@ -240,11 +254,13 @@ void CliOutput::Printer::Status(const std::u16string& text,
 }
 
 void CliOutput::Printer::Progress(std::uint32_t done, std::uint32_t total,
-                                  std::chrono::steady_clock::time_point reportedAt) {
+                                  std::chrono::steady_clock::time_point reportedAt,
+                                  Clock::time_point at) {
   reportedAt_ = reportedAt;
   if (style_ == OutputStyle::kJson) {
     WriteOut(JsonLine()
                  .Add("event", "progress")
+                 .Add("time", UtcEventTime(at))
                  .Add("done", Json::UInt{done})
                  .Add("total", Json::UInt{total})
                  .Text());
@@ -257,9 +273,9 @@ void CliOutput::Printer::Progress(std::uint32_t done, std::uint32_t total,
   progressShown_ = true;
 }
 
-void CliOutput::Printer::Verifying(std::uint32_t blocks) {
+void CliOutput::Printer::Verifying(std::uint32_t blocks, Clock::time_point at) {
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"verifying\",\"blocks\":" + std::to_string(blocks) + "}\n");
+    WriteOut(JsonEventHead("verifying", at) + ",\"blocks\":" + std::to_string(blocks) + "}\n");
     return;
   }
   ClearProgressLine();
@@ -267,9 +283,10 @@ void CliOutput::Printer::Verifying(std::uint32_t blocks) {
 }
 
 void CliOutput::Printer::Watch(const std::string& port, const std::string& serial,
-                               const std::string& location, bool opens, bool picked) {
+                               const std::string& location, bool opens, bool picked,
+                               Clock::time_point at) {
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"device\",\"port\":" + JsonString(port) +
+    WriteOut(JsonEventHead("device", at) + ",\"port\":" + JsonString(port) +
              ",\"serial\":" + JsonString(serial) + ",\"location\":" + JsonString(location) +
              ",\"opens\":" + (opens ? "true" : "false") +
              ",\"picked\":" + (picked ? "true" : "false") + "}\n");
@@ -282,9 +299,9 @@ void CliOutput::Printer::Watch(const std::string& port, const std::string& seria
 }
 
 void CliOutput::Printer::PassedOver(const std::string& instanceId, const std::string& path,
-                                    const std::string& reason) {
+                                    const std::string& reason, Clock::time_point at) {
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"passed_over\",\"instance_id\":" + JsonString(instanceId) +
+    WriteOut(JsonEventHead("passed_over", at) + ",\"instance_id\":" + JsonString(instanceId) +
              ",\"path\":" + JsonString(path) + ",\"reason\":" + JsonString(reason) + "}\n");
     return;
   }
@@ -294,10 +311,12 @@ void CliOutput::Printer::PassedOver(const std::string& instanceId, const std::st
 
 void CliOutput::Printer::Result(int exitCode, const std::string& reason,
                                 const std::u16string& lastStatus,
-                                const std::vector<std::pair<std::string, std::string>>& extra) {
+                                const std::vector<std::pair<std::string, std::string>>& extra,
+                                Clock::time_point at) {
   if (style_ == OutputStyle::kJson) {
     JsonLine line;
     line.Add("event", "result")
+        .Add("time", UtcEventTime(at))
         .Add("schema", kJsonSchema)
         .Add("exit_code", exitCode)
         .Add("reason", reason)
@@ -307,6 +326,10 @@ void CliOutput::Printer::Result(int exitCode, const std::string& reason,
     return;
   }
   ClearProgressLine();
+  // Quiet, the statuses were not shown: the last one is the result.
+  if (quiet_ && !lastStatus.empty()) {
+    WriteOut(TerminalSafeText(WideToUtf8Text(lastStatus), false) + "\n");
+  }
   for (const auto& [name, value] : extra) {
     std::string label = name;  // firmware_version: "Firmware version"
     for (char& c : label) c = c == '_' ? ' ' : c;
@@ -327,43 +350,58 @@ void CliOutput::Printer::Message(const std::string& text) {
   WriteErr(text + "\n");
 }
 
-CliOutput::CliOutput(OutputStyle style, ReportDrain& drain)
-    : style_(style), drain_(drain), printer_(std::make_shared<Printer>(style)) {}
+CliOutput::CliOutput(OutputStyle style, ReportDrain& drain, bool quiet)
+    : style_(style),
+      quiet_(quiet),
+      drain_(drain),
+      printer_(std::make_shared<Printer>(style, quiet)) {}
 
+// Each report takes its time when it is made: the output thread may come
+// round to it much later.
 void CliOutput::Status(const std::u16string& text) {
+  if (quiet_) return;
   const auto reportedAt = std::chrono::steady_clock::now();
-  drain_.Push([printer = printer_, text, reportedAt] { printer->Status(text, reportedAt); });
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push(
+      [printer = printer_, text, reportedAt, at] { printer->Status(text, reportedAt, at); });
 }
 
 void CliOutput::Progress(std::uint32_t done, std::uint32_t total) {
+  if (quiet_) return;
   const auto reportedAt = std::chrono::steady_clock::now();
-  drain_.PushLatest({printer_.get(), 0}, [printer = printer_, done, total, reportedAt] {
-    printer->Progress(done, total, reportedAt);
+  const auto at = std::chrono::system_clock::now();
+  drain_.PushLatest({printer_.get(), 0}, [printer = printer_, done, total, reportedAt, at] {
+    printer->Progress(done, total, reportedAt, at);
   });
 }
 
 void CliOutput::Verifying(std::uint32_t blocks) {
-  drain_.Push([printer = printer_, blocks] { printer->Verifying(blocks); });
+  if (quiet_) return;
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push([printer = printer_, blocks, at] { printer->Verifying(blocks, at); });
 }
 
 void CliOutput::Watch(const std::string& port, const std::string& serial,
                       const std::string& location, bool opens, bool picked) {
-  drain_.Push([printer = printer_, port, serial, location, opens, picked] {
-    printer->Watch(port, serial, location, opens, picked);
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push([printer = printer_, port, serial, location, opens, picked, at] {
+    printer->Watch(port, serial, location, opens, picked, at);
   });
 }
 
 void CliOutput::PassedOver(const std::string& instanceId, const std::string& path,
                            const std::string& reason) {
-  drain_.Push([printer = printer_, instanceId, path, reason] {
-    printer->PassedOver(instanceId, path, reason);
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push([printer = printer_, instanceId, path, reason, at] {
+    printer->PassedOver(instanceId, path, reason, at);
   });
 }
 
 void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
                        const std::vector<std::pair<std::string, std::string>>& extra) {
-  drain_.Push([printer = printer_, exitCode, reason, lastStatus, extra] {
-    printer->Result(exitCode, reason, lastStatus, extra);
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push([printer = printer_, exitCode, reason, lastStatus, extra, at] {
+    printer->Result(exitCode, reason, lastStatus, extra, at);
   });
 }
 

@@ -25,10 +25,13 @@ enum class OutputStyle { kTerminal, kPlain, kJson };
 class CliOutput {
  public:
   // Prints on `drain`'s thread; what is printed holds on to what it needs,
-  // so the object may go before its last lines are out.
-  CliOutput(OutputStyle style, ReportDrain& drain);
+  // so the object may go before its last lines are out. `quiet` (-q):
+  // no status, progress or verifying line; the last status is said with
+  // the result instead (in JSON the result line alone carries it).
+  CliOutput(OutputStyle style, ReportDrain& drain, bool quiet = false);
 
   OutputStyle Style() const { return style_; }
+  bool Quiet() const { return quiet_; }
   // The output thread this prints on.
   ReportDrain& Drain() const { return drain_; }
 
@@ -62,6 +65,7 @@ class CliOutput {
   class Printer;  // what is printed, on the output thread only
 
   OutputStyle style_;
+  bool quiet_;
   ReportDrain& drain_;
   std::shared_ptr<Printer> printer_;
 };
@@ -80,6 +84,11 @@ std::string TerminalSafeText(const std::string& text, bool keepNewlines);
 // "kestrune-update: /dev/ttyACM0 is open in another program: pid 4711
 // (cat)", made safe for a terminal (a program names itself).
 std::string PortHeldMessage(const std::string& port, const std::string& holders);
+
+// The start of a JSON event's line up to its time: {"event":NAME,"time":T
+// (the caller adds the other members and the closing brace). `when` is when
+// the reported thing happened, not when the line is printed.
+std::string JsonEventHead(const std::string& name, std::chrono::system_clock::time_point when);
 
 // "3/12 blocks   25%  1.2 KiB/s  0:07 left": blocks, percent, and the rate
 // of firmware bytes and time left when there is an estimate yet.

@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <regex>
+#include <thread>
+
+#include "app/cli/event_time.h"
+#include "transfer/firmware_update.h"
+
 namespace kestrune {
 namespace {
 
@@ -66,6 +74,64 @@ TEST(CliServiceText, ControlsNeverReachTheTerminalAndJsonEscapesThem) {
     EXPECT_EQ(TerminalSafeText(c.text, c.keepNewlines), c.terminal) << c.json;
     EXPECT_EQ(JsonString(c.text), c.json);
   }
+}
+
+// What an update's calls print, in `style`, quiet or not.
+std::string PrintedRun(OutputStyle style, bool quiet) {
+  testing::internal::CaptureStdout();
+  {
+    ReportDrain drain;
+    CliOutput output(style, drain, quiet);
+    output.Status(kWritingImage);
+    output.Progress(1, 2);
+    output.Verifying(2);
+    output.Status(u"更新完成");
+    output.Result(0, "done", u"更新完成");
+    drain.WaitUntilDelivered(std::chrono::seconds(5));
+  }
+  return testing::internal::GetCapturedStdout();
+}
+
+std::string WithoutTimes(const std::string& text) {
+  return std::regex_replace(text, std::regex(R"("time":"[^"]*",)"), "");
+}
+
+TEST(CliQuiet, OnlyTheResultIsLeft) {
+  EXPECT_EQ(PrintedRun(OutputStyle::kPlain, true), "更新完成\n");
+  EXPECT_EQ(WithoutTimes(PrintedRun(OutputStyle::kJson, true)),
+            "{\"event\":\"result\",\"schema\":1,\"exit_code\":0,\"reason\":\"done\","
+            "\"status\":\"更新完成\"}\n");
+  // Not quiet: every status on its line, and the result adds nothing more.
+  EXPECT_EQ(PrintedRun(OutputStyle::kPlain, false),
+            "正在寫入更新檔\nVerifying: reading back 2 written blocks\n更新完成\n");
+}
+
+// An event's time is when it was reported, even when the output thread
+// prints it much later.
+TEST(CliJson, AnEventCarriesTheTimeItWasMadeNotPrinted) {
+  testing::internal::CaptureStdout();
+  std::string reportedAt;
+  std::string printedAfter;
+  {
+    ReportDrain drain;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    drain.Push([released] { released.wait(); });  // the output thread is held up
+    CliOutput output(OutputStyle::kJson, drain);
+    reportedAt = UtcEventTime(std::chrono::system_clock::now());
+    output.Status(u"更新完成");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    printedAfter = UtcEventTime(std::chrono::system_clock::now());
+    release.set_value();
+    drain.WaitUntilDelivered(std::chrono::seconds(5));
+  }
+  const std::string printed = testing::internal::GetCapturedStdout();
+  std::smatch time;
+  ASSERT_TRUE(std::regex_search(printed, time,
+                                std::regex(R"re(^\{"event":"status","time":"([^"]+)","text")re")))
+      << printed;
+  EXPECT_GE(time[1].str(), reportedAt);  // ISO 8601 UTC sorts as text
+  EXPECT_LT(time[1].str(), printedAfter);
 }
 
 }  // namespace

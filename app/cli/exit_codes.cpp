@@ -18,8 +18,8 @@ std::vector<std::pair<std::string, std::string>> OutcomeMessage(RunOutcome outco
 const char* ExitCodeTable() {
   return "  0    done (update written, manifest fetched, watch found)\n"
          "  1    another failure\n"
-         "  2    bad usage\n"
-         "  3    no watch found\n"
+         "  2    bad usage; also several watches connected and none chosen\n"
+         "  3    no watch found (or none with the --serial given)\n"
          "  4    no update data (manifest missing or unusable)\n"
          "  5    an image could not be downloaded\n"
          "  6    an image has the wrong size\n"

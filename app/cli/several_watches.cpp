@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,9 @@
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/station_ledger.h"
 #include "device/device_announcements.h"
+#include "i18n/translate.h"
 #include "app/cli/watch_board.h"
+#include "app/cli/watch_choice.h"
 #include "app/cli/watch_runs.h"
 #include "transfer/connected_watches.h"
 #include "transfer/firmware_fetch.h"
@@ -108,12 +111,18 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
 }  // namespace
 
 int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& environment,
-                         CliOutput& output, const SharedManifestText& manifest) {
+                         CliOutput& output, const SharedManifestText& manifest,
+                         const std::vector<WatchToWrite>& chosen) {
   FetchPrinter printer(output);
   LoggedFirmwareUpdateReporter logged(printer, UserRunLog(), kCliProgramName);
   NoteChoices(options, environment, logged);
   std::vector<WatchToWrite> watches;
-  if (options.all) {
+  if (!chosen.empty()) {
+    for (const WatchToWrite& watch : chosen) {
+      logged.Note("chosen by serial number: " + watch.serial + " on " + watch.port);
+    }
+    watches = chosen;
+  } else if (options.all) {
     watches = ConnectedWatches(environment.devices, logged);
   } else {
     for (const std::string& port : options.ports) {
@@ -130,7 +139,7 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
   const RunOutcome power = CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
   if (power != RunOutcome::kDone) return FinishWith(output, logged, power);
 
-  WatchBoard board(BoardStyle(options, output), false, output.Drain());
+  WatchBoard board(BoardStyle(options, output), false, output.Drain(), options.quiet);
   std::vector<WatchOutcome> outcomes;
   {
     SeveralWatchRuns runs(firmware, environment.answerTimeout, options.verify, board,
@@ -160,6 +169,9 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   NoteChoices(options, environment, logged);
   logged.Note(std::string("station: begins") +
               (options.again ? "; a watch updated in this session is written again" : ""));
+  std::string chosenSerials;
+  for (const std::string& serial : options.serials) chosenSerials += " " + serial;
+  if (!chosenSerials.empty()) logged.Note("station: writes only the watches" + chosenSerials);
   std::shared_ptr<const FetchedFirmware> firmware;
   const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
   if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
@@ -168,13 +180,16 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   const RunOutcome power = CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
   if (power != RunOutcome::kDone) return FinishWith(output, logged, power);
 
-  WatchBoard board(BoardStyle(options, output), true, output.Drain());
+  WatchBoard board(BoardStyle(options, output), true, output.Drain(), options.quiet);
   StationLedger ledger(options.again);
   std::mutex mutex;  // ledger, runOf, stopCode and changed
   std::condition_variable wake;
   int stopCode = 0;
   bool changed = false;                      // a run ended since the last look
   std::map<std::size_t, std::size_t> runOf;  // the ledger's watch -> its last run
+  // The watches --serial leaves out, each said once (by serial number, or
+  // by port for one without).
+  std::set<std::string> notChosenSaid;
   // A serial port announced by the system is looked for at once.
   DeviceAnnouncements announcements([&] {
     WriteRunLog("update: station: the system announced a serial port; the tree is listed now");
@@ -215,6 +230,14 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
       std::vector<SeenWatch> listing;
       QuietReporter quiet;
       for (const WatchToWrite& watch : ConnectedWatches(environment.devices, quiet)) {
+        if (!StationWrites(options.serials, watch.serial)) {
+          if (notChosenSaid.insert(watch.serial.empty() ? watch.port : watch.serial).second) {
+            const std::string text = Tr("not chosen (--serial): left alone");
+            board.Notice({watch.serial, watch.port}, text);
+            WriteRunLog("update: " + WatchLogTag(watch.serial, watch.port) + " " + text);
+          }
+          continue;
+        }
         listing.push_back({watch.serial, watch.port, watch.location});
       }
       std::unique_lock<std::mutex> lock(mutex);

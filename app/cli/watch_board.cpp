@@ -25,19 +25,22 @@ std::string Name(const WatchName& watch) {
 // The drawing itself, on the output thread only.
 class WatchBoard::View {
  public:
+  using Clock = std::chrono::system_clock;
+
   View(OutputStyle style, bool station) : style_(style), station_(station) {}
 
   void Add(const WatchName& watch);
+  // `at`: when the report was made, the JSON event's time.
   void Status(std::size_t row, const std::u16string& text,
-              std::chrono::steady_clock::time_point reportedAt);
-  void Progress(std::size_t row, std::uint32_t done, std::uint32_t total);
-  void Verifying(std::size_t row, std::uint32_t blocks);
+              std::chrono::steady_clock::time_point reportedAt, Clock::time_point at);
+  void Progress(std::size_t row, std::uint32_t done, std::uint32_t total, Clock::time_point at);
+  void Verifying(std::size_t row, std::uint32_t blocks, Clock::time_point at);
   void Finished(std::size_t row, const WatchOutcome& outcome);
   void WatchCount(int writing, int done, int failed);
-  void Notice(const WatchName& watch, const std::string& text);
+  void Notice(const WatchName& watch, const std::string& text, Clock::time_point at);
   void Message(const std::string& text);
-  void Summary(const std::vector<WatchOutcome>& outcomes, int exitCode);
-  void Interrupted(int exitCode);
+  void Summary(const std::vector<WatchOutcome>& outcomes, int exitCode, Clock::time_point at);
+  void Interrupted(int exitCode, Clock::time_point at);
 
  private:
   struct Row {
@@ -141,14 +144,15 @@ void WatchBoard::View::Add(const WatchName& watch) {
 }
 
 void WatchBoard::View::Status(std::size_t row, const std::u16string& text,
-                              std::chrono::steady_clock::time_point reportedAt) {
+                              std::chrono::steady_clock::time_point reportedAt,
+                              Clock::time_point at) {
   Row& shown = rows_.at(row);
   shown.status = text;
   if (text == kWritingImage) shown.rate.WritingBegins(reportedAt);  // the first block starts
   const std::string utf8 = WideToUtf8Text(text);
   switch (style_) {
     case OutputStyle::kJson:
-      WriteOut("{\"event\":\"status\",\"watch\":" + WatchJson(shown.name) +
+      WriteOut(JsonEventHead("status", at) + ",\"watch\":" + WatchJson(shown.name) +
                ",\"text\":" + JsonString(utf8) + "}\n");
       break;
     case OutputStyle::kPlain:
@@ -158,24 +162,25 @@ void WatchBoard::View::Status(std::size_t row, const std::u16string& text,
   }
 }
 
-void WatchBoard::View::Progress(std::size_t row, std::uint32_t done, std::uint32_t total) {
+void WatchBoard::View::Progress(std::size_t row, std::uint32_t done, std::uint32_t total,
+                                Clock::time_point at) {
   Row& shown = rows_.at(row);
   shown.done = done;
   shown.total = total;
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"progress\",\"watch\":" + WatchJson(shown.name) +
+    WriteOut(JsonEventHead("progress", at) + ",\"watch\":" + WatchJson(shown.name) +
              ",\"done\":" + std::to_string(done) + ",\"total\":" + std::to_string(total) + "}\n");
   } else if (style_ == OutputStyle::kTerminal) {
     Redraw();
   }
 }
 
-void WatchBoard::View::Verifying(std::size_t row, std::uint32_t blocks) {
+void WatchBoard::View::Verifying(std::size_t row, std::uint32_t blocks, Clock::time_point at) {
   Row& shown = rows_.at(row);
   shown.readingBack = blocks;
   switch (style_) {
     case OutputStyle::kJson:
-      WriteOut("{\"event\":\"verifying\",\"watch\":" + WatchJson(shown.name) +
+      WriteOut(JsonEventHead("verifying", at) + ",\"watch\":" + WatchJson(shown.name) +
                ",\"blocks\":" + std::to_string(blocks) + "}\n");
       break;
     case OutputStyle::kPlain:
@@ -200,9 +205,10 @@ void WatchBoard::View::WatchCount(int writing, int done, int failed) {
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
-void WatchBoard::View::Notice(const WatchName& watch, const std::string& text) {
+void WatchBoard::View::Notice(const WatchName& watch, const std::string& text,
+                              Clock::time_point at) {
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"notice\",\"watch\":" + WatchJson(watch) +
+    WriteOut(JsonEventHead("notice", at) + ",\"watch\":" + WatchJson(watch) +
              ",\"text\":" + JsonString(text) + "}\n");
     return;
   }
@@ -226,14 +232,15 @@ void WatchBoard::View::Message(const std::string& text) {
   }
 }
 
-void WatchBoard::View::Interrupted(int exitCode) {
+void WatchBoard::View::Interrupted(int exitCode, Clock::time_point at) {
   if (style_ != OutputStyle::kJson) return;
-  WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) + ",\"exit_code\":" +
-           std::to_string(exitCode) + ",\"reason\":" + JsonString(ExitReason(exitCode)) +
-           ",\"status\":\"\",\"watches\":[]}\n");
+  WriteOut(JsonEventHead("result", at) + ",\"schema\":" + std::to_string(kJsonSchema) +
+           ",\"exit_code\":" + std::to_string(exitCode) + ",\"reason\":" +
+           JsonString(ExitReason(exitCode)) + ",\"status\":\"\",\"watches\":[]}\n");
 }
 
-void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode) {
+void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode,
+                               Clock::time_point at) {
   if (style_ == OutputStyle::kJson) {
     std::string watches;
     for (const WatchOutcome& outcome : outcomes) {
@@ -247,7 +254,7 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
                  ",\"status\":" + JsonString(WideToUtf8Text(RunOutcomeStatus(outcome.outcome))) +
                  ",\"seconds\":" + seconds + ",\"tries\":" + std::to_string(outcome.tries) + "}";
     }
-    WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
+    WriteOut(JsonEventHead("result", at) + ",\"schema\":" + std::to_string(kJsonSchema) +
              ",\"exit_code\":" + std::to_string(exitCode) +
              ",\"reason\":" + JsonString(SeveralWatchesReason(exitCode)) + ",\"status\":\"\"" +
              ",\"watches\":[" + watches + "]}\n");
@@ -259,8 +266,13 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
   WriteOut(text);
 }
 
-WatchBoard::WatchBoard(OutputStyle style, bool station, ReportDrain& drain)
-    : drain_(drain), view_(std::make_shared<View>(style, station)) {}
+// Quiet, a terminal gets no live view: its rows are kept for the summary
+// but drawn as plain lines are, which the calls below leave out.
+WatchBoard::WatchBoard(OutputStyle style, bool station, ReportDrain& drain, bool quiet)
+    : quiet_(quiet),
+      drain_(drain),
+      view_(std::make_shared<View>(
+          quiet && style == OutputStyle::kTerminal ? OutputStyle::kPlain : style, station)) {}
 
 // The row is known at once: the view adds its rows in the order of the calls.
 std::size_t WatchBoard::Add(const WatchName& watch) {
@@ -269,18 +281,26 @@ std::size_t WatchBoard::Add(const WatchName& watch) {
   return row;
 }
 
+// Each report takes its time when it is made, not when it is drawn.
 void WatchBoard::Status(std::size_t row, const std::u16string& text) {
+  if (quiet_) return;
   const auto reportedAt = std::chrono::steady_clock::now();
-  drain_.Push([view = view_, row, text, reportedAt] { view->Status(row, text, reportedAt); });
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push(
+      [view = view_, row, text, reportedAt, at] { view->Status(row, text, reportedAt, at); });
 }
 
 void WatchBoard::Progress(std::size_t row, std::uint32_t done, std::uint32_t total) {
+  if (quiet_) return;
+  const auto at = std::chrono::system_clock::now();
   drain_.PushLatest({view_.get(), row},
-                    [view = view_, row, done, total] { view->Progress(row, done, total); });
+                    [view = view_, row, done, total, at] { view->Progress(row, done, total, at); });
 }
 
 void WatchBoard::Verifying(std::size_t row, std::uint32_t blocks) {
-  drain_.Push([view = view_, row, blocks] { view->Verifying(row, blocks); });
+  if (quiet_) return;
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push([view = view_, row, blocks, at] { view->Verifying(row, blocks, at); });
 }
 
 void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
@@ -288,11 +308,14 @@ void WatchBoard::Finished(std::size_t row, const WatchOutcome& outcome) {
 }
 
 void WatchBoard::WatchCount(int writing, int done, int failed) {
+  if (quiet_) return;
   drain_.Push([view = view_, writing, done, failed] { view->WatchCount(writing, done, failed); });
 }
 
 void WatchBoard::Notice(const WatchName& watch, const std::string& text) {
-  drain_.Push([view = view_, watch, text] { view->Notice(watch, text); });
+  if (quiet_) return;
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push([view = view_, watch, text, at] { view->Notice(watch, text, at); });
 }
 
 void WatchBoard::Message(const std::string& text) {
@@ -300,11 +323,13 @@ void WatchBoard::Message(const std::string& text) {
 }
 
 void WatchBoard::Summary(const std::vector<WatchOutcome>& outcomes, int exitCode) {
-  drain_.Push([view = view_, outcomes, exitCode] { view->Summary(outcomes, exitCode); });
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push([view = view_, outcomes, exitCode, at] { view->Summary(outcomes, exitCode, at); });
 }
 
 void WatchBoard::Interrupted(int exitCode) {
-  drain_.Push([view = view_, exitCode] { view->Interrupted(exitCode); });
+  const auto at = std::chrono::system_clock::now();
+  drain_.Push([view = view_, exitCode, at] { view->Interrupted(exitCode, at); });
 }
 
 }  // namespace kestrune

@@ -33,8 +33,10 @@ class WatchBoard {
  public:
   // `station`: the live view also counts the watches done and failed.
   // Drawn on `drain`'s thread; what is drawn holds on to what it needs, so
-  // the board may go before its last lines are out.
-  WatchBoard(OutputStyle style, bool station, ReportDrain& drain);
+  // the board may go before its last lines are out. `quiet` (-q): no live
+  // view, statuses, progress or notices; the summary (or the JSON result)
+  // and the messages only.
+  WatchBoard(OutputStyle style, bool station, ReportDrain& drain, bool quiet = false);
 
   // The output thread this draws on.
   ReportDrain& Drain() const { return drain_; }
@@ -66,6 +68,7 @@ class WatchBoard {
  private:
   class View;  // the rows and what has been drawn, on the output thread only
 
+  bool quiet_;
   ReportDrain& drain_;
   std::shared_ptr<View> view_;
   std::atomic<std::size_t> rowsAdded_{0};

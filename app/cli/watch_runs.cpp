@@ -7,6 +7,7 @@
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/program_end.h"
 #include "transfer/logged_firmware_update_reporter.h"
+#include "history/history_writer.h"
 #include "transfer/watch_history.h"
 #include "transfer/watch_write.h"
 #include "update/run_log.h"
@@ -140,7 +141,8 @@ class LookUpReporter : public FirmwareUpdateReporter {
 SkipDecision SeveralWatchRuns::AlreadyCurrent(const WatchToWrite& watch, bool again) {
   LookUpReporter logged(WatchLogTag(watch.serial, watch.port));
   const SkipDecision decision =
-      LookUpAlreadyCurrent(watch.serial, firmware_->version, digests_, again, logged);
+      LookUpAlreadyCurrent(HistoryPathOf(history_), watch.serial, firmware_->version, digests_,
+                           again, logged);
   logged.Note(std::string("history: ") + (decision.skip ? "not written, " : "written, ") +
               decision.why);
   return decision;

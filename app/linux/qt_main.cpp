@@ -1,13 +1,34 @@
-// The Linux program: the main window on the Qt event loop. It takes nothing
-// from its command line beyond Qt's own display options.
+// The Linux program: the main window on the Qt event loop. Its command
+// line is --help, --version and Qt's own display options.
 #include <QApplication>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/frontend/exit_leaving_statics.h"
 #include "app/linux/main_window_qt.h"
+#include "app/linux/window_options.h"
 #include "app/linux/window_close_signals_posix.h"
 #include "history/history_writer.h"
 
 int main(int argc, char** argv) {
+  // Answered before QApplication is made: no display is needed for them.
+  const kestrune::WindowCommandLine commandLine = kestrune::ParseWindowOptions(
+      std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (commandLine.command == kestrune::WindowCommand::kBadUsage) {
+    std::fputs(kestrune::WindowUsageError(commandLine.error).c_str(), stderr);
+    return 2;
+  }
+  if (commandLine.command != kestrune::WindowCommand::kOpenWindow) {
+    const std::string text = commandLine.command == kestrune::WindowCommand::kHelp
+                                 ? kestrune::WindowUsage()
+                                 : kestrune::WindowVersionLine() + "\n";
+    errno = 0;
+    const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return written || errno == EPIPE ? 0 : 1;
+  }
   QApplication application(argc, argv);
   QApplication::setDesktopFileName(QString::fromLatin1(kestrune::kLinuxProgramName));
   int exitCode = 0;
