@@ -13,6 +13,7 @@
 #include "app/cli/console.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/program_end.h"
+#include "i18n/translate.h"
 #include "report/report_drain.h"
 #include "transfer/run_outcome.h"
 #include "update/run_log.h"
@@ -20,6 +21,7 @@
 int main(int argc, char** argv) {
   using namespace kestrune;
   PrepareConsole();
+  StartTranslation();
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   CliOptions options;
   std::string error;

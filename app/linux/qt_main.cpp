@@ -6,9 +6,11 @@
 #include "app/linux/main_window_qt.h"
 #include "app/linux/window_close_signals_posix.h"
 #include "history/history_writer.h"
+#include "i18n/translate.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  kestrune::StartTranslation();
   QApplication::setDesktopFileName(QString::fromLatin1(kestrune::kLinuxProgramName));
   int exitCode = 0;
   bool workersLeft = false;
