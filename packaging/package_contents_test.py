@@ -57,6 +57,7 @@ def expected_files():
         "usr/share/bash-completion/completions/kestrune-update",
     }
     files |= {f"usr/share/man/man1/{m}.gz" for m in ARGS.manual}
+    files |= {f"usr/share/locale/{lang}/LC_MESSAGES/kestrune.mo" for lang in ARGS.language}
     return files
 
 
@@ -361,6 +362,7 @@ def main():
     parser.add_argument("--program", action="append", default=[])
     parser.add_argument("--icon-size", action="append", type=int, default=[])
     parser.add_argument("--manual", action="append", default=[])
+    parser.add_argument("--language", action="append", default=[])
     ARGS, rest = parser.parse_known_args()
     if not os.path.exists(package_path()):
         message = (f"no package {package_path()}: build it with scripts/release, "
