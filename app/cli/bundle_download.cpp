@@ -85,10 +85,11 @@ int DownloadBundle(const UpdateEnvironment& environment, CliOutput& output,
   const std::string summary = Fill("{1} image(s), {2} bytes", {images, std::to_string(bytes)});
   WriteRunLog("download: bundle of firmware " + WideToUtf8Text(firmware.version) + ", " + summary +
               " in " + folder);
-  return Finish(output, RunOutcome::kDone, u"",
-                {{"bundle", folder},
-                 {"firmware_version", WideToUtf8Text(firmware.version)},
-                 {"images", output.Say("{1} image(s), {2} bytes", {images, std::to_string(bytes)})}});
+  return Finish(
+      output, RunOutcome::kDone, u"",
+      {{"bundle", folder},
+       {"firmware_version", WideToUtf8Text(firmware.version)},
+       {"images", output.Say("{1} image(s), {2} bytes", {images, std::to_string(bytes)})}});
 }
 
 }  // namespace kestrune

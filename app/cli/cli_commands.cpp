@@ -137,13 +137,13 @@ int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
   if (outcome == RunOutcome::kDone) {
     extra = {{"firmware_version", WideToUtf8Text(check.version)},
              {"release_note", WideToUtf8Text(check.releaseNotes)},
-             {"source", !options.bundle.empty()
-                            ? output.Say("bundle {1} (offline)",
-                                         {WideToUtf8Text(run.environment.dataFolder)})
-                        : options.offline ? output.Say("saved manifest (offline)")
-                        : check.outcome == UpdateCheckOutcome::kFromSavedManifest
-                            ? output.Say("saved manifest (service unreachable)")
-                            : output.Say("service")}};
+             {"source",
+              !options.bundle.empty()
+                  ? output.Say("bundle {1} (offline)", {WideToUtf8Text(run.environment.dataFolder)})
+              : options.offline ? output.Say("saved manifest (offline)")
+              : check.outcome == UpdateCheckOutcome::kFromSavedManifest
+                  ? output.Say("saved manifest (service unreachable)")
+                  : output.Say("service")}};
   }
   const int code = RunOutcomeExitCode(outcome);
   output.Result(code, RunOutcomeReason(outcome), UpdateCheckStatus(check.outcome), extra);
@@ -233,9 +233,9 @@ int History(const CliOptions& options, CliOutput& output) {
         options.serial.empty()
             ? (options.since.empty() ? Tr("no run recorded")
                                      : Tr("no run recorded since {1}", {options.since}))
-            : (options.since.empty()
-                   ? Tr("no run recorded for watch {1}", {options.serial})
-                   : Tr("no run recorded for watch {1} since {2}", {options.serial, options.since}));
+            : (options.since.empty() ? Tr("no run recorded for watch {1}", {options.serial})
+                                     : Tr("no run recorded for watch {1} since {2}",
+                                          {options.serial, options.since}));
     output.Message(std::string(kCliProgramName) + ": " + none);
   }
   const int code = RunOutcomeExitCode(RunOutcome::kDone);

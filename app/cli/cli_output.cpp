@@ -173,10 +173,9 @@ std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
 }
 
 std::string PortHeldMessage(const std::string& port, const std::string& holders) {
-  return TerminalSafeText(
-      std::string(kCliProgramName) + ": " +
-          Tr("{1} is open in another program: {2}", {port, holders}),
-      false);
+  return TerminalSafeText(std::string(kCliProgramName) + ": " +
+                              Tr("{1} is open in another program: {2}", {port, holders}),
+                          false);
 }
 
 std::string ProgressLine(std::uint32_t done, std::uint32_t total,
@@ -185,8 +184,8 @@ std::string ProgressLine(std::uint32_t done, std::uint32_t total,
       total == 0 ? 100u : static_cast<unsigned>(std::uint64_t{done} * 100 / total);
   char line[128];
   std::snprintf(line, sizeof line, "%3u%%", percent);
-  std::string text = Tr("{1}/{2} blocks", {std::to_string(done), std::to_string(total)}) + "  " +
-                     line;
+  std::string text =
+      Tr("{1}/{2} blocks", {std::to_string(done), std::to_string(total)}) + "  " + line;
   if (estimate) {
     const unsigned left = estimate->secondsLeft;
     char rate[32];

@@ -43,8 +43,7 @@ void StationLedger::Appeared(std::size_t watch, std::vector<StationStep>& steps)
       return;
     case State::kUpdated:
       if (!again_) {
-        steps.push_back(
-            Step(StationStep::kNotice, watch, Said("already updated in this session")));
+        steps.push_back(Step(StationStep::kNotice, watch, Said("already updated in this session")));
         return;
       }
       steps.push_back(
@@ -98,8 +97,8 @@ std::vector<StationStep> StationLedger::Look(const std::vector<SeenWatch>& listi
     if (record.seen.serial.empty()) record.closed = true;
     if (record.state == State::kWriting) {
       steps.push_back({StationStep::kAbandon, watch, {}, {}});
-      steps.push_back(Step(StationStep::kNotice, watch,
-                           Said("left while being written: its line is gone")));
+      steps.push_back(
+          Step(StationStep::kNotice, watch, Said("left while being written: its line is gone")));
     } else if (record.state == State::kRetryWaiting) {
       record.state = State::kIdle;  // tried again when plugged in again
     }
@@ -110,10 +109,10 @@ std::vector<StationStep> StationLedger::Look(const std::vector<SeenWatch>& listi
     Record& record = records_[watch];
     if (!record.present || record.state == State::kWriting) continue;
     if (record.state == State::kRetryWaiting && now >= record.retryAt) {
-      steps.push_back(Step(StationStep::kWrite, watch,
-                           Said("port unavailable before; try {1} of {2}",
-                                {std::to_string(record.portTries + 1),
-                                 std::to_string(kPortTries)})));
+      steps.push_back(
+          Step(StationStep::kWrite, watch,
+               Said("port unavailable before; try {1} of {2}",
+                    {std::to_string(record.portTries + 1), std::to_string(kPortTries)})));
       record.state = State::kIdle;
     } else if (record.writeWhenEnded) {
       record.writeWhenEnded = false;

@@ -47,7 +47,8 @@ std::string ShownStatus(const std::u16string& status) {
   const std::u16string deferred = std::u16string(kCloseDeferred) + u"（";
   if (status.size() > deferred.size() && status.compare(0, deferred.size(), deferred) == 0 &&
       status.back() == u'）') {
-    const std::u16string inner = status.substr(deferred.size(), status.size() - deferred.size() - 1);
+    const std::u16string inner =
+        status.substr(deferred.size(), status.size() - deferred.size() - 1);
     // TRANSLATORS: {1} is the window's closing notice, {2} the run's status.
     return Tr("{1} ({2})", {Tr(StatusEnglish(kCloseDeferred)), ShownStatus(inner)});
   }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/frontend/power_question.h"
 #include "i18n/translate.h"
 #include "transfer/firmware_update.h"
 #include "transfer/logged_runs.h"
@@ -66,11 +67,11 @@ TEST(ShownStatus, EachOutcomeInEachLanguage) {
 // catalogue byte for byte as the Windows dialog shows it, and has an English
 // text of its own.
 TEST(ShownStatus, TraditionalChineseIsTheDialogsTextExactly) {
-  const char16_t* statuses[] = {
-      kFetchingUpdateData, kNoUpdateData,   kUpdateDataFetched, kConnectWatch,
-      kFetchingImages,     kImageDownloadFailed, kImageWrongSize,   kWritingImage,
-      kUpdateFailed,       kUpdateDone,     kAlreadyCurrent,    kPortUnavailable,
-      kWatchSilent,        kCloseDeferred,  kCannotStartWorker};
+  const char16_t* statuses[] = {kFetchingUpdateData, kNoUpdateData,   kUpdateDataFetched,
+                                kConnectWatch,       kFetchingImages, kImageDownloadFailed,
+                                kImageWrongSize,     kWritingImage,   kUpdateFailed,
+                                kUpdateDone,         kAlreadyCurrent, kPortUnavailable,
+                                kWatchSilent,        kCloseDeferred,  kCannotStartWorker};
   SpeakAs("zh_TW.UTF-8");
   for (const char16_t* status : statuses) {
     ASSERT_NE(StatusEnglish(status), nullptr) << WideToUtf8Text(status);
@@ -120,6 +121,32 @@ TEST(ShownStatus, PluralForms) {
   SpeakAs("C.UTF-8");
   EXPECT_EQ(TrN("{1} try", "{1} tries", 1, {"1"}), "1 try");
   EXPECT_EQ(TrN("{1} try", "{1} tries", 0, {"0"}), "0 tries");
+}
+
+// The weak battery's question: in Traditional Chinese the dialog's own
+// text, in German the same facts.
+TEST(ShownStatus, ThePowerQuestion) {
+  using namespace std::chrono_literals;
+  const auto shortage = [](std::optional<double> percent, std::optional<std::chrono::seconds> left,
+                           std::chrono::milliseconds writing) {
+    return PowerShortage{PowerStatus{true, true, percent, left}, 10, writing,
+                         PowerVerdict::kBatteryLow};
+  };
+  const PowerShortage cases[] = {
+      shortage(18.0, 12min + 59s, 4min + 1s), shortage(9.6, std::nullopt, 20s),
+      shortage(std::nullopt, 3min, 2min), shortage(std::nullopt, std::nullopt, 2min)};
+  SpeakAs("zh_TW.UTF-8");
+  for (const PowerShortage& c : cases) {
+    EXPECT_EQ(PowerQuestionShown(c), WideToUtf8Text(PowerQuestionText(c)));
+  }
+  SpeakAs("de_DE.UTF-8");
+  EXPECT_EQ(PowerQuestionShown(cases[0]),
+            "Der Akku reicht womöglich nicht für das ganze Update.\n"
+            "Akku bei 18 %, noch etwa 12 Minuten; das Schreiben der Firmware dauert etwa 5 "
+            "Minuten.\n"
+            "Bricht das Schreiben ab, funktioniert die Uhr womöglich nicht mehr: bitte zuerst das "
+            "Ladegerät anschließen.\n\n"
+            "Das Update trotzdem fortsetzen?");
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ struct WindowNotice {
   Kind kind;
   std::u16string text = {};
   std::uint32_t value = 0;
+  // kPowerQuestion: the question in the user's language, for a window that
+  // speaks it (the Linux window); `text` is the dialog's own.
+  std::string shown = {};
 };
 
 }  // namespace kestrune

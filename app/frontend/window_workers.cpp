@@ -24,7 +24,8 @@ void RunCountedWorker(WorkerSharedState& shared, WorkerKind kind,
       try {
         if (kind == WorkerKind::kFirmwareUpdate) {
           shared.Gate().EndWriting();  // a run that ended by an exception has stopped writing too
-          shared.Post({WindowNotice::Kind::kRunFinished, {},
+          shared.Post({WindowNotice::Kind::kRunFinished,
+                       {},
                        static_cast<std::uint32_t>(shared.TakeRunOutcome())});
         }
       } catch (...) {

@@ -108,8 +108,8 @@ void MainWindowQt::BuildControls() {
     QWidget* widget = nullptr;
     // The fixed labels are translated; the version's placeholder is no text.
     const std::string fixed(control.text);
-    const QString text = control.id == IDC_VERSION ? QString::fromStdString(fixed)
-                                                   : Translated(fixed.c_str());
+    const QString text =
+        control.id == IDC_VERSION ? QString::fromStdString(fixed) : Translated(fixed.c_str());
     switch (control.id) {
       case IDC_RELEASE_NOTES:
         notes_ = new QPlainTextEdit(this);
@@ -199,16 +199,16 @@ void MainWindowQt::OnNotice(const WindowNotice& notice) {
     case Kind::kProgressPosition: ShowProgress(shared_->TakeProgressPosition()); break;
     case Kind::kWriting: OnWriting(notice.value != 0); break;
     case Kind::kRunFinished: OnRunFinished(static_cast<RunOutcome>(notice.value)); break;
-    case Kind::kPowerQuestion: AskPowerQuestion(notice.text); break;
+    case Kind::kPowerQuestion: AskPowerQuestion(notice.shown); break;
   }
 }
 
 // Window-modal and without a loop of its own: the window keeps taking its
 // workers' notices and a close while the question is open, which the
 // worker counts as no.
-void MainWindowQt::AskPowerQuestion(const std::u16string& text) {
-  auto* box =
-      new QMessageBox(QMessageBox::Warning, windowTitle(), Text(text), QMessageBox::NoButton, this);
+void MainWindowQt::AskPowerQuestion(const std::string& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), QString::fromStdString(text),
+                              QMessageBox::NoButton, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   QPushButton* goOn = box->addButton(Translated("&Continue"), QMessageBox::AcceptRole);
   QPushButton* cancel = box->addButton(Translated("C&ancel"), QMessageBox::RejectRole);
