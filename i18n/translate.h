@@ -17,13 +17,15 @@ namespace kestrune {
 // `locale/` beside the program (a build tree), then in `../share/locale`
 // from the program's folder (wherever the package was installed), then
 // under the install prefix chosen at build time; on Windows they are
-// carried in the program.
-void StartTranslation();
+// carried in the program. False when the user's locale is not installed
+// here (English is shown then). The process's own locale is left as it is:
+// the system's error texts in the run log stay English.
+bool StartTranslation();
 
 // As StartTranslation(), with the catalogues read from `folder`
 // (LANG/LC_MESSAGES/kestrune.mo) rather than from where the program finds
 // its own: for tests of what a program shows in each language.
-void StartTranslationIn(const std::string& folder);
+bool StartTranslationIn(const std::string& folder);
 
 // `english` in the user's language; `english` itself when no catalogue
 // has it.

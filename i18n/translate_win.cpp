@@ -75,22 +75,24 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
 // The first of the user's languages that has a catalogue; English (no
 // catalogue) when none has, or the first is English.
 template <typename Source>
-void LoadCatalogue(Source read) {
-  for (const std::wstring& language : UserLanguages()) {
+bool LoadCatalogue(Source read) {
+  const std::vector<std::wstring> languages = UserLanguages();
+  for (const std::wstring& language : languages) {
     for (const std::string& name : CatalogueNames(language)) {
-      if (name == "en" || name.rfind("en_", 0) == 0) return;
+      if (name == "en" || name.rfind("en_", 0) == 0) return true;
       std::string bytes;
-      if (read(name, bytes) && Catalogue().Read(bytes)) return;
+      if (read(name, bytes) && Catalogue().Read(bytes)) return true;
     }
   }
+  return !languages.empty();
 }
 
 }  // namespace
 
-void StartTranslation() { LoadCatalogue(ReadResource); }
+bool StartTranslation() { return LoadCatalogue(ReadResource); }
 
-void StartTranslationIn(const std::string& folder) {
-  LoadCatalogue([&folder](const std::string& name, std::string& bytes) {
+bool StartTranslationIn(const std::string& folder) {
+  return LoadCatalogue([&folder](const std::string& name, std::string& bytes) {
     return ReadFileBytes(folder + "/" + name + "/LC_MESSAGES/kestrune.mo", bytes);
   });
 }

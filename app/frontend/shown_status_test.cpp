@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <system_error>
 #include <string>
 
 #include "app/frontend/power_question.h"
@@ -24,9 +26,8 @@ void SpeakAs(const char* lang, const char* language = nullptr) {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) unsetenv(name);
   setenv("LANG", lang, 1);
   if (language != nullptr) setenv("LANGUAGE", language, 1);
-  StartTranslationIn(KESTRUNE_TEST_LOCALE_DIR);
   // A locale that is not generated here would quietly give English.
-  ASSERT_STREQ(std::setlocale(LC_MESSAGES, nullptr), lang)
+  ASSERT_TRUE(StartTranslationIn(KESTRUNE_TEST_LOCALE_DIR))
       << "the locale " << lang << " is missing: scripts/setup generates it";
 }
 
@@ -109,6 +110,15 @@ TEST(ShownStatus, LanguageBeforeLang) {
   EXPECT_EQ(ShownStatus(kConnectWatch), "请连接 Kestrune 潜水表");
   SpeakAs("C", "de");
   EXPECT_EQ(ShownStatus(kUpdateDone), "Update complete");
+}
+
+// The process stays in the C locale: what the system says of an error (the
+// run log's causes) stays English, whatever the user's language.
+TEST(ShownStatus, TheSystemsErrorTextsStayEnglish) {
+  SpeakAs("de_DE.UTF-8");
+  EXPECT_EQ(ShownStatus(kUpdateDone), "Update abgeschlossen");
+  EXPECT_STREQ(std::strerror(ENOENT), "No such file or directory");
+  EXPECT_EQ(std::error_code(ECANCELED, std::generic_category()).message(), "Operation canceled");
 }
 
 // Numbers in the user's language: one form in Chinese, two in German.
