@@ -65,7 +65,7 @@ def expected_cli_files():
     return own_files(ARGS.cli_package, ARGS.cli_program) | {
         f"{RULES_DIR}/70-{ARGS.source}.rules",
         "usr/share/bash-completion/completions/kestrune-update",
-    }
+    } | {f"usr/share/locale/{lang}/LC_MESSAGES/kestrune.mo" for lang in ARGS.language}
 
 
 def expected_window_files():
@@ -550,6 +550,7 @@ def main():
     parser.add_argument("--icon-script", required=True)
     parser.add_argument("--metainfo-id", required=True)
     parser.add_argument("--icon-size", action="append", type=int, default=[])
+    parser.add_argument("--language", action="append", default=[])
     ARGS, rest = parser.parse_known_args()
     missing = [package_path(name) for name in (ARGS.cli_package, ARGS.window_package)
                if not os.path.exists(package_path(name))]

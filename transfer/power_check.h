@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "i18n/translate.h"
 #include "transfer/firmware_update.h"
 #include "transfer/power_status.h"
 #include "transfer/run_outcome.h"
@@ -39,7 +40,7 @@ struct PowerShortage {
 };
 
 // What the command line tells the user who is refused.
-inline constexpr char kConnectChargerAdvice[] = "connect the charger";
+inline constexpr char kConnectChargerAdvice[] = N_("connect the charger");
 
 // "on battery, 18 %, 12:00 left; the writing takes about 4:53 (54 blocks):
 // battery below 25 %": the facts in English, for the run log and the

@@ -1,5 +1,7 @@
 #include "app/cli/board_rows.h"
 
+#include "i18n/translate.h"
+
 namespace kestrune {
 
 FittedBoard FitBoardRows(const std::vector<bool>& writing, std::size_t fixedLines, int height) {
@@ -24,11 +26,14 @@ FittedBoard FitBoardRows(const std::vector<bool>& writing, std::size_t fixedLine
 }
 
 std::string HiddenRowsLine(const FittedBoard& fitted) {
-  std::string line =
-      "+ " + std::to_string(fitted.hidden) + " more watch" + (fitted.hidden == 1 ? "" : "es");
-  if (fitted.hiddenWriting > 0)
-    line += " (" + std::to_string(fitted.hiddenWriting) + " being written)";
-  return line + "; the summary lists every one";
+  const std::string hidden = std::to_string(fitted.hidden);
+  if (fitted.hiddenWriting == 0) {
+    return TrN("+ {1} more watch; the summary lists every one",
+               "+ {1} more watches; the summary lists every one", fitted.hidden, {hidden});
+  }
+  return TrN("+ {1} more watch ({2} being written); the summary lists every one",
+             "+ {1} more watches ({2} being written); the summary lists every one", fitted.hidden,
+             {hidden, std::to_string(fitted.hiddenWriting)});
 }
 
 }  // namespace kestrune

@@ -6,6 +6,7 @@
 
 #include "app/cli/cli_options.h"
 #include "app/cli/fetch_printer.h"
+#include "i18n/translate.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/logged_runs.h"
@@ -49,7 +50,8 @@ int DownloadBundle(const UpdateEnvironment& environment, CliOutput& output,
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(environment.dataFolder), error);
   if (error || !std::filesystem::is_directory(std::filesystem::path(environment.dataFolder))) {
-    output.Message(std::string(kCliProgramName) + ": cannot make the folder " + folder);
+    output.Message(std::string(kCliProgramName) + ": " +
+                   Tr("cannot make the folder {1}", {folder}));
     WriteRunLog("download: the folder " + folder + " cannot be made" +
                 (error ? ": " + error.message() : std::string()));
     return Finish(output, RunOutcome::kFailure, u"");
@@ -79,14 +81,15 @@ int DownloadBundle(const UpdateEnvironment& environment, CliOutput& output,
   }
   std::uint64_t bytes = 0;
   for (const FetchedImage& image : firmware.images) bytes += image.bytes.size;
-  const std::string summary =
-      std::to_string(firmware.images.size()) + " image(s), " + std::to_string(bytes) + " bytes";
+  const std::string images = std::to_string(firmware.images.size());
+  const std::string summary = Fill("{1} image(s), {2} bytes", {images, std::to_string(bytes)});
   WriteRunLog("download: bundle of firmware " + WideToUtf8Text(firmware.version) + ", " + summary +
               " in " + folder);
-  return Finish(output, RunOutcome::kDone, u"",
-                {{"bundle", folder},
-                 {"firmware_version", WideToUtf8Text(firmware.version)},
-                 {"images", summary}});
+  return Finish(
+      output, RunOutcome::kDone, u"",
+      {{"bundle", folder},
+       {"firmware_version", WideToUtf8Text(firmware.version)},
+       {"images", output.Say("{1} image(s), {2} bytes", {images, std::to_string(bytes)})}});
 }
 
 }  // namespace kestrune

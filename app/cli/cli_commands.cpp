@@ -85,15 +85,15 @@ void ListenForInterrupts(CloseGate& gate, const std::atomic<bool>& writingBegan,
                          CliOutput& output) {
   HandleInterrupts([&gate, &writingBegan, &output](int exitCode) {
     if (!writingBegan && gate.RequestClose()) {
-      output.Message(std::string(kCliProgramName) + ": interrupted");
+      output.Message(std::string(kCliProgramName) + ": " + Tr("interrupted"));
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));
       output.Result(exitCode, ExitReason(exitCode), u"");
       EndProgramNow(output.Drain(), kOutputWaitAtInterrupt, exitCode);
     }
-    output.Message(std::string(kCliProgramName) +
-                   ": firmware is being written; the update finishes first, then the program "
-                   "ends");
+    output.Message(std::string(kCliProgramName) + ": " +
+                   Tr("firmware is being written; the update finishes first, then the program "
+                      "ends"));
     WriteRunLog("interrupt during writing; the run finishes first");
   });
 }
@@ -105,11 +105,13 @@ void AnswerWeakBatteryOnTheCommandLine(UpdateEnvironment& environment, CliOutput
   environment.goOnWithWeakBattery = [&output, ignorePower](const PowerShortage& shortage) {
     const std::string facts = DescribePowerShortage(shortage);
     if (ignorePower) {
-      output.Message(std::string(kCliProgramName) + ": " + facts + "; going on (--ignore-power)");
+      output.Message(std::string(kCliProgramName) + ": " +
+                     Tr("{1}; going on (--ignore-power)", {facts}));
       return true;
     }
-    output.Message(std::string(kCliProgramName) + ": " + facts + ": " + kConnectChargerAdvice +
-                   " (or give --ignore-power); nothing was written");
+    output.Message(std::string(kCliProgramName) + ": " +
+                   Tr("{1}: {2} (or give --ignore-power); nothing was written",
+                      {facts, Tr(kConnectChargerAdvice)}));
     return false;
   };
 }
@@ -137,12 +139,13 @@ int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
   if (outcome == RunOutcome::kDone) {
     extra = {{"firmware_version", WideToUtf8Text(check.version)},
              {"release_note", WideToUtf8Text(check.releaseNotes)},
-             {"source", !options.bundle.empty()
-                            ? "bundle " + WideToUtf8Text(run.environment.dataFolder) + " (offline)"
-                        : options.offline ? "saved manifest (offline)"
-                        : check.outcome == UpdateCheckOutcome::kFromSavedManifest
-                            ? "saved manifest (service unreachable)"
-                            : "service"}};
+             {"source",
+              !options.bundle.empty()
+                  ? output.Say("bundle {1} (offline)", {WideToUtf8Text(run.environment.dataFolder)})
+              : options.offline ? output.Say("saved manifest (offline)")
+              : check.outcome == UpdateCheckOutcome::kFromSavedManifest
+                  ? output.Say("saved manifest (service unreachable)")
+                  : output.Say("service")}};
   }
   const int code = RunOutcomeExitCode(outcome);
   output.Result(code, RunOutcomeReason(outcome), UpdateCheckStatus(check.outcome), extra);
@@ -256,8 +259,8 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
   const int code = RunOutcomeExitCode(outcome);
   std::vector<std::pair<std::string, std::string>> extra = OutcomeMessage(outcome);
   if (outcome == RunOutcome::kAlreadyCurrent) {
-    extra = {{"message",
-              "the watch " + printer.alreadyCurrent + "; not written (--again writes it anyway)"}};
+    extra = {{"message", output.Say("the watch {1}; not written (--again writes it anyway)",
+                                    {printer.alreadyCurrent})}};
   }
   output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra);
   // Last, so a closed output's note comes before it.
@@ -311,7 +314,8 @@ int History(const CliOptions& options, CliOutput& output) {
   const std::string serial = options.serials.empty() ? std::string() : options.serials.front();
   if (!history.Query({serial, options.sinceUtc}, rows, error)) {
     WriteRunLog("history: " + WideToUtf8Text(path) + " cannot be read: " + error);
-    output.Message(std::string(kCliProgramName) + ": the history cannot be read: " + error);
+    output.Message(std::string(kCliProgramName) + ": " +
+                   Tr("the history cannot be read: {1}", {error}));
     const RunOutcome outcome = RunOutcome::kFailure;
     output.Result(RunOutcomeExitCode(outcome), RunOutcomeReason(outcome), u"",
                   {{"message", error}});
@@ -322,9 +326,14 @@ int History(const CliOptions& options, CliOutput& output) {
                                              : HistoryFormat::kText;
   output.Lines(FormatHistory(rows, format));
   if (format == HistoryFormat::kText && rows.empty()) {
-    output.Message(std::string(kCliProgramName) + ": no run recorded" +
-                   (serial.empty() ? "" : " for watch " + serial) +
-                   (options.since.empty() ? "" : " since " + options.since));
+    const std::string none =
+        serial.empty()
+            ? (options.since.empty() ? Tr("no run recorded")
+                                     : Tr("no run recorded since {1}", {options.since}))
+            : (options.since.empty() ? Tr("no run recorded for watch {1}", {serial})
+                                     : Tr("no run recorded for watch {1} since {2}",
+                                          {serial, options.since}));
+    output.Message(std::string(kCliProgramName) + ": " + none);
   }
   const int code = RunOutcomeExitCode(RunOutcome::kDone);
   if (format == HistoryFormat::kJsonLines) {

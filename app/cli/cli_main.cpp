@@ -45,6 +45,7 @@ std::u16string MakeDataFolder(const std::string& given, std::string& error) {
 int main(int argc, char** argv) {
   using namespace kestrune;
   PrepareConsole();
+  StartTranslation();
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   CliOptions options;
   std::string error;

@@ -7,6 +7,8 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/event_time.h"
 #include "app/cli/exit_codes.h"
+#include "app/frontend/shown_status.h"
+#include "i18n/translate.h"
 #include "transfer/device_frame.h"
 #include "transfer/firmware_update.h"
 #include "update/run_log.h"
@@ -132,6 +134,32 @@ class JsonLine {
 
 }  // namespace
 
+namespace {
+
+// The label of a result's further member in the text a person reads:
+// firmware_version: "Firmware version".
+std::string ResultLabel(const std::string& name) {
+  static const std::pair<const char*, const char*> kLabels[] = {
+      {"firmware_version", N_("Firmware version")},
+      {"release_note", N_("Release note")},
+      {"source", N_("Source")},
+      {"message", N_("Message")},
+      {"bundle", N_("Bundle")},
+      {"images", N_("Images")},
+      {"picked", N_("Picked")},
+  };
+  for (const auto& [member, label] : kLabels) {
+    if (name == member) return Tr(label);
+  }
+  std::string label = name;
+  for (char& c : label) c = c == '_' ? ' ' : c;
+  if (!label.empty() && label[0] >= 'a' && label[0] <= 'z')
+    label[0] = static_cast<char>(label[0] - 'a' + 'A');
+  return label;
+}
+
+}  // namespace
+
 std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
   std::string out;
   out.reserve(text.size());
@@ -150,9 +178,9 @@ std::string TerminalSafeText(const std::string& text, bool keepNewlines) {
 }
 
 std::string PortHeldMessage(const std::string& port, const std::string& holders) {
-  return TerminalSafeText(
-      std::string(kCliProgramName) + ": " + port + " is open in another program: " + holders,
-      false);
+  return TerminalSafeText(std::string(kCliProgramName) + ": " +
+                              Tr("{1} is open in another program: {2}", {port, holders}),
+                          false);
 }
 
 std::string ProgressLine(std::uint32_t done, std::uint32_t total,
@@ -160,15 +188,18 @@ std::string ProgressLine(std::uint32_t done, std::uint32_t total,
   const unsigned percent =
       total == 0 ? 100u : static_cast<unsigned>(std::uint64_t{done} * 100 / total);
   char line[128];
-  int length = std::snprintf(line, sizeof line, "%u/%u blocks  %3u%%", static_cast<unsigned>(done),
-                             static_cast<unsigned>(total), percent);
+  std::snprintf(line, sizeof line, "%3u%%", percent);
+  std::string text =
+      Tr("{1}/{2} blocks", {std::to_string(done), std::to_string(total)}) + "  " + line;
   if (estimate) {
     const unsigned left = estimate->secondsLeft;
-    std::snprintf(line + length, sizeof line - static_cast<std::size_t>(length),
-                  "  %.1f KiB/s  %u:%02u left", estimate->bytesPerSecond / 1024.0, left / 60,
-                  left % 60);
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.1f", estimate->bytesPerSecond / 1024.0);
+    char time[32];
+    std::snprintf(time, sizeof time, "%u:%02u", left / 60, left % 60);
+    text += "  " + Tr("{1} KiB/s", {rate}) + "  " + Tr("{1} left", {time});
   }
-  return line;
+  return text;
 }
 
 // The printing itself, on the output thread only: the progress line's
@@ -243,7 +274,7 @@ void CliOutput::Printer::Status(const std::u16string& text,
                                 Clock::time_point at) {
   reportedAt_ = reportedAt;
   if (text == kWritingImage) rate_.WritingBegins();  // the first block starts now
-  const std::string utf8 = WideToUtf8Text(text);
+  const std::string utf8 = ShownStatus(text);
   if (style_ == OutputStyle::kJson) {
     WriteOut(
         JsonLine().Add("event", "status").Add("time", UtcEventTime(at)).Add("text", utf8).Text());
@@ -279,7 +310,7 @@ void CliOutput::Printer::Verifying(std::uint32_t blocks, Clock::time_point at) {
     return;
   }
   ClearProgressLine();
-  WriteOut("Verifying: reading back " + std::to_string(blocks) + " written blocks\n");
+  WriteOut(Tr("Verifying: reading back {1} written blocks", {std::to_string(blocks)}) + "\n");
 }
 
 void CliOutput::Printer::Watch(const std::string& port, const std::string& serial,
@@ -320,7 +351,7 @@ void CliOutput::Printer::Result(int exitCode, const std::string& reason,
         .Add("schema", kJsonSchema)
         .Add("exit_code", exitCode)
         .Add("reason", reason)
-        .Add("status", WideToUtf8Text(lastStatus));
+        .Add("status", ShownStatus(lastStatus));
     for (const auto& [name, value] : extra) line.Add(name, value);
     WriteOut(line.Text());
     return;
@@ -328,15 +359,15 @@ void CliOutput::Printer::Result(int exitCode, const std::string& reason,
   ClearProgressLine();
   // Quiet, the statuses were not shown: the last one is the result.
   if (quiet_ && !lastStatus.empty()) {
-    WriteOut(TerminalSafeText(WideToUtf8Text(lastStatus), false) + "\n");
+    WriteOut(TerminalSafeText(ShownStatus(lastStatus), false) + "\n");
   }
   for (const auto& [name, value] : extra) {
-    std::string label = name;  // firmware_version: "Firmware version"
-    for (char& c : label) c = c == '_' ? ' ' : c;
-    if (!label.empty() && label[0] >= 'a' && label[0] <= 'z')
-      label[0] = static_cast<char>(label[0] - 'a' + 'A');
+    // A source or a message given in English (a fixed text) is looked up;
+    // what came from the service or the watch never is.
+    const bool ours = name == "source" || name == "message";
     // Only the release note is shown over several lines.
-    WriteOut(label + ": " + TerminalSafeText(value, name == "release_note") + "\n");
+    WriteOut(ResultLabel(name) + ": " +
+             TerminalSafeText(ours ? Tr(value.c_str()) : value, name == "release_note") + "\n");
   }
 }
 
@@ -348,6 +379,10 @@ void CliOutput::Printer::Lines(const std::string& text) {
 void CliOutput::Printer::Message(const std::string& text) {
   ClearProgressLine();
   WriteErr(text + "\n");
+}
+
+std::string CliOutput::Say(const char* english, std::initializer_list<std::string> values) const {
+  return style_ == OutputStyle::kJson ? Fill(english, values) : Tr(english, values);
 }
 
 CliOutput::CliOutput(OutputStyle style, ReportDrain& drain, bool quiet)

@@ -8,6 +8,7 @@
 // reader went away is no longer written to; the run goes on.
 
 #include <chrono>
+#include <initializer_list>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,6 +33,9 @@ class CliOutput {
 
   OutputStyle Style() const { return style_; }
   bool Quiet() const { return quiet_; }
+  // A text for Result's further members: English in JSON, where scripts
+  // may read it, in the user's language in the text a person reads.
+  std::string Say(const char* english, std::initializer_list<std::string> values = {}) const;
   // The output thread this prints on.
   ReportDrain& Drain() const { return drain_; }
 
@@ -52,7 +56,9 @@ class CliOutput {
   void PassedOver(const std::string& instanceId, const std::string& path,
                   const std::string& reason);
   // The end: exit code, its reason word, last status, and any further
-  // members (name, text).
+  // members (name, text). The status is shown in the user's language, in
+  // JSON too; a further member's text as it is given (see Say), a fixed
+  // English one translated in the text a person reads.
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
               const std::vector<std::pair<std::string, std::string>>& extra = {});
   // A message on standard error, on a line of its own.
@@ -82,7 +88,8 @@ std::string JsonString(const std::string& text);
 std::string TerminalSafeText(const std::string& text, bool keepNewlines);
 
 // "kestrune-update: /dev/ttyACM0 is open in another program: pid 4711
-// (cat)", made safe for a terminal (a program names itself).
+// (cat)" in the user's language, made safe for a terminal (a program names
+// itself).
 std::string PortHeldMessage(const std::string& port, const std::string& holders);
 
 // The start of a JSON event's line up to its time: {"event":NAME,"time":T

@@ -20,6 +20,7 @@
 #include "app/cli/watch_choice.h"
 #include "app/cli/watch_runs.h"
 #include "transfer/connected_watches.h"
+#include "i18n/translate.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/power_check.h"
@@ -213,7 +214,8 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
           wake.notify_all();
         },
         /*endAtOnceBeforeWriting=*/false);
-    output.Message("kestrune-update: waiting for watches; Ctrl-C ends the station");
+    output.Message(std::string(kCliProgramName) + ": " +
+                   Tr("waiting for watches; Ctrl-C ends the station"));
     // Said of a watch on the board and in the run log.
     // The count line from the ledger: each watch by its last run. Called
     // under `mutex`, so the counts reach the board in the ledger's order.
@@ -221,9 +223,9 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
       const StationTally tally = ledger.Tally();
       board.WatchCount(tally.writing, tally.done, tally.failed);
     };
-    const auto say = [&board](const SeenWatch& seen, const std::string& text) {
-      board.Notice({seen.serial, seen.port}, text);
-      WriteRunLog("update: " + WatchLogTag(seen.serial, seen.port) + " " + text);
+    const auto say = [&board](const SeenWatch& seen, const SaidText& text) {
+      board.Notice({seen.serial, seen.port}, text.shown);
+      WriteRunLog("update: " + WatchLogTag(seen.serial, seen.port) + " " + text.english);
     };
     for (;;) {
       // The tree is read without the lock: a run's end must not wait for it.
@@ -248,11 +250,13 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
       for (const StationStep& step : ledger.Look(listing, now)) {
         const SeenWatch seen = ledger.Watch(step.watch);
         if (step.kind == StationStep::kNotice) {
-          say(seen, step.text);
+          say(seen, {step.text, step.shown});
         } else if (step.kind == StationStep::kAbandon) {
           if (runOf.count(step.watch) != 0) runs.Abandon(runOf[step.watch]);
         } else {
-          if (!step.text.empty()) say(seen, "written again: " + step.text);
+          if (!step.text.empty()) {
+            say(seen, {"written again: " + step.text, Tr("written again: {1}", {step.shown})});
+          }
           ledger.Started(step.watch);
           toStart.push_back(step.watch);
         }
@@ -285,10 +289,10 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
               const StationRetry retry =
                   ledger.Finished(watch, ended.outcome, ended.seconds, StationLedger::Clock::now());
               if (retry.scheduled && stopCode == 0) {
-                say(ledger.Watch(watch), "port unavailable; tried again in " +
-                                             std::to_string(retry.after.count()) + " s (try " +
-                                             std::to_string(retry.attempt) + " of " +
-                                             std::to_string(StationLedger::kPortTries) + ")");
+                say(ledger.Watch(watch),
+                    Said("port unavailable; tried again in {1} s (try {2} of {3})",
+                         {std::to_string(retry.after.count()), std::to_string(retry.attempt),
+                          std::to_string(StationLedger::kPortTries)}));
               }
               count();
               changed = true;

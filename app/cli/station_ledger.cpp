@@ -1,6 +1,15 @@
 #include "app/cli/station_ledger.h"
 
+#include "i18n/translate.h"
+
 namespace kestrune {
+namespace {
+
+StationStep Step(StationStep::Kind kind, std::size_t watch, const SaidText& text) {
+  return {kind, watch, text.english, text.shown};
+}
+
+}  // namespace
 
 std::chrono::seconds StationLedger::PortBackOff(int retry) {
   return std::chrono::seconds(2 << (retry - 1));
@@ -27,22 +36,23 @@ void StationLedger::Appeared(std::size_t watch, std::vector<StationStep>& steps)
     case State::kWriting:
       // Its old run may still wait for an answer on a line that is gone.
       record.writeWhenEnded = true;
-      steps.push_back({StationStep::kAbandon, watch, {}});
-      steps.push_back({StationStep::kNotice, watch,
-                       "plugged in again while its run still went; that run ends, then the watch "
-                       "is written again"});
+      steps.push_back({StationStep::kAbandon, watch, {}, {}});
+      steps.push_back(Step(StationStep::kNotice, watch,
+                           Said("plugged in again while its run still went; that run ends, then "
+                                "the watch is written again")));
       return;
     case State::kUpdated:
       if (!again_) {
-        steps.push_back({StationStep::kNotice, watch, "already updated in this session"});
+        steps.push_back(Step(StationStep::kNotice, watch, Said("already updated in this session")));
         return;
       }
-      steps.push_back({StationStep::kWrite, watch, "updated before; written again (--again)"});
+      steps.push_back(
+          Step(StationStep::kWrite, watch, Said("updated before; written again (--again)")));
       return;
     case State::kRetryWaiting:
     case State::kIdle:
-      steps.push_back(
-          {StationStep::kWrite, watch, record.tries > 0 ? "plugged in again" : std::string()});
+      steps.push_back(Step(StationStep::kWrite, watch,
+                           record.tries > 0 ? Said("plugged in again") : SaidText()));
       return;
   }
 }
@@ -66,9 +76,9 @@ std::vector<StationStep> StationLedger::Look(const std::vector<SeenWatch>& listi
       records_.push_back({seen});
       listed.push_back(false);
       if (placeKnown) {
-        steps.push_back({StationStep::kNotice, watch,
-                         "no serial number: it cannot be told from the watch written here "
-                         "before, so it is written as a new one"});
+        steps.push_back(Step(StationStep::kNotice, watch,
+                             Said("no serial number: it cannot be told from the watch written "
+                                  "here before, so it is written as a new one")));
       }
     }
     Record& record = records_[watch];
@@ -86,8 +96,9 @@ std::vector<StationStep> StationLedger::Look(const std::vector<SeenWatch>& listi
     record.present = false;
     if (record.seen.serial.empty()) record.closed = true;
     if (record.state == State::kWriting) {
-      steps.push_back({StationStep::kAbandon, watch, {}});
-      steps.push_back({StationStep::kNotice, watch, "left while being written: its line is gone"});
+      steps.push_back({StationStep::kAbandon, watch, {}, {}});
+      steps.push_back(
+          Step(StationStep::kNotice, watch, Said("left while being written: its line is gone")));
     } else if (record.state == State::kRetryWaiting) {
       record.state = State::kIdle;  // tried again when plugged in again
     }
@@ -98,13 +109,14 @@ std::vector<StationStep> StationLedger::Look(const std::vector<SeenWatch>& listi
     Record& record = records_[watch];
     if (!record.present || record.state == State::kWriting) continue;
     if (record.state == State::kRetryWaiting && now >= record.retryAt) {
-      steps.push_back({StationStep::kWrite, watch,
-                       "port unavailable before; try " + std::to_string(record.portTries + 1) +
-                           " of " + std::to_string(kPortTries)});
+      steps.push_back(
+          Step(StationStep::kWrite, watch,
+               Said("port unavailable before; try {1} of {2}",
+                    {std::to_string(record.portTries + 1), std::to_string(kPortTries)})));
       record.state = State::kIdle;
     } else if (record.writeWhenEnded) {
       record.writeWhenEnded = false;
-      steps.push_back({StationStep::kWrite, watch, "plugged in again"});
+      steps.push_back(Step(StationStep::kWrite, watch, Said("plugged in again")));
     }
   }
   return steps;

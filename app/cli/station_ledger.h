@@ -43,6 +43,7 @@ struct StationStep {
   Kind kind;
   std::size_t watch;  // the ledger's number of the watch
   std::string text;   // why it is written (empty for a first write), or the notice
+  std::string shown;  // `text` in the user's language
 };
 
 // The station's count of its watches, each by its state now: being

@@ -8,6 +8,8 @@
 #include "app/cli/progress_rate.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/terminal_columns.h"
+#include "app/frontend/shown_status.h"
+#include "i18n/translate.h"
 #include "transfer/firmware_update.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
@@ -73,9 +75,9 @@ class WatchBoard::View {
 };
 
 std::string WatchBoard::View::RowText(const Row& row) const {
-  std::string text = Name(row.name) + "  " + TerminalSafeText(WideToUtf8Text(row.status), false);
+  std::string text = Name(row.name) + "  " + TerminalSafeText(ShownStatus(row.status), false);
   if (row.readingBack > 0 && row.status == kWritingImage) {
-    text += "  reading back " + std::to_string(row.readingBack) + " written blocks";
+    text += "  " + Tr("reading back {1} written blocks", {std::to_string(row.readingBack)});
   } else if (row.total > 0 && row.status == kWritingImage) {
     text += "  " + ProgressLine(row.done, row.total, row.rate.At(row.done, row.total));
   }
@@ -123,9 +125,9 @@ void WatchBoard::View::Redraw() {
   }
   if (station_) {
     out += "\x1b[2K" +
-           FitToColumns(std::to_string(writingCount_) + " being written, " +
-                            std::to_string(doneCount_) + " done, " + std::to_string(failedCount_) +
-                            " failed; Ctrl-C ends the station",
+           FitToColumns(Tr("{1} being written, {2} done, {3} failed; Ctrl-C ends the station",
+                           {std::to_string(writingCount_), std::to_string(doneCount_),
+                            std::to_string(failedCount_)}),
                         columns) +
            "\n";
     ++lines;
@@ -149,7 +151,7 @@ void WatchBoard::View::Status(std::size_t row, const std::u16string& text,
   Row& shown = rows_.at(row);
   shown.status = text;
   if (text == kWritingImage) shown.rate.WritingBegins(reportedAt);  // the first block starts
-  const std::string utf8 = WideToUtf8Text(text);
+  const std::string utf8 = ShownStatus(text);
   switch (style_) {
     case OutputStyle::kJson:
       WriteOut(JsonEventHead("status", at) + ",\"watch\":" + WatchJson(shown.name) +
@@ -184,8 +186,8 @@ void WatchBoard::View::Verifying(std::size_t row, std::uint32_t blocks, Clock::t
                ",\"blocks\":" + std::to_string(blocks) + "}\n");
       break;
     case OutputStyle::kPlain:
-      WriteOut(Name(shown.name) + "  Verifying: reading back " + std::to_string(blocks) +
-               " written blocks\n");
+      WriteOut(Name(shown.name) + "  " +
+               Tr("Verifying: reading back {1} written blocks", {std::to_string(blocks)}) + "\n");
       break;
     case OutputStyle::kTerminal: Redraw(); break;
   }
@@ -194,7 +196,9 @@ void WatchBoard::View::Verifying(std::size_t row, std::uint32_t blocks, Clock::t
 void WatchBoard::View::Finished(std::size_t row, const WatchOutcome& outcome) {
   Row& shown = rows_.at(row);
   shown.ended = true;
-  if (outcome.outcome == RunOutcome::kClosedBeforeWriting) shown.status = u"not written";
+  if (outcome.outcome == RunOutcome::kClosedBeforeWriting) {
+    shown.status = Utf8ToWideText(Tr("not written"));
+  }
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
@@ -251,7 +255,7 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
                  ",\"port\":" + JsonString(outcome.port) +
                  ",\"exit_code\":" + std::to_string(outcome.exitCode) +
                  ",\"reason\":" + JsonString(RunOutcomeReason(outcome.outcome)) +
-                 ",\"status\":" + JsonString(WideToUtf8Text(RunOutcomeStatus(outcome.outcome))) +
+                 ",\"status\":" + JsonString(ShownStatus(RunOutcomeStatus(outcome.outcome))) +
                  ",\"seconds\":" + seconds + ",\"tries\":" + std::to_string(outcome.tries) + "}";
     }
     WriteOut(JsonEventHead("result", at) + ",\"schema\":" + std::to_string(kJsonSchema) +
@@ -261,7 +265,9 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
     return;
   }
   if (style_ == OutputStyle::kTerminal) drawnLines_ = 0;  // the rows stay above the summary
-  std::string text = "Summary: " + std::to_string(outcomes.size()) + " watch(es)\n";
+  std::string text = TrN("Summary: {1} watch", "Summary: {1} watches", outcomes.size(),
+                         {std::to_string(outcomes.size())}) +
+                     "\n";
   for (const WatchOutcome& outcome : outcomes) text += "  " + SummaryLine(outcome) + "\n";
   WriteOut(text);
 }

@@ -4,7 +4,9 @@
 
 #include "app/cli/cli_output.h"
 #include "app/cli/exit_codes.h"
+#include "app/frontend/shown_status.h"
 #include "update/text_conversion.h"
+#include "i18n/translate.h"
 
 namespace kestrune {
 
@@ -41,12 +43,13 @@ int StationExitCode(const std::vector<WatchOutcome>& outcomes, int interruptCode
 std::string SummaryLine(const WatchOutcome& outcome) {
   const std::u16string status = RunOutcomeStatus(outcome.outcome);
   char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.1f s  %d %s", outcome.seconds, outcome.tries,
-                outcome.tries == 1 ? "try" : "tries");
+  std::snprintf(seconds, sizeof seconds, "%.1f", outcome.seconds);
+  const unsigned long tries = outcome.tries < 0 ? 0 : static_cast<unsigned long>(outcome.tries);
   return TerminalSafeText(outcome.serial.empty() ? "-" : outcome.serial, false) + "  " +
          TerminalSafeText(outcome.port, false) + "  " +
-         (status.empty() ? "not written" : WideToUtf8Text(status)) + " (" +
-         RunOutcomeReason(outcome.outcome) + ")  " + seconds;
+         (status.empty() ? Tr("not written") : ShownStatus(status)) + " (" +
+         RunOutcomeReason(outcome.outcome) + ")  " + Tr("{1} s", {seconds}) + "  " +
+         TrN("{1} try", "{1} tries", tries, {std::to_string(outcome.tries)});
 }
 
 }  // namespace kestrune

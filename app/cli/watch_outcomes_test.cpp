@@ -68,23 +68,24 @@ TEST(SeveralWatches, EachWatchKeepsTheSingleRunsCode) {
   EXPECT_EQ(WatchExitCode(RunOutcome::kClosedBeforeWriting, 143), 143);
 }
 
+// In the source language: no catalogue is read here.
 TEST(SeveralWatches, SummaryLineNamesWatchResultReasonTimeAndTries) {
   const struct {
     WatchOutcome outcome;
     const char* expected;
   } cases[] = {
       {{"52F0A1B2", "/dev/ttyACM0", RunOutcome::kDone, 0, 12.34},
-       "52F0A1B2  /dev/ttyACM0  更新完成 (done)  12.3 s  1 try"},
+       "52F0A1B2  /dev/ttyACM0  Update complete (done)  12.3 s  1 try"},
       {{"", "COM8", RunOutcome::kBlockRefused, 7, 3.0},
-       "-  COM8  更新錯誤 (block_refused)  3.0 s  1 try"},
+       "-  COM8  Update failed (block_refused)  3.0 s  1 try"},
       {{"KW-9", "/dev/ttyUSB0", RunOutcome::kClosedBeforeWriting, 130, 0.25},
        "KW-9  /dev/ttyUSB0  not written (interrupted)  0.2 s  1 try"},
       // A station's watch written again after a lost line.
       {{"KW-3", "/dev/ttyACM2", RunOutcome::kDone, 0, 4.0, 2},
-       "KW-3  /dev/ttyACM2  更新完成 (done)  4.0 s  2 tries"},
+       "KW-3  /dev/ttyACM2  Update complete (done)  4.0 s  2 tries"},
       // What the device tree says cannot move the terminal's cursor.
       {{"KW\x1b[2J", "/dev/ttyACM1", RunOutcome::kWatchSilent, 9, 20.0},
-       "KW\xEF\xBF\xBD[2J  /dev/ttyACM1  潛水錶沒有回應 (watch_silent)  20.0 s  1 try"},
+       "KW\xEF\xBF\xBD[2J  /dev/ttyACM1  The watch does not answer (watch_silent)  20.0 s  1 try"},
   };
   for (const auto& c : cases) EXPECT_EQ(SummaryLine(c.outcome), c.expected);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "app/cli/cli_options.h"
 #include "app/cli/console.h"
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/program_end.h"
@@ -12,6 +13,7 @@
 #include "transfer/watch_write.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
+#include "i18n/translate.h"
 
 namespace kestrune {
 namespace {
@@ -205,15 +207,19 @@ void StopSeveralWatchesOnInterrupt(SeveralWatchRuns& runs, WatchBoard& board,
                        endAtOnceBeforeWriting](int exitCode) {
     const int writing = runs.Stop(exitCode);
     if (endAtOnceBeforeWriting && writing == 0 && !runs.AnyWritingBegan()) {
-      board.Message("kestrune-update: interrupted");
+      board.Message(std::string(kCliProgramName) + ": " + Tr("interrupted"));
       WriteRunLog("interrupted before writing began; stopped, exit code " +
                   std::to_string(exitCode));
       board.Interrupted(exitCode);
       EndProgramNow(board.Drain(), kOutputWaitAtInterrupt, exitCode);
     }
     if (writing > 0) {
-      board.Message("kestrune-update: firmware is being written to " + std::to_string(writing) +
-                    " watch(es); they finish first, then the program ends");
+      board.Message(std::string(kCliProgramName) + ": " +
+                    TrN("firmware is being written to {1} watch; it finishes first, then the "
+                        "program ends",
+                        "firmware is being written to {1} watches; they finish first, then the "
+                        "program ends",
+                        static_cast<unsigned long>(writing), {std::to_string(writing)}));
       WriteRunLog("interrupt while " + std::to_string(writing) +
                   " watch(es) are being written; they finish first, no other watch starts");
     } else {

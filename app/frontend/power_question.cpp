@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "i18n/translate.h"
 #include "transfer/close_gate.h"
 
 namespace kestrune {
@@ -36,6 +37,33 @@ std::u16string PowerQuestionText(const PowerShortage& shortage) {
   return u"電池電量可能不足以完成更新。\n" + battery + u"；寫入更新檔約需 " +
          Number(MinutesUp(shortage.writing)) +
          u" 分鐘。\n寫入中斷可能使潛水錶無法使用，請先連接充電器。\n\n仍要繼續更新嗎？";
+}
+
+std::string PowerQuestionShown(const PowerShortage& shortage) {
+  const std::optional<double>& percent = shortage.status.percent;
+  const std::optional<std::chrono::seconds>& left = shortage.status.timeLeft;
+  const std::string percentText = percent ? std::to_string(static_cast<long long>(*percent)) : "";
+  const std::string leftText = left ? std::to_string(left->count() / 60) : "";
+  const std::string writing = std::to_string(MinutesUp(shortage.writing));
+  std::string facts;
+  if (percent && left) {
+    facts =
+        Tr("Battery at {1} %, about {2} minutes left; writing the firmware takes about {3} "
+           "minutes.",
+           {percentText, leftText, writing});
+  } else if (percent) {
+    facts = Tr("Battery at {1} %; writing the firmware takes about {2} minutes.",
+               {percentText, writing});
+  } else if (left) {
+    facts = Tr("Battery good for about {1} minutes; writing the firmware takes about {2} minutes.",
+               {leftText, writing});
+  } else {
+    facts = Tr("Battery; writing the firmware takes about {1} minutes.", {writing});
+  }
+  return Tr("The battery may not last for the whole update.") + "\n" + facts + "\n" +
+         Tr("If the writing is cut off, the watch may no longer work: connect the charger "
+            "first.") +
+         "\n\n" + Tr("Go on with the update?");
 }
 
 bool PowerQuestion::Ask(const std::function<void()>& show, const CloseGate& gate) {

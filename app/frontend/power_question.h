@@ -21,6 +21,10 @@ class CloseGate;
 // whether to go on anyway.
 std::u16string PowerQuestionText(const PowerShortage& shortage);
 
+// The same question in the user's language, UTF-8, for the Linux window; in
+// Traditional Chinese exactly PowerQuestionText.
+std::string PowerQuestionShown(const PowerShortage& shortage);
+
 // The title of the question's box: the window's caption.
 inline constexpr char16_t kPowerQuestionTitle[] = u"orvel kestrune tools";
 

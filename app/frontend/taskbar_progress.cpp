@@ -1,7 +1,5 @@
 #include "app/frontend/taskbar_progress.h"
 
-#include "transfer/firmware_update.h"
-
 namespace kestrune {
 
 void TaskbarRunIndicator::RunStarted() { taskbar_.Clear(); }
@@ -10,12 +8,13 @@ void TaskbarRunIndicator::RangeSet(std::uint32_t maximum) { taskbar_.SetRange(ma
 
 void TaskbarRunIndicator::PositionSet(std::uint32_t position) { taskbar_.SetPosition(position); }
 
-void TaskbarRunIndicator::RunEnded(const std::u16string& lastStatus, bool windowInFront) {
+void TaskbarRunIndicator::RunEnded(RunOutcome outcome, bool windowInFront) {
   // Done: the dialog's own bar stands full and says it; the button goes
   // back to plain, as after a run that ended without a word before writing
-  // (the user said no to a weak battery). Anything else leaves the button
-  // red until the next run.
-  if (lastStatus == kUpdateDone || lastStatus.empty()) {
+  // (the user said no to a weak battery, or closed the window). Anything
+  // else leaves the button red until the next run.
+  if (outcome == RunOutcome::kDone || outcome == RunOutcome::kPowerLow ||
+      outcome == RunOutcome::kClosedBeforeWriting) {
     taskbar_.Clear();
   } else {
     taskbar_.Error();

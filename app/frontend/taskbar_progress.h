@@ -4,7 +4,8 @@
 // what each event of a run does to it. UI thread only.
 
 #include <cstdint>
-#include <string>
+
+#include "transfer/run_outcome.h"
 
 namespace kestrune {
 
@@ -34,9 +35,9 @@ class TaskbarRunIndicator {
   // The run's progress: `maximum` blocks in all, `position` written so far.
   void RangeSet(std::uint32_t maximum);
   void PositionSet(std::uint32_t position);
-  // The run has ended; its last status tells how. A user who is not looking
-  // at the window has the button flash.
-  void RunEnded(const std::u16string& lastStatus, bool windowInFront);
+  // The run has ended with `outcome`. A user who is not looking at the
+  // window has the button flash.
+  void RunEnded(RunOutcome outcome, bool windowInFront);
 
  private:
   TaskbarProgress& taskbar_;

@@ -15,13 +15,16 @@ struct WindowNotice {
     kProgressRange,     // value: the progress bar runs from 0 to value
     kProgressPosition,  // value: blocks written so far
     kWriting,           // value: 1 once writing the watch begins, 0 when it is over
-    kRunFinished,       // the firmware-update worker has ended
+    kRunFinished,       // value: the firmware-update worker has ended, with this RunOutcome
     kPowerQuestion,     // text: ask the user whether to write on a weak battery;
                         // the answer goes to WorkerSharedState::AnswerPowerQuestion
   };
   Kind kind;
   std::u16string text = {};
   std::uint32_t value = 0;
+  // kPowerQuestion: the question in the user's language, for a window that
+  // speaks it (the Linux window); `text` is the dialog's own.
+  std::string shown = {};
 };
 
 }  // namespace kestrune

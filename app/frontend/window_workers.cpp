@@ -12,7 +12,7 @@ void RunWindowUpdateCheck(const std::shared_ptr<WorkerSharedState>& shared) {
 
 void RunWindowFirmwareUpdate(const std::shared_ptr<WorkerSharedState>& shared) {
   FirmwareUpdateWorkerReporter window(shared);
-  RunLoggedFirmwareUpdate(window, shared->RunEnvironment());
+  shared->SetRunOutcome(RunLoggedFirmwareUpdate(window, shared->RunEnvironment()));
 }
 
 void RunCountedWorker(WorkerSharedState& shared, WorkerKind kind,
@@ -24,7 +24,9 @@ void RunCountedWorker(WorkerSharedState& shared, WorkerKind kind,
       try {
         if (kind == WorkerKind::kFirmwareUpdate) {
           shared.Gate().EndWriting();  // a run that ended by an exception has stopped writing too
-          shared.Post({WindowNotice::Kind::kRunFinished});
+          shared.Post({WindowNotice::Kind::kRunFinished,
+                       {},
+                       static_cast<std::uint32_t>(shared.TakeRunOutcome())});
         }
       } catch (...) {
       }

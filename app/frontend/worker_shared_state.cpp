@@ -13,7 +13,8 @@ WorkerSharedState::WorkerSharedState(const std::string& programName)
   environment_.goOnWithWeakBattery = [this](const PowerShortage& shortage) {
     const bool goOn = powerQuestion_.Ask(
         [&] {
-          Post({WindowNotice::Kind::kPowerQuestion, PowerQuestionText(shortage)});
+          Post({WindowNotice::Kind::kPowerQuestion, PowerQuestionText(shortage), 0,
+                PowerQuestionShown(shortage)});
         },
         gate_);
     // Nothing is written and the run ends without a word: the status line

@@ -12,6 +12,7 @@
 //   its own lock: once writing has begun a close waits for the run's end,
 //   and once a close is decided the run never begins writing.
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -19,6 +20,7 @@
 #include "app/frontend/window_notice.h"
 #include "app/frontend/worker_count.h"
 #include "transfer/close_gate.h"
+#include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 
 namespace kestrune {
@@ -54,6 +56,12 @@ class WorkerSharedState {
   // question for a weak battery (a kPowerQuestion notice).
   const UpdateEnvironment& RunEnvironment() const { return environment_; }
 
+  // How the firmware update that runs now ended, set by its worker and
+  // taken for the kRunFinished notice; a run that ended by an exception
+  // ended as kFailure.
+  void SetRunOutcome(RunOutcome outcome) { runOutcome_ = outcome; }
+  RunOutcome TakeRunOutcome() { return runOutcome_.exchange(RunOutcome::kFailure); }
+
   // The user's answer to a kPowerQuestion, on the UI thread. Answered no,
   // the run writes nothing and the status line is emptied; a close while
   // the question is open counts as no.
@@ -63,6 +71,7 @@ class WorkerSharedState {
   mutable std::mutex manifestLock_;
   SharedManifestText manifestText_;
   WorkerCount workers_;
+  std::atomic<RunOutcome> runOutcome_{RunOutcome::kFailure};
   CloseGate gate_;
   PowerQuestion powerQuestion_;
   UpdateEnvironment environment_;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "i18n/translate.h"
 #include "res/resource.h"
 
 namespace kestrune {
@@ -39,11 +40,11 @@ inline constexpr DialogUnitRect kMainWindowSize{0, 0, 220, 181};
 inline constexpr ControlPlacement kMainWindowControls[] = {
     {IDC_RELEASE_NOTES, "", {7, 31, 205, 91}},
     {IDC_STATUS, "", {8, 127, 206, 8}},
-    {IDC_UPDATE_FIRMWARE, "Update Firmware", {72, 153, 70, 14}},
-    {-1, "Firmware Version:", {8, 9, 59, 8}},
+    {IDC_UPDATE_FIRMWARE, N_("Update Firmware"), {72, 153, 70, 14}},
+    {-1, N_("Firmware Version:"), {8, 9, 59, 8}},
     {IDC_VERSION, "1.005", {68, 9, 31, 8}},
     {IDC_PROGRESS, "", {7, 141, 205, 8}},
-    {-1, "New Features:", {8, 21, 47, 8}},
+    {-1, N_("New Features:"), {8, 21, 47, 8}},
 };
 inline constexpr char kMainWindowCaption[] = "orvel kestrune tools";
 // The dialog font: Arial, 12 points, bold.

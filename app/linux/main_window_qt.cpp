@@ -17,6 +17,8 @@
 
 #include "app/linux/desktop_notice_linux.h"
 #include "app/frontend/centered_position.h"
+#include "app/frontend/shown_status.h"
+#include "i18n/translate.h"
 #include "app/linux/main_window_layout.h"
 #include "app/linux/session_inhibit_portal_linux.h"
 
@@ -41,6 +43,12 @@ class NoticeEvent : public QEvent {
 const char* const kDesktopId = kLinuxProgramName;
 
 QString Text(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+// A text of the window's own in the user's language.
+QString Translated(const char* english) { return QString::fromStdString(Tr(english)); }
+
+// A status of the core's in the user's language.
+QString Shown(const std::u16string& status) { return QString::fromStdString(ShownStatus(status)); }
 
 int ProgressValue(std::uint32_t value) {
   return static_cast<int>(std::min<std::uint32_t>(value, INT_MAX));
@@ -98,7 +106,10 @@ void MainWindowQt::BuildControls() {
   // Created in template order, which is also the tab order.
   for (const ControlPlacement& control : kMainWindowControls) {
     QWidget* widget = nullptr;
-    const QString text = QString::fromUtf8(control.text.data(), int(control.text.size()));
+    // The fixed labels are translated; the version's placeholder is no text.
+    const std::string fixed(control.text);
+    const QString text =
+        control.id == IDC_VERSION ? QString::fromStdString(fixed) : Translated(fixed.c_str());
     switch (control.id) {
       case IDC_RELEASE_NOTES:
         notes_ = new QPlainTextEdit(this);
@@ -109,7 +120,7 @@ void MainWindowQt::BuildControls() {
         notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         notes_->setFocusPolicy(Qt::StrongFocus);
-        notes_->setAccessibleName(QStringLiteral("Release notes"));
+        notes_->setAccessibleName(Translated("Release notes"));
         widget = notes_;
         break;
       case IDC_STATUS:
@@ -137,7 +148,7 @@ void MainWindowQt::BuildControls() {
         progress_->setTextVisible(false);
         progress_->setRange(0, 100);
         progress_->setValue(0);
-        progress_->setAccessibleName(QStringLiteral("Update progress"));
+        progress_->setAccessibleName(Translated("Update progress"));
         widget = progress_;
         break;
       default: {
@@ -187,20 +198,20 @@ void MainWindowQt::OnNotice(const WindowNotice& notice) {
       break;
     case Kind::kProgressPosition: ShowProgress(shared_->TakeProgressPosition()); break;
     case Kind::kWriting: OnWriting(notice.value != 0); break;
-    case Kind::kRunFinished: OnRunFinished(); break;
-    case Kind::kPowerQuestion: AskPowerQuestion(notice.text); break;
+    case Kind::kRunFinished: OnRunFinished(static_cast<RunOutcome>(notice.value)); break;
+    case Kind::kPowerQuestion: AskPowerQuestion(notice.shown); break;
   }
 }
 
 // Window-modal and without a loop of its own: the window keeps taking its
 // workers' notices and a close while the question is open, which the
 // worker counts as no.
-void MainWindowQt::AskPowerQuestion(const std::u16string& text) {
-  auto* box =
-      new QMessageBox(QMessageBox::Warning, windowTitle(), Text(text), QMessageBox::NoButton, this);
+void MainWindowQt::AskPowerQuestion(const std::string& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), QString::fromStdString(text),
+                              QMessageBox::NoButton, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
-  QPushButton* goOn = box->addButton(QStringLiteral("&Continue"), QMessageBox::AcceptRole);
-  QPushButton* cancel = box->addButton(QStringLiteral("C&ancel"), QMessageBox::RejectRole);
+  QPushButton* goOn = box->addButton(Translated("&Continue"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box->addButton(Translated("C&ancel"), QMessageBox::RejectRole);
   box->setDefaultButton(cancel);
   box->setEscapeButton(cancel);
   std::shared_ptr<WindowSharedState> shared = shared_;
@@ -223,19 +234,19 @@ void MainWindowQt::ShowProgress(std::uint32_t position) {
 
 void MainWindowQt::OnWriting(bool writing) {
   if (writing) {
-    sessionInhibit_->Hold(QStringLiteral("Writing firmware to the dive watch"));
+    sessionInhibit_->Hold(Translated("Writing firmware to the dive watch"));
   } else {
     sessionInhibit_->Release();
   }
 }
 
-void MainWindowQt::OnRunFinished() {
+void MainWindowQt::OnRunFinished(RunOutcome outcome) {
   launcher_.Hide();
   sessionInhibit_->Release();
   // A user looking elsewhere hears how the run ended (a run that ended
   // without a word, the weak battery's question answered no, says nothing).
-  if (!isActiveWindow() && !lastStatus_.empty()) {
-    SendDesktopNotice(QString::fromLatin1(kDesktopId), windowTitle(), Text(lastStatus_));
+  if (!isActiveWindow() && !RunOutcomeStatus(outcome).empty()) {
+    SendDesktopNotice(QString::fromLatin1(kDesktopId), windowTitle(), Shown(lastStatus_));
   }
   if (logic_.RunEnded()) {
     closing_ = true;
@@ -265,7 +276,7 @@ void MainWindowQt::ShowStatus(const std::u16string& text) {
 }
 
 void MainWindowQt::Refresh() {
-  status_->setText(Text(logic_.StatusLine()));
+  status_->setText(Shown(logic_.StatusLine()));
   updateButton_->setEnabled(logic_.UpdateButtonEnabled());
 }
 

@@ -46,9 +46,9 @@ class MainWindowQt : public QDialog {
   void PlaceOnScreen();
   void OnUpdateFirmware();
   void OnNotice(const WindowNotice& notice);
-  void OnRunFinished();
+  void OnRunFinished(RunOutcome outcome);
   void OnWriting(bool writing);
-  void AskPowerQuestion(const std::u16string& text);
+  void AskPowerQuestion(const std::string& text);
   void ShowProgress(std::uint32_t position);
   void ShowStatus(const std::u16string& text);
   void Refresh();

@@ -10,6 +10,8 @@
 
 #include <signal.h>
 
+#include <cstdlib>
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "app/linux/main_window_qt.h"
 #include "app/frontend/worker_reporters.h"
 #include "app/linux/window_close_signals_posix.h"
+#include "i18n/translate.h"
 #include "transfer/firmware_update.h"
 #include "update/update_check.h"
 
@@ -86,6 +89,14 @@ void UpdateBody(std::shared_ptr<Script> script, std::shared_ptr<WindowSharedStat
 
 QString Q(const char16_t* text) { return QString::fromStdU16String(text); }
 
+// The user's language as LANG says, from the build tree's catalogues; false
+// when the locale is not generated here.
+bool SpeakAs(const char* lang) {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) unsetenv(name);
+  setenv("LANG", lang, 1);
+  return StartTranslationIn(KESTRUNE_TEST_LOCALE_DIR);
+}
+
 class MainWindowQtTest : public QObject {
   Q_OBJECT
 
@@ -104,8 +115,7 @@ class MainWindowQtTest : public QObject {
     QTRY_COMPARE(Status()->text(), Q(kUpdateDataFetched));
   }
 
- private slots:
-  void init() {
+  void OpenWindow() {
     script_ = std::make_shared<Script>();
     auto script = script_;
     window_ = std::make_unique<MainWindowQt>(
@@ -115,11 +125,23 @@ class MainWindowQtTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
   }
 
-  void cleanup() {
+  void LetWorkersGo() {
     // Let blocked workers go; they outlive the window harmlessly.
     script_->checkMayFinish.Open();
     script_->writeMayFinish.Open();
+  }
+
+ private slots:
+  // The window speaks Traditional Chinese here, where its status texts are
+  // the dialog's own; speaksTheUsersLanguage tries the others.
+  void initTestCase() { QVERIFY2(SpeakAs("zh_TW.UTF-8"), "scripts/setup generates zh_TW.UTF-8"); }
+
+  void init() { OpenWindow(); }
+
+  void cleanup() {
+    LetWorkersGo();
     window_.reset();
+    QVERIFY(SpeakAs("zh_TW.UTF-8"));
   }
 
   void opensAsTheWindowsDialogDoes() {
@@ -129,7 +151,7 @@ class MainWindowQtTest : public QObject {
     QCOMPARE(Version()->text(), QStringLiteral("1.005"));
     QVERIFY(Notes()->isReadOnly());
     QCOMPARE(Notes()->lineWrapMode(), QPlainTextEdit::NoWrap);
-    QCOMPARE(Button()->text(), QStringLiteral("Update Firmware"));
+    QCOMPARE(Button()->text(), QStringLiteral("更新韌體"));
     QVERIFY(Button()->isEnabled());
     QVERIFY(!Progress()->isTextVisible());
     QTRY_VERIFY(Notes()->hasFocus());
@@ -137,8 +159,8 @@ class MainWindowQtTest : public QObject {
 
     QStringList labels;
     for (QLabel* label : window_->findChildren<QLabel*>()) labels << label->text();
-    QVERIFY(labels.contains("Firmware Version:"));
-    QVERIFY(labels.contains("New Features:"));
+    QVERIFY(labels.contains("韌體版本："));
+    QVERIFY(labels.contains("新功能："));
 
     const QList<QSize> sizes = window_->windowIcon().availableSizes();
     for (int size : {16, 32, 48, 64, 128, 256}) QVERIFY(sizes.contains(QSize(size, size)));
@@ -167,6 +189,62 @@ class MainWindowQtTest : public QObject {
                               .arg(g.width())
                               .arg(g.height())));
     }
+  }
+
+  // Labels, the status line and the close notice in the user's language;
+  // the service's version and notes as they came.
+  void speaksTheUsersLanguage_data() {
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("fetched");
+    QTest::addColumn<QString>("deferred");
+    QTest::addColumn<QString>("done");
+    QTest::newRow("C") << "C.UTF-8"
+                       << "Update Firmware"
+                       << "Firmware Version:"
+                       << "Update data fetched"
+                       << "The window closes when the update has ended (Writing the firmware)"
+                       << "Update complete";
+    QTest::newRow("de") << "de_DE.UTF-8"
+                        << "Firmware aktualisieren"
+                        << "Firmware-Version:"
+                        << "Update-Daten abgerufen"
+                        << "Das Fenster schließt sich nach dem Update (Firmware wird geschrieben)"
+                        << "Update abgeschlossen";
+    QTest::newRow("zh_CN") << "zh_CN.UTF-8"
+                           << "更新固件"
+                           << "固件版本："
+                           << "已获取更新数据"
+                           << "更新结束后将关闭窗口（正在写入更新文件）"
+                           << "更新完成";
+  }
+
+  void speaksTheUsersLanguage() {
+    QFETCH(QString, lang);
+    QFETCH(QString, button);
+    QFETCH(QString, label);
+    QFETCH(QString, fetched);
+    QFETCH(QString, deferred);
+    QFETCH(QString, done);
+    LetWorkersGo();
+    window_.reset();
+    QVERIFY2(SpeakAs(lang.toUtf8().constData()), qPrintable(lang + " is not generated here"));
+    OpenWindow();
+    QCOMPARE(Button()->text(), button);
+    QStringList labels;
+    for (QLabel* shown : window_->findChildren<QLabel*>()) labels << shown->text();
+    QVERIFY2(labels.contains(label), qPrintable(labels.join('|')));
+    script_->checkMayFinish.Open();
+    QTRY_COMPARE(Status()->text(), fetched);
+    QCOMPARE(Version()->text(), QStringLiteral("2.418"));
+    QTest::mouseClick(Button(), Qt::LeftButton);
+    QTRY_COMPARE(Progress()->value(), 2);
+    QVERIFY(!window_->close());
+    QCOMPARE(Status()->text(), deferred);
+    script_->writeMayFinish.Open();
+    QTRY_VERIFY(!window_->isVisible());
+    QVERIFY2(Status()->text().contains(done), qPrintable(Status()->text()));
   }
 
   void showsTheOfferedVersionAndNotes() {

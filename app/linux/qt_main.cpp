@@ -12,6 +12,7 @@
 #include "app/linux/window_options.h"
 #include "app/linux/window_close_signals_posix.h"
 #include "history/history_writer.h"
+#include "i18n/translate.h"
 
 int main(int argc, char** argv) {
   // Answered before QApplication is made: no display is needed for them.
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     return written || errno == EPIPE ? 0 : 1;
   }
   QApplication application(argc, argv);
+  kestrune::StartTranslation();
   QApplication::setDesktopFileName(QString::fromLatin1(kestrune::kLinuxProgramName));
   int exitCode = 0;
   bool workersLeft = false;

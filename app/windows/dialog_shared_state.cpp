@@ -88,7 +88,7 @@ void DialogSharedState::Post(WindowNotice notice) {
       if (!progressPosted_.exchange(true)) Post(WM_UPDATE_PROGRESS);
       break;
     case Kind::kWriting: Post(WM_WRITING_CHANGED, notice.value != 0 ? 1 : 0); break;
-    case Kind::kRunFinished: Post(WM_UPDATE_FINISHED); break;
+    case Kind::kRunFinished: Post(WM_UPDATE_FINISHED, notice.value); break;
     case Kind::kPowerQuestion: {
       std::lock_guard<std::mutex> guard(lock_);
       powerQuestionText_ = notice.text;

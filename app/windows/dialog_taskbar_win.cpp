@@ -53,8 +53,8 @@ bool DialogTaskbar::HandleMessage(UINT message) {
 
 void DialogTaskbar::RunStarted() { indicator_.RunStarted(); }
 
-void DialogTaskbar::RunEnded(const std::u16string& lastStatus) {
-  indicator_.RunEnded(lastStatus, GetForegroundWindow() == dialog_);
+void DialogTaskbar::RunEnded(RunOutcome outcome) {
+  indicator_.RunEnded(outcome, GetForegroundWindow() == dialog_);
 }
 
 }  // namespace kestrune

@@ -23,7 +23,7 @@ class DialogTaskbar {
   // True when `message` was the shell's word that the button exists.
   bool HandleMessage(UINT message);
   void RunStarted();
-  void RunEnded(const std::u16string& lastStatus);
+  void RunEnded(RunOutcome outcome);
 
  private:
   static LRESULT CALLBACK ProgressBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam,

@@ -109,7 +109,7 @@ TEST(DialogTaskbarTest, MirrorsTheWorkersProgressBarMessagesAndTheRunsEnd) {
       for (WPARAM block = 1; block <= 3; ++block) SendMessageW(test.bar, PBM_SETPOS, block, 0);
     });
     EXPECT_EQ(SendMessageW(test.bar, PBM_GETPOS, 0, 0), 3) << "the bar itself still moves";
-    taskbar.RunEnded(kUpdateFailed);
+    taskbar.RunEnded(RunOutcome::kBlockRefused);
     std::vector<std::string> expected = {"clear",      "range 3",    "position 1",
                                          "position 2", "position 3", "error"};
     if (GetForegroundWindow() != test.window) expected.push_back("flash");

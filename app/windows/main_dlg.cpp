@@ -62,7 +62,9 @@ BOOL CMainDlg::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam
       return FALSE;
     case WM_UPDATE_STATUS: result = OnUpdateStatus(); return TRUE;
     case WM_UPDATE_PROGRESS: result = OnUpdateProgress(); return TRUE;
-    case WM_UPDATE_FINISHED: result = OnUpdateFinished(); return TRUE;
+    case WM_UPDATE_FINISHED:
+      result = OnUpdateFinished(static_cast<RunOutcome>(wParam));
+      return TRUE;
     case WM_WRITING_CHANGED: result = OnWritingChanged(wParam != 0); return TRUE;
     case WM_POWER_QUESTION: result = OnPowerQuestion(); return TRUE;
     case WM_QUERYENDSESSION: return OnQueryEndSession(result);
@@ -204,14 +206,13 @@ LRESULT CMainDlg::OnUpdateProgress() {
   return 0;
 }
 
-LRESULT CMainDlg::OnUpdateFinished() {
+LRESULT CMainDlg::OnUpdateFinished(RunOutcome outcome) {
   OnWritingChanged(false);
   if (logic_.RunEnded()) {  // a close waited for the run
     CloseNow();
     return 0;
   }
-  // The run's last status is in the shared state: its end was posted after it.
-  if (taskbar_) taskbar_->RunEnded(shared_->StatusText());
+  if (taskbar_) taskbar_->RunEnded(outcome);
   SetUpdateButtonEnabled(true);
   // The press that started the run took the focus from the button.
   SendMessageW(Window(), WM_NEXTDLGCTL,

@@ -49,7 +49,7 @@ class CMainDlg : public CDialogImpl<CMainDlg>,
   LRESULT OnUpdateFirmware();
   LRESULT OnUpdateStatus();
   LRESULT OnUpdateProgress();
-  LRESULT OnUpdateFinished();
+  LRESULT OnUpdateFinished(RunOutcome outcome);
   LRESULT OnWritingChanged(bool writing);
   LRESULT OnPowerQuestion();
   BOOL OnQueryEndSession(LRESULT& result);
