@@ -45,6 +45,9 @@
 // with exit code 0 after Ctrl-C.
 //
 // usage: station_bench BAUD BLOCKS COMMIT_MS PLUGS COUNT...
+// A COUNT given several times is run as many times, its figures the medians
+// of its rounds; the first COUNT's span is the one the others are set
+// against.
 // The last line holds the figures as name=value pairs.
 #include <fcntl.h>
 #include <net/if.h>
@@ -500,44 +503,61 @@ int Bench(int baud, std::uint32_t blocks, int commitMs, int plugs, const std::ve
                                std::chrono::milliseconds(commitMs)};
   std::printf("kestrune-update station, %d baud, %u blocks, %d ms commit delay; images %.3f MiB\n",
               baud, blocks, commitMs, firmware.mib);
-  double oneWatch = 0;
+  // A count given more than once is run that many times; its figures are
+  // the medians of its rounds.
+  std::vector<int> order;
+  std::map<int, std::vector<ScaleRound>> rounds;
   std::vector<double> emptyLooks;
-  std::string figures;
-  char pairs[640];
   for (const int count : counts) {
+    if (rounds.count(count) == 0) order.push_back(count);
     const ScaleRound round = WriteAtOnce(firmware, pacing, count);
-    if (oneWatch == 0) oneWatch = round.spanSeconds;
-    const double ratio = round.spanSeconds / oneWatch;
-    const double budgetMib = firmware.mib + count;
+    rounds[count].push_back(round);
     emptyLooks.push_back(round.emptyLookCpuMsPerSecond);
     std::printf(
-        "  %d watch(es) at once: %.3f s from the first frame to the last finish frame, over one "
-        "watch %.4f\n"
+        "  %d watch(es) at once: %.3f s from the first frame to the last finish frame\n"
         "    station CPU per block per watch: %.3f ms in all; the blocks alone %.3f ms; each "
         "run's start and end %.1f ms per watch; the look at the tree %.3f ms/s with the watches "
         "connected (%.3f ms/s with none)\n"
         "    images + peak growth %.2f MiB (images + 1 MiB per watch: %.2f MiB)\n",
-        count, round.spanSeconds, ratio, round.stationCpuMsPerBlock, round.writingCpuMsPerBlock,
+        count, round.spanSeconds, round.stationCpuMsPerBlock, round.writingCpuMsPerBlock,
         round.restCpuMsPerWatch, round.lookCpuMsPerSecond, round.emptyLookCpuMsPerSecond,
-        round.memoryMib, budgetMib);
+        round.memoryMib, firmware.mib + count);
     std::fflush(stdout);
+  }
+  const auto median = [&rounds](int count, double ScaleRound::*field) {
+    std::vector<double> values;
+    for (const ScaleRound& round : rounds[count]) values.push_back(round.*field);
+    return Median(values);
+  };
+  const double oneWatch = median(order.front(), &ScaleRound::spanSeconds);
+  std::string figures;
+  char pairs[640];
+  for (const int count : order) {
+    const double ratio = median(count, &ScaleRound::spanSeconds) / oneWatch;
+    const double budgetMib = firmware.mib + count;
+    std::printf("  %d watch(es), median of %zu round(s): over %d watch(es) %.4f, the blocks alone "
+                "%.3f ms/block/watch\n",
+                count, rounds[count].size(), order.front(), ratio,
+                median(count, &ScaleRound::writingCpuMsPerBlock));
     std::snprintf(pairs, sizeof pairs,
                   "wall_over_one_%d=%.4f cpu_ms_per_block_%d=%.3f station_cpu_ms_per_block_%d=%.3f "
                   "run_cpu_ms_%d=%.1f look_cpu_ms_per_s_%d=%.3f memory_mib_%d=%.2f "
                   "memory_budget_mib_%d=%.2f ",
-                  count, ratio, count, round.writingCpuMsPerBlock, count,
-                  round.stationCpuMsPerBlock, count, round.restCpuMsPerWatch, count,
-                  round.lookCpuMsPerSecond, count, round.memoryMib, count, budgetMib);
+                  count, ratio, count, median(count, &ScaleRound::writingCpuMsPerBlock), count,
+                  median(count, &ScaleRound::stationCpuMsPerBlock), count,
+                  median(count, &ScaleRound::restCpuMsPerWatch), count,
+                  median(count, &ScaleRound::lookCpuMsPerSecond), count,
+                  median(count, &ScaleRound::memoryMib), count, budgetMib);
     figures += pairs;
   }
   std::printf("  %d watches plugged in one at a time:\n", plugs);
   const std::vector<double> latencies = PlugOneByOne(pacing, firmware, plugs);
-  const double median = Median(latencies);
-  std::printf("  plug-to-first-frame: median %.3f s, %.3f to %.3f s\n", median,
+  const double plugMedian = Median(latencies);
+  std::printf("  plug-to-first-frame: median %.3f s, %.3f to %.3f s\n", plugMedian,
               *std::min_element(latencies.begin(), latencies.end()),
               *std::max_element(latencies.begin(), latencies.end()));
   std::snprintf(pairs, sizeof pairs, "plug_first_frame_s=%.3f empty_look_cpu_ms_per_s=%.3f",
-                median, Median(emptyLooks));
+                plugMedian, Median(emptyLooks));
   figures += pairs;
   std::printf("%s\n", figures.c_str());
   return 0;
