@@ -276,7 +276,8 @@ class Station {
     std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
     const std::string prefix = std::string(field) + ":";
     for (std::string line; std::getline(status, line);) {
-      if (line.compare(0, prefix.size(), prefix) == 0) return std::atol(line.c_str() + prefix.size());
+      if (line.compare(0, prefix.size(), prefix) == 0)
+        return std::atol(line.c_str() + prefix.size());
     }
     throw std::runtime_error(std::string("no ") + field + " of the station");
   }
@@ -376,9 +377,8 @@ CpuAt WhenEveryWatchAnswered(const Station& station,
                              const std::vector<std::unique_ptr<TimedWatch>>& watches,
                              std::size_t blocks, std::chrono::seconds timeout) {
   const Clock::time_point until = Clock::now() + timeout;
-  while (!std::all_of(watches.begin(), watches.end(), [&](const auto& watch) {
-    return watch->sim().AcceptedBlocks() >= blocks;
-  })) {
+  while (!std::all_of(watches.begin(), watches.end(),
+                      [&](const auto& watch) { return watch->sim().AcceptedBlocks() >= blocks; })) {
     if (Clock::now() > until) throw std::runtime_error("the blocks were not answered");
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -393,13 +393,16 @@ double LookCpuMsPerSecond(const Station& station) {
   return (station.CpuSeconds() - before) * 1e3 / Seconds(Clock::now() - from);
 }
 
-ScaleRound WriteAtOnce(const Firmware& firmware, const DiveWatchPacing& pacing, int count) {
+// Round `roundNumber`'s watches have serial numbers of their own: the history
+// would leave a watch written in an earlier round unwritten.
+ScaleRound WriteAtOnce(const Firmware& firmware, const DiveWatchPacing& pacing, int count,
+                       int roundNumber) {
   TempFolder work("station-bench");
   PlugFixture fixture;
   std::vector<std::unique_ptr<TimedWatch>> watches;
   for (int i = 0; i < count; ++i) {
     char serial[32];
-    std::snprintf(serial, sizeof serial, "KB-%02d-%02d", count, i + 1);
+    std::snprintf(serial, sizeof serial, "KB-%d-%02d", roundNumber, i + 1);
     watches.push_back(std::make_unique<TimedWatch>(pacing, serial));
     fixture.Prepare(serial, watches.back()->sim().SlavePath());
   }
@@ -434,10 +437,17 @@ ScaleRound WriteAtOnce(const Firmware& firmware, const DiveWatchPacing& pacing, 
   // writing threads, and the output, run-log and history threads they report
   // to.
   double writingMs = 0;
+  std::vector<double> threadMs;
   for (const auto& [thread, seconds] : lastAnswered.workers) {
     const auto before = firstAnswered.workers.find(thread);
-    if (before != firstAnswered.workers.end()) writingMs += (seconds - before->second) * 1e3;
+    if (before == firstAnswered.workers.end()) continue;
+    threadMs.push_back((seconds - before->second) * 1e3);
+    writingMs += threadMs.back();
   }
+  std::sort(threadMs.rbegin(), threadMs.rend());
+  std::printf("    the blocks' threads, most first (ms):");
+  for (std::size_t i = 0; i < threadMs.size() && i < 6; ++i) std::printf(" %.3f", threadMs[i]);
+  std::printf("\n");
   const double blocksBetween = (firmware.blocks - 1.0) * count;
   round.spanSeconds = Seconds(last - first);
   round.writingCpuMsPerBlock = writingMs / blocksBetween;
@@ -510,7 +520,8 @@ int Bench(int baud, std::uint32_t blocks, int commitMs, int plugs, const std::ve
   std::vector<double> emptyLooks;
   for (const int count : counts) {
     if (rounds.count(count) == 0) order.push_back(count);
-    const ScaleRound round = WriteAtOnce(firmware, pacing, count);
+    const ScaleRound round =
+        WriteAtOnce(firmware, pacing, count, static_cast<int>(emptyLooks.size()) + 1);
     rounds[count].push_back(round);
     emptyLooks.push_back(round.emptyLookCpuMsPerSecond);
     std::printf(
@@ -535,10 +546,11 @@ int Bench(int baud, std::uint32_t blocks, int commitMs, int plugs, const std::ve
   for (const int count : order) {
     const double ratio = median(count, &ScaleRound::spanSeconds) / oneWatch;
     const double budgetMib = firmware.mib + count;
-    std::printf("  %d watch(es), median of %zu round(s): over %d watch(es) %.4f, the blocks alone "
-                "%.3f ms/block/watch\n",
-                count, rounds[count].size(), order.front(), ratio,
-                median(count, &ScaleRound::writingCpuMsPerBlock));
+    std::printf(
+        "  %d watch(es), median of %zu round(s): over %d watch(es) %.4f, the blocks alone "
+        "%.3f ms/block/watch\n",
+        count, rounds[count].size(), order.front(), ratio,
+        median(count, &ScaleRound::writingCpuMsPerBlock));
     std::snprintf(pairs, sizeof pairs,
                   "wall_over_one_%d=%.4f cpu_ms_per_block_%d=%.3f station_cpu_ms_per_block_%d=%.3f "
                   "run_cpu_ms_%d=%.1f look_cpu_ms_per_s_%d=%.3f memory_mib_%d=%.2f "
