@@ -138,8 +138,18 @@ bool IsWithin(const fs::path& path, const fs::path& top) {
 
 class SysfsDeviceList : public SerialDeviceList {
  public:
-  SysfsDeviceList(const SysfsSerialDevices& tree, std::vector<fs::path> devices)
-      : tree_(tree), devices_(std::move(devices)) {}
+  // One entry per device of `listing`, in the order of its first tty.
+  SysfsDeviceList(const SysfsSerialDevices& tree,
+                  std::shared_ptr<const SysfsSerialDevices::PortListing> listing)
+      : tree_(tree), listing_(std::move(listing)) {
+    for (std::size_t i = 0; i < listing_->ports.size(); ++i) {
+      const fs::path& device = listing_->ports[i].device;
+      if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
+        devices_.push_back(device);
+        identities_.push_back(listing_->identities[i]);
+      }
+    }
+  }
 
   bool SelectDevice(std::size_t index) override {
     if (index >= devices_.size()) return false;
@@ -147,7 +157,7 @@ class SysfsDeviceList : public SerialDeviceList {
     return true;
   }
   bool ReadInstanceId(char16_t* buffer, std::size_t capacity) override {
-    return Write(tree_.DeviceIdentity(devices_[current_]), buffer, capacity);
+    return Write(identities_[current_], buffer, capacity);
   }
   bool ReadParentId(char16_t* buffer, std::size_t capacity) override {
     return Write(tree_.DeviceIdentity(devices_[current_].parent_path()), buffer, capacity);
@@ -172,7 +182,9 @@ class SysfsDeviceList : public SerialDeviceList {
   }
 
   const SysfsSerialDevices& tree_;
+  std::shared_ptr<const SysfsSerialDevices::PortListing> listing_;
   std::vector<fs::path> devices_;
+  std::vector<std::u16string> identities_;
   std::size_t current_ = 0;
 };
 
@@ -261,22 +273,36 @@ std::u16string SysfsSerialDevices::UsbLocation(const fs::path& device) const {
   return ToUtf16(usb.filename().string());
 }
 
-std::unique_ptr<SerialDeviceList> SysfsSerialDevices::ListSerialPortDevices() {
-  // One entry per device, in the order of its first tty.
-  std::vector<fs::path> devices;
-  for (const auto& port : ScanSerialPorts()) {
-    if (std::find(devices.begin(), devices.end(), port.device) == devices.end())
-      devices.push_back(port.device);
+std::shared_ptr<const SysfsSerialDevices::PortListing> SysfsSerialDevices::ListPorts() const {
+  auto listing = std::make_shared<PortListing>();
+  listing->ports = ScanSerialPorts();
+  for (const SerialPort& port : listing->ports) {
+    listing->identities.push_back(DeviceIdentity(port.device));
   }
-  return std::make_unique<SysfsDeviceList>(*this, std::move(devices));
+  return listing;
+}
+
+std::unique_ptr<SerialDeviceList> SysfsSerialDevices::ListSerialPortDevices() {
+  std::shared_ptr<const PortListing> listing = ListPorts();
+  {
+    std::lock_guard<std::mutex> lock(walkedMutex_);
+    walked_ = listing;
+  }
+  return std::make_unique<SysfsDeviceList>(*this, std::move(listing));
 }
 
 bool SysfsSerialDevices::ReadInterfacePaths(const char16_t* instanceId, char16_t* buffer,
                                             std::size_t capacity) {
+  std::shared_ptr<const PortListing> listing;
+  {
+    std::lock_guard<std::mutex> lock(walkedMutex_);
+    listing = walked_.lock();
+  }
+  if (!listing) listing = ListPorts();
   const std::u16string id(instanceId);
   std::vector<std::u16string> paths;
-  for (const auto& port : ScanSerialPorts()) {
-    if (DeviceIdentity(port.device) == id) paths.push_back(ToUtf16(port.node));
+  for (std::size_t i = 0; i < listing->ports.size(); ++i) {
+    if (listing->identities[i] == id) paths.push_back(ToUtf16(listing->ports[i].node));
   }
   return CopyBoundedTextList(paths, buffer, capacity);
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ class SysfsSerialDevices : public SerialDeviceTree {
   };
   // The present serial ports, ordered by tty name.
   std::vector<SerialPort> ScanSerialPorts() const;
+  // The present serial ports with each one's device identity, from one look
+  // at the tree.
+  struct PortListing {
+    std::vector<SerialPort> ports;
+    std::vector<std::u16string> identities;  // of each port's device
+  };
+  std::shared_ptr<const PortListing> ListPorts() const;
   // The identity text of a device directory; empty when it is no device node
   // (the top of the device tree or outside it).
   std::u16string DeviceIdentity(const std::filesystem::path& device) const;
@@ -52,6 +60,12 @@ class SysfsSerialDevices : public SerialDeviceTree {
 
  private:
   std::filesystem::path root_;
+  // The listing of the device list last handed out, while that list lives:
+  // a walk reads each watch's interface paths from the ports it listed
+  // rather than from a new look at the tree, so one walk reads the tree
+  // once, not once more per watch found.
+  std::mutex walkedMutex_;
+  std::weak_ptr<const PortListing> walked_;
 };
 
 }  // namespace kestrune

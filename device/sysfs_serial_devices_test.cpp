@@ -141,6 +141,27 @@ TEST(SysfsSerialDevices, DeviceWithTwoTtysIsListedOnceWithBothPaths) {
             U16(first.path() + ";" + second.path() + ";"));
 }
 
+// A walk asks for each watch's interface paths: while its list lives they
+// come from that list's look at the tree, which a station makes every second
+// over every connected watch, not from one more look per watch found.
+TEST(SysfsSerialDevices, InterfacePathsDuringAWalkComeFromItsListing) {
+  SysfsTree tree;
+  Pty watch;
+  tree.UsbDevice(kPci + "/usb1", "1d6b", "0002", "");
+  tree.UsbDevice(kPci + "/usb1/1-1", "1915", "52f0", "KS0001");
+  tree.Tty("ttyACM0", tree.UsbInterface(kPci + "/usb1/1-1/1-1:1.0", "00"), watch.devname());
+  const std::u16string id = u"USB\\VID_1915&PID_52F0&MI_00\\1-1:1.0";
+  SysfsSerialDevices devices(tree.root());
+  {
+    const auto list = devices.ListSerialPortDevices();
+    ASSERT_TRUE(list->SelectDevice(0));
+    fs::remove(tree.root() / "class" / "tty" / "ttyACM0");  // unplugged meanwhile
+    EXPECT_EQ(InterfacePaths(devices, id), U16(watch.path() + ";"));
+  }
+  // With no walk under way, the tree as it is now.
+  EXPECT_EQ(InterfacePaths(devices, id), u"");
+}
+
 TEST(SysfsSerialDevices, ProbeFailsOnlyWhileAnotherOpenerHoldsThePort) {
   Pty free, held;
   held.Hold();

@@ -96,14 +96,15 @@ std::string WithoutTimes(const std::string& text) {
   return std::regex_replace(text, std::regex(R"("time":"[^"]*",)"), "");
 }
 
+// The test program speaks English: no catalogue is chosen.
 TEST(CliQuiet, OnlyTheResultIsLeft) {
-  EXPECT_EQ(PrintedRun(OutputStyle::kPlain, true), "更新完成\n");
+  EXPECT_EQ(PrintedRun(OutputStyle::kPlain, true), "Update complete\n");
   EXPECT_EQ(WithoutTimes(PrintedRun(OutputStyle::kJson, true)),
             "{\"event\":\"result\",\"schema\":1,\"exit_code\":0,\"reason\":\"done\","
-            "\"status\":\"更新完成\"}\n");
+            "\"status\":\"Update complete\"}\n");
   // Not quiet: every status on its line, and the result adds nothing more.
   EXPECT_EQ(PrintedRun(OutputStyle::kPlain, false),
-            "正在寫入更新檔\nVerifying: reading back 2 written blocks\n更新完成\n");
+            "Writing the firmware\nVerifying: reading back 2 written blocks\nUpdate complete\n");
 }
 
 // An event's time is when it was reported, even when the output thread

@@ -149,6 +149,11 @@ bool DiveWatchSim::WaitForFrames(std::size_t count, std::chrono::milliseconds ti
   return changed_.wait_for(lock, timeout, [&] { return frames_.size() >= count; });
 }
 
+std::optional<LineSchedule::Clock::time_point> DiveWatchSim::FirstFrameAt() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return firstFrameAt_;
+}
+
 std::size_t DiveWatchSim::FinishCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return finishCount_;
@@ -288,6 +293,7 @@ void DiveWatchSim::HandleArrivedFrames() {
     pendingStart_ += kFrameSize;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (frames_.empty()) firstFrameAt_ = frameArrived_;
       frames_.push_back(frame);
       changed_.notify_all();
     }

@@ -180,6 +180,10 @@ class DiveWatchSim {
   // Waits until at least `count` frames have arrived; false on time-out.
   bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
 
+  // When the first frame had crossed the line (on a paced line, when its
+  // last byte had; otherwise when it was read); empty before any frame.
+  std::optional<LineSchedule::Clock::time_point> FirstFrameAt() const;
+
   // Number of finish frames received so far.
   std::size_t FinishCount() const;
 
@@ -265,6 +269,7 @@ class DiveWatchSim {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::deque<DeviceFrame> frames_;  // grows without moving what it holds
+  std::optional<LineSchedule::Clock::time_point> firstFrameAt_;
   SparseMemory memory_;
   std::size_t finishCount_ = 0;
   std::size_t accepted_ = 0;

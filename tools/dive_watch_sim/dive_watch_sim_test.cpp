@@ -241,6 +241,22 @@ TEST(DiveWatchSimTest, PacedLineAndFlashHoldTheAnswerBack) {
   }
 }
 
+// What a benchmark times a host's first frame by: the moment the first
+// frame's last byte crossed the paced line, not when a later one did.
+TEST(DiveWatchSimTest, PacedLineTellsWhenTheFirstFrameCrossed) {
+  DiveWatchSim sim({}, {1200, 0ms});
+  EXPECT_FALSE(sim.FirstFrameAt().has_value());
+  RawLine line(sim.SlavePath());
+  const auto sent = std::chrono::steady_clock::now();
+  // 40 bytes take 333 ms at 1200 baud: the third frame crosses at 1 s.
+  line.Send({FinishFrame(), FinishFrame(), FinishFrame()});
+  ASSERT_TRUE(sim.WaitForFinish(3, 10s));
+  const auto crossed = sim.FirstFrameAt();
+  ASSERT_TRUE(crossed.has_value());
+  EXPECT_GE(*crossed - sent, 333'333us);
+  EXPECT_LT(*crossed - sent, 1000ms);
+}
+
 TEST(DiveWatchSimTest, PacedLineCarriesBlocksUnchanged) {
   DiveWatchSim sim({}, {115200, 5ms});
   RawLine line(sim.SlavePath());
