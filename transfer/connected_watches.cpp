@@ -6,10 +6,10 @@
 
 namespace kestrune {
 
-WatchDiscovery ListConnectedWatches() {
+WatchDiscovery ListConnectedWatches(PortProbe probe) {
   // Only the device tree is used; the name is the log's, which this never writes.
   const UpdateEnvironment environment = PlatformUpdateEnvironment("");
-  return DiscoverWatches(environment.devices, kWatchVendorId, kWatchProductId);
+  return DiscoverWatches(environment.devices, kWatchVendorId, kWatchProductId, probe);
 }
 
 WatchDiscovery DiscoverNotedWatches(SerialDeviceTree& devices, FirmwareUpdateReporter& reporter) {

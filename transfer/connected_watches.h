@@ -10,8 +10,9 @@ class FirmwareUpdateReporter;
 class SerialDeviceTree;
 
 // Every port of a device with the watch's USB identity, in the tree's
-// order, and the serial ports passed over with the reason.
-WatchDiscovery ListConnectedWatches();
+// order, and the serial ports passed over with the reason; with
+// PortProbe::kTreeOnly no port is opened (opensNow is not told).
+WatchDiscovery ListConnectedWatches(PortProbe probe = PortProbe::kOpenEach);
 
 // Every watch in `devices` now, from the tree alone (no port is opened, so
 // opensNow is never told), with each one found and each port passed over

@@ -64,6 +64,11 @@ std::string DescribeRunCause(const RunCause& cause) {
 
 RunCauseKind PortOpenCauseKind(const boost::system::error_code& error) {
   namespace errc = boost::system::errc;
+#ifdef _WIN32
+  // A COM port open in another program refuses every other open with
+  // ERROR_ACCESS_DENIED: there it means busy, not a permission.
+  if (error == errc::permission_denied) return RunCauseKind::kPortBusy;
+#endif
   if (error == errc::permission_denied || error == errc::operation_not_permitted)
     return RunCauseKind::kPermissionDenied;
   if (error == errc::device_or_resource_busy || error == errc::resource_unavailable_try_again ||

@@ -59,8 +59,10 @@ TEST(RunCause, EachKindHasItsWordAndLine) {
        "/dev/ttyACM0 is a directory, not a serial port; give the watch's port"},
       {Cause(RunCauseKind::kNoSuchPort), "no_such_port",
        "there is no port /dev/ttyACM0: plug the watch in, or give the port it has"},
+#ifndef _WIN32  // the system's own message for the error
       {otherError, "port_error",
        "/dev/ttyACM0 cannot be opened (Input/output error); plug the watch in again"},
+#endif
       {Cause(RunCauseKind::kNoDataFolder), "no_data_folder",
        "there is no data folder: HOME is not set; set HOME to your home folder"},
       {folder, "data_folder_unwritable",
@@ -116,7 +118,11 @@ TEST(RunCause, PortErrorsAreToldApart) {
     errc::errc_t error;
     RunCauseKind kind;
   } rows[] = {
+#ifdef _WIN32  // what a COM port open elsewhere answers
+      {errc::permission_denied, RunCauseKind::kPortBusy},
+#else
       {errc::permission_denied, RunCauseKind::kPermissionDenied},
+#endif
       {errc::operation_not_permitted, RunCauseKind::kPermissionDenied},
       {errc::device_or_resource_busy, RunCauseKind::kPortBusy},
       {errc::resource_unavailable_try_again, RunCauseKind::kPortBusy},
@@ -126,12 +132,12 @@ TEST(RunCause, PortErrorsAreToldApart) {
       {errc::io_error, RunCauseKind::kPortError},
   };
   for (const auto& row : rows) {
-    const boost::system::error_code code(static_cast<int>(row.error),
-                                         boost::system::system_category());
+    const boost::system::error_code code = errc::make_error_code(row.error);
     EXPECT_EQ(row.kind, PortOpenCauseKind(code)) << code.message();
   }
 }
 
+#ifndef _WIN32  // errno's number and message
 TEST(RunCause, TheLogLineCarriesEveryField) {
   RunCause cause = Cause(RunCauseKind::kPermissionDenied);
   cause.errnoValue = EACCES;
@@ -139,6 +145,7 @@ TEST(RunCause, TheLogLineCarriesEveryField) {
   EXPECT_EQ("permission_denied, port /dev/ttyACM0, error 13 (Permission denied), not at the seat",
             DescribeRunCause(cause));
 }
+#endif
 
 }  // namespace
 }  // namespace kestrune

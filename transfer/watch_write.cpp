@@ -334,6 +334,41 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
   return RunOutcome::kDone;
 }
 
+namespace {
+
+// Why `failure` kept the port from opening. Nothing is being written yet:
+// the port's other users and the seat may be looked up.
+RunCause CauseOfPortOpenFailure(const PortOpenError& failure) {
+  RunCause cause{PortOpenCauseKind(failure.error.code()), failure.port,
+                 failure.error.code().value()};
+  if (cause.kind == RunCauseKind::kPortBusy) {
+    cause.holder = DescribePortHolders(OtherPortHolders(failure.port));
+  }
+  if (cause.kind == RunCauseKind::kPermissionDenied) cause.seat = UserSeatState();
+  return cause;
+}
+
+RunCause CauseOfPortHeld(const PortHeldError& failure) {
+  RunCause cause{RunCauseKind::kPortBusy, failure.port};
+  cause.holder = DescribePortHolders(failure.holders);
+  return cause;
+}
+
+}  // namespace
+
+RunCause ProbeWatchPort(const std::u16string& portPath) {
+  try {
+    WatchConnection connection(portPath, std::chrono::milliseconds(1000));
+    return {};
+  } catch (const PortHeldError& failure) {
+    return CauseOfPortHeld(failure);
+  } catch (const PortOpenError& failure) {
+    return CauseOfPortOpenFailure(failure);
+  } catch (...) {
+    return {RunCauseKind::kPortError, WideToUtf8Text(portPath)};
+  }
+}
+
 RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
   // The cause of a failed line: silent, or gone (hang-up, I/O error, unplugged).
   const auto lineCause = [&reporter](const boost::system::system_error& failure) {
@@ -348,9 +383,7 @@ RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
     const std::string holders = DescribePortHolders(failure.holders);
     reporter.Note("port: " + failure.port + " is open in another program: " + holders +
                   "; nothing written");
-    RunCause cause{RunCauseKind::kPortBusy, failure.port};
-    cause.holder = holders;
-    reporter.SetCause(cause);
+    reporter.SetCause(CauseOfPortHeld(failure));
     reporter.PortHeldBy(failure.port, holders);
     return RunOutcome::kPortUnavailable;
   } catch (const PortOpenError& failure) {
@@ -359,14 +392,7 @@ RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
       reporter.SetCause({RunCauseKind::kWatchSilent, failure.port});
       return RunOutcome::kWatchSilent;
     }
-    // Not yet writing: the port's other users and the seat may be looked up.
-    RunCause cause{PortOpenCauseKind(failure.error.code()), failure.port,
-                   failure.error.code().value()};
-    if (cause.kind == RunCauseKind::kPortBusy) {
-      cause.holder = DescribePortHolders(OtherPortHolders(failure.port));
-    }
-    if (cause.kind == RunCauseKind::kPermissionDenied) cause.seat = UserSeatState();
-    reporter.SetCause(cause);
+    reporter.SetCause(CauseOfPortOpenFailure(failure));
     return RunOutcome::kPortUnavailable;
   } catch (const BlockLinkError& failure) {
     reporter.Note(failure.block + ": " + DescribeLinkError(failure.error));

@@ -20,6 +20,7 @@
 #include "transfer/power_check.h"
 #include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
+#include "transfer/watch_write.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
 #include "update/update_check.h"
@@ -60,11 +61,11 @@ class UpdatePrinter : public FirmwareUpdateReporter {
   }
   void VerifyingBlocks(std::uint32_t blocks) override { output_.Verifying(blocks); }
   void WatchAlreadyCurrent(const std::string& text) override { alreadyCurrent = text; }
-  void PortHeldBy(const std::string& port, const std::string& holders) override {
-    output_.Message(PortHeldMessage(port, holders));
-  }
+  // The holders are said beneath the status, with the cause.
+  void SetCause(const RunCause& cause) override { this->cause = cause; }
 
   std::string alreadyCurrent;  // what the history said of a watch left unwritten
+  RunCause cause;              // why the run failed, set by the run itself
 
  private:
   CliOutput& output_;
@@ -162,25 +163,34 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
     extra = {{"message",
               "the watch " + printer.alreadyCurrent + "; not written (--again writes it anyway)"}};
   }
-  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra);
+  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra,
+                outcome == RunOutcome::kDone ? RunCause{} : printer.cause);
   // Last, so a closed output's note comes before it.
   WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
-// Every connected watch, the one an update would open marked; with
-// --verbose also the serial ports that are not a watch's, and why.
+// Every connected watch with whether its port opens and, when not, why; the
+// first that opens is marked as the one an update would open. With
+// --verbose also the serial ports that are not a watch's, and why. Exit 0
+// when a watch opens, 8 when watches are listed but none opens, 3 when none
+// is listed.
 int Devices(const CliOptions& options, CliOutput& output) {
-  const WatchDiscovery found = ListConnectedWatches();
-  const DiscoveredWatch* picked = WatchAnUpdateWouldPick(found);
+  // The tree alone, then each port opened once as an update would open it.
+  const WatchDiscovery found = ListConnectedWatches(PortProbe::kTreeOnly);
+  const DiscoveredWatch* picked = nullptr;
+  RunCause firstCause;  // of the first watch that does not open
   for (const DiscoveredWatch& watch : found.watches) {
     const std::string port = WideToUtf8Text(watch.portPath);
     const std::string serial = WideToUtf8Text(watch.usbSerial);
     const std::string location = WideToUtf8Text(watch.usbLocation);
+    const RunCause cause = ProbeWatchPort(watch.portPath);
+    if (!cause.Known() && picked == nullptr) picked = &watch;
+    if (cause.Known() && !firstCause.Known()) firstCause = cause;
     WriteRunLog("devices: watch on " + port + ", serial " + (serial.empty() ? "(none)" : serial) +
                 ", at " + (location.empty() ? "(unknown)" : location) + ", " +
-                (watch.opensNow ? "opens" : "port busy"));
-    output.Watch(port, serial, location, watch.opensNow, &watch == picked);
+                (cause.Known() ? "does not open: " + DescribeRunCause(cause) : "opens"));
+    output.Watch(port, serial, location, cause, &watch == picked);
   }
   for (const PassedOverPort& port : found.passedOver) {
     const std::string instanceId = WideToUtf8Text(port.instanceId);
@@ -189,16 +199,33 @@ int Devices(const CliOptions& options, CliOutput& output) {
                 (path.empty() ? "" : " " + path) + ": " + port.reason);
     if (options.verbose) output.PassedOver(instanceId, path, port.reason);
   }
-  const RunOutcome outcome = picked != nullptr ? RunOutcome::kDone : RunOutcome::kNoWatch;
-  if (picked == nullptr) {
-    output.Status(kConnectWatch);  // said as an update would say it
-    WriteRunLog("devices: status " + WideToUtf8Text(kConnectWatch) +
-                ": no serial port of a device with the watch's USB identity (" +
-                std::to_string(found.passedOver.size()) + " other port(s) passed over)");
+  const RunOutcome outcome = picked != nullptr        ? RunOutcome::kDone
+                             : found.watches.empty() ? RunOutcome::kNoWatch
+                                                     : RunOutcome::kPortUnavailable;
+  RunCause cause;
+  if (outcome == RunOutcome::kNoWatch) cause = RunCause{RunCauseKind::kNoWatch};
+  // A port the user may not open is worth the hint even when another opens.
+  if (outcome == RunOutcome::kPortUnavailable ||
+      firstCause.kind == RunCauseKind::kPermissionDenied) {
+    cause = firstCause;
+  }
+  const std::u16string status = RunOutcomeStatus(outcome);
+  if (outcome != RunOutcome::kDone) {
+    output.Status(status);  // said as an update would say it
+    WriteRunLog("devices: status " + WideToUtf8Text(status) +
+                (outcome == RunOutcome::kNoWatch
+                     ? ": no serial port of a device with the watch's USB identity (" +
+                           std::to_string(found.passedOver.size()) + " other port(s) passed over)"
+                     : ": no watch's port opens"));
   }
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), picked != nullptr ? u"" : kConnectWatch,
-                {{"picked", picked != nullptr ? WideToUtf8Text(picked->portPath) : ""}});
+  // The mark says it on a terminal; a script reads the port from JSON.
+  std::vector<std::pair<std::string, std::string>> extra;
+  if (output.Style() == OutputStyle::kJson) {
+    extra = {{"picked", picked != nullptr ? WideToUtf8Text(picked->portPath) : ""}};
+  }
+  output.Result(code, RunOutcomeReason(outcome), outcome == RunOutcome::kDone ? u"" : status,
+                extra, cause);
   WriteRunLog("devices: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }

@@ -6,6 +6,7 @@
 
 #include "app/cli/cli_options.h"
 #include "app/cli/exit_codes.h"
+#include "i18n/translate.h"
 #include "transfer/device_frame.h"
 #include "transfer/firmware_update.h"
 #include "update/run_log.h"
@@ -119,6 +120,13 @@ class JsonLine {
     text_ += (text_.empty() ? "{" : ",") + JsonString(name) + ":" + JsonValue(value);
     return *this;
   }
+  // A member whose value is JSON text already (an object made by JsonLine).
+  JsonLine& AddRaw(const std::string& name, const std::string& json) {
+    std::string value = json;
+    if (!value.empty() && value.back() == '\n') value.pop_back();
+    text_ += (text_.empty() ? "{" : ",") + JsonString(name) + ":" + value;
+    return *this;
+  }
   std::string Text() const { return text_ + "}\n"; }
 
  private:
@@ -150,6 +158,32 @@ std::string PortHeldMessage(const std::string& port, const std::string& holders)
       false);
 }
 
+std::string CauseJson(const RunCause& cause) {
+  JsonLine line;
+  line.Add("kind", RunCauseWord(cause.kind));
+  if (!cause.port.empty()) line.Add("port", cause.port);
+  if (cause.errnoValue != 0) line.Add("errno", cause.errnoValue);
+  if (!cause.holder.empty()) line.Add("holder", cause.holder);
+  if (!cause.path.empty()) line.Add("path", cause.path);
+  if (!cause.date.empty()) line.Add("date", cause.date);
+  if (cause.seat != SeatState::kUnknown) line.Add("at_seat", cause.seat == SeatState::kAtSeat);
+  line.Add("hint", RunCauseLine(cause));
+  return line.Text();
+}
+
+std::string PortStateText(const RunCause& portCause) {
+  switch (portCause.kind) {
+    case RunCauseKind::kNone: return Tr("opens");
+    case RunCauseKind::kPortBusy:
+      return portCause.holder.empty() ? Tr("busy") : Tr("busy: {1}", {portCause.holder});
+    case RunCauseKind::kPermissionDenied: return Tr("not permitted");
+    case RunCauseKind::kNotASerialPort: return Tr("not a serial port");
+    case RunCauseKind::kPortIsDirectory: return Tr("a directory");
+    case RunCauseKind::kNoSuchPort: return Tr("missing");
+    default: return Tr("does not open");
+  }
+}
+
 std::string ProgressLine(std::uint32_t done, std::uint32_t total,
                          const std::optional<RateEstimate>& estimate) {
   const unsigned percent =
@@ -179,11 +213,12 @@ class CliOutput::Printer {
                 std::chrono::steady_clock::time_point reportedAt);
   void Verifying(std::uint32_t blocks);
   void Watch(const std::string& port, const std::string& serial, const std::string& location,
-             bool opens, bool picked);
+             const RunCause& portCause, bool picked);
   void PassedOver(const std::string& instanceId, const std::string& path,
                   const std::string& reason);
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-              const std::vector<std::pair<std::string, std::string>>& extra);
+              const std::vector<std::pair<std::string, std::string>>& extra,
+              const RunCause& cause);
   void Message(const std::string& text);
   void Lines(const std::string& text);
 
@@ -267,18 +302,25 @@ void CliOutput::Printer::Verifying(std::uint32_t blocks) {
 }
 
 void CliOutput::Printer::Watch(const std::string& port, const std::string& serial,
-                               const std::string& location, bool opens, bool picked) {
+                               const std::string& location, const RunCause& portCause,
+                               bool picked) {
+  const bool opens = !portCause.Known();
   if (style_ == OutputStyle::kJson) {
-    WriteOut("{\"event\":\"device\",\"port\":" + JsonString(port) +
-             ",\"serial\":" + JsonString(serial) + ",\"location\":" + JsonString(location) +
-             ",\"opens\":" + (opens ? "true" : "false") +
-             ",\"picked\":" + (picked ? "true" : "false") + "}\n");
+    JsonLine line;
+    line.Add("event", "device")
+        .Add("port", port)
+        .Add("serial", serial)
+        .Add("location", location)
+        .Add("opens", opens)
+        .Add("picked", picked);
+    if (!opens) line.AddRaw("cause", CauseJson(portCause));
+    WriteOut(line.Text());
     return;
   }
   WriteOut(std::string(picked ? "* " : "  ") + TerminalSafeText(port, false) + "  serial " +
            (serial.empty() ? "(none)" : TerminalSafeText(serial, false)) + "  at " +
            (location.empty() ? "(unknown)" : TerminalSafeText(location, false)) + "  " +
-           (opens ? "opens" : "busy") + "\n");
+           TerminalSafeText(PortStateText(portCause), false) + "\n");
 }
 
 void CliOutput::Printer::PassedOver(const std::string& instanceId, const std::string& path,
@@ -294,7 +336,8 @@ void CliOutput::Printer::PassedOver(const std::string& instanceId, const std::st
 
 void CliOutput::Printer::Result(int exitCode, const std::string& reason,
                                 const std::u16string& lastStatus,
-                                const std::vector<std::pair<std::string, std::string>>& extra) {
+                                const std::vector<std::pair<std::string, std::string>>& extra,
+                                const RunCause& cause) {
   if (style_ == OutputStyle::kJson) {
     JsonLine line;
     line.Add("event", "result")
@@ -303,10 +346,16 @@ void CliOutput::Printer::Result(int exitCode, const std::string& reason,
         .Add("reason", reason)
         .Add("status", WideToUtf8Text(lastStatus));
     for (const auto& [name, value] : extra) line.Add(name, value);
+    if (cause.Known()) line.AddRaw("cause", CauseJson(cause));
     WriteOut(line.Text());
     return;
   }
   ClearProgressLine();
+  // Beneath the status: the cause and what to do.
+  if (cause.Known()) {
+    WriteErr(std::string(kCliProgramName) + ": " + TerminalSafeText(RunCauseLine(cause), false) +
+             "\n");
+  }
   for (const auto& [name, value] : extra) {
     std::string label = name;  // firmware_version: "Firmware version"
     for (char& c : label) c = c == '_' ? ' ' : c;
@@ -347,9 +396,9 @@ void CliOutput::Verifying(std::uint32_t blocks) {
 }
 
 void CliOutput::Watch(const std::string& port, const std::string& serial,
-                      const std::string& location, bool opens, bool picked) {
-  drain_.Push([printer = printer_, port, serial, location, opens, picked] {
-    printer->Watch(port, serial, location, opens, picked);
+                      const std::string& location, const RunCause& portCause, bool picked) {
+  drain_.Push([printer = printer_, port, serial, location, portCause, picked] {
+    printer->Watch(port, serial, location, portCause, picked);
   });
 }
 
@@ -361,9 +410,10 @@ void CliOutput::PassedOver(const std::string& instanceId, const std::string& pat
 }
 
 void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-                       const std::vector<std::pair<std::string, std::string>>& extra) {
-  drain_.Push([printer = printer_, exitCode, reason, lastStatus, extra] {
-    printer->Result(exitCode, reason, lastStatus, extra);
+                       const std::vector<std::pair<std::string, std::string>>& extra,
+                       const RunCause& cause) {
+  drain_.Push([printer = printer_, exitCode, reason, lastStatus, extra, cause] {
+    printer->Result(exitCode, reason, lastStatus, extra, cause);
   });
 }
 
