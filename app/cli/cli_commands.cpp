@@ -24,6 +24,7 @@
 #include "update/run_log.h"
 #include "update/text_conversion.h"
 #include "update/update_check.h"
+#include "update/user_data_folder.h"
 
 namespace kestrune {
 namespace {
@@ -117,7 +118,19 @@ void AnswerWeakBatteryOnTheCommandLine(UpdateEnvironment& environment, CliOutput
 struct CliRun {
   UpdateEnvironment environment;
   SharedManifestText checkedManifest;
+  RunCause folderCause;  // the data folder cannot take the files
 };
+
+// What a failed run is said to have failed for: without a data folder the
+// manifest and the images have nowhere to go, which is no fault of the
+// service's or the network's.
+RunCause CauseToSay(const RunCause& runCause, const RunCause& folderCause) {
+  const bool aboutTheFiles = runCause.kind == RunCauseKind::kNoUpdateData ||
+                             runCause.kind == RunCauseKind::kImageDownloadFailed ||
+                             runCause.kind == RunCauseKind::kServiceUnreachableSavedImages ||
+                             runCause.kind == RunCauseKind::kNoSpace;
+  return folderCause.Known() && aboutTheFiles ? folderCause : runCause;
+}
 
 CheckPrinter RunCheck(CliOutput& output, CliRun& run) {
   CheckPrinter printer(output, run.checkedManifest);
@@ -143,7 +156,10 @@ int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
                             : "service"}};
   }
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), UpdateCheckStatus(check.outcome), extra);
+  const RunCause cause = outcome == RunOutcome::kDone
+                             ? RunCause{}
+                             : CauseToSay({RunCauseKind::kNoUpdateData}, run.folderCause);
+  output.Result(code, RunOutcomeReason(outcome), UpdateCheckStatus(check.outcome), extra, cause);
   return code;
 }
 
@@ -164,7 +180,8 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
               "the watch " + printer.alreadyCurrent + "; not written (--again writes it anyway)"}};
   }
   output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra,
-                outcome == RunOutcome::kDone ? RunCause{} : printer.cause);
+                outcome == RunOutcome::kDone ? RunCause{}
+                                             : CauseToSay(printer.cause, run.folderCause));
   // Last, so a closed output's note comes before it.
   WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
@@ -282,7 +299,19 @@ int RunCommand(const CliOptions& options, CliOutput& output, CliRun& run,
 
 }  // namespace
 
-int RunCliCommand(const CliOptions& options, CliOutput& output) {
+RunCause UserDataFolderCause() {
+  const DataFolderState folder = CheckUserDataFolder();
+  switch (folder.kind) {
+    case DataFolderState::Kind::kUsable: return {};
+    case DataFolderState::Kind::kNoFolder: return {RunCauseKind::kNoDataFolder};
+    case DataFolderState::Kind::kUnwritable: break;
+  }
+  RunCause cause{RunCauseKind::kDataFolderUnwritable, {}, folder.error};
+  cause.path = WideToUtf8Text(folder.path);
+  return cause;
+}
+
+int RunCliCommand(const CliOptions& options, CliOutput& output, const RunCause& folderCause) {
   // Before anything else starts a thread, so the signals reach only the
   // thread that waits for them.
   static CloseGate gate;
@@ -296,7 +325,11 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   CliRun run{
       PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
                                                                  : UpdateDataSource::kService),
-      nullptr};
+      nullptr, folderCause};
+  if (folderCause.Known()) {
+    WriteRunLog(std::string(kCliProgramName) + ": " + DescribeRunCause(folderCause) +
+                "; the run log goes to standard error");
+  }
   if (!options.bundle.empty()) {
     // Absolute, so the run log says which folder whatever the directory.
     std::error_code ignored;

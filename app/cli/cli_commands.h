@@ -9,6 +9,14 @@ namespace kestrune {
 // Runs the command and returns the process's exit code. Interrupts are
 // handled from here on: before writing begins one ends the process at once
 // with the interrupted code; during writing the run finishes first.
-int RunCliCommand(const CliOptions& options, CliOutput& output);
+// A known `folderCause` (UserDataFolderCause) is said instead of what the
+// service or the images seem to have done when a run fails for want of the
+// data folder.
+int RunCliCommand(const CliOptions& options, CliOutput& output,
+                  const RunCause& folderCause = {});
+
+// Why the user data folder cannot take the program's files (no cause when
+// it can): no folder (HOME unset), or one that cannot be made or written.
+RunCause UserDataFolderCause();
 
 }  // namespace kestrune
