@@ -3,6 +3,8 @@
 #include <boost/system/error_code.hpp>
 
 #include "i18n/translate.h"
+#include "update/text_conversion.h"
+#include "update/user_data_folder.h"
 
 namespace kestrune {
 namespace {
@@ -60,6 +62,18 @@ std::string DescribeRunCause(const RunCause& cause) {
   if (cause.seat == SeatState::kAtSeat) text += ", at the seat";
   if (cause.seat == SeatState::kNotAtSeat) text += ", not at the seat";
   return text;
+}
+
+RunCause UserDataFolderCause() {
+  const DataFolderState folder = CheckUserDataFolder();
+  switch (folder.kind) {
+    case DataFolderState::Kind::kUsable: return {};
+    case DataFolderState::Kind::kNoFolder: return {RunCauseKind::kNoDataFolder};
+    case DataFolderState::Kind::kUnwritable: break;
+  }
+  RunCause cause{RunCauseKind::kDataFolderUnwritable, {}, folder.error};
+  cause.path = WideToUtf8Text(folder.path);
+  return cause;
 }
 
 RunCauseKind PortOpenCauseKind(const boost::system::error_code& error) {

@@ -61,6 +61,11 @@ std::string DescribeRunCause(const RunCause& cause);
 // The line beneath the status, in the user's language; empty for kNone.
 std::string RunCauseLine(const RunCause& cause);
 
+// Why the user data folder cannot take the program's files (no cause when
+// it can): no folder (HOME unset), or one that cannot be made or written.
+// Makes the folder when missing, as every run does.
+RunCause UserDataFolderCause();
+
 // The cause of a port that did not open with `error`: permission, busy,
 // not a serial port, a directory, missing, or another error.
 RunCauseKind PortOpenCauseKind(const boost::system::error_code& error);

@@ -24,7 +24,6 @@
 #include "update/run_log.h"
 #include "update/text_conversion.h"
 #include "update/update_check.h"
-#include "update/user_data_folder.h"
 
 namespace kestrune {
 namespace {
@@ -298,18 +297,6 @@ int RunCommand(const CliOptions& options, CliOutput& output, CliRun& run,
 }
 
 }  // namespace
-
-RunCause UserDataFolderCause() {
-  const DataFolderState folder = CheckUserDataFolder();
-  switch (folder.kind) {
-    case DataFolderState::Kind::kUsable: return {};
-    case DataFolderState::Kind::kNoFolder: return {RunCauseKind::kNoDataFolder};
-    case DataFolderState::Kind::kUnwritable: break;
-  }
-  RunCause cause{RunCauseKind::kDataFolderUnwritable, {}, folder.error};
-  cause.path = WideToUtf8Text(folder.path);
-  return cause;
-}
 
 int RunCliCommand(const CliOptions& options, CliOutput& output, const RunCause& folderCause) {
   // Before anything else starts a thread, so the signals reach only the

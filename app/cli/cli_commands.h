@@ -15,8 +15,4 @@ namespace kestrune {
 int RunCliCommand(const CliOptions& options, CliOutput& output,
                   const RunCause& folderCause = {});
 
-// Why the user data folder cannot take the program's files (no cause when
-// it can): no folder (HOME unset), or one that cannot be made or written.
-RunCause UserDataFolderCause();
-
 }  // namespace kestrune

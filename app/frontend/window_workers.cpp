@@ -7,12 +7,12 @@ namespace kestrune {
 
 void RunWindowUpdateCheck(const std::shared_ptr<WorkerSharedState>& shared) {
   UpdateCheckWorkerReporter window(shared);
-  RunLoggedUpdateCheck(window, shared->RunEnvironment());
+  window.CheckEnded(RunLoggedUpdateCheck(window, shared->RunEnvironment()));
 }
 
 void RunWindowFirmwareUpdate(const std::shared_ptr<WorkerSharedState>& shared) {
   FirmwareUpdateWorkerReporter window(shared);
-  RunLoggedFirmwareUpdate(window, shared->RunEnvironment());
+  window.RunEnded(RunLoggedFirmwareUpdate(window, shared->RunEnvironment()));
 }
 
 void RunCountedWorker(WorkerSharedState& shared, WorkerKind kind,
