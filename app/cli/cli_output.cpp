@@ -168,7 +168,9 @@ std::string CauseJson(const RunCause& cause) {
   if (!cause.date.empty()) line.Add("date", cause.date);
   if (cause.seat != SeatState::kUnknown) line.Add("at_seat", cause.seat == SeatState::kAtSeat);
   line.Add("hint", RunCauseLine(cause));
-  return line.Text();
+  std::string text = line.Text();
+  text.pop_back();  // the line end of a line of its own
+  return text;
 }
 
 std::string PortStateText(const RunCause& portCause) {

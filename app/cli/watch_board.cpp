@@ -190,6 +190,13 @@ void WatchBoard::View::Finished(std::size_t row, const WatchOutcome& outcome) {
   Row& shown = rows_.at(row);
   shown.ended = true;
   if (outcome.outcome == RunOutcome::kClosedBeforeWriting) shown.status = u"not written";
+  // A failure's cause and what to do, on a line of its own above the rows
+  // (JSON has it in the result).
+  if (outcome.cause.Known() && style_ != OutputStyle::kJson) {
+    Erase();
+    WriteOut(Name(shown.name) + "  " + TerminalSafeText(RunCauseLine(outcome.cause), false) +
+             "\n");
+  }
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
@@ -245,7 +252,8 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
                  ",\"exit_code\":" + std::to_string(outcome.exitCode) +
                  ",\"reason\":" + JsonString(RunOutcomeReason(outcome.outcome)) +
                  ",\"status\":" + JsonString(WideToUtf8Text(RunOutcomeStatus(outcome.outcome))) +
-                 ",\"seconds\":" + seconds + ",\"tries\":" + std::to_string(outcome.tries) + "}";
+                 ",\"seconds\":" + seconds + ",\"tries\":" + std::to_string(outcome.tries) +
+                 (outcome.cause.Known() ? ",\"cause\":" + CauseJson(outcome.cause) : "") + "}";
     }
     WriteOut("{\"event\":\"result\",\"schema\":" + std::to_string(kJsonSchema) +
              ",\"exit_code\":" + std::to_string(exitCode) +
@@ -255,7 +263,11 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
   }
   if (style_ == OutputStyle::kTerminal) drawnLines_ = 0;  // the rows stay above the summary
   std::string text = "Summary: " + std::to_string(outcomes.size()) + " watch(es)\n";
-  for (const WatchOutcome& outcome : outcomes) text += "  " + SummaryLine(outcome) + "\n";
+  for (const WatchOutcome& outcome : outcomes) {
+    text += "  " + SummaryLine(outcome) + "\n";
+    const std::string cause = SummaryCauseLine(outcome);
+    if (!cause.empty()) text += cause + "\n";
+  }
   WriteOut(text);
 }
 

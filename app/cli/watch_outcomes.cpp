@@ -49,4 +49,9 @@ std::string SummaryLine(const WatchOutcome& outcome) {
          RunOutcomeReason(outcome.outcome) + ")  " + seconds;
 }
 
+std::string SummaryCauseLine(const WatchOutcome& outcome) {
+  if (!outcome.cause.Known()) return {};
+  return "      " + TerminalSafeText(RunCauseLine(outcome.cause), false);
+}
+
 }  // namespace kestrune
