@@ -103,9 +103,10 @@ std::string RunCauseLine(const RunCause& cause) {
       // At the seat logind grants the port through the udev rule; away from
       // it (SSH, a service account) only the group gives it.
       if (cause.seat == SeatState::kNotAtSeat) {
-        return Tr("permission denied on {1}: you are not at this computer's seat; add yourself "
-                  "to the dialout group (then log in again)",
-                  {cause.port});
+        return Tr(
+            "permission denied on {1}: you are not at this computer's seat; add yourself "
+            "to the dialout group (then log in again)",
+            {cause.port});
       }
       return Tr("permission denied on {1}: add yourself to the dialout group (then log in again)",
                 {cause.port});
@@ -128,28 +129,31 @@ std::string RunCauseLine(const RunCause& cause) {
     case RunCauseKind::kDataFolderUnwritable:
       return Tr("the data folder {1} cannot be written; make it writable for your user",
                 {cause.path});
-    case RunCauseKind::kNoSpace:
-      return Tr("no space left on {1}; free some space", {cause.path});
+    case RunCauseKind::kNoSpace: return Tr("no space left on {1}; free some space", {cause.path});
     case RunCauseKind::kServiceUnreachableSavedImages:
-      return Tr("the service cannot be reached; the images saved on {1} can be written with "
-                "--offline",
-                {cause.date});
+      return Tr(
+          "the service cannot be reached; the images saved on {1} can be written with "
+          "--offline",
+          {cause.date});
     case RunCauseKind::kImageDownloadFailed:
       return Tr("an image could not be downloaded: check the network and try again");
     case RunCauseKind::kImageWrongSize:
-      return Tr("an image is not the one the update data names (size or digest): download it "
-                "again");
+      return Tr(
+          "an image is not the one the update data names (size or digest): download it "
+          "again");
     case RunCauseKind::kNoUpdateData:
-      return Tr("the update service cannot be reached and no update data is saved: check the "
-                "network and try again");
+      return Tr(
+          "the update service cannot be reached and no update data is saved: check the "
+          "network and try again");
     case RunCauseKind::kNoWatch: return Tr("no watch found: plug it in (is it on the cradle?)");
     case RunCauseKind::kWatchWentAway:
       return Tr("the watch went away: check the cable and plug it in again");
     case RunCauseKind::kWatchSilent:
       return Tr("the watch stopped answering: plug it in again and start the update once more");
     case RunCauseKind::kBlockRefused:
-      return Tr("the watch refused the firmware: start the update again; if it refuses again, "
-                "contact support");
+      return Tr(
+          "the watch refused the firmware: start the update again; if it refuses again, "
+          "contact support");
   }
   return {};
 }

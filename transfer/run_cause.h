@@ -16,21 +16,21 @@ namespace kestrune {
 
 enum class RunCauseKind {
   kNone,
-  kPermissionDenied,   // the port refused us (EACCES, EPERM)
-  kPortBusy,           // another program has the port (EBUSY, EAGAIN, a holder)
-  kNotASerialPort,     // the path is no terminal device (ENOTTY)
-  kPortIsDirectory,    // EISDIR
-  kNoSuchPort,         // ENOENT
-  kPortError,          // another system error opening or setting up the port
-  kNoDataFolder,       // no documents folder to be had (HOME unset)
+  kPermissionDenied,  // the port refused us (EACCES, EPERM)
+  kPortBusy,          // another program has the port (EBUSY, EAGAIN, a holder)
+  kNotASerialPort,    // the path is no terminal device (ENOTTY)
+  kPortIsDirectory,   // EISDIR
+  kNoSuchPort,        // ENOENT
+  kPortError,         // another system error opening or setting up the port
+  kNoDataFolder,      // no documents folder to be had (HOME unset)
   kDataFolderUnwritable,
-  kNoSpace,            // ENOSPC while images were saved
+  kNoSpace,                        // ENOSPC while images were saved
   kServiceUnreachableSavedImages,  // offline would work from what is saved
   kImageDownloadFailed,
   kImageWrongSize,
   kNoUpdateData,
   kNoWatch,
-  kWatchWentAway,      // the line failed mid-write (link_failed)
+  kWatchWentAway,  // the line failed mid-write (link_failed)
   kWatchSilent,
   kBlockRefused,
 };
@@ -40,11 +40,11 @@ struct RunCause {
       : kind(kind), port(std::move(port)), errnoValue(errnoValue) {}
 
   RunCauseKind kind = RunCauseKind::kNone;
-  std::string port;     // the watch's port, when the cause is about it
-  int errnoValue = 0;   // the system error number (errno; a Win32 code on Windows)
-  std::string holder;   // "pid 4711 (cat)" for a busy port, when known
-  std::string path;     // the folder or device a file cause is about
-  std::string date;     // "2026-12-11 07:30 UTC": when the saved images were fetched
+  std::string port;    // the watch's port, when the cause is about it
+  int errnoValue = 0;  // the system error number (errno; a Win32 code on Windows)
+  std::string holder;  // "pid 4711 (cat)" for a busy port, when known
+  std::string path;    // the folder or device a file cause is about
+  std::string date;    // "2026-12-11 07:30 UTC": when the saved images were fetched
   SeatState seat = SeatState::kUnknown;
 
   bool Known() const { return kind != RunCauseKind::kNone; }

@@ -373,8 +373,7 @@ RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
   // The cause of a failed line: silent, or gone (hang-up, I/O error, unplugged).
   const auto lineCause = [&reporter](const boost::system::system_error& failure) {
     const bool silent = failure.code() == boost::asio::error::timed_out;
-    reporter.SetCause(
-        {silent ? RunCauseKind::kWatchSilent : RunCauseKind::kWatchWentAway});
+    reporter.SetCause({silent ? RunCauseKind::kWatchSilent : RunCauseKind::kWatchWentAway});
     return silent ? RunOutcome::kWatchSilent : RunOutcome::kLinkFailed;
   };
   try {

@@ -178,9 +178,9 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
     extra = {{"message",
               "the watch " + printer.alreadyCurrent + "; not written (--again writes it anyway)"}};
   }
-  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra,
-                outcome == RunOutcome::kDone ? RunCause{}
-                                             : CauseToSay(printer.cause, run.folderCause));
+  output.Result(
+      code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra,
+      outcome == RunOutcome::kDone ? RunCause{} : CauseToSay(printer.cause, run.folderCause));
   // Last, so a closed output's note comes before it.
   WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
@@ -215,7 +215,7 @@ int Devices(const CliOptions& options, CliOutput& output) {
                 (path.empty() ? "" : " " + path) + ": " + port.reason);
     if (options.verbose) output.PassedOver(instanceId, path, port.reason);
   }
-  const RunOutcome outcome = picked != nullptr        ? RunOutcome::kDone
+  const RunOutcome outcome = picked != nullptr       ? RunOutcome::kDone
                              : found.watches.empty() ? RunOutcome::kNoWatch
                                                      : RunOutcome::kPortUnavailable;
   RunCause cause;
@@ -240,8 +240,8 @@ int Devices(const CliOptions& options, CliOutput& output) {
   if (output.Style() == OutputStyle::kJson) {
     extra = {{"picked", picked != nullptr ? WideToUtf8Text(picked->portPath) : ""}};
   }
-  output.Result(code, RunOutcomeReason(outcome), outcome == RunOutcome::kDone ? u"" : status,
-                extra, cause);
+  output.Result(code, RunOutcomeReason(outcome), outcome == RunOutcome::kDone ? u"" : status, extra,
+                cause);
   WriteRunLog("devices: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }

@@ -12,7 +12,6 @@ namespace kestrune {
 // A known `folderCause` (UserDataFolderCause) is said instead of what the
 // service or the images seem to have done when a run fails for want of the
 // data folder.
-int RunCliCommand(const CliOptions& options, CliOutput& output,
-                  const RunCause& folderCause = {});
+int RunCliCommand(const CliOptions& options, CliOutput& output, const RunCause& folderCause = {});
 
 }  // namespace kestrune

@@ -219,8 +219,7 @@ class CliOutput::Printer {
   void PassedOver(const std::string& instanceId, const std::string& path,
                   const std::string& reason);
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-              const std::vector<std::pair<std::string, std::string>>& extra,
-              const RunCause& cause);
+              const std::vector<std::pair<std::string, std::string>>& extra, const RunCause& cause);
   void Message(const std::string& text);
   void Lines(const std::string& text);
 

@@ -253,9 +253,8 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
             toWrite,
             [&, watch](const WatchOutcome& ended) {
               std::lock_guard<std::mutex> held(mutex);
-              const StationRetry retry =
-                  ledger.Finished(watch, ended.outcome, ended.seconds, StationLedger::Clock::now(),
-                                 ended.cause);
+              const StationRetry retry = ledger.Finished(watch, ended.outcome, ended.seconds,
+                                                         StationLedger::Clock::now(), ended.cause);
               if (retry.scheduled && stopCode == 0) {
                 say(ledger.Watch(watch), "port unavailable; tried again in " +
                                              std::to_string(retry.after.count()) + " s (try " +

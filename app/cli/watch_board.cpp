@@ -194,8 +194,7 @@ void WatchBoard::View::Finished(std::size_t row, const WatchOutcome& outcome) {
   // (JSON has it in the result).
   if (outcome.cause.Known() && style_ != OutputStyle::kJson) {
     Erase();
-    WriteOut(Name(shown.name) + "  " + TerminalSafeText(RunCauseLine(outcome.cause), false) +
-             "\n");
+    WriteOut(Name(shown.name) + "  " + TerminalSafeText(RunCauseLine(outcome.cause), false) + "\n");
   }
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
