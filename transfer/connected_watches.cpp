@@ -6,10 +6,10 @@
 
 namespace kestrune {
 
-WatchDiscovery ListConnectedWatches(PortProbe probe) {
+WatchDiscovery ListConnectedWatches() {
   // Only the device tree is used; the name is the log's, which this never writes.
   const UpdateEnvironment environment = PlatformUpdateEnvironment("");
-  return DiscoverWatches(environment.devices, kWatchVendorId, kWatchProductId, probe);
+  return DiscoverWatches(environment.devices, kWatchVendorId, kWatchProductId);
 }
 
 WatchDiscovery DiscoverNotedWatches(SerialDeviceTree& devices, FirmwareUpdateReporter& reporter) {

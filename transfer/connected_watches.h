@@ -10,9 +10,8 @@ class FirmwareUpdateReporter;
 class SerialDeviceTree;
 
 // Every port of a device with the watch's USB identity, in the tree's
-// order, and the serial ports passed over with the reason; with
-// PortProbe::kTreeOnly no port is opened (opensNow is not told).
-WatchDiscovery ListConnectedWatches(PortProbe probe = PortProbe::kOpenEach);
+// order, and the serial ports passed over with the reason.
+WatchDiscovery ListConnectedWatches();
 
 // Every watch in `devices` now, from the tree alone (no port is opened, so
 // opensNow is never told), with each one found and each port passed over

@@ -10,6 +10,7 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/program_end.h"
 #include "app/cli/several_watches.h"
+#include "device/port_holders.h"
 #include "history/history_database.h"
 #include "history/history_listing.h"
 #include "history/history_writer.h"
@@ -186,21 +187,38 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
   return code;
 }
 
+// Why a listed watch's port would not serve an update (no cause: it
+// would): the discovery's probe could not open it for exclusive use (told
+// apart by opening it as an update does), or it opened but another program
+// has it open too, which an update refuses.
+RunCause PortCause(const DiscoveredWatch& watch) {
+  const std::string port = WideToUtf8Text(watch.portPath);
+  if (watch.opensNow) {
+    const std::vector<PortHolder> holders = OtherPortHolders(port);
+    if (holders.empty()) return {};
+    RunCause held{RunCauseKind::kPortBusy, port};
+    held.holder = DescribePortHolders(holders);
+    return held;
+  }
+  const RunCause why = ProbeWatchPort(watch.portPath);
+  // Freed in between: still not one the listing saw open.
+  return why.Known() ? why : RunCause{RunCauseKind::kPortBusy, port};
+}
+
 // Every connected watch with whether its port opens and, when not, why; the
 // first that opens is marked as the one an update would open. With
 // --verbose also the serial ports that are not a watch's, and why. Exit 0
 // when a watch opens, 8 when watches are listed but none opens, 3 when none
 // is listed.
 int Devices(const CliOptions& options, CliOutput& output) {
-  // The tree alone, then each port opened once as an update would open it.
-  const WatchDiscovery found = ListConnectedWatches(PortProbe::kTreeOnly);
+  const WatchDiscovery found = ListConnectedWatches();
   const DiscoveredWatch* picked = nullptr;
   RunCause firstCause;  // of the first watch that does not open
   for (const DiscoveredWatch& watch : found.watches) {
     const std::string port = WideToUtf8Text(watch.portPath);
     const std::string serial = WideToUtf8Text(watch.usbSerial);
     const std::string location = WideToUtf8Text(watch.usbLocation);
-    const RunCause cause = ProbeWatchPort(watch.portPath);
+    const RunCause cause = PortCause(watch);
     if (!cause.Known() && picked == nullptr) picked = &watch;
     if (cause.Known() && !firstCause.Known()) firstCause = cause;
     WriteRunLog("devices: watch on " + port + ", serial " + (serial.empty() ? "(none)" : serial) +
