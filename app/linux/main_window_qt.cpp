@@ -153,7 +153,6 @@ void MainWindowQt::BuildControls() {
   cause_ = new QLabel(this);
   cause_->setObjectName(QStringLiteral("cause"));
   cause_->setTextFormat(Qt::PlainText);
-  cause_->setAccessibleName(QStringLiteral("Cause"));
   QFont plain = font;
   plain.setBold(false);  // it explains the status, it does not compete with it
   cause_->setFont(plain);
