@@ -1,6 +1,10 @@
 #include "transfer/firmware_fetch.h"
 
+#include <boost/system/error_code.hpp>
+
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -56,7 +60,8 @@ bool IsHttpsUrl(const std::u16string& url) {
 // saved file afterwards reaches the watch. kDone when it is in hand.
 RunOutcome FetchImage(FirmwareUpdateReporter& reporter, const FirmwareFileEntry& entry,
                       Downloader& downloader, const DownloadLimits& downloadLimits,
-                      const std::u16string& folder, FetchedImage& image) {
+                      const std::u16string& folder, FetchedImage& image, RunCause& cause,
+                      bool& noAnswer) {
   const std::string what = DescribeImageEntry(entry);
   const std::u16string path = ImagePath(folder, entry.sequence);
   if (path.empty()) {
@@ -89,7 +94,17 @@ RunOutcome FetchImage(FirmwareUpdateReporter& reporter, const FirmwareFileEntry&
     return RunOutcome::kImageWrongSize;
   }
   if (download.tooLarge) return RunOutcome::kImageWrongSize;
-  if (!download.ok) return RunOutcome::kImageDownloadFailed;
+  if (!download.ok) {
+    if (download.systemError != 0 &&
+        boost::system::error_code(download.systemError, boost::system::system_category()) ==
+            boost::system::errc::no_space_on_device) {
+      cause = {RunCauseKind::kNoSpace};
+      cause.errnoValue = download.systemError;
+      cause.path = WideToUtf8Text(std::filesystem::path(path).parent_path().u16string());
+    }
+    noAnswer = download.httpStatus == 0 && download.systemError == 0 && !download.fromSavedFile;
+    return RunOutcome::kImageDownloadFailed;
+  }
   if (!image.bytes.WasRead()) {
     reporter.Note("image " + std::to_string(entry.sequence) +
                   ": the download handed over no body to check");
@@ -172,6 +187,48 @@ bool WriteRecord(FirmwareUpdateReporter& reporter, const UpdateManifest& manifes
   return true;
 }
 
+// With the service out of reach: the date the images were saved, when the
+// record in `folder` vouches for the manifest's images (an offline run
+// would take them); empty otherwise.
+std::string SavedImagesDate(const UpdateManifest& manifest, const std::u16string& folder) {
+  const std::u16string path = DataFilePath(folder, kImageRecordFileName);
+  if (path.empty()) return {};
+  const FileContents text = ReadFileContents(path);
+  ImageRecord record;
+  std::string why;
+  if (!text.WasRead() || text.size > kManifestMaxBytes ||
+      !ParseImageRecord(text.Bytes(), record, why) ||
+      !ImageRecordMismatch(record, manifest, kWatchModel).empty()) {
+    return {};
+  }
+  std::error_code error;
+  const auto written = std::filesystem::last_write_time(std::filesystem::path(path), error);
+  if (error) return {};
+  const auto when = std::chrono::system_clock::now() +
+                    std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                        written - std::filesystem::file_time_type::clock::now());
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &seconds);
+#else
+  gmtime_r(&seconds, &utc);
+#endif
+  char date[32];
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", &utc);
+  return date;
+}
+
+// The cause a fetch that failed with `outcome` shows when nothing more
+// particular was found.
+RunCauseKind CauseOfFetchFailure(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::kNoUpdateData: return RunCauseKind::kNoUpdateData;
+    case RunOutcome::kImageWrongSize: return RunCauseKind::kImageWrongSize;
+    default: return RunCauseKind::kImageDownloadFailed;
+  }
+}
+
 }  // namespace
 
 std::uint32_t BlocksOfImage(std::int32_t size) {
@@ -186,10 +243,12 @@ std::string DescribeImageEntry(const FirmwareFileEntry& entry) {
          " (size " + std::to_string(entry.size) + ", address " + address + ")";
 }
 
-RunOutcome FetchFirmware(FirmwareUpdateReporter& reporter, const SharedManifestText& manifestText,
-                         Downloader& downloader, const DownloadLimits& limits,
-                         FetchedFirmware& firmware, UpdateDataSource source,
-                         const std::u16string& folder) {
+namespace {
+
+RunOutcome FetchInOrder(FirmwareUpdateReporter& reporter, const SharedManifestText& manifestText,
+                        Downloader& downloader, const DownloadLimits& limits,
+                        FetchedFirmware& firmware, UpdateDataSource source,
+                        const std::u16string& folder, RunCause& cause) {
   static const std::string kNoText;
   const std::string& text = manifestText ? *manifestText : kNoText;
   UpdateManifest manifest;
@@ -220,8 +279,19 @@ RunOutcome FetchFirmware(FirmwareUpdateReporter& reporter, const SharedManifestT
   firmware.images.reserve(manifest.firmwareFiles.size());
   for (std::size_t i = 0; i < manifest.firmwareFiles.size(); ++i) {
     FetchedImage image{manifest.firmwareFiles[i], {}, {}};
-    const RunOutcome fetched = FetchImage(reporter, image.entry, downloader, limits, folder, image);
-    if (fetched != RunOutcome::kDone) return fetched;
+    bool noAnswer = false;
+    const RunOutcome fetched =
+        FetchImage(reporter, image.entry, downloader, limits, folder, image, cause, noAnswer);
+    if (fetched != RunOutcome::kDone) {
+      if (noAnswer && source == UpdateDataSource::kService) {
+        const std::string date = SavedImagesDate(manifest, folder);
+        if (!date.empty()) {
+          cause = {RunCauseKind::kServiceUnreachableSavedImages};
+          cause.date = date;
+        }
+      }
+      return fetched;
+    }
     if (source == UpdateDataSource::kSavedFiles && image.sha256 != record.images[i].sha256) {
       reporter.Note("image " + std::to_string(image.entry.sequence) + ": " +
                     WideToUtf8Text(ImagePath(folder, image.entry.sequence)) + " has SHA-256 " +
@@ -236,6 +306,22 @@ RunOutcome FetchFirmware(FirmwareUpdateReporter& reporter, const SharedManifestT
     firmware.recorded = WriteRecord(reporter, manifest, firmware, folder);
   }
   return RunOutcome::kDone;
+}
+
+}  // namespace
+
+RunOutcome FetchFirmware(FirmwareUpdateReporter& reporter, const SharedManifestText& manifestText,
+                         Downloader& downloader, const DownloadLimits& limits,
+                         FetchedFirmware& firmware, UpdateDataSource source,
+                         const std::u16string& folder) {
+  RunCause cause;
+  const RunOutcome outcome =
+      FetchInOrder(reporter, manifestText, downloader, limits, firmware, source, folder, cause);
+  if (outcome != RunOutcome::kDone) {
+    if (!cause.Known()) cause.kind = CauseOfFetchFailure(outcome);
+    reporter.SetCause(cause);
+  }
+  return outcome;
 }
 
 RunOutcome FetchFirmware(FirmwareUpdateReporter& reporter, const SharedManifestText& manifestText,

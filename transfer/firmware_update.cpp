@@ -63,7 +63,10 @@ RunOutcome RunInOrder(RunRecord& reporter, const UpdateEnvironment& environment,
   } else {
     reporter.Note("port given: " + WideToUtf8Text(portPath) + " (discovery skipped)");
   }
-  if (portPath.empty()) return RunOutcome::kNoWatch;
+  if (portPath.empty()) {
+    reporter.SetCause({RunCauseKind::kNoWatch});
+    return RunOutcome::kNoWatch;
+  }
   IdentifyWatch(environment, portPath, reporter);
   reporter.Note("opening " + WideToUtf8Text(portPath));
   WatchConnection connection(portPath, environment.answerTimeout);

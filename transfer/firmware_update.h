@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "transfer/run_cause.h"
 #include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
 
@@ -69,6 +70,10 @@ class FirmwareUpdateReporter {
   // (cat)"), so the run ends without writing it, as for a port that does not
   // open ("無法開啟潛水錶連接埠"); a front-end may name them.
   virtual void PortHeldBy(const std::string& /*port*/, const std::string& /*holders*/) {}
+  // Why the run is failing, said where the failure is decided and before
+  // its status; a front-end shows RunCauseLine beneath that status. Storing
+  // the value is all an implementation may do: the writing thread calls it.
+  virtual void SetCause(const RunCause& /*cause*/) {}
 };
 
 // Runs one whole update on the calling thread and returns how it ended

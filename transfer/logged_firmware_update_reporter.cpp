@@ -49,6 +49,11 @@ void LoggedFirmwareUpdateReporter::PortHeldBy(const std::string& port, const std
   inner_.PortHeldBy(port, holders);
 }
 
+void LoggedFirmwareUpdateReporter::SetCause(const RunCause& cause) {
+  Write("cause: " + DescribeRunCause(cause));
+  inner_.SetCause(cause);
+}
+
 void LoggedFirmwareUpdateReporter::Note(const std::string& detail) { Write(detail); }
 
 }  // namespace kestrune

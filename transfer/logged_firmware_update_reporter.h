@@ -26,6 +26,7 @@ class LoggedFirmwareUpdateReporter : public FirmwareUpdateReporter {
   void VerifyingBlocks(std::uint32_t blocks) override;
   void WatchAlreadyCurrent(const std::string& text) override;
   void PortHeldBy(const std::string& port, const std::string& holders) override;
+  void SetCause(const RunCause& cause) override;
 
  private:
   void Write(const std::string& text);

@@ -39,6 +39,7 @@ class RunRecord : public FirmwareUpdateReporter {
   void PortHeldBy(const std::string& port, const std::string& holders) override {
     inner_.PortHeldBy(port, holders);
   }
+  void SetCause(const RunCause& cause) override { inner_.SetCause(cause); }
 
   // The watch the run opened.
   void SetWatch(const std::string& serial, const std::string& port, const std::string& location);

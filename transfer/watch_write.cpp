@@ -27,6 +27,7 @@ constexpr std::uint32_t kImageBlockSize = static_cast<std::uint32_t>(kBlockSize)
 
 // A link failure raised while the port is being opened and configured.
 struct PortOpenError {
+  std::string port;
   boost::system::system_error error;
 };
 
@@ -237,7 +238,7 @@ WatchConnection::WatchConnection(const std::u16string& portPath,
     link_->protocol.emplace(&*link_->port, answerTimeout);
     link_->serial.emplace(*link_->port, path.c_str());
   } catch (const boost::system::system_error& error) {
-    throw PortOpenError{error};
+    throw PortOpenError{path, error};
   }
   // The port is ours alone from here on, but a program that opened it
   // before still reads or writes it and would take the watch's answers:
@@ -277,6 +278,7 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
       }
       if (!accepted) {
         reporter.Note(block + ": refused by the watch");
+        reporter.SetCause({RunCauseKind::kBlockRefused});
         return RunOutcome::kBlockRefused;
       }
       reporter.SetProgressPosition(++blocksWritten);
@@ -284,7 +286,10 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
   }
   if (verifyWrittenBlocks) {
     const RunOutcome verified = VerifyWritten(reporter, firmware, blocksWritten, *link_->protocol);
-    if (verified != RunOutcome::kDone) return verified;
+    if (verified != RunOutcome::kDone) {
+      if (verified == RunOutcome::kBlockRefused) reporter.SetCause({RunCauseKind::kBlockRefused});
+      return verified;
+    }
   }
   // With no image, the finish frame alone: nothing to protect, but a
   // front-end that is closing still gets no frame.
@@ -329,27 +334,71 @@ RunOutcome WatchConnection::WriteFirmware(const FetchedFirmware& firmware,
   return RunOutcome::kDone;
 }
 
+namespace {
+
+// Why `failure` kept the port from opening. Nothing is being written yet:
+// the port's other users and the seat may be looked up.
+RunCause CauseOfPortOpenFailure(const PortOpenError& failure) {
+  RunCause cause{PortOpenCauseKind(failure.error.code()), failure.port,
+                 failure.error.code().value()};
+  if (cause.kind == RunCauseKind::kPortBusy) {
+    cause.holder = DescribePortHolders(OtherPortHolders(failure.port));
+  }
+  if (cause.kind == RunCauseKind::kPermissionDenied) cause.seat = UserSeatState();
+  return cause;
+}
+
+RunCause CauseOfPortHeld(const PortHeldError& failure) {
+  RunCause cause{RunCauseKind::kPortBusy, failure.port};
+  cause.holder = DescribePortHolders(failure.holders);
+  return cause;
+}
+
+}  // namespace
+
+RunCause ProbeWatchPort(const std::u16string& portPath) {
+  try {
+    WatchConnection connection(portPath, std::chrono::milliseconds(1000));
+    return {};
+  } catch (const PortHeldError& failure) {
+    return CauseOfPortHeld(failure);
+  } catch (const PortOpenError& failure) {
+    return CauseOfPortOpenFailure(failure);
+  } catch (...) {
+    return {RunCauseKind::kPortError, WideToUtf8Text(portPath)};
+  }
+}
+
 RunOutcome OutcomeOfRunFailure(FirmwareUpdateReporter& reporter) {
+  // The cause of a failed line: silent, or gone (hang-up, I/O error, unplugged).
+  const auto lineCause = [&reporter](const boost::system::system_error& failure) {
+    const bool silent = failure.code() == boost::asio::error::timed_out;
+    reporter.SetCause({silent ? RunCauseKind::kWatchSilent : RunCauseKind::kWatchWentAway});
+    return silent ? RunOutcome::kWatchSilent : RunOutcome::kLinkFailed;
+  };
   try {
     throw;
   } catch (const PortHeldError& failure) {
     const std::string holders = DescribePortHolders(failure.holders);
     reporter.Note("port: " + failure.port + " is open in another program: " + holders +
                   "; nothing written");
+    reporter.SetCause(CauseOfPortHeld(failure));
     reporter.PortHeldBy(failure.port, holders);
     return RunOutcome::kPortUnavailable;
   } catch (const PortOpenError& failure) {
     reporter.Note("port: " + DescribeLinkError(failure.error));
-    if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
+    if (failure.error.code() == boost::asio::error::timed_out) {
+      reporter.SetCause({RunCauseKind::kWatchSilent, failure.port});
+      return RunOutcome::kWatchSilent;
+    }
+    reporter.SetCause(CauseOfPortOpenFailure(failure));
     return RunOutcome::kPortUnavailable;
   } catch (const BlockLinkError& failure) {
     reporter.Note(failure.block + ": " + DescribeLinkError(failure.error));
-    if (failure.error.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
-    return RunOutcome::kLinkFailed;  // the line failed within the block: nothing was refused
+    return lineCause(failure.error);  // the line failed within the block: nothing was refused
   } catch (const boost::system::system_error& failure) {
     reporter.Note("link: " + DescribeLinkError(failure));
-    if (failure.code() == boost::asio::error::timed_out) return RunOutcome::kWatchSilent;
-    return RunOutcome::kLinkFailed;  // a read or write on the line failed
+    return lineCause(failure);  // a read or write on the line failed
   } catch (const std::exception& failure) {
     reporter.Note(std::string("run stopped: ") + failure.what());
     return RunOutcome::kFailure;

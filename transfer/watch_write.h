@@ -82,6 +82,12 @@ class WatchConnection {
   bool done_ = false;
 };
 
+// Opens `portPath` as a run would and closes it again: no cause when it
+// opens for exclusive use and no other program has it open, otherwise why
+// not (permission with the seat, busy with its holder, not a serial port,
+// a directory, missing). The port's lines are raised meanwhile.
+RunCause ProbeWatchPort(const std::u16string& portPath);
+
 // How a run that ended through an exception ended (kPortUnavailable,
 // kWatchSilent, kLinkFailed, kFailure), with its cause noted. Only call
 // from inside a catch block.

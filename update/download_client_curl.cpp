@@ -38,6 +38,7 @@ struct Transfer {
   const DownloadLimits& limits;
   std::uint64_t received = 0;
   bool tooLarge = false;
+  int writeError = 0;  // errno of a failed write to the file (ENOSPC, EIO, ...)
   // The stall watchdog: how much had arrived, and when that last changed.
   curl_off_t lastCount = 0;
   Clock::time_point lastProgress = Clock::now();
@@ -64,7 +65,11 @@ size_t WriteChunk(char* data, size_t size, size_t count, void* user) {
   size_t done = 0;
   while (done < total) {
     const ssize_t n = ::write(transfer->fd, data + done, total - done);
-    if (n <= 0) return 0;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      transfer->writeError = n < 0 ? errno : EIO;
+      return 0;
+    }
     done += static_cast<size_t>(n);
   }
   transfer->received += total;
@@ -228,7 +233,7 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
   tempName.push_back('\0');
   const int fd = CreateLockedTempFile(tempName);
   if (fd < 0) {  // missing folder, no access
-    result.errorCode = errno;
+    result.errorCode = result.systemError = errno;
     result.errorText = std::string("create file: ") + std::strerror(errno);
     return result;
   }
@@ -305,6 +310,9 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
         result.errorText = "redirect from https to http refused";
       } else if (code == CURLE_TOO_MANY_REDIRECTS) {
         result.errorText = "more than " + std::to_string(limits.maxRedirects) + " redirects";
+      } else if (transfer.writeError != 0) {
+        result.systemError = transfer.writeError;
+        result.errorText = std::string("write file: ") + std::strerror(transfer.writeError);
       } else if (result.tooLarge) {
         result.errorText = "body longer than " + std::to_string(*limits.maxBytes) + " bytes";
       } else {
@@ -334,7 +342,7 @@ DownloadResult CurlDownloader::Download(const std::u16string& url, const std::u1
     return result;
   }
   if (result.errorText.empty() && IsSuccessStatus(result.httpStatus)) {
-    result.errorCode = errno;
+    result.errorCode = result.systemError = errno;
     result.errorText = std::string("store file: ") + std::strerror(errno);
   }
   ::unlink(tempName.data());

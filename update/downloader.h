@@ -32,6 +32,7 @@ struct DownloadResult {
   long httpStatus = 0;         // 0 when no answer arrived
   long errorCode = 0;          // libcurl, WinINet or system error; 0 for none
   std::string errorText;       // the error's own message, or what failed
+  int systemError = 0;         // the system's error writing the file (ENOSPC, ...); 0 for none
   std::uint64_t bytes = 0;     // body bytes received
   bool tooLarge = false;       // the body was longer than DownloadLimits::maxBytes
   bool fromSavedFile = false;  // offline: the file saved at the target was the body

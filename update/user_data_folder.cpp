@@ -1,8 +1,11 @@
 #include "update/user_data_folder.h"
 
 #include <filesystem>
+#include <fstream>
+#include <system_error>
 
 #include "update/format_path.h"
+#include "update/run_log.h"
 
 namespace kestrune {
 
@@ -33,6 +36,28 @@ std::u16string UserDataFilePath(const std::u16string& fileName) {
 std::u16string DataFilePath(const std::u16string& folder, const std::u16string& fileName) {
   if (folder.empty()) return UserDataFilePath(fileName);
   return (std::filesystem::path(folder) / std::filesystem::path(fileName)).u16string();
+}
+
+DataFolderState CheckUserDataFolder() {
+  DataFolderState state;
+  state.path = GetUserDataFolder(kUserDataFolderName);
+  if (state.path.empty()) {
+    state.kind = DataFolderState::Kind::kNoFolder;
+    return state;
+  }
+  const std::filesystem::path folder(state.path);
+  std::error_code made, found;
+  std::filesystem::create_directories(folder, made);
+  if (!std::filesystem::is_directory(folder, found)) {
+    state.kind = DataFolderState::Kind::kUnwritable;
+    state.error = made ? made.value() : found.value();
+    return state;
+  }
+  // The run log is the first file every run appends to: trying it makes
+  // nothing a run would not make.
+  std::ofstream probe(folder / std::filesystem::path(kRunLogName), std::ios::app);
+  if (!probe) state.kind = DataFolderState::Kind::kUnwritable;
+  return state;
 }
 
 }  // namespace kestrune

@@ -30,4 +30,18 @@ std::u16string UserDataFilePath(const std::u16string& fileName);
 // names); with no folder, UserDataFilePath's.
 std::u16string DataFilePath(const std::u16string& folder, const std::u16string& fileName);
 
+// Whether the product's data folder can take the program's files (the
+// manifest, the images, the run log).
+struct DataFolderState {
+  enum class Kind { kUsable, kNoFolder, kUnwritable };
+  Kind kind = Kind::kUsable;
+  std::u16string path;  // the folder; empty for kNoFolder
+  int error = 0;        // the system's error making or writing it, when known
+};
+
+// Resolves the data folder (making it when missing) and tries a file in it:
+// kNoFolder when there is no Documents folder to be had (HOME unset on
+// Linux), kUnwritable when the folder cannot be made or written.
+DataFolderState CheckUserDataFolder();
+
 }  // namespace kestrune

@@ -12,6 +12,7 @@
 #include "app/cli/several_watches.h"
 #include "app/cli/watch_choice.h"
 #include "device/watch_discovery.h"
+#include "device/port_holders.h"
 #include "history/history_database.h"
 #include "history/history_listing.h"
 #include "history/history_writer.h"
@@ -23,6 +24,7 @@
 #include "transfer/power_check.h"
 #include "transfer/run_outcome.h"
 #include "transfer/update_environment.h"
+#include "transfer/watch_write.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
 #include "update/update_check.h"
@@ -63,11 +65,11 @@ class UpdatePrinter : public FirmwareUpdateReporter {
   }
   void VerifyingBlocks(std::uint32_t blocks) override { output_.Verifying(blocks); }
   void WatchAlreadyCurrent(const std::string& text) override { alreadyCurrent = text; }
-  void PortHeldBy(const std::string& port, const std::string& holders) override {
-    output_.Message(PortHeldMessage(port, holders));
-  }
+  // The holders are said beneath the status, with the cause.
+  void SetCause(const RunCause& cause) override { this->cause = cause; }
 
   std::string alreadyCurrent;  // what the history said of a watch left unwritten
+  RunCause cause;              // why the run failed, set by the run itself
 
  private:
   CliOutput& output_;
@@ -121,7 +123,19 @@ void AnswerWeakBatteryOnTheCommandLine(UpdateEnvironment& environment, CliOutput
 struct CliRun {
   UpdateEnvironment environment;
   SharedManifestText checkedManifest;
+  RunCause folderCause;  // the data folder cannot take the files
 };
+
+// What a failed run is said to have failed for: without a data folder the
+// manifest and the images have nowhere to go, which is no fault of the
+// service's or the network's.
+RunCause CauseToSay(const RunCause& runCause, const RunCause& folderCause) {
+  const bool aboutTheFiles = runCause.kind == RunCauseKind::kNoUpdateData ||
+                             runCause.kind == RunCauseKind::kImageDownloadFailed ||
+                             runCause.kind == RunCauseKind::kServiceUnreachableSavedImages ||
+                             runCause.kind == RunCauseKind::kNoSpace;
+  return folderCause.Known() && aboutTheFiles ? folderCause : runCause;
+}
 
 CheckPrinter RunCheck(CliOutput& output, CliRun& run) {
   CheckPrinter printer(output, run.checkedManifest);
@@ -148,7 +162,10 @@ int Check(const CliOptions& options, CliOutput& output, CliRun& run) {
                   : output.Say("service")}};
   }
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), UpdateCheckStatus(check.outcome), extra);
+  const RunCause cause = outcome == RunOutcome::kDone
+                             ? RunCause{}
+                             : CauseToSay({RunCauseKind::kNoUpdateData}, run.folderCause);
+  output.Result(code, RunOutcomeReason(outcome), UpdateCheckStatus(check.outcome), extra, cause);
   return code;
 }
 
@@ -262,25 +279,52 @@ int Update(const CliOptions& options, CliOutput& output, CliRun& run,
     extra = {{"message", output.Say("the watch {1}; not written (--again writes it anyway)",
                                     {printer.alreadyCurrent})}};
   }
-  output.Result(code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra);
+  output.Result(
+      code, RunOutcomeReason(outcome), RunOutcomeStatus(outcome), extra,
+      outcome == RunOutcome::kDone ? RunCause{} : CauseToSay(printer.cause, run.folderCause));
   // Last, so a closed output's note comes before it.
   WriteRunLog("update: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
 
-// Every connected watch, the one an update would open marked; with
-// --verbose also the serial ports that are not a watch's, and why.
+// Why a listed watch's port would not serve an update (no cause: it
+// would): the discovery's probe could not open it for exclusive use (told
+// apart by opening it as an update does), or it opened but another program
+// has it open too, which an update refuses.
+RunCause PortCause(const DiscoveredWatch& watch) {
+  const std::string port = WideToUtf8Text(watch.portPath);
+  if (watch.opensNow) {
+    const std::vector<PortHolder> holders = OtherPortHolders(port);
+    if (holders.empty()) return {};
+    RunCause held{RunCauseKind::kPortBusy, port};
+    held.holder = DescribePortHolders(holders);
+    return held;
+  }
+  const RunCause why = ProbeWatchPort(watch.portPath);
+  // Freed in between: still not one the listing saw open.
+  return why.Known() ? why : RunCause{RunCauseKind::kPortBusy, port};
+}
+
+// Every connected watch with whether its port opens and, when not, why; the
+// first that opens is marked as the one an update would open. With
+// --verbose also the serial ports that are not a watch's, and why. Exit 0
+// when a watch opens, 8 when watches are listed but none opens, 3 when none
+// is listed.
 int Devices(const CliOptions& options, CliOutput& output) {
   const WatchDiscovery found = ListConnectedWatches();
-  const DiscoveredWatch* picked = WatchAnUpdateWouldPick(found);
+  const DiscoveredWatch* picked = nullptr;
+  RunCause firstCause;  // of the first watch that does not open
   for (const DiscoveredWatch& watch : found.watches) {
     const std::string port = WideToUtf8Text(watch.portPath);
     const std::string serial = WideToUtf8Text(watch.usbSerial);
     const std::string location = WideToUtf8Text(watch.usbLocation);
+    const RunCause cause = PortCause(watch);
+    if (!cause.Known() && picked == nullptr) picked = &watch;
+    if (cause.Known() && !firstCause.Known()) firstCause = cause;
     WriteRunLog("devices: watch on " + port + ", serial " + (serial.empty() ? "(none)" : serial) +
                 ", at " + (location.empty() ? "(unknown)" : location) + ", " +
-                (watch.opensNow ? "opens" : "port busy"));
-    output.Watch(port, serial, location, watch.opensNow, &watch == picked);
+                (cause.Known() ? "does not open: " + DescribeRunCause(cause) : "opens"));
+    output.Watch(port, serial, location, cause, &watch == picked);
   }
   for (const PassedOverPort& port : found.passedOver) {
     const std::string instanceId = WideToUtf8Text(port.instanceId);
@@ -289,16 +333,33 @@ int Devices(const CliOptions& options, CliOutput& output) {
                 (path.empty() ? "" : " " + path) + ": " + port.reason);
     if (options.verbose) output.PassedOver(instanceId, path, port.reason);
   }
-  const RunOutcome outcome = picked != nullptr ? RunOutcome::kDone : RunOutcome::kNoWatch;
-  if (picked == nullptr) {
-    output.Status(kConnectWatch);  // said as an update would say it
-    WriteRunLog("devices: status " + WideToUtf8Text(kConnectWatch) +
-                ": no serial port of a device with the watch's USB identity (" +
-                std::to_string(found.passedOver.size()) + " other port(s) passed over)");
+  const RunOutcome outcome = picked != nullptr       ? RunOutcome::kDone
+                             : found.watches.empty() ? RunOutcome::kNoWatch
+                                                     : RunOutcome::kPortUnavailable;
+  RunCause cause;
+  if (outcome == RunOutcome::kNoWatch) cause = RunCause{RunCauseKind::kNoWatch};
+  // A port the user may not open is worth the hint even when another opens.
+  if (outcome == RunOutcome::kPortUnavailable ||
+      firstCause.kind == RunCauseKind::kPermissionDenied) {
+    cause = firstCause;
+  }
+  const std::u16string status = RunOutcomeStatus(outcome);
+  if (outcome != RunOutcome::kDone) {
+    output.Status(status);  // said as an update would say it
+    WriteRunLog("devices: status " + WideToUtf8Text(status) +
+                (outcome == RunOutcome::kNoWatch
+                     ? ": no serial port of a device with the watch's USB identity (" +
+                           std::to_string(found.passedOver.size()) + " other port(s) passed over)"
+                     : ": no watch's port opens"));
   }
   const int code = RunOutcomeExitCode(outcome);
-  output.Result(code, RunOutcomeReason(outcome), picked != nullptr ? u"" : kConnectWatch,
-                {{"picked", picked != nullptr ? WideToUtf8Text(picked->portPath) : ""}});
+  // The mark says it on a terminal; a script reads the port from JSON.
+  std::vector<std::pair<std::string, std::string>> extra;
+  if (output.Style() == OutputStyle::kJson) {
+    extra = {{"picked", picked != nullptr ? WideToUtf8Text(picked->portPath) : ""}};
+  }
+  output.Result(code, RunOutcomeReason(outcome), outcome == RunOutcome::kDone ? u"" : status, extra,
+                cause);
   WriteRunLog("devices: " + std::string(kCliProgramName) + " exits with " + std::to_string(code));
   return code;
 }
@@ -362,7 +423,7 @@ int RunCommand(const CliOptions& options, CliOutput& output, CliRun& run,
 
 }  // namespace
 
-int RunCliCommand(const CliOptions& options, CliOutput& output) {
+int RunCliCommand(const CliOptions& options, CliOutput& output, const RunCause& folderCause) {
   // Before anything else starts a thread, so the signals reach only the
   // thread that waits for them.
   static CloseGate gate;
@@ -376,7 +437,11 @@ int RunCliCommand(const CliOptions& options, CliOutput& output) {
   CliRun run{
       PlatformUpdateEnvironment(kCliProgramName, options.offline ? UpdateDataSource::kSavedFiles
                                                                  : UpdateDataSource::kService),
-      nullptr};
+      nullptr, folderCause};
+  if (folderCause.Known()) {
+    WriteRunLog(std::string(kCliProgramName) + ": " + DescribeRunCause(folderCause) +
+                "; the run log goes to standard error");
+  }
   // A bundle's folder for the manifest and the images, else --data-dir's.
   const std::string& folder = !options.bundle.empty() ? options.bundle : options.dataDir;
   if (!folder.empty()) {

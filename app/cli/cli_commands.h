@@ -9,6 +9,9 @@ namespace kestrune {
 // Runs the command and returns the process's exit code. Interrupts are
 // handled from here on: before writing begins one ends the process at once
 // with the interrupted code; during writing the run finishes first.
-int RunCliCommand(const CliOptions& options, CliOutput& output);
+// A known `folderCause` (UserDataFolderCause) is said instead of what the
+// service or the images seem to have done when a run fails for want of the
+// data folder.
+int RunCliCommand(const CliOptions& options, CliOutput& output, const RunCause& folderCause = {});
 
 }  // namespace kestrune

@@ -96,7 +96,10 @@ int main(int argc, char** argv) {
   }
   // The one thread that prints: nothing else waits for the terminal.
   ReportDrain drain;
-  if (options.verbose) {
+  // A data folder that takes no file takes no run log either: its lines go
+  // to standard error then, rather than nowhere.
+  const RunCause folderCause = UserDataFolderCause();
+  if (options.verbose || folderCause.Known()) {
     // On the output thread, straight to the stream, not through the
     // output: a closed standard error is noted in the log, whose echo must
     // not come back here.
@@ -110,7 +113,7 @@ int main(int argc, char** argv) {
     });
   }
   CliOutput output(style, drain, options.quiet);
-  const int code = RunCliCommand(options, output);
+  const int code = RunCliCommand(options, output, folderCause);
   UserRunLog().SetEcho(nullptr);
   return EndProgram(drain, kOutputWaitAtEnd, code);
 }

@@ -126,6 +126,13 @@ class JsonLine {
     text_ += (text_.empty() ? "{" : ",") + JsonString(name) + ":" + JsonValue(value);
     return *this;
   }
+  // A member whose value is JSON text already (an object made by JsonLine).
+  JsonLine& AddRaw(const std::string& name, const std::string& json) {
+    std::string value = json;
+    if (!value.empty() && value.back() == '\n') value.pop_back();
+    text_ += (text_.empty() ? "{" : ",") + JsonString(name) + ":" + value;
+    return *this;
+  }
   std::string Text() const { return text_ + "}\n"; }
 
  private:
@@ -183,6 +190,34 @@ std::string PortHeldMessage(const std::string& port, const std::string& holders)
                           false);
 }
 
+std::string CauseJson(const RunCause& cause) {
+  JsonLine line;
+  line.Add("kind", RunCauseWord(cause.kind));
+  if (!cause.port.empty()) line.Add("port", cause.port);
+  if (cause.errnoValue != 0) line.Add("errno", cause.errnoValue);
+  if (!cause.holder.empty()) line.Add("holder", cause.holder);
+  if (!cause.path.empty()) line.Add("path", cause.path);
+  if (!cause.date.empty()) line.Add("date", cause.date);
+  if (cause.seat != SeatState::kUnknown) line.Add("at_seat", cause.seat == SeatState::kAtSeat);
+  line.Add("hint", RunCauseLine(cause));
+  std::string text = line.Text();
+  text.pop_back();  // the line end of a line of its own
+  return text;
+}
+
+std::string PortStateText(const RunCause& portCause) {
+  switch (portCause.kind) {
+    case RunCauseKind::kNone: return Tr("opens");
+    case RunCauseKind::kPortBusy:
+      return portCause.holder.empty() ? Tr("busy") : Tr("busy: {1}", {portCause.holder});
+    case RunCauseKind::kPermissionDenied: return Tr("not permitted");
+    case RunCauseKind::kNotASerialPort: return Tr("not a serial port");
+    case RunCauseKind::kPortIsDirectory: return Tr("a directory");
+    case RunCauseKind::kNoSuchPort: return Tr("missing");
+    default: return Tr("does not open");
+  }
+}
+
 std::string ProgressLine(std::uint32_t done, std::uint32_t total,
                          const std::optional<RateEstimate>& estimate) {
   const unsigned percent =
@@ -221,11 +256,12 @@ class CliOutput::Printer {
                 std::chrono::steady_clock::time_point reportedAt, Clock::time_point at);
   void Verifying(std::uint32_t blocks, Clock::time_point at);
   void Watch(const std::string& port, const std::string& serial, const std::string& location,
-             bool opens, bool picked, Clock::time_point at);
+             const RunCause& portCause, bool picked, Clock::time_point at);
   void PassedOver(const std::string& instanceId, const std::string& path, const std::string& reason,
                   Clock::time_point at);
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-              const std::vector<std::pair<std::string, std::string>>& extra, Clock::time_point at);
+              const std::vector<std::pair<std::string, std::string>>& extra, const RunCause& cause,
+              Clock::time_point at);
   void Message(const std::string& text);
   void Lines(const std::string& text);
 
@@ -314,19 +350,26 @@ void CliOutput::Printer::Verifying(std::uint32_t blocks, Clock::time_point at) {
 }
 
 void CliOutput::Printer::Watch(const std::string& port, const std::string& serial,
-                               const std::string& location, bool opens, bool picked,
-                               Clock::time_point at) {
+                               const std::string& location, const RunCause& portCause,
+                               bool picked, Clock::time_point at) {
+  const bool opens = !portCause.Known();
   if (style_ == OutputStyle::kJson) {
-    WriteOut(JsonEventHead("device", at) + ",\"port\":" + JsonString(port) +
-             ",\"serial\":" + JsonString(serial) + ",\"location\":" + JsonString(location) +
-             ",\"opens\":" + (opens ? "true" : "false") +
-             ",\"picked\":" + (picked ? "true" : "false") + "}\n");
+    JsonLine line;
+    line.Add("event", "device")
+        .Add("time", UtcEventTime(at))
+        .Add("port", port)
+        .Add("serial", serial)
+        .Add("location", location)
+        .Add("opens", opens)
+        .Add("picked", picked);
+    if (!opens) line.AddRaw("cause", CauseJson(portCause));
+    WriteOut(line.Text());
     return;
   }
   WriteOut(std::string(picked ? "* " : "  ") + TerminalSafeText(port, false) + "  serial " +
            (serial.empty() ? "(none)" : TerminalSafeText(serial, false)) + "  at " +
            (location.empty() ? "(unknown)" : TerminalSafeText(location, false)) + "  " +
-           (opens ? "opens" : "busy") + "\n");
+           TerminalSafeText(PortStateText(portCause), false) + "\n");
 }
 
 void CliOutput::Printer::PassedOver(const std::string& instanceId, const std::string& path,
@@ -343,7 +386,7 @@ void CliOutput::Printer::PassedOver(const std::string& instanceId, const std::st
 void CliOutput::Printer::Result(int exitCode, const std::string& reason,
                                 const std::u16string& lastStatus,
                                 const std::vector<std::pair<std::string, std::string>>& extra,
-                                Clock::time_point at) {
+                                const RunCause& cause, Clock::time_point at) {
   if (style_ == OutputStyle::kJson) {
     JsonLine line;
     line.Add("event", "result")
@@ -353,6 +396,7 @@ void CliOutput::Printer::Result(int exitCode, const std::string& reason,
         .Add("reason", reason)
         .Add("status", ShownStatus(lastStatus));
     for (const auto& [name, value] : extra) line.Add(name, value);
+    if (cause.Known()) line.AddRaw("cause", CauseJson(cause));
     WriteOut(line.Text());
     return;
   }
@@ -360,6 +404,11 @@ void CliOutput::Printer::Result(int exitCode, const std::string& reason,
   // Quiet, the statuses were not shown: the last one is the result.
   if (quiet_ && !lastStatus.empty()) {
     WriteOut(TerminalSafeText(ShownStatus(lastStatus), false) + "\n");
+  }
+  // Beneath the status: the cause and what to do.
+  if (cause.Known()) {
+    WriteErr(std::string(kCliProgramName) + ": " + TerminalSafeText(RunCauseLine(cause), false) +
+             "\n");
   }
   for (const auto& [name, value] : extra) {
     // A source or a message given in English (a fixed text) is looked up;
@@ -417,10 +466,10 @@ void CliOutput::Verifying(std::uint32_t blocks) {
 }
 
 void CliOutput::Watch(const std::string& port, const std::string& serial,
-                      const std::string& location, bool opens, bool picked) {
+                      const std::string& location, const RunCause& portCause, bool picked) {
   const auto at = std::chrono::system_clock::now();
-  drain_.Push([printer = printer_, port, serial, location, opens, picked, at] {
-    printer->Watch(port, serial, location, opens, picked, at);
+  drain_.Push([printer = printer_, port, serial, location, portCause, picked, at] {
+    printer->Watch(port, serial, location, portCause, picked, at);
   });
 }
 
@@ -433,10 +482,11 @@ void CliOutput::PassedOver(const std::string& instanceId, const std::string& pat
 }
 
 void CliOutput::Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-                       const std::vector<std::pair<std::string, std::string>>& extra) {
+                       const std::vector<std::pair<std::string, std::string>>& extra,
+                       const RunCause& cause) {
   const auto at = std::chrono::system_clock::now();
-  drain_.Push([printer = printer_, exitCode, reason, lastStatus, extra, at] {
-    printer->Result(exitCode, reason, lastStatus, extra, at);
+  drain_.Push([printer = printer_, exitCode, reason, lastStatus, extra, cause, at] {
+    printer->Result(exitCode, reason, lastStatus, extra, cause, at);
   });
 }
 

@@ -18,6 +18,7 @@
 
 #include "app/cli/progress_rate.h"
 #include "report/report_drain.h"
+#include "transfer/run_cause.h"
 
 namespace kestrune {
 
@@ -48,19 +49,22 @@ class CliOutput {
   // update with --verify); the progress stays where it is meanwhile.
   void Verifying(std::uint32_t blocks);
   // A watch the devices command found: its port, USB serial number and
-  // place (each may be empty), whether its port opens now, and whether it
-  // is the one an update would open.
+  // place (each may be empty), why its port does not open now (no cause:
+  // it opens), and whether it is the one an update would open.
   void Watch(const std::string& port, const std::string& serial, const std::string& location,
-             bool opens, bool picked);
+             const RunCause& portCause, bool picked);
   // A serial port the devices command passed over, and why.
   void PassedOver(const std::string& instanceId, const std::string& path,
                   const std::string& reason);
   // The end: exit code, its reason word, last status, and any further
   // members (name, text). The status is shown in the user's language, in
   // JSON too; a further member's text as it is given (see Say), a fixed
-  // English one translated in the text a person reads.
+  // English one translated in the text a person reads. A known `cause` is
+  // said beneath the status (on standard error), and in JSON as the
+  // result's `cause` object.
   void Result(int exitCode, const std::string& reason, const std::u16string& lastStatus,
-              const std::vector<std::pair<std::string, std::string>>& extra = {});
+              const std::vector<std::pair<std::string, std::string>>& extra = {},
+              const RunCause& cause = {});
   // A message on standard error, on a line of its own.
   void Message(const std::string& text);
   // Whole lines (each ending with '\n') on standard output as they are, in
@@ -96,6 +100,15 @@ std::string PortHeldMessage(const std::string& port, const std::string& holders)
 // (the caller adds the other members and the closing brace). `when` is when
 // the reported thing happened, not when the line is printed.
 std::string JsonEventHead(const std::string& name, std::chrono::system_clock::time_point when);
+
+// The JSON object of a cause: its stable word, what it is about (port,
+// errno, holder, path, date, whichever it has) and `hint`, its line in the
+// user's language.
+std::string CauseJson(const RunCause& cause);
+
+// A watch's port as the devices command says it: "opens", "busy: pid 4711
+// (cat)", "not permitted", "not a serial port", ...
+std::string PortStateText(const RunCause& portCause);
 
 // "3/12 blocks   25%  1.2 KiB/s  0:07 left": blocks, percent, and the rate
 // of firmware bytes and time left when there is an estimate yet.

@@ -286,8 +286,8 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
             toWrite,
             [&, watch](const WatchOutcome& ended) {
               std::lock_guard<std::mutex> held(mutex);
-              const StationRetry retry =
-                  ledger.Finished(watch, ended.outcome, ended.seconds, StationLedger::Clock::now());
+              const StationRetry retry = ledger.Finished(watch, ended.outcome, ended.seconds,
+                                                         StationLedger::Clock::now(), ended.cause);
               if (retry.scheduled && stopCode == 0) {
                 say(ledger.Watch(watch),
                     Said("port unavailable; tried again in {1} s (try {2} of {3})",

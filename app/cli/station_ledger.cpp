@@ -135,12 +135,13 @@ void StationLedger::LeftAsItWas(std::size_t watch) {
 }
 
 StationRetry StationLedger::Finished(std::size_t watch, RunOutcome outcome, double seconds,
-                                     Clock::time_point now) {
+                                     Clock::time_point now, const RunCause& cause) {
   Record& record = records_.at(watch);
   StationRetry retry;
   // A run an interrupt kept from writing leaves the watch's earlier end.
   if (outcome != RunOutcome::kClosedBeforeWriting || !record.ended) {
     record.last = outcome;
+    record.cause = cause;
     record.seconds = seconds;
     record.ended = true;
   }
@@ -196,6 +197,7 @@ std::vector<WatchOutcome> StationLedger::Results() const {
     result.exitCode = RunOutcomeExitCode(result.outcome);
     result.seconds = record.seconds;
     result.tries = record.tries;
+    result.cause = record.cause;
     results.push_back(result);
   }
   return results;

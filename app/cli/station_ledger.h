@@ -76,10 +76,11 @@ class StationLedger {
 
   // A run of `watch` begins (a try).
   void Started(std::size_t watch);
-  // The run of `watch` ended with `outcome` after `seconds`; a retry it
-  // schedules (port unavailable, still plugged in, tries left).
+  // The run of `watch` ended with `outcome` after `seconds` (a failure for
+  // `cause`, when the run said); a retry it schedules (port unavailable,
+  // still plugged in, tries left).
   StationRetry Finished(std::size_t watch, RunOutcome outcome, double seconds,
-                        Clock::time_point now);
+                        Clock::time_point now, const RunCause& cause = {});
 
   // The watch as last seen.
   const SeenWatch& Watch(std::size_t watch) const { return records_.at(watch).seen; }
@@ -114,6 +115,7 @@ class StationLedger {
     Clock::time_point retryAt{};
     bool ended = false;  // a run of it ended
     RunOutcome last = RunOutcome::kFailure;
+    RunCause cause;  // of the last outcome
     double seconds = 0;
   };
   // The record a listed watch belongs to; records_.size() when none.

@@ -199,6 +199,12 @@ void WatchBoard::View::Finished(std::size_t row, const WatchOutcome& outcome) {
   if (outcome.outcome == RunOutcome::kClosedBeforeWriting) {
     shown.status = Utf8ToWideText(Tr("not written"));
   }
+  // A failure's cause and what to do, on a line of its own above the rows
+  // (JSON has it in the result).
+  if (outcome.cause.Known() && style_ != OutputStyle::kJson) {
+    Erase();
+    WriteOut(Name(shown.name) + "  " + TerminalSafeText(RunCauseLine(outcome.cause), false) + "\n");
+  }
   if (style_ == OutputStyle::kTerminal) Redraw();
 }
 
@@ -256,7 +262,8 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
                  ",\"exit_code\":" + std::to_string(outcome.exitCode) +
                  ",\"reason\":" + JsonString(RunOutcomeReason(outcome.outcome)) +
                  ",\"status\":" + JsonString(ShownStatus(RunOutcomeStatus(outcome.outcome))) +
-                 ",\"seconds\":" + seconds + ",\"tries\":" + std::to_string(outcome.tries) + "}";
+                 ",\"seconds\":" + seconds + ",\"tries\":" + std::to_string(outcome.tries) +
+                 (outcome.cause.Known() ? ",\"cause\":" + CauseJson(outcome.cause) : "") + "}";
     }
     WriteOut(JsonEventHead("result", at) + ",\"schema\":" + std::to_string(kJsonSchema) +
              ",\"exit_code\":" + std::to_string(exitCode) +
@@ -268,7 +275,11 @@ void WatchBoard::View::Summary(const std::vector<WatchOutcome>& outcomes, int ex
   std::string text = TrN("Summary: {1} watch", "Summary: {1} watches", outcomes.size(),
                          {std::to_string(outcomes.size())}) +
                      "\n";
-  for (const WatchOutcome& outcome : outcomes) text += "  " + SummaryLine(outcome) + "\n";
+  for (const WatchOutcome& outcome : outcomes) {
+    text += "  " + SummaryLine(outcome) + "\n";
+    const std::string cause = SummaryCauseLine(outcome);
+    if (!cause.empty()) text += cause + "\n";
+  }
   WriteOut(text);
 }
 

@@ -52,4 +52,9 @@ std::string SummaryLine(const WatchOutcome& outcome) {
          TrN("{1} try", "{1} tries", tries, {std::to_string(outcome.tries)});
 }
 
+std::string SummaryCauseLine(const WatchOutcome& outcome) {
+  if (!outcome.cause.Known()) return {};
+  return "      " + TerminalSafeText(RunCauseLine(outcome.cause), false);
+}
+
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "transfer/run_cause.h"
 #include "transfer/run_outcome.h"
 
 namespace kestrune {
@@ -19,7 +20,12 @@ struct WatchOutcome {
   int exitCode = 1;  // the single run's code for that outcome, or the interrupt's
   double seconds = 0;  // of its last run
   int tries = 1;       // runs of it in the command (a station tries a watch again)
+  RunCause cause;      // why its last run failed, when it did and the run said
 };
+
+// The line beneath a watch's summary line: its cause and what to do,
+// indented; empty when it has none.
+std::string SummaryCauseLine(const WatchOutcome& outcome);
 
 // The single run's code for `outcome`, or `interruptCode` for a run that an
 // interrupt kept from writing.

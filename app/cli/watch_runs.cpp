@@ -35,6 +35,10 @@ class WatchPrinter : public FirmwareUpdateReporter {
   void PortHeldBy(const std::string& port, const std::string& holders) override {
     board_.Message(PortHeldMessage(port, holders));
   }
+  // Kept until the run has ended: the writing thread only stores it.
+  void SetCause(const RunCause& cause) override { this->cause = cause; }
+
+  RunCause cause;
 
  private:
   WatchBoard& board_;
@@ -100,6 +104,9 @@ void SeveralWatchRuns::Write(Run& run, std::size_t row,
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     run.outcome = {run.watch.serial, run.watch.port, outcome,
                    WatchExitCode(outcome, interruptCode_), seconds};
+    if (outcome != RunOutcome::kDone && outcome != RunOutcome::kClosedBeforeWriting) {
+      run.outcome.cause = printer.cause;
+    }
     char took[32];
     std::snprintf(took, sizeof took, "%.1f s", seconds);
     logged.Note(std::string("result: ") +

@@ -18,6 +18,8 @@ struct WindowNotice {
     kRunFinished,       // value: the firmware-update worker has ended, with this RunOutcome
     kPowerQuestion,     // text: ask the user whether to write on a weak battery;
                         // the answer goes to WorkerSharedState::AnswerPowerQuestion
+    kCause,             // text: the cause of the failure just shown and what to do
+                        // (RunCauseLine), in the user's language
   };
   Kind kind;
   std::u16string text = {};

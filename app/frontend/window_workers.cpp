@@ -7,12 +7,14 @@ namespace kestrune {
 
 void RunWindowUpdateCheck(const std::shared_ptr<WorkerSharedState>& shared) {
   UpdateCheckWorkerReporter window(shared);
-  RunLoggedUpdateCheck(window, shared->RunEnvironment());
+  window.CheckEnded(RunLoggedUpdateCheck(window, shared->RunEnvironment()));
 }
 
 void RunWindowFirmwareUpdate(const std::shared_ptr<WorkerSharedState>& shared) {
   FirmwareUpdateWorkerReporter window(shared);
-  shared->SetRunOutcome(RunLoggedFirmwareUpdate(window, shared->RunEnvironment()));
+  const RunOutcome outcome = RunLoggedFirmwareUpdate(window, shared->RunEnvironment());
+  window.RunEnded(outcome);  // a failure's cause beneath its status
+  shared->SetRunOutcome(outcome);
 }
 
 void RunCountedWorker(WorkerSharedState& shared, WorkerKind kind,

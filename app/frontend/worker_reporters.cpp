@@ -1,5 +1,7 @@
 #include "app/frontend/worker_reporters.h"
 
+#include "update/text_conversion.h"
+
 namespace kestrune {
 
 using Kind = WindowNotice::Kind;
@@ -36,6 +38,22 @@ void FirmwareUpdateWorkerReporter::SetProgressPosition(std::uint32_t position) {
 // notice is for what the window holds off on the desktop meanwhile.
 void FirmwareUpdateWorkerReporter::SetWriting(bool writing) {
   shared_->Post({Kind::kWriting, {}, writing ? 1u : 0u});
+}
+
+void UpdateCheckWorkerReporter::CheckEnded(UpdateCheckOutcome outcome) {
+  if (outcome != UpdateCheckOutcome::kNoUpdateData) return;
+  RunCause cause = UserDataFolderCause();
+  if (!cause.Known()) cause = RunCause{RunCauseKind::kNoUpdateData};
+  shared_->Post({Kind::kCause, Utf8ToWideText(RunCauseLine(cause))});
+}
+
+void FirmwareUpdateWorkerReporter::RunEnded(RunOutcome outcome) {
+  // Ended without a failure's status: nothing to explain.
+  if (outcome == RunOutcome::kDone || outcome == RunOutcome::kClosedBeforeWriting ||
+      outcome == RunOutcome::kPowerLow || !cause_.Known()) {
+    return;
+  }
+  shared_->Post({Kind::kCause, Utf8ToWideText(RunCauseLine(cause_))});
 }
 
 }  // namespace kestrune

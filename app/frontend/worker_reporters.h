@@ -21,6 +21,10 @@ class UpdateCheckWorkerReporter : public UpdateCheckReporter {
   void ShowFirmwareVersion(const std::u16string& version) override;
   void ShowReleaseNotes(const std::u16string& notes) override;
 
+  // The check has ended with `outcome`: one that found no update data posts
+  // its cause (the data folder when that is what failed).
+  void CheckEnded(UpdateCheckOutcome outcome);
+
  private:
   std::shared_ptr<WorkerSharedState> shared_;
 };
@@ -34,9 +38,16 @@ class FirmwareUpdateWorkerReporter : public FirmwareUpdateReporter {
   void SetProgressRange(std::uint32_t maximum) override;
   void SetProgressPosition(std::uint32_t position) override;
   void SetWriting(bool writing) override;
+  // Kept until the run has ended: the writing thread only stores it.
+  void SetCause(const RunCause& cause) override { cause_ = cause; }
+
+  // The run has ended with `outcome`: a failure posts its cause, when the
+  // run gave one, after its status.
+  void RunEnded(RunOutcome outcome);
 
  private:
   std::shared_ptr<WorkerSharedState> shared_;
+  RunCause cause_;
 };
 
 }  // namespace kestrune

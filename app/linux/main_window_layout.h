@@ -46,6 +46,11 @@ inline constexpr ControlPlacement kMainWindowControls[] = {
     {IDC_PROGRESS, "", {7, 141, 205, 8}},
     {-1, N_("New Features:"), {8, 21, 47, 8}},
 };
+// The Linux window's one control of its own: the line that says why a run
+// failed and what to do, in the free band beneath the button, as wide as
+// the status line above it.
+inline constexpr DialogUnitRect kCauseLineRect{8, 170, 206, 8};
+
 inline constexpr char kMainWindowCaption[] = "orvel kestrune tools";
 // The dialog font: Arial, 12 points, bold.
 inline constexpr char kDialogFontFamily[] = "Arial";

@@ -161,6 +161,14 @@ void MainWindowQt::BuildControls() {
     const PixelRect place = ToPixels(control.rect, base);
     widget->setGeometry(place.x, place.y, place.width, place.height);
   }
+  cause_ = new QLabel(this);
+  cause_->setObjectName(QStringLiteral("cause"));
+  cause_->setTextFormat(Qt::PlainText);
+  QFont plain = font;
+  plain.setBold(false);  // it explains the status, it does not compete with it
+  cause_->setFont(plain);
+  const PixelRect place = ToPixels(kCauseLineRect, base);
+  cause_->setGeometry(place.x, place.y, place.width, place.height);
 }
 
 void MainWindowQt::PlaceOnScreen() {
@@ -200,6 +208,10 @@ void MainWindowQt::OnNotice(const WindowNotice& notice) {
     case Kind::kWriting: OnWriting(notice.value != 0); break;
     case Kind::kRunFinished: OnRunFinished(static_cast<RunOutcome>(notice.value)); break;
     case Kind::kPowerQuestion: AskPowerQuestion(notice.shown); break;
+    case Kind::kCause:
+      cause_->setText(Text(notice.text));
+      cause_->setToolTip(Text(notice.text));  // a long line is cut at the window's edge
+      break;
   }
 }
 
@@ -223,6 +235,8 @@ void MainWindowQt::AskPowerQuestion(const std::string& text) {
 
 void MainWindowQt::OnUpdateFirmware() {
   if (!logic_.PressUpdate()) return;
+  cause_->clear();  // a new run, a new cause if any
+  cause_->setToolTip({});
   if (!StartFirmwareUpdateWorker(workers_.firmwareUpdate, shared_)) logic_.RunNotStarted();
   Refresh();
 }

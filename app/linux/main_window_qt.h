@@ -71,6 +71,7 @@ class MainWindowQt : public QDialog {
   QLabel* version_ = nullptr;
   QPlainTextEdit* notes_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* cause_ = nullptr;  // why the last run failed, beneath the status
   QProgressBar* progress_ = nullptr;
   QPushButton* updateButton_ = nullptr;
 };

@@ -87,6 +87,18 @@ void UpdateBody(std::shared_ptr<Script> script, std::shared_ptr<WindowSharedStat
   reporter.PostStatus(kUpdateDone);
 }
 
+// A firmware update whose port another program holds, as the run reports
+// it: the cause, the status, and the run's end.
+void HeldPortBody(std::shared_ptr<Script> script, std::shared_ptr<WindowSharedState> shared) {
+  ++script->updateRuns;
+  FirmwareUpdateWorkerReporter reporter(shared);
+  RunCause cause{RunCauseKind::kPortBusy, "/dev/ttyACM0"};
+  cause.holder = "pid 4711 (cat)";
+  reporter.SetCause(cause);
+  reporter.PostStatus(kPortUnavailable);
+  reporter.RunEnded(RunOutcome::kPortUnavailable);
+}
+
 QString Q(const char16_t* text) { return QString::fromStdU16String(text); }
 
 // The user's language as LANG says, from the build tree's catalogues; false
@@ -109,6 +121,7 @@ class MainWindowQtTest : public QObject {
   QPlainTextEdit* Notes() { return window_->findChild<QPlainTextEdit*>("releaseNotes"); }
   QProgressBar* Progress() { return window_->findChild<QProgressBar*>("progress"); }
   QPushButton* Button() { return window_->findChild<QPushButton*>("updateFirmware"); }
+  QLabel* Cause() { return window_->findChild<QLabel*>("cause"); }
 
   void OpenChecked() {
     script_->checkMayFinish.Open();
@@ -272,6 +285,38 @@ class MainWindowQtTest : public QObject {
 
     QTest::mouseClick(Button(), Qt::LeftButton);  // a new press, a new run
     QTRY_COMPARE(script_->updateRuns.load(), 2);
+  }
+
+  // The status stays the run's; the line beneath it says why and what to
+  // do, until the next press; a run that succeeds leaves it empty.
+  void aFailureShowsItsCauseBeneathTheStatus() {
+    auto script = script_;
+    window_ = std::make_unique<MainWindowQt>(
+        WindowWorkers{[script](std::shared_ptr<WindowSharedState> s) { CheckBody(script, s); },
+                      [script](std::shared_ptr<WindowSharedState> s) {
+                        if (script->updateRuns == 0) {
+                          HeldPortBody(script, s);
+                        } else {
+                          UpdateBody(script, s);
+                        }
+                      }});
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    OpenChecked();
+    QCOMPARE(Cause()->text(), QString());
+    QTest::mouseClick(Button(), Qt::LeftButton);
+    QTRY_COMPARE(Status()->text(), Q(kPortUnavailable));
+    QTRY_COMPARE(Cause()->text(),
+                 QStringLiteral("/dev/ttyACM0 is in use by pid 4711 (cat); close that program"));
+    QVERIFY(Cause()->isVisible());
+    QVERIFY(Cause()->geometry().top() > Status()->geometry().bottom());
+    QVERIFY(Cause()->geometry().bottom() <= window_->height());
+
+    QTRY_VERIFY(Button()->isEnabled());
+    script_->writeMayFinish.Open();
+    QTest::mouseClick(Button(), Qt::LeftButton);
+    QTRY_COMPARE(Status()->text(), Q(kUpdateDone));
+    QCOMPARE(Cause()->text(), QString());
   }
 
   void aCloseWhileWritingWaitsForTheRunsEnd() {

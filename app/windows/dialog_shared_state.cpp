@@ -95,6 +95,7 @@ void DialogSharedState::Post(WindowNotice notice) {
     }
       Post(WM_POWER_QUESTION);
       break;
+    case Kind::kCause: break;  // the dialog shows its status texts alone
   }
 }
 
