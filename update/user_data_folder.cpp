@@ -40,7 +40,9 @@ std::u16string DataFilePath(const std::u16string& folder, const std::u16string& 
 
 DataFolderState CheckUserDataFolder() {
   DataFolderState state;
-  state.path = GetUserDataFolder(kUserDataFolderName);
+  // The folder chosen (--data-dir) when there is one, not the default.
+  state.path =
+      ChosenDataFolder().empty() ? GetUserDataFolder(kUserDataFolderName) : ChosenDataFolder();
   if (state.path.empty()) {
     state.kind = DataFolderState::Kind::kNoFolder;
     return state;
