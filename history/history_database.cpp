@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "history/history_schema.h"
+#include "update/utc_time.h"
 #include "update/text_conversion.h"
 
 namespace kestrune {
@@ -148,7 +149,7 @@ bool HistoryDatabase::Open(std::string& error, bool damagedFileMoved) {
 void HistoryDatabase::MoveDamagedFileAside(const std::string& why) {
   namespace fs = std::filesystem;
   const fs::path file(path_);
-  std::string stamp = UtcTimestamp(std::chrono::system_clock::now());
+  std::string stamp = IsoUtcTime(std::chrono::system_clock::now());
   for (char& c : stamp) {
     if (c == ':') c = '-';
   }

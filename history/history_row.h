@@ -40,10 +40,6 @@ struct HistoryRow {
 // firmware and wrote nothing.
 inline constexpr char kAlreadyCurrentReason[] = "already_current";
 
-// "2026-12-11T07:30:02.125Z": `when` in UTC, to the millisecond; such
-// texts sort as the times do.
-std::string UtcTimestamp(std::chrono::system_clock::time_point when);
-
 // The images as one text, "8192:ab12...;5000:cd34...", and back; an image
 // that cannot be read back is left out.
 std::string ImagesText(const std::vector<ImageDigest>& images);

@@ -132,7 +132,9 @@ TEST(HistoryWriter, ALockHeldByAnotherProcessDelaysTheRowNotTheCaller) {
     const auto before = std::chrono::steady_clock::now();
     writer.Post(RowOf("KW-0001"));
     const auto took = std::chrono::steady_clock::now() - before;
-    EXPECT_LT(took, 5ms);
+    // Far below one busy attempt (400 ms), which a Post that waited on the
+    // lock would take; a loaded machine may still take some milliseconds.
+    EXPECT_LT(took, 200ms);
     EXPECT_TRUE(writer.Flush(10s));
   }
   EXPECT_EQ(RowsIn(path), 1u);

@@ -7,6 +7,7 @@
 #include "history/host_name.h"
 #include "update/run_log.h"
 #include "update/text_conversion.h"
+#include "update/utc_time.h"
 
 namespace kestrune {
 namespace {
@@ -67,8 +68,8 @@ void RunRecord::SetFirmware(const std::u16string& version, std::vector<ImageDige
 
 HistoryRow RunRecord::Row(RunOutcome outcome) const {
   HistoryRow row;
-  row.startUtc = UtcTimestamp(started_);
-  row.endUtc = UtcTimestamp(std::chrono::system_clock::now());
+  row.startUtc = IsoUtcTime(started_);
+  row.endUtc = IsoUtcTime(std::chrono::system_clock::now());
   row.program = programName_;
   row.programVersion = kProgramVersion;
   row.host = ThisHostName();

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/cli/cli_options.h"
-#include "app/cli/event_time.h"
+#include "update/utc_time.h"
 #include "app/cli/exit_codes.h"
 #include "app/frontend/shown_status.h"
 #include "i18n/translate.h"
@@ -113,7 +113,7 @@ std::string JsonValue(const Json::Value& value) {
 std::string JsonString(const std::string& text) { return JsonValue(Json::Value(text)); }
 
 std::string JsonEventHead(const std::string& name, std::chrono::system_clock::time_point when) {
-  return "{\"event\":" + JsonString(name) + ",\"time\":" + JsonString(UtcEventTime(when));
+  return "{\"event\":" + JsonString(name) + ",\"time\":" + JsonString(IsoUtcTime(when));
 }
 
 namespace {
@@ -313,7 +313,7 @@ void CliOutput::Printer::Status(const std::u16string& text,
   const std::string utf8 = ShownStatus(text);
   if (style_ == OutputStyle::kJson) {
     WriteOut(
-        JsonLine().Add("event", "status").Add("time", UtcEventTime(at)).Add("text", utf8).Text());
+        JsonLine().Add("event", "status").Add("time", IsoUtcTime(at)).Add("text", utf8).Text());
     return;
   }
   ClearProgressLine();
@@ -327,7 +327,7 @@ void CliOutput::Printer::Progress(std::uint32_t done, std::uint32_t total,
   if (style_ == OutputStyle::kJson) {
     WriteOut(JsonLine()
                  .Add("event", "progress")
-                 .Add("time", UtcEventTime(at))
+                 .Add("time", IsoUtcTime(at))
                  .Add("done", Json::UInt{done})
                  .Add("total", Json::UInt{total})
                  .Text());
@@ -356,7 +356,7 @@ void CliOutput::Printer::Watch(const std::string& port, const std::string& seria
   if (style_ == OutputStyle::kJson) {
     JsonLine line;
     line.Add("event", "device")
-        .Add("time", UtcEventTime(at))
+        .Add("time", IsoUtcTime(at))
         .Add("port", port)
         .Add("serial", serial)
         .Add("location", location)
@@ -390,7 +390,7 @@ void CliOutput::Printer::Result(int exitCode, const std::string& reason,
   if (style_ == OutputStyle::kJson) {
     JsonLine line;
     line.Add("event", "result")
-        .Add("time", UtcEventTime(at))
+        .Add("time", IsoUtcTime(at))
         .Add("schema", kJsonSchema)
         .Add("exit_code", exitCode)
         .Add("reason", reason)

@@ -7,7 +7,7 @@
 #include <regex>
 #include <thread>
 
-#include "app/cli/event_time.h"
+#include "update/utc_time.h"
 #include "transfer/firmware_update.h"
 
 namespace kestrune {
@@ -119,10 +119,10 @@ TEST(CliJson, AnEventCarriesTheTimeItWasMadeNotPrinted) {
     std::shared_future<void> released = release.get_future().share();
     drain.Push([released] { released.wait(); });  // the output thread is held up
     CliOutput output(OutputStyle::kJson, drain);
-    reportedAt = UtcEventTime(std::chrono::system_clock::now());
+    reportedAt = IsoUtcTime(std::chrono::system_clock::now());
     output.Status(u"更新完成");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    printedAfter = UtcEventTime(std::chrono::system_clock::now());
+    printedAfter = IsoUtcTime(std::chrono::system_clock::now());
     release.set_value();
     drain.WaitUntilDelivered(std::chrono::seconds(5));
   }

@@ -1,4 +1,4 @@
-#include "app/cli/event_time.h"
+#include "update/utc_time.h"
 
 #include <cstdio>
 
@@ -22,7 +22,7 @@ void CivilFromDays(long long days, long long& year, unsigned& month, unsigned& d
 
 }  // namespace
 
-std::string UtcEventTime(std::chrono::system_clock::time_point when) {
+std::string IsoUtcTime(std::chrono::system_clock::time_point when) {
   const long long millis =
       std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
   // Floor division, so a time before 1970 counts forward from its second.

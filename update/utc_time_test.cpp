@@ -1,11 +1,11 @@
-#include "app/cli/event_time.h"
+#include "update/utc_time.h"
 
 #include <gtest/gtest.h>
 
 namespace kestrune {
 namespace {
 
-TEST(UtcEventTime, MillisecondsSinceTheEpochAsIsoUtc) {
+TEST(IsoUtcTime, MillisecondsSinceTheEpochAsIsoUtc) {
   const struct {
     long long millis;
     const char* expected;
@@ -20,7 +20,7 @@ TEST(UtcEventTime, MillisecondsSinceTheEpochAsIsoUtc) {
     const std::chrono::system_clock::time_point when{
         std::chrono::duration_cast<std::chrono::system_clock::duration>(
             std::chrono::milliseconds(c.millis))};
-    EXPECT_EQ(UtcEventTime(when), c.expected) << c.millis;
+    EXPECT_EQ(IsoUtcTime(when), c.expected) << c.millis;
   }
 }
 
