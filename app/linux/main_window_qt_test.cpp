@@ -307,7 +307,7 @@ class MainWindowQtTest : public QObject {
     QTest::mouseClick(Button(), Qt::LeftButton);
     QTRY_COMPARE(Status()->text(), Q(kPortUnavailable));
     QTRY_COMPARE(Cause()->text(),
-                 QStringLiteral("/dev/ttyACM0 is in use by pid 4711 (cat); close that program"));
+                 Q(u"/dev/ttyACM0 正由 pid 4711 (cat) 使用；請關閉該程式"));
     QVERIFY(Cause()->isVisible());
     QVERIFY(Cause()->geometry().top() > Status()->geometry().bottom());
     QVERIFY(Cause()->geometry().bottom() <= window_->height());
