@@ -221,6 +221,19 @@ class Station {
       : out_(work / "station.out"), err_(work / "station.err") {
     std::string program = KESTRUNE_UPDATE_PROGRAM, command = "station";
     char* argv[] = {program.data(), command.data(), nullptr};
+    // The station speaks English whatever the caller's locale: its lines are
+    // read below.
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      const std::string variable = *entry;
+      if (variable.rfind("LANG", 0) != 0 && variable.rfind("LC_", 0) != 0) {
+        environment.push_back(variable);
+      }
+    }
+    environment.push_back("LC_ALL=C.UTF-8");
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
     const std::string tree = sysfs.string(), out = out_.string(), err = err_.string();
     pid_ = ::fork();
     if (pid_ < 0) throw Failure("fork");
@@ -236,7 +249,7 @@ class Station {
           ::dup2(e, STDERR_FILENO) < 0) {
         ::_exit(126);
       }
-      ::execv(argv[0], argv);
+      ::execve(argv[0], argv, envp.data());
       ::_exit(127);
     }
     if (::clock_getcpuclockid(pid_, &cpuClock_) != 0) throw Failure("the station's CPU clock");
@@ -287,9 +300,9 @@ class Station {
     clear << "5";
     if (!clear.flush()) throw std::runtime_error("the station's peak cannot be restarted");
   }
-  // Waits until the station has said that `serial`'s run ended "更新完成".
+  // Waits until the station has said that `serial`'s run ended done.
   void WaitForDone(const std::string& serial, std::chrono::seconds timeout) const {
-    WaitFor(out_, serial + "  ", "  更新完成", timeout);
+    WaitFor(out_, serial + "  ", "  Update complete", timeout);
   }
   // Ctrl-C: the station ends with its summary; its exit code.
   int Interrupt() {
@@ -418,11 +431,17 @@ ScaleRound WriteAtOnce(const Firmware& firmware, const DiveWatchPacing& pacing, 
   const CpuAt firstAnswered = WhenEveryWatchAnswered(station, watches, 1, timeout);
   const CpuAt lastAnswered = WhenEveryWatchAnswered(station, watches, firmware.blocks, timeout);
   Clock::time_point first = Clock::time_point::max(), last{};
+  Clock::time_point lastFirst{}, firstLast = Clock::time_point::max();
   for (const auto& watch : watches) {
     first = std::min(first, watch->FirstFrame(timeout));
+    lastFirst = std::max(lastFirst, watch->FirstFrame(timeout));
     last = std::max(last, watch->Finished(timeout));
+    firstLast = std::min(firstLast, watch->Finished(timeout));
     station.WaitForDone(watch->serial(), timeout);
   }
+  // Where a longer span comes from: the watches' starts, or their writing.
+  std::printf("    first frames within %.3f s of each other, finish frames within %.3f s\n",
+              Seconds(lastFirst - first), Seconds(last - firstLast));
   const double cpuMs = (station.CpuSeconds() - cpuBefore) * 1e3;
   const Clock::time_point ended = Clock::now();
   const long peakKb = station.StatusKb("VmHWM");
