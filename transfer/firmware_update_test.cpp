@@ -506,7 +506,7 @@ std::vector<Case> Cases() {
           .SendsBlocks({{0, 0}, {0, 1}})
           .WatchHolds({{0, 4096}})
           .Downloads(2)
-          .Logs({"block 2 (image 1 block 2) at 0x00009000: read error 110 (Connection timed out)"}),
+          .Logs({"block 2 (image 1 block 2) at 0x00009000: read error 110 (timed out)"}),
       // The host's frames fill the line, then the wait for room or answer
       // ends; the pty takes them all, so the answer's wait is what times out.
       Case("WatchStopsReading")

@@ -45,14 +45,19 @@ struct BlockLinkError {
   boost::system::system_error error;
 };
 
-// "read error 110 (Connection timed out)": the operation word that the link
-// raised with, the system's error number and its message.
+// "read error 5 (Input/output error)": the operation word that the link
+// raised with, the system's error number and its message. The line's own
+// time-out borrows a socket's error number, which Windows has no text for
+// ("Unknown error (10060)"), and which Linux calls a connection's: it is
+// said as what it is, "read error 110 (timed out)".
 std::string DescribeLinkError(const boost::system::system_error& failure) {
   std::string word = failure.what();
   const std::size_t colon = word.find(':');
   if (colon != std::string::npos) word.resize(colon);
-  return word + " error " + std::to_string(failure.code().value()) + " (" +
-         failure.code().message() + ")";
+  const std::string text = failure.code() == boost::asio::error::timed_out
+                               ? std::string("timed out")
+                               : failure.code().message();
+  return word + " error " + std::to_string(failure.code().value()) + " (" + text + ")";
 }
 
 std::string Hex32(std::uint32_t value) {
