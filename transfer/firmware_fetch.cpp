@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +17,7 @@
 #include "update/text_conversion.h"
 #include "update/update_check.h"
 #include "update/update_service_url.h"
+#include "update/utc_time.h"
 #include "update/user_data_folder.h"
 
 namespace kestrune {
@@ -207,16 +207,9 @@ std::string SavedImagesDate(const UpdateManifest& manifest, const std::u16string
   const auto when = std::chrono::system_clock::now() +
                     std::chrono::duration_cast<std::chrono::system_clock::duration>(
                         written - std::filesystem::file_time_type::clock::now());
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &seconds);
-#else
-  gmtime_r(&seconds, &utc);
-#endif
-  char date[32];
-  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", &utc);
-  return date;
+  // "2026-12-11T07:30:02.125Z" -> "2026-12-11 07:30 UTC"
+  const std::string iso = IsoUtcTime(when);
+  return iso.substr(0, 10) + " " + iso.substr(11, 5) + " UTC";
 }
 
 // The cause a fetch that failed with `outcome` shows when nothing more

@@ -19,13 +19,17 @@ std::u16string& ChosenDataFolder() {
   return chosen;
 }
 
+// The folder chosen (--data-dir) when there is one, else the default.
+std::u16string DataFolderInUse() {
+  return ChosenDataFolder().empty() ? GetUserDataFolder(kUserDataFolderName) : ChosenDataFolder();
+}
+
 }  // namespace
 
 void ChooseUserDataFolder(const std::u16string& folder) { ChosenDataFolder() = folder; }
 
 std::u16string UserDataFilePath(const std::u16string& fileName) {
-  const std::u16string folder =
-      ChosenDataFolder().empty() ? GetUserDataFolder(kUserDataFolderName) : ChosenDataFolder();
+  const std::u16string folder = DataFolderInUse();
   // Without a data folder the path would fall back to the root folder.
   if (folder.empty()) return {};
   char16_t path[kPathBufferUnits] = {};
@@ -40,9 +44,7 @@ std::u16string DataFilePath(const std::u16string& folder, const std::u16string& 
 
 DataFolderState CheckUserDataFolder() {
   DataFolderState state;
-  // The folder chosen (--data-dir) when there is one, not the default.
-  state.path =
-      ChosenDataFolder().empty() ? GetUserDataFolder(kUserDataFolderName) : ChosenDataFolder();
+  state.path = DataFolderInUse();
   if (state.path.empty()) {
     state.kind = DataFolderState::Kind::kNoFolder;
     return state;

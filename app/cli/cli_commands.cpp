@@ -183,12 +183,10 @@ std::vector<WatchToWrite> ListForChoice(SerialDeviceTree& devices) {
     WriteRunLog("update: choosing: the device tree cannot be read");
   }
   for (const DiscoveredWatch& found : discovery.watches) {
-    connected.push_back({WideToUtf8Text(found.usbSerial), WideToUtf8Text(found.portPath),
-                         WideToUtf8Text(found.usbLocation)});
+    const WatchToWrite& watch = connected.emplace_back(WatchToWriteOf(found));
     WriteRunLog("update: choosing: watch " +
-                (connected.back().serial.empty() ? "(no serial number)" : connected.back().serial) +
-                " on " + connected.back().port +
-                (connected.back().location.empty() ? "" : " at " + connected.back().location));
+                (watch.serial.empty() ? "(no serial number)" : watch.serial) + " on " + watch.port +
+                (watch.location.empty() ? "" : " at " + watch.location));
   }
   return connected;
 }

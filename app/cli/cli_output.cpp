@@ -128,9 +128,7 @@ class JsonLine {
   }
   // A member whose value is JSON text already (an object made by JsonLine).
   JsonLine& AddRaw(const std::string& name, const std::string& json) {
-    std::string value = json;
-    if (!value.empty() && value.back() == '\n') value.pop_back();
-    text_ += (text_.empty() ? "{" : ",") + JsonString(name) + ":" + value;
+    text_ += (text_.empty() ? "{" : ",") + JsonString(name) + ":" + json;
     return *this;
   }
   std::string Text() const { return text_ + "}\n"; }

@@ -20,7 +20,6 @@
 #include "app/cli/watch_choice.h"
 #include "app/cli/watch_runs.h"
 #include "transfer/connected_watches.h"
-#include "i18n/translate.h"
 #include "transfer/firmware_fetch.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "transfer/power_check.h"
@@ -45,17 +44,12 @@ class QuietReporter : public FirmwareUpdateReporter {
   void SetWriting(bool) override {}
 };
 
-WatchToWrite ToWrite(const DiscoveredWatch& found) {
-  return {WideToUtf8Text(found.usbSerial), WideToUtf8Text(found.portPath),
-          WideToUtf8Text(found.usbLocation)};
-}
-
 // Every watch connected now, each found one and each port passed over noted.
 std::vector<WatchToWrite> ConnectedWatches(SerialDeviceTree& devices,
                                            FirmwareUpdateReporter& reporter) {
   std::vector<WatchToWrite> watches;
   for (const DiscoveredWatch& found : DiscoverNotedWatches(devices, reporter).watches) {
-    watches.push_back(ToWrite(found));
+    watches.push_back(WatchToWriteOf(found));
   }
   return watches;
 }
@@ -109,6 +103,17 @@ RunOutcome FetchOnce(FirmwareUpdateReporter& logged, const SharedManifestText& m
   return RunOutcome::kFailure;
 }
 
+// The images fetched once into `firmware`, and the power judged once for
+// them: the watches are written side by side, so the writing takes about as
+// long as one watch's. kDone when the watches may be written.
+RunOutcome ReadyToWrite(FirmwareUpdateReporter& logged, const SharedManifestText& manifest,
+                        const UpdateEnvironment& environment,
+                        std::shared_ptr<const FetchedFirmware>& firmware) {
+  const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
+  if (fetched != RunOutcome::kDone) return fetched;
+  return CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
+}
+
 }  // namespace
 
 int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& environment,
@@ -133,12 +138,8 @@ int UpdateSeveralWatches(const CliOptions& options, const UpdateEnvironment& env
   }
   if (watches.empty()) return FinishWith(output, logged, RunOutcome::kNoWatch);
   std::shared_ptr<const FetchedFirmware> firmware;
-  const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
-  if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
-  // Once for the run: the watches are written side by side, so the writing
-  // takes about as long as one watch's.
-  const RunOutcome power = CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
-  if (power != RunOutcome::kDone) return FinishWith(output, logged, power);
+  const RunOutcome ready = ReadyToWrite(logged, manifest, environment, firmware);
+  if (ready != RunOutcome::kDone) return FinishWith(output, logged, ready);
 
   WatchBoard board(BoardStyle(options, output), false, output.Drain(), options.quiet);
   std::vector<WatchOutcome> outcomes;
@@ -174,12 +175,8 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
   for (const std::string& serial : options.serials) chosenSerials += " " + serial;
   if (!chosenSerials.empty()) logged.Note("station: writes only the watches" + chosenSerials);
   std::shared_ptr<const FetchedFirmware> firmware;
-  const RunOutcome fetched = FetchOnce(logged, manifest, environment, firmware);
-  if (fetched != RunOutcome::kDone) return FinishWith(output, logged, fetched);
-  // Once for the run: the watches are written side by side, so the writing
-  // takes about as long as one watch's.
-  const RunOutcome power = CheckPowerBeforeWriting(logged, environment, firmware->totalBlocks);
-  if (power != RunOutcome::kDone) return FinishWith(output, logged, power);
+  const RunOutcome ready = ReadyToWrite(logged, manifest, environment, firmware);
+  if (ready != RunOutcome::kDone) return FinishWith(output, logged, ready);
 
   WatchBoard board(BoardStyle(options, output), true, output.Drain(), options.quiet);
   StationLedger ledger(options.again);
@@ -216,13 +213,13 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
         /*endAtOnceBeforeWriting=*/false);
     output.Message(std::string(kCliProgramName) + ": " +
                    Tr("waiting for watches; Ctrl-C ends the station"));
-    // Said of a watch on the board and in the run log.
     // The count line from the ledger: each watch by its last run. Called
     // under `mutex`, so the counts reach the board in the ledger's order.
     const auto count = [&board, &ledger] {
       const StationTally tally = ledger.Tally();
       board.WatchCount(tally.writing, tally.done, tally.failed);
     };
+    // Said of a watch on the board and in the run log.
     const auto say = [&board](const SeenWatch& seen, const SaidText& text) {
       board.Notice({seen.serial, seen.port}, text.shown);
       WriteRunLog("update: " + WatchLogTag(seen.serial, seen.port) + " " + text.english);

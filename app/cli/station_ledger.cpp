@@ -5,6 +5,11 @@
 namespace kestrune {
 namespace {
 
+// Two serial-less watches seen on the same port at the same place.
+bool SamePlace(const SeenWatch& a, const SeenWatch& b) {
+  return a.serial.empty() && b.serial.empty() && a.port == b.port && a.location == b.location;
+}
+
 StationStep Step(StationStep::Kind kind, std::size_t watch, const SaidText& text) {
   return {kind, watch, text.english, text.shown};
 }
@@ -20,8 +25,7 @@ std::size_t StationLedger::Find(const SeenWatch& seen) const {
     const Record& record = records_[i];
     if (!seen.serial.empty()) {
       if (record.seen.serial == seen.serial) return i;
-    } else if (record.seen.serial.empty() && !record.closed && record.seen.port == seen.port &&
-               record.seen.location == seen.location) {
+    } else if (!record.closed && SamePlace(record.seen, seen)) {
       return i;
     }
   }
@@ -69,10 +73,7 @@ std::vector<StationStep> StationLedger::Look(const std::vector<SeenWatch>& listi
       // A watch without serial number where one was handled before cannot
       // be told from it: it is written as the new watch it may be.
       bool placeKnown = false;
-      for (const Record& record : records_) {
-        placeKnown |= seen.serial.empty() && record.seen.serial.empty() &&
-                      record.seen.port == seen.port && record.seen.location == seen.location;
-      }
+      for (const Record& record : records_) placeKnown |= SamePlace(record.seen, seen);
       records_.push_back({seen});
       listed.push_back(false);
       if (placeKnown) {

@@ -7,6 +7,7 @@
 #include "app/cli/console.h"
 #include "app/cli/interrupt_slot.h"
 #include "app/cli/program_end.h"
+#include "device/watch_discovery.h"
 #include "transfer/logged_firmware_update_reporter.h"
 #include "history/history_writer.h"
 #include "transfer/watch_history.h"
@@ -48,6 +49,11 @@ class WatchPrinter : public FirmwareUpdateReporter {
 };
 
 }  // namespace
+
+WatchToWrite WatchToWriteOf(const DiscoveredWatch& found) {
+  return {WideToUtf8Text(found.usbSerial), WideToUtf8Text(found.portPath),
+          WideToUtf8Text(found.usbLocation)};
+}
 
 SeveralWatchRuns::SeveralWatchRuns(std::shared_ptr<const FetchedFirmware> firmware,
                                    std::chrono::milliseconds answerTimeout,

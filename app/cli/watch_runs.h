@@ -25,6 +25,7 @@
 namespace kestrune {
 
 class HistoryWriter;
+struct DiscoveredWatch;
 
 // A watch to write: its port, and what names it.
 struct WatchToWrite {
@@ -32,6 +33,9 @@ struct WatchToWrite {
   std::string port;      // what the serial link opens
   std::string location;  // where it is plugged in; empty when unknown
 };
+
+// The watch discovery found, as one to write.
+WatchToWrite WatchToWriteOf(const DiscoveredWatch& found);
 
 class SeveralWatchRuns {
  public:

@@ -2,12 +2,13 @@
 
 #include <cstring>
 
+#include "app/linux/window_shared_state.h"
 #include "i18n/translate.h"
 
 namespace kestrune {
 namespace {
 
-constexpr char kProgram[] = "orvel-kestrune";
+constexpr const char* kProgram = kLinuxProgramName;
 
 // Qt's own command-line options (QGuiApplication's and QApplication's), each
 // taken with one dash or two; those in the first list take a value.
