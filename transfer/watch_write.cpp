@@ -195,10 +195,16 @@ WritingSpan::~WritingSpan() {
 
 bool WritingSpan::Begin() {
   if (begun_) return true;
-  if (gate_ != nullptr && !gate_->BeginWriting()) return false;
+  // Asked for before writing begins: the system's answer (on Linux a bus
+  // call of up to 2 s) then holds no write up, and a close meanwhile still
+  // ends the run at once.
+  sleepBlock_.emplace("Writing firmware to the dive watch");
+  if (gate_ != nullptr && !gate_->BeginWriting()) {
+    sleepBlock_.reset();
+    return false;
+  }
   begun_ = true;
   reporter_.SetWriting(true);
-  sleepBlock_.emplace("Writing firmware to the dive watch");
   SleepHold& hold = ProcessSleepHold();
   std::lock_guard<std::mutex> lock(hold.mutex);
   ++hold.writers;
