@@ -7,17 +7,29 @@
 
 #include "app/cli/console.h"
 #include "app/cli/interrupt_slot.h"
+#include "transfer/watch_write.h"
 #include "update/system_library_win.h"
 
 namespace kestrune {
 namespace {
+
+// How long a closed console's handler waits, once no watch is being
+// written, for the program to end by itself (its result, its history rows).
+constexpr DWORD kEndAfterCloseMs = 10000;
 
 // Runs on a thread the system starts for each event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT: DeliverInterrupt(130); return TRUE;
-    case CTRL_CLOSE_EVENT: DeliverInterrupt(129); return TRUE;
+    case CTRL_CLOSE_EVENT:
+      DeliverInterrupt(129);
+      // A closed console's process ends as soon as this returns, and the
+      // system ends it anyway after a few seconds. Until then a watch being
+      // written goes on, and the program ends by itself once it is done.
+      while (WatchesBeingWritten() > 0) Sleep(50);
+      Sleep(kEndAfterCloseMs);
+      return TRUE;
     default: return FALSE;
   }
 }
