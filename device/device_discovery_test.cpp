@@ -287,5 +287,19 @@ TEST(DiscoverWatches, TreeOnlyOpensNoPortAndStillListsEveryWatch) {
   EXPECT_TRUE(opened.watches[1].probed);
 }
 
+// A tree that gives no device list is not a tree without watches: the
+// station must not take the watches it writes for gone.
+TEST(DiscoverWatches, SaysWhenTheTreeGaveNoListAtAll) {
+  FakeTree unreadable;
+  unreadable.listAvailable = false;
+  FakeDeviceTree none(unreadable);
+  const WatchDiscovery unread = DiscoverWatches(none, 0x1915, 0x52F0, PortProbe::kTreeOnly);
+  EXPECT_FALSE(unread.treeRead);
+  EXPECT_TRUE(unread.watches.empty());
+
+  FakeDeviceTree empty{FakeTree{}};
+  EXPECT_TRUE(DiscoverWatches(empty, 0x1915, 0x52F0, PortProbe::kTreeOnly).treeRead);
+}
+
 }  // namespace
 }  // namespace kestrune

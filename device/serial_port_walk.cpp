@@ -54,7 +54,7 @@ bool ParentMatches(SerialDeviceList& devices, const char16_t* parentId, char16_t
 
 std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
                                std::uint16_t productId, const PortVisitor& visit,
-                               bool readOtherPaths, bool probePorts) {
+                               bool readOtherPaths, bool probePorts, bool* listed) {
   const std::u16string pattern = IdentityPattern(vendorId, productId);
 
   // Zeroed once: when no port opens, the result is the first path of the last
@@ -68,7 +68,9 @@ std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
   // Apart from interfaceList, so that it never becomes the result.
   std::array<char16_t, kInterfaceListCapacity> otherList{};
 
-  if (std::unique_ptr<SerialDeviceList> devices = tree.ListSerialPortDevices()) {
+  std::unique_ptr<SerialDeviceList> devices = tree.ListSerialPortDevices();
+  if (listed != nullptr) *listed = devices != nullptr;
+  if (devices) {
     for (std::size_t index = 0; devices->SelectDevice(index); ++index) {
       WalkedPort port;
       if (!devices->ReadInstanceId(instanceId.data(), instanceId.size())) {
@@ -126,7 +128,8 @@ std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
                                                                      : PortVerdict::kBusy;
       if (!visit(port)) break;
     }
-  }  // the device list is released here, before the result is made
+  }
+  devices.reset();  // the device list is released before the result is made
   return std::u16string(interfaceList.data());
 }
 

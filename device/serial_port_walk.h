@@ -52,9 +52,12 @@ using PortVisitor = std::function<bool(const WalkedPort&)>;
 // with `readOtherPaths` it also reads the port of each device whose parent
 // is another one. Returns the first path of the last interface
 // list read for a device with the identity (empty when none was), once the
-// device list has been released.
+// device list has been released. `listed`, when given, says whether the
+// tree gave a device list at all (false: it could not be read, and the
+// walk visited nothing for that reason, not for want of devices).
 std::u16string WalkSerialPorts(SerialDeviceTree& tree, std::uint16_t vendorId,
                                std::uint16_t productId, const PortVisitor& visit,
-                               bool readOtherPaths = false, bool probePorts = true);
+                               bool readOtherPaths = false, bool probePorts = true,
+                               bool* listed = nullptr);
 
 }  // namespace kestrune

@@ -88,7 +88,7 @@ WatchDiscovery DiscoverWatches(SerialDeviceTree& tree, std::uint16_t vendorId,
         }
         return true;
       },
-      /*readOtherPaths=*/true, /*probePorts=*/probe == PortProbe::kOpenEach);
+      /*readOtherPaths=*/true, /*probePorts=*/probe == PortProbe::kOpenEach, &found.treeRead);
   return found;
 }
 

@@ -32,6 +32,9 @@ struct PassedOverPort {
 struct WatchDiscovery {
   std::vector<DiscoveredWatch> watches;  // in the tree's enumeration order
   std::vector<PassedOverPort> passedOver;
+  // False when the tree gave no device list: the lists are empty because
+  // nothing could be read, not because nothing is plugged in.
+  bool treeRead = false;
 };
 
 // How discovery looks at a watch's port.

@@ -44,11 +44,15 @@ class QuietReporter : public FirmwareUpdateReporter {
   void SetWriting(bool) override {}
 };
 
-// Every watch connected now, each found one and each port passed over noted.
+// Every watch connected now, each found one and each port passed over noted;
+// `treeRead` false when the tree gave no list at all.
 std::vector<WatchToWrite> ConnectedWatches(SerialDeviceTree& devices,
-                                           FirmwareUpdateReporter& reporter) {
+                                           FirmwareUpdateReporter& reporter,
+                                           bool* treeRead = nullptr) {
+  const WatchDiscovery discovery = DiscoverNotedWatches(devices, reporter);
+  if (treeRead != nullptr) *treeRead = discovery.treeRead;
   std::vector<WatchToWrite> watches;
-  for (const DiscoveredWatch& found : DiscoverNotedWatches(devices, reporter).watches) {
+  for (const DiscoveredWatch& found : discovery.watches) {
     watches.push_back(WatchToWriteOf(found));
   }
   return watches;
@@ -224,11 +228,24 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
       board.Notice({seen.serial, seen.port}, text.shown);
       WriteRunLog("update: " + WatchLogTag(seen.serial, seen.port) + " " + text.english);
     };
+    bool treeUnreadSaid = false;
     for (;;) {
       // The tree is read without the lock: a run's end must not wait for it.
       std::vector<SeenWatch> listing;
       QuietReporter quiet;
-      for (const WatchToWrite& watch : ConnectedWatches(environment.devices, quiet)) {
+      bool treeRead = true;
+      const std::vector<WatchToWrite> connected =
+          ConnectedWatches(environment.devices, quiet, &treeRead);
+      // A tree that cannot be read says nothing of who left: no run is
+      // ended for it, and the next look tries again.
+      if (!treeRead && !treeUnreadSaid) {
+        WriteRunLog("update: station: the device tree cannot be read; no watch is taken for "
+                    "gone until it can");
+      } else if (treeRead && treeUnreadSaid) {
+        WriteRunLog("update: station: the device tree can be read again");
+      }
+      treeUnreadSaid = !treeRead;
+      for (const WatchToWrite& watch : connected) {
         if (!StationWrites(options.serials, watch.serial)) {
           if (notChosenSaid.insert(watch.serial.empty() ? watch.port : watch.serial).second) {
             const std::string text = Tr("not chosen (--serial): left alone");
@@ -244,7 +261,9 @@ int RunStation(const CliOptions& options, const UpdateEnvironment& environment, 
       changed = false;
       const auto now = StationLedger::Clock::now();
       std::vector<std::size_t> toStart;
-      for (const StationStep& step : ledger.Look(listing, now)) {
+      const std::vector<StationStep> steps =
+          treeRead ? ledger.Look(listing, now) : std::vector<StationStep>{};
+      for (const StationStep& step : steps) {
         const SeenWatch seen = ledger.Watch(step.watch);
         if (step.kind == StationStep::kNotice) {
           say(seen, {step.text, step.shown});
